@@ -1,0 +1,73 @@
+#include "companions/companions.h"
+
+#include "platform/platform.h"
+
+#include <QFile>
+
+namespace corvatek::companions {
+namespace {
+
+std::string native(const QString& text)
+{
+    return text.toStdString();
+}
+
+std::vector<std::string> arguments(const QString& parameters)
+{
+    return platform::splitCommandLine(native(parameters));
+}
+
+} // namespace
+
+Companions::Companions(QString programFolder) : folder_(std::move(programFolder)) { }
+
+bool Companions::shellStart(const QString& executableName, const QString& parameters) const
+{
+    return platform::startDetached(QFile::encodeName(folder_ + executableName).toStdString(), arguments(parameters));
+}
+
+bool Companions::consoleStart(const QString& commandLine) const
+{
+    auto words = arguments(commandLine);
+    if (words.empty())
+        return false;
+    const std::string program = platform::resolveExecutable(words.front(), QFile::encodeName(folder_).toStdString());
+    words.erase(words.begin());
+    return platform::startDetached(program, words);
+}
+
+bool Companions::isRunning(const QString& executableName) const
+{
+    return platform::isRunning(native(executableName));
+}
+
+bool Companions::stop(const QString& executableName) const
+{
+    return platform::terminateByName(native(executableName));
+}
+
+ProcessSnapshot Companions::snapshot() const
+{
+    ProcessSnapshot snapshot;
+    for (const auto& process : platform::processList()) {
+        snapshot.names.append(QString::fromStdString(process.name));
+        snapshot.ids.append(QString::number(process.id));
+    }
+    return snapshot;
+}
+
+QString notificationText(const QString& text)
+{
+    QString converted = text;
+    converted.replace(QLatin1Char(' '), QLatin1Char(';'));
+    return converted;
+}
+
+void Companions::notify(const QString& text, const QString& levelText) const
+{
+    if (levelText == QLatin1String("1"))
+        return;
+    shellStart(QStringLiteral("vknotify.exe"), notificationText(text));
+}
+
+} // namespace corvatek::companions

@@ -1,0 +1,47 @@
+// The common operations on the suite's companion programs, which live in the
+// program folder and are known by their executable names (vkguard.exe, ...).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace corvatek::companions {
+
+// Names and ids of every process, in the system's list order.
+struct ProcessSnapshot {
+    QStringList names;
+    QStringList ids; // decimal
+};
+
+class Companions {
+public:
+    explicit Companions(QString programFolder);
+
+    const QString& programFolder() const { return folder_; }
+
+    // Starts program folder + name with the parameter text, split into
+    // arguments as a Windows program splits its command line. The result is
+    // not examined by the callers that follow the shell's way of starting.
+    bool shellStart(const QString& executableName, const QString& parameters = {}) const;
+    // Starts a command line: an executable name without folder, then its
+    // arguments; the name is found in the program folder first, then on the
+    // search path. True when the process was created.
+    bool consoleStart(const QString& commandLine) const;
+    // True while a process of this executable name exists (case ignored).
+    bool isRunning(const QString& executableName) const;
+    // Terminates every process of that name except the control centre itself;
+    // true when at least one was terminated.
+    bool stop(const QString& executableName) const;
+    ProcessSnapshot snapshot() const;
+    // Tells the user through vknotify.exe, every blank of the text turned into
+    // ";" and passed as the whole parameter text; nothing at level "1".
+    void notify(const QString& text, const QString& levelText) const;
+
+private:
+    QString folder_;
+};
+
+// The notification parameter text: every blank replaced by ";".
+QString notificationText(const QString& text);
+
+} // namespace corvatek::companions

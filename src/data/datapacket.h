@@ -1,0 +1,31 @@
+// The byte format of the table files: the XML data packets of the dataset
+// engine the suite's companions were written against.
+//
+//   <?xml version="1.0" standalone="yes"?>
+//   <DATAPACKET Version="2.0"><METADATA><FIELDS>
+//     <FIELD attrname="Champ1" fieldtype="string" WIDTH="200"/>...
+//   </FIELDS><PARAMS/></METADATA><ROWDATA><ROW Champ1="..."/>...</ROWDATA></DATAPACKET>
+//
+// Written as ASCII only (everything else as character references) so that any
+// reader decodes it alike. Read tolerantly but safely: UTF-8 or Windows-1252,
+// unknown attributes ignored, no document type declarations (so no entity
+// can expand), nothing read beyond the bytes given.
+#pragma once
+
+#include "data/table.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace corvatek::data {
+
+struct PacketReadResult {
+    std::optional<Table> table; // nothing when the bytes are no table
+    QString error; // why, for the user
+};
+
+PacketReadResult readDataPacket(QByteArrayView bytes);
+QByteArray writeDataPacket(const Table& table);
+
+} // namespace corvatek::data

@@ -1,0 +1,188 @@
+#include "data/programfiles.h"
+
+#include "data/datapacket.h"
+#include "data/textcodec.h"
+#include "platform/platform.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <unistd.h>
+
+namespace corvatek::data {
+namespace {
+
+std::string native(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+std::optional<QByteArray> readAll(const QString& path, int fd = -1)
+{
+    QFile file;
+    // Reading through the locked descriptor reads exactly the file we hold.
+    const bool opened = fd >= 0 ? file.open(::dup(fd), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+                                : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened)
+        return std::nullopt;
+    QByteArray bytes;
+    const qint64 size = file.size();
+    if (size > 0)
+        bytes.reserve(size);
+    bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+QString busyMessage(const QString& path)
+{
+    return QStringLiteral("%1 is in use by another program; nothing was changed.").arg(path);
+}
+
+} // namespace
+
+ProgramFiles::ProgramFiles(QString folder, FileWaitPolicy policy)
+    : folder_(std::move(folder)), policy_(std::move(policy))
+{
+    if (!folder_.isEmpty() && !folder_.endsWith(QLatin1Char('/')))
+        folder_ += QLatin1Char('/');
+}
+
+bool ProgramFiles::exists(QStringView fileName) const
+{
+    return QFileInfo::exists(path(fileName));
+}
+
+QStringList splitLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.mid(start));
+    return lines;
+}
+
+std::optional<QStringList> ProgramFiles::readLines(QStringView fileName) const
+{
+    const auto bytes = readAll(path(fileName));
+    if (!bytes)
+        return std::nullopt;
+    return splitLines(decode8Bit(*bytes));
+}
+
+std::optional<QString> ProgramFiles::readFlag(QStringView fileName) const
+{
+    const auto lines = readLines(fileName);
+    if (!lines || lines->isEmpty())
+        return std::nullopt;
+    return lines->first();
+}
+
+FileResult ProgramFiles::writeLines(QStringView fileName, const QStringList& lines) const
+{
+    QByteArray bytes;
+    for (const QString& line : lines) {
+        bytes += line.toUtf8();
+        bytes += "\r\n";
+    }
+    return replaceFile(fileName, bytes);
+}
+
+FileResult ProgramFiles::replaceFile(QStringView fileName, const QByteArray& bytes) const
+{
+    const QString target = path(fileName);
+    // Held on the file being replaced until the new one is in place, so a
+    // companion that follows the lock never reads a half-written file.
+    const auto lock = platform::FileLock::acquire(native(target), policy_.timeout, policy_.whileWaiting);
+    if (!lock)
+        return {FileStatus::Busy, busyMessage(target)};
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return {FileStatus::WriteFailed, QStringLiteral("%1 could not be written: %2").arg(target, file.errorString())};
+    return {};
+}
+
+bool ProgramFiles::waitUntilFree(QStringView fileName) const
+{
+    return platform::FileLock::acquire(native(path(fileName)), policy_.timeout, policy_.whileWaiting).has_value();
+}
+
+TableLoad ProgramFiles::loadTable(QStringView fileName) const
+{
+    TableLoad load;
+    const QString target = path(fileName);
+    const auto lock = platform::FileLock::acquire(native(target), policy_.timeout, policy_.whileWaiting);
+    if (!lock) {
+        load.status = FileStatus::Busy;
+        load.error = busyMessage(target);
+        return load;
+    }
+    if (lock->descriptor() < 0) {
+        load.status = FileStatus::Missing;
+        load.error = QStringLiteral("%1 does not exist.").arg(target);
+        return load;
+    }
+    const auto bytes = readAll(target, lock->descriptor());
+    if (!bytes) {
+        load.status = FileStatus::Unreadable;
+        load.error = QStringLiteral("%1 could not be read.").arg(target);
+        return load;
+    }
+    auto packet = readDataPacket(*bytes);
+    if (!packet.table) {
+        load.status = FileStatus::Unreadable;
+        load.error = QStringLiteral("%1 is not a readable table: %2.").arg(target, packet.error);
+        return load;
+    }
+    load.table = std::move(*packet.table);
+    return load;
+}
+
+FileResult ProgramFiles::saveTable(QStringView fileName, const Table& table) const
+{
+    return replaceFile(fileName, writeDataPacket(table));
+}
+
+std::optional<QString> ProgramFiles::keepAside(QStringView fileName, const QDateTime& now) const
+{
+    const QString base =
+        path(fileName) + QStringLiteral(".unreadable-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = base;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = base + QLatin1Char('-') + QString::number(n);
+    if (!QFile::rename(path(fileName), aside))
+        return std::nullopt;
+    return aside;
+}
+
+TableLoad ProgramFiles::ensureTable(TableId id, const QDateTime& now) const
+{
+    const QString& fileName = schemaOf(id).fileName;
+    TableLoad load = loadTable(fileName);
+    if (load.status == FileStatus::Ok || load.status == FileStatus::Busy)
+        return load;
+    if (load.status == FileStatus::Unreadable) {
+        const auto aside = keepAside(fileName, now);
+        if (!aside)
+            return load; // never overwrite what could not be kept
+        load.keptAsidePath = *aside;
+    }
+    const FileResult created = createTable(id);
+    load.status = created.status;
+    load.error = created.ok() ? QString() : created.error;
+    load.table = defaultTable(id);
+    return load;
+}
+
+} // namespace corvatek::data

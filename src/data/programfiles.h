@@ -1,0 +1,86 @@
+// The files of the program folder: flag and list files, and table files.
+// Every file is the program folder plus a bare file name. Writes replace a
+// file whole and atomically under the shared-file lock, so a crash or a full
+// disk leaves the old file or the new one, never a broken one.
+#pragma once
+
+#include "data/table.h"
+#include "data/tables.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace corvatek::data {
+
+// How long a reader or writer waits for a file a companion holds. Past it the
+// operation is abandoned with an error and no file changes.
+inline constexpr std::chrono::milliseconds kFileFreeTimeout {4000};
+
+struct FileWaitPolicy {
+    std::chrono::milliseconds timeout = kFileFreeTimeout;
+    std::function<void()> whileWaiting; // e.g. keeps a window painted
+};
+
+enum class FileStatus { Ok, Missing, Busy, Unreadable, WriteFailed };
+
+struct FileResult {
+    FileStatus status = FileStatus::Ok;
+    QString error; // for the user; empty when ok
+    bool ok() const { return status == FileStatus::Ok; }
+};
+
+struct TableLoad : FileResult {
+    Table table;
+    QString keptAsidePath; // set when ensureTable moved an unreadable file
+};
+
+class ProgramFiles {
+public:
+    explicit ProgramFiles(QString folder, FileWaitPolicy policy = {});
+
+    const QString& folder() const { return folder_; }
+    QString path(QStringView fileName) const { return QString(folder_).append(fileName); }
+    bool exists(QStringView fileName) const;
+
+    // ---- Flag and list files: 8-bit text, one item per line, CR LF.
+    // Nothing when the file is missing or cannot be read.
+    std::optional<QStringList> readLines(QStringView fileName) const;
+    // Line 1; nothing when the file is missing, unreadable or empty.
+    std::optional<QString> readFlag(QStringView fileName) const;
+    FileResult writeLines(QStringView fileName, const QStringList& lines) const;
+    FileResult writeFlag(QStringView fileName, const QString& value) const { return writeLines(fileName, {value}); }
+
+    // ---- Table files.
+    // The file-free wait: false when the file stayed in use past the bound.
+    bool waitUntilFree(QStringView fileName) const;
+    TableLoad loadTable(TableId id) const { return loadTable(schemaOf(id).fileName); }
+    TableLoad loadTable(QStringView fileName) const;
+    FileResult saveTable(TableId id, const Table& table) const { return saveTable(schemaOf(id).fileName, table); }
+    FileResult saveTable(QStringView fileName, const Table& table) const;
+    // Writes the file with its fields and default rows.
+    FileResult createTable(TableId id) const { return saveTable(id, defaultTable(id)); }
+    // Loads the table; a missing file is created with its defaults, and an
+    // unreadable one is first kept aside under a new name, so nothing a
+    // companion wrote is destroyed. A busy file is left as it is.
+    TableLoad ensureTable(TableId id, const QDateTime& now) const;
+    // Renames the file to "<name>.unreadable-<yyyyMMdd-hhmmss>"; returns the
+    // new path, or nothing when the rename failed.
+    std::optional<QString> keepAside(QStringView fileName, const QDateTime& now) const;
+
+    // Writes bytes atomically under the lock (used by both kinds of file).
+    FileResult replaceFile(QStringView fileName, const QByteArray& bytes) const;
+
+private:
+    QString folder_;
+    FileWaitPolicy policy_;
+};
+
+// Splits 8-bit text into lines ended by CR LF, LF or CR.
+QStringList splitLines(const QString& text);
+
+} // namespace corvatek::data

@@ -1,0 +1,59 @@
+#include "data/tables.h"
+
+namespace corvatek::data {
+namespace {
+
+QList<FieldDef> fieldsOfWidth(int count, int width, int wideField = 0, int wideWidth = 0)
+{
+    QList<FieldDef> fields;
+    for (int n = 1; n <= count; ++n)
+        fields.append({fieldName(n), n == wideField ? wideWidth : width});
+    return fields;
+}
+
+TableSchema makeSchema(TableId id)
+{
+    switch (id) {
+    case TableId::Rules: return {QStringLiteral("regles.xml"), fieldsOfWidth(11, 200, 8, 5000), {}};
+    case TableId::Alerts: return {QStringLiteral("alertes.xml"), fieldsOfWidth(9, 200, 9, 5000), {}};
+    case TableId::Events: return {QStringLiteral("evenements.xml"), fieldsOfWidth(1, 200), {}};
+    case TableId::Quarantine: return {QStringLiteral("quarantaines.xml"), fieldsOfWidth(1, 200), {}};
+    case TableId::Languages: return {QStringLiteral("langues.xml"), fieldsOfWidth(1, 200), {{QStringLiteral("FR")}}};
+    case TableId::Sites: return {QStringLiteral("site.xml"), fieldsOfWidth(2, 200), {}};
+    case TableId::Configuration:
+        return {QStringLiteral("configuration.xml"), fieldsOfWidth(12, 200), {QStringList(12, QStringLiteral("1"))}};
+    }
+    return {};
+}
+
+} // namespace
+
+QString fieldName(int n)
+{
+    return QStringLiteral("Champ%1").arg(n);
+}
+
+const TableSchema& schemaOf(TableId id)
+{
+    static const TableSchema schemas[] = {
+        makeSchema(TableId::Rules),
+        makeSchema(TableId::Alerts),
+        makeSchema(TableId::Events),
+        makeSchema(TableId::Quarantine),
+        makeSchema(TableId::Languages),
+        makeSchema(TableId::Sites),
+        makeSchema(TableId::Configuration),
+    };
+    return schemas[static_cast<int>(id)];
+}
+
+Table defaultTable(TableId id)
+{
+    const TableSchema& schema = schemaOf(id);
+    Table table(schema.fields);
+    for (const QStringList& row : schema.defaultRows)
+        table.appendRow(row);
+    return table;
+}
+
+} // namespace corvatek::data

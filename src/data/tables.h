@@ -1,0 +1,29 @@
+// The seven table files of the suite: names, fields with their widths, and
+// the content each file gets when it has to be created.
+#pragma once
+
+#include "data/table.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace corvatek::data {
+
+enum class TableId { Rules, Alerts, Events, Quarantine, Languages, Sites, Configuration };
+
+inline constexpr TableId kAllTables[] = {TableId::Rules, TableId::Alerts, TableId::Events, TableId::Quarantine,
+    TableId::Languages, TableId::Sites, TableId::Configuration};
+
+struct TableSchema {
+    QString fileName;
+    QList<FieldDef> fields;
+    QList<QStringList> defaultRows;
+};
+
+const TableSchema& schemaOf(TableId id);
+// A table with the schema's fields and default rows.
+Table defaultTable(TableId id);
+// "Champ" + n: how every page names field n.
+QString fieldName(int n);
+
+} // namespace corvatek::data

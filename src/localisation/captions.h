@@ -1,0 +1,44 @@
+// The caption table: 101 short texts, line N of the language file of the
+// current language being caption N, and the two per-language words that the
+// navigation list compares with its items.
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace corvatek::localisation {
+
+inline constexpr int kCaptionCount = 101;
+inline constexpr int kCaptionWidth = 50;
+
+// The language file of a language code ("FR", "GB", "DE", "ITA", "ESP"),
+// compared exactly; nothing for any other code.
+std::optional<QString> languageFileName(const QString& code);
+// Words fixed in the program for a language code; nothing for other codes.
+std::optional<QString> linksWord(const QString& code);
+std::optional<QString> memoryWord(const QString& code);
+
+struct CaptionLoad {
+    bool known = false; // the code named one of the five languages
+    bool fileFound = false;
+    int linesRead = 0; // lines available for captions 1..101
+    // A problem the user should be told about once, or empty.
+    QString problem;
+};
+
+class CaptionTable {
+public:
+    // Caption n, 1..101; empty before any load and for any other n.
+    const QString& caption(int n) const;
+    // Fills the table from the language file of `code` in `folder`. An unknown
+    // code leaves the table as it was; a missing or short file leaves the
+    // captions it does not reach empty.
+    CaptionLoad load(const QString& folder, const QString& code);
+
+private:
+    std::array<QString, kCaptionCount> entries_;
+};
+
+} // namespace corvatek::localisation

@@ -1,0 +1,92 @@
+// The in-use test and the shared-file lock on Linux: an open for reading and
+// writing plus an exclusive flock, the convention companions follow too.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
+
+namespace corvatek::platform {
+namespace {
+
+enum class Attempt { Locked, Absent, Busy };
+
+Attempt tryLock(const std::string& path, int& fd)
+{
+    fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Attempt::Absent : Attempt::Busy;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        ::close(fd);
+        fd = -1;
+        return Attempt::Busy;
+    }
+    return Attempt::Locked;
+}
+
+} // namespace
+
+bool fileInUse(const std::string& path)
+{
+    int fd = -1;
+    const Attempt attempt = tryLock(path, fd);
+    if (fd >= 0)
+        ::close(fd); // closing the descriptor releases the lock
+    return attempt == Attempt::Busy;
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_)
+{
+    other.fd_ = -1;
+}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept
+{
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FileLock::~FileLock()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::optional<FileLock> FileLock::tryAcquire(const std::string& path)
+{
+    int fd = -1;
+    if (tryLock(path, fd) == Attempt::Busy)
+        return std::nullopt;
+    return FileLock(fd);
+}
+
+std::optional<FileLock> FileLock::acquire(
+    const std::string& path, std::chrono::milliseconds timeout, const std::function<void()>& betweenTries)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + timeout;
+    auto pause = std::chrono::milliseconds(5);
+    while (true) {
+        if (auto lock = tryAcquire(path))
+            return lock;
+        if (Clock::now() >= deadline)
+            return std::nullopt;
+        if (betweenTries)
+            betweenTries();
+        std::this_thread::sleep_for(std::min(pause,
+            std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - Clock::now() + std::chrono::milliseconds(1))));
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+}
+
+} // namespace corvatek::platform

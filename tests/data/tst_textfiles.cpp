@@ -1,0 +1,96 @@
+#include "data/programfiles.h"
+#include "platform/platform.h"
+#include "testfolder.h"
+
+#include <QTest>
+
+using namespace corvatek;
+using namespace corvatek::data;
+using corvatek::test::TestFolder;
+using corvatek::test::waitUntil;
+
+class TestTextFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readsEveryLineEnding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("empty file") << QByteArray() << QStringList();
+        QTest::newRow("crlf") << QByteArray("1\r\n2\r\n") << QStringList {"1", "2"};
+        QTest::newRow("lf") << QByteArray("1\n2\n") << QStringList {"1", "2"};
+        QTest::newRow("cr") << QByteArray("1\r2\r") << QStringList {"1", "2"};
+        QTest::newRow("mixed, last unended") << QByteArray("a\r\nb\nc\rd") << QStringList {"a", "b", "c", "d"};
+        QTest::newRow("empty lines kept") << QByteArray("\r\n\r\nx\n\n") << QStringList {"", "", "x", ""};
+        QTest::newRow("lf cr is two endings") << QByteArray("a\n\rb") << QStringList {"a", "", "b"};
+        QTest::newRow("windows-1252") << QByteArray("C:\\Donn\xe9\x65s\r\n\x80")
+                                      << QStringList {"C:\\Donn\u00e9\x65s", "\u20ac"};
+        QTest::newRow("utf-8") << QByteArray("/home/l\xc3\xa9"
+                                             "a\n")
+                               << QStringList {"/home/l\u00e9a"};
+    }
+    void readsEveryLineEnding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+        TestFolder folder;
+        folder.write(QStringLiteral("portsfermes.txt"), bytes);
+        const ProgramFiles files(folder.path());
+        QCOMPARE(files.readLines(u"portsfermes.txt").value_or(QStringList {"missing"}), lines);
+    }
+
+    void flagIsTheFirstLine()
+    {
+        TestFolder folder;
+        const ProgramFiles files(folder.path());
+        QVERIFY(!files.readFlag(u"firewall.txt"));
+        folder.write(QStringLiteral("firewall.txt"), "");
+        QVERIFY(!files.readFlag(u"firewall.txt"));
+        folder.write(QStringLiteral("firewall.txt"), "3\r\n1\r\n");
+        QCOMPARE(files.readFlag(u"firewall.txt").value_or(QString()), QStringLiteral("3"));
+        folder.write(QStringLiteral("firewall.txt"), "\r\n1\r\n");
+        QCOMPARE(files.readFlag(u"firewall.txt").value_or(QStringLiteral("?")), QString());
+    }
+
+    void writesCrLfAndEmptyListsAsNoBytes()
+    {
+        TestFolder folder;
+        const ProgramFiles files(folder.path());
+        QVERIFY(files.writeFlag(u"track.txt", QStringLiteral("1")).ok());
+        QCOMPARE(folder.read(QStringLiteral("track.txt")), QByteArray("1\r\n"));
+        QVERIFY(files.writeLines(u"viri.txt", {}).ok());
+        QVERIFY(folder.exists(QStringLiteral("viri.txt")));
+        QCOMPARE(folder.read(QStringLiteral("viri.txt")).size(), 0);
+        const QStringList lines {QStringLiteral("/home/l\u00e9a/Documents"), QString(), QStringLiteral("x")};
+        QVERIFY(files.writeLines(u"portappli.txt", lines).ok());
+        QCOMPARE(
+            folder.read(QStringLiteral("portappli.txt")), QByteArray("/home/l\xc3\xa9\x61/Documents\r\n\r\nx\r\n"));
+        QCOMPARE(files.readLines(u"portappli.txt").value_or(QStringList()), lines);
+    }
+
+    void aLockedFileIsNotOverwritten()
+    {
+        TestFolder folder;
+        const ProgramFiles files(folder.path(), {std::chrono::milliseconds(200), {}});
+        folder.write(QStringLiteral("ctrlpl.txt"), "1\r\n");
+        folder.installCompanion(QStringLiteral("vksites.exe"), {QStringLiteral("lock ctrlpl.txt -1")});
+        QVERIFY(platform::startDetached(folder.file(QStringLiteral("vksites.exe")).toStdString(), {}));
+        QVERIFY(waitUntil([&] { return folder.journalLines().contains(QStringLiteral("locked ctrlpl.txt")); }));
+        QCOMPARE(files.writeFlag(u"ctrlpl.txt", QStringLiteral("0")).status, FileStatus::Busy);
+        QCOMPARE(folder.read(QStringLiteral("ctrlpl.txt")), QByteArray("1\r\n"));
+    }
+
+    void aFailedWriteLeavesTheOldFile()
+    {
+        TestFolder folder;
+        folder.write(QStringLiteral("mode.txt"), "0\r\n");
+        // A program folder that became a file cannot take the temporary file.
+        const ProgramFiles broken(folder.file(QStringLiteral("mode.txt")));
+        QCOMPARE(broken.writeFlag(u"x.txt", QStringLiteral("1")).status, FileStatus::WriteFailed);
+        QCOMPARE(folder.read(QStringLiteral("mode.txt")), QByteArray("0\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextFiles)
+#include "tst_textfiles.moc"

@@ -1,0 +1,146 @@
+#include "data/textcodec.h"
+#include "localisation/captions.h"
+#include "testfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace corvatek;
+using namespace corvatek::localisation;
+using corvatek::test::TestFolder;
+
+namespace {
+
+QByteArray numberedLines(int count)
+{
+    QByteArray bytes;
+    for (int n = 1; n <= count; ++n)
+        bytes += "line " + QByteArray::number(n) + "\r\n";
+    return bytes;
+}
+
+const QStringList kCodes {
+    QStringLiteral("FR"), QStringLiteral("GB"), QStringLiteral("DE"), QStringLiteral("ESP"), QStringLiteral("ITA")};
+
+// The navigation list: captions in list order, then the two words in their
+// places; see the navigation item table.
+const int kNavigationCaptions[] = {1, 2, 3, 4, 5, 6, 57, 58, 59, 99, 60, 61, 62, 85, 90, 96, 63, 48, 64, 25};
+
+} // namespace
+
+class TestCaptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void captionsComeFromTheLinesOfTheFile()
+    {
+        TestFolder folder;
+        QByteArray bytes = numberedLines(150);
+        bytes.replace("line 7\r\n", QByteArray(80, 'x') + "\r\n");
+        bytes.replace("line 9\r\n", "\r\n");
+        folder.write(QStringLiteral("crvtk_gb.txt"), bytes);
+        CaptionTable captions;
+        const CaptionLoad load = captions.load(folder.path(), QStringLiteral("GB"));
+        QVERIFY(load.known && load.fileFound);
+        QCOMPARE(load.linesRead, 101);
+        QVERIFY(load.problem.isEmpty());
+        QCOMPARE(captions.caption(1), QStringLiteral("line 1"));
+        QCOMPARE(captions.caption(7), QString(50, QLatin1Char('x')));
+        QCOMPARE(captions.caption(9), QString());
+        QCOMPARE(captions.caption(101), QStringLiteral("line 101"));
+        QCOMPARE(captions.caption(0), QString());
+        QCOMPARE(captions.caption(102), QString());
+    }
+
+    void shortOrMissingFilesLeaveEmptyCaptionsAndSaySo()
+    {
+        TestFolder folder;
+        folder.write(QStringLiteral("crvtk_fr.txt"), numberedLines(101));
+        folder.write(QStringLiteral("crvtk_de.txt"), "eins\ncaf\xe9");
+        CaptionTable captions;
+        QVERIFY(captions.load(folder.path(), QStringLiteral("FR")).problem.isEmpty());
+
+        CaptionLoad load = captions.load(folder.path(), QStringLiteral("DE"));
+        QCOMPARE(load.linesRead, 2);
+        QVERIFY(load.problem.contains(QStringLiteral("crvtk_de.txt")));
+        QCOMPARE(captions.caption(2), QStringLiteral("caf\u00e9"));
+        QCOMPARE(captions.caption(3), QString()); // not kept from the French load
+
+        load = captions.load(folder.path(), QStringLiteral("ITA"));
+        QVERIFY(load.known && !load.fileFound);
+        QVERIFY(load.problem.contains(QStringLiteral("crvtk_it.txt")));
+        QCOMPARE(captions.caption(1), QString());
+    }
+
+    void unknownCodesLoadNothing()
+    {
+        TestFolder folder;
+        folder.write(QStringLiteral("crvtk_gb.txt"), numberedLines(101));
+        CaptionTable captions;
+        captions.load(folder.path(), QStringLiteral("GB"));
+        for (const QString& code : {QStringLiteral(" GB"), QStringLiteral("gb"), QStringLiteral("ES"), QString()}) {
+            const CaptionLoad load = captions.load(folder.path(), code);
+            QVERIFY(!load.known);
+            QCOMPARE(captions.caption(5), QStringLiteral("line 5"));
+            QVERIFY(!linksWord(code) && !memoryWord(code) && !languageFileName(code));
+        }
+        QCOMPARE(languageFileName(QStringLiteral("ESP")).value_or(QString()), QStringLiteral("crvtk_es.txt"));
+        QCOMPARE(languageFileName(QStringLiteral("ITA")).value_or(QString()), QStringLiteral("crvtk_it.txt"));
+        QCOMPARE(memoryWord(QStringLiteral("GB")).value_or(QString()), QStringLiteral(" memory"));
+        QCOMPARE(memoryWord(QStringLiteral("FR")).value_or(QString()), QStringLiteral("m\u00e9moire"));
+    }
+
+    // Every shipped language file keeps navigation working: twenty distinct,
+    // non-empty navigation captions that differ from the language's words.
+    void shippedLanguageFilesKeepNavigationWorking()
+    {
+        const QString shipped = QStringLiteral(CORVATEK_SHIPPED_DATA);
+        for (const QString& code : kCodes) {
+            const QString file = shipped + *languageFileName(code);
+            QFile raw(file);
+            QVERIFY2(raw.open(QIODevice::ReadOnly), qPrintable(file));
+            const QByteArray bytes = raw.readAll();
+            QVERIFY2(
+                !data::isValidUtf8(bytes.toStdString()) || !bytes.contains('\xc3'), "language files are Windows-1252");
+            QCOMPARE(bytes.count("\r\n"), 101);
+            QCOMPARE(bytes.count('\n'), 101);
+
+            CaptionTable captions;
+            const CaptionLoad load = captions.load(shipped, code);
+            QVERIFY2(load.problem.isEmpty(), qPrintable(load.problem));
+            for (const QByteArray& line : bytes.split('\n'))
+                QVERIFY2(line.size() <= 51, qPrintable(file + QStringLiteral(": a line over 50 characters")));
+
+            QStringList keys;
+            for (const int n : kNavigationCaptions)
+                keys.append(captions.caption(n));
+            keys.append(*linksWord(code));
+            keys.append(*memoryWord(code));
+            for (const QString& key : keys)
+                QVERIFY2(!key.trimmed().isEmpty(), qPrintable(file));
+            QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+            QVERIFY(captions.caption(3) != QLatin1String("Modifications"));
+            QVERIFY(
+                !captions.caption(62).endsWith(QLatin1Char(' ')) && !captions.caption(62).endsWith(QLatin1Char(':')));
+            for (const int n : {20, 22, 23, 91})
+                QVERIFY2(captions.caption(n).endsWith(QLatin1Char(' ')), qPrintable(file));
+        }
+    }
+
+    void everyLanguageHasALinksFile()
+    {
+        const QDir shipped(QStringLiteral(CORVATEK_SHIPPED_DATA));
+        for (const char* name : {"liens_fr.txt", "liens_gb.txt", "liens_de.txt", "liens_esp.txt", "liens_ita.txt"}) {
+            QFile file(shipped.filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QList<QByteArray> lines = file.readAll().split('\n');
+            QVERIFY(lines.size() > 3);
+            for (const QByteArray& line : lines)
+                QVERIFY(line.isEmpty() || line.startsWith("https://"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCaptions)
+#include "tst_captions.moc"

@@ -1,0 +1,76 @@
+#include "platform/platform.h"
+#include "testfolder.h"
+
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace corvatek;
+using corvatek::test::TestFolder;
+using corvatek::test::waitUntil;
+
+class TestFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void inUseFollowsAnotherProcesssLock()
+    {
+        TestFolder folder;
+        const std::string path = folder.file(QStringLiteral("quarantaines.xml")).toStdString();
+        QVERIFY(!platform::fileInUse(path)); // absent files are free
+        folder.write(QStringLiteral("quarantaines.xml"), "x");
+        QVERIFY(!platform::fileInUse(path));
+
+        folder.installCompanion(QStringLiteral("vkwall.exe"), {QStringLiteral("lock quarantaines.xml -1")});
+        QVERIFY(platform::startDetached(folder.file(QStringLiteral("vkwall.exe")).toStdString(), {}));
+        QVERIFY(waitUntil([&] { return folder.journalLines().contains(QStringLiteral("locked quarantaines.xml")); }));
+        QVERIFY(platform::fileInUse(path));
+        QVERIFY(!platform::FileLock::tryAcquire(path));
+        QVERIFY(!platform::FileLock::acquire(path, std::chrono::milliseconds(100)));
+        QVERIFY(platform::terminateByName("vkwall.exe"));
+        QVERIFY(waitUntil([&] { return !platform::fileInUse(path); }));
+    }
+
+    void heldLockMakesTheFileInUseForOthers()
+    {
+        TestFolder folder;
+        folder.write(QStringLiteral("regles.xml"), "x");
+        const std::string path = folder.file(QStringLiteral("regles.xml")).toStdString();
+        {
+            auto lock = platform::FileLock::tryAcquire(path);
+            QVERIFY(lock && lock->descriptor() >= 0);
+            QVERIFY(platform::fileInUse(path));
+            auto moved = std::move(*lock);
+            QVERIFY(platform::fileInUse(path));
+        }
+        QVERIFY(!platform::fileInUse(path));
+        // An absent file yields an empty lock: nobody to coordinate with.
+        auto none = platform::FileLock::tryAcquire(folder.file(QStringLiteral("absent.xml")).toStdString());
+        QVERIFY(none && none->descriptor() < 0);
+    }
+
+    void unwritableFileIsInUse()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root can open any file for writing");
+        TestFolder folder;
+        folder.write(QStringLiteral("site.xml"), "x");
+        ::chmod(folder.file(QStringLiteral("site.xml")).toLocal8Bit().constData(), 0444);
+        QVERIFY(platform::fileInUse(folder.file(QStringLiteral("site.xml")).toStdString()));
+    }
+
+    void waitCallsBackWhileWaiting()
+    {
+        TestFolder folder;
+        folder.write(QStringLiteral("alertes.xml"), "x");
+        const std::string path = folder.file(QStringLiteral("alertes.xml")).toStdString();
+        auto held = platform::FileLock::tryAcquire(path);
+        QVERIFY(held);
+        int calls = 0;
+        QVERIFY(!platform::FileLock::acquire(path, std::chrono::milliseconds(150), [&] { ++calls; }));
+        QVERIFY(calls > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFiles)
+#include "tst_files.moc"

@@ -1,0 +1,229 @@
+#include "platform/platform.h"
+#include "testfolder.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace corvatek;
+using corvatek::test::TestFolder;
+using corvatek::test::waitUntil;
+
+namespace {
+
+bool running(const QString& name)
+{
+    return platform::isRunning(name.toStdString());
+}
+
+bool start(const TestFolder& folder, const QString& name, const std::vector<std::string>& arguments = {})
+{
+    return platform::startDetached(folder.file(name).toStdString(), arguments);
+}
+
+char processState(int pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    const auto close = text.lastIndexOf(')');
+    return close >= 0 && close + 2 < text.size() ? text[close + 2] : 0;
+}
+
+} // namespace
+
+class TestProcesses : public QObject {
+    Q_OBJECT
+
+private slots:
+    void splitsParametersLikeWindows_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("empty") << "" << QStringList();
+        QTest::newRow("blanks only") << "  \t " << QStringList();
+        QTest::newRow("words") << "vkprobe.exe  0\t1" << QStringList {"vkprobe.exe", "0", "1"};
+        QTest::newRow("quotes group") << "a \"b c\" d" << QStringList {"a", "b c", "d"};
+        QTest::newRow("quotes inside a word") << "x\"y z\"w" << QStringList {"xy zw"};
+        QTest::newRow("empty quoted") << "\"\" a" << QStringList {"", "a"};
+        QTest::newRow("escaped quote") << "a\\\"b" << QStringList {"a\"b"};
+        QTest::newRow("backslashes before quote") << "\"c:\\dir\\\\\" x" << QStringList {"c:\\dir\\", "x"};
+        QTest::newRow("plain backslashes") << "c:\\a\\b" << QStringList {"c:\\a\\b"};
+        QTest::newRow("doubled quote in quotes") << "\"a\"\"b\"" << QStringList {"a\"b"};
+        QTest::newRow("unclosed quote") << "\"a b" << QStringList {"a b"};
+        QTest::newRow("semicolons stay") << "my;tool.exe" << QStringList {"my;tool.exe"};
+    }
+    void splitsParametersLikeWindows()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, arguments);
+        QStringList got;
+        for (const auto& argument : platform::splitCommandLine(text.toStdString()))
+            got.append(QString::fromStdString(argument));
+        QCOMPARE(got, arguments);
+    }
+
+    // The started program gets its arguments unchanged, nothing of ours but
+    // its standard streams on the null device, a session of its own, and is
+    // never left as our zombie once it ends.
+    void startsDetachedAndClean()
+    {
+        TestFolder folder;
+        folder.installCompanion(QStringLiteral("vkguard.exe"), {QStringLiteral("exit")});
+        QVERIFY(start(folder, QStringLiteral("vkguard.exe"), {"a b", "", "\xc3\xa9"}));
+        QVERIFY(waitUntil([&] { return folder.starts().size() == 1; }));
+        const auto entry = folder.starts().first();
+        QCOMPARE(entry.arguments, (QStringList {QStringLiteral("a b"), QString(), QStringLiteral("\u00e9")}));
+        QCOMPARE(entry.standardInput, QStringLiteral("/dev/null"));
+        QCOMPARE(entry.openDescriptors, 3);
+        QVERIFY(entry.session > 0 && entry.session != ::getsid(0));
+        QVERIFY(entry.pid != ::getpid());
+        // It ended: no process of that name may remain, zombie or not.
+        QVERIFY(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(entry.pid)); }));
+        QVERIFY(!running(QStringLiteral("vkguard.exe")));
+        QCOMPARE(::waitpid(-1, nullptr, WNOHANG), -1); // no child of ours at all
+    }
+
+    void startOfMissingProgramFails()
+    {
+        TestFolder folder;
+        QVERIFY(!start(folder, QStringLiteral("vknothere.exe")));
+        folder.write(QStringLiteral("notexecutable.exe"), "data");
+        QVERIFY(!start(folder, QStringLiteral("notexecutable.exe")));
+    }
+
+    void runningCheckIgnoresCaseAndStopEndsEveryInstance()
+    {
+        TestFolder folder;
+        folder.installCompanion(QStringLiteral("vkguard.exe"));
+        QVERIFY(!running(QStringLiteral("VKGUARD.EXE")));
+        QVERIFY(!platform::terminateByName("vkguard.exe"));
+        QVERIFY(start(folder, QStringLiteral("vkguard.exe")));
+        QVERIFY(start(folder, QStringLiteral("vkguard.exe")));
+        QVERIFY(waitUntil([&] { return folder.processes().size() == 2; }));
+        QVERIFY(running(QStringLiteral("VKGUARD.EXE")));
+        QVERIFY(running(QStringLiteral("VkGuard.Exe")));
+        QVERIFY(!running(QStringLiteral("vkguard")));
+        QVERIFY(!running(QStringLiteral("kguard.exe")));
+
+        QVERIFY(platform::terminateByName("VKGuard.exe"));
+        QVERIFY(waitUntil([&] { return folder.processes().isEmpty(); }));
+        QVERIFY(!running(QStringLiteral("vkguard.exe")));
+    }
+
+    // The kernel keeps 15 characters of a name; longer names must still
+    // match in full, and only in full.
+    void longNamesMatchInFull()
+    {
+        TestFolder folder;
+        const QString longName = QStringLiteral("vkverylongname20.exe");
+        QCOMPARE(longName.size(), 20);
+        folder.installCompanion(longName);
+        QVERIFY(start(folder, longName));
+        QVERIFY(waitUntil([&] { return folder.processes().size() == 1; }));
+        QVERIFY(running(longName));
+        QVERIFY(running(longName.toUpper()));
+        QVERIFY(!running(QStringLiteral("vkverylongname21.exe")));
+        QVERIFY(!running(longName.left(15)));
+        bool listed = false;
+        for (const auto& process : platform::processList())
+            listed = listed || process.name == longName.toStdString();
+        QVERIFY(listed);
+        QVERIFY(!platform::terminateByName("vkverylongname21.exe"));
+        QVERIFY(platform::terminateByName(longName.toStdString()));
+        QVERIFY(waitUntil([&] { return !running(longName); }));
+    }
+
+    // A companion may be a script run through its #! line: it is known by
+    // the script's name, as ps shows it, long names included.
+    void scriptCompanionsAreKnownByTheirName()
+    {
+        TestFolder folder;
+        const QStringList names {QStringLiteral("vkhost.exe"), QStringLiteral("vkscriptcompanion.sh")};
+        for (const QString& name : names) {
+            folder.write(name, "#!/bin/sh\nwhile :; do sleep 1; done\n");
+            QFile::setPermissions(folder.file(name), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QVERIFY(start(folder, name));
+        }
+        for (const QString& name : names) {
+            QVERIFY(waitUntil([&] { return running(name); }));
+            QVERIFY(platform::terminateByName(name.toStdString()));
+            QVERIFY(waitUntil([&] { return !running(name); }));
+        }
+    }
+
+    void zombiesAreNotRunning()
+    {
+        TestFolder folder;
+        const QString name = QStringLiteral("vkzombie.exe");
+        folder.installCompanion(name, {QStringLiteral("exit")});
+        const QByteArray path = folder.file(name).toLocal8Bit();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execl(path.constData(), path.constData(), nullptr);
+            ::_exit(127);
+        }
+        QVERIFY(child > 0);
+        QVERIFY(waitUntil([&] { return processState(child) == 'Z'; }));
+        QVERIFY(!running(name));
+        QVERIFY(!platform::terminateByName(name.toStdString()));
+        for (const auto& process : platform::processList())
+            QVERIFY(process.id != child);
+        ::waitpid(child, nullptr, 0);
+    }
+
+    // Whatever a list names, the control centre never terminates itself.
+    void neverTerminatesItself()
+    {
+        const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+        QVERIFY(running(self));
+        QVERIFY(!platform::terminateByName(self.toStdString()));
+        QVERIFY(running(self));
+    }
+
+    void processListHasNamesAndIds()
+    {
+        const auto list = platform::processList();
+        bool self = false;
+        for (const auto& process : list) {
+            QVERIFY(process.id > 0);
+            QVERIFY(!process.name.empty());
+            self = self || process.id == ::getpid();
+        }
+        QVERIFY(self);
+    }
+
+    void resolvesFromProgramFolderThenSearchPath()
+    {
+        TestFolder folder;
+        folder.installCompanion(QStringLiteral("vkprobe.exe"));
+        const std::string dir = folder.path().toStdString();
+        QCOMPARE(platform::resolveExecutable("vkprobe.exe", dir), dir + "vkprobe.exe");
+        QCOMPARE(platform::resolveExecutable("sh", dir).substr(0, 1), std::string("/"));
+        QCOMPARE(platform::resolveExecutable("vknothere.exe", dir), std::string("vknothere.exe"));
+    }
+
+    void hostNameAndAddress()
+    {
+        const auto host = platform::hostName();
+        QVERIFY(host && !host->empty());
+        QCOMPARE(platform::firstIPv4Address("localhost").value_or(""), std::string("127.0.0.1"));
+        QCOMPARE(platform::firstIPv4Address("127.1.2.3").value_or(""), std::string("127.1.2.3"));
+        QVERIFY(!platform::firstIPv4Address("no-such-host.invalid"));
+        QVERIFY(!platform::firstIPv4Address(""));
+    }
+
+    void programFolderIsTheExecutablesFolder()
+    {
+        const QString expected = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + QLatin1Char('/');
+        QCOMPARE(QString::fromStdString(platform::programFolder()), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProcesses)
+#include "tst_processes.moc"

@@ -1,0 +1,123 @@
+// A stand-in for every companion program. Copied into a test's program folder
+// under a companion's name, it appends one line to journal.txt at each start
+// and then follows "<its name>.behaviour" from the same folder, one command a
+// line:
+//   exit [code]          end now
+//   stay                 wait until terminated (also what happens at the end)
+//   sleep <ms>
+//   write <file> <text>  replace <file> with <text> and CR LF
+//   lock <file> <ms>     hold an exclusive lock on <file> (-1: for ever), then
+//                        journal "unlocked <file>"
+// Journal line: name TAB pid TAB open-descriptor-count TAB session id
+//               TAB stdin-target {TAB argument}
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::string folder;
+std::string name;
+
+void journal(const std::string& line)
+{
+    const std::string text = line + "\n";
+    const int fd = ::open((folder + "journal.txt").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        [[maybe_unused]] auto n = ::write(fd, text.data(), text.size());
+        ::close(fd);
+    }
+}
+
+int openDescriptors()
+{
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.')
+                ++count;
+        }
+        ::closedir(dir);
+    }
+    return count - 1; // the listing's own descriptor
+}
+
+std::string link(const char* path)
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(path, buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, std::size_t(n)) : std::string();
+}
+
+void sleepMs(long ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+[[noreturn]] void stay()
+{
+    while (true)
+        ::pause();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string self = link("/proc/self/exe");
+    folder = self.substr(0, self.rfind('/') + 1);
+    name = self.substr(self.rfind('/') + 1);
+
+    std::ostringstream line;
+    line << name << '\t' << ::getpid() << '\t' << openDescriptors() << '\t' << ::getsid(0) << '\t'
+         << link("/proc/self/fd/0");
+    for (int i = 1; i < argc; ++i)
+        line << '\t' << argv[i];
+    journal(line.str());
+
+    std::ifstream behaviour(folder + name + ".behaviour");
+    std::string command;
+    while (std::getline(behaviour, command)) {
+        std::istringstream words(command);
+        std::string verb;
+        words >> verb;
+        if (verb == "exit") {
+            int code = 0;
+            words >> code;
+            return code;
+        } else if (verb == "stay") {
+            stay();
+        } else if (verb == "sleep") {
+            long ms = 0;
+            words >> ms;
+            sleepMs(ms);
+        } else if (verb == "write") {
+            std::string file, text;
+            words >> file;
+            std::getline(words >> std::ws, text);
+            std::ofstream(folder + file, std::ios::binary) << text << "\r\n";
+        } else if (verb == "lock") {
+            std::string file;
+            long ms = -1;
+            words >> file >> ms;
+            const int fd = ::open((folder + file).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+                return 3;
+            journal("locked " + file);
+            if (ms < 0)
+                stay();
+            sleepMs(ms);
+            journal("unlocked " + file);
+            ::close(fd);
+        }
+    }
+    stay();
+}

@@ -1,0 +1,114 @@
+#include "testfolder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <csignal>
+
+namespace corvatek::test {
+
+QString fakeCompanionPath()
+{
+    return QStringLiteral(CORVATEK_FAKE_COMPANION);
+}
+
+TestFolder::TestFolder()
+{
+    dir_.setAutoRemove(true);
+}
+
+TestFolder::~TestFolder()
+{
+    for (int pid : processes())
+        ::kill(pid, SIGKILL);
+    waitUntil([this] { return processes().isEmpty(); }, 5000);
+}
+
+QString TestFolder::path() const
+{
+    return dir_.path() + QLatin1Char('/');
+}
+
+void TestFolder::write(const QString& name, const QByteArray& bytes) const
+{
+    QFile file(this->file(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write test file");
+}
+
+QByteArray TestFolder::read(const QString& name) const
+{
+    QFile file(this->file(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool TestFolder::exists(const QString& name) const
+{
+    return QFileInfo::exists(file(name));
+}
+
+void TestFolder::installCompanion(const QString& name, const QStringList& behaviour) const
+{
+    QFile::remove(file(name));
+    if (!QFile::copy(fakeCompanionPath(), file(name)))
+        qFatal("cannot copy the fake companion");
+    QFile::setPermissions(file(name), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    setBehaviour(name, behaviour);
+}
+
+void TestFolder::setBehaviour(const QString& name, const QStringList& behaviour) const
+{
+    write(name + QStringLiteral(".behaviour"), behaviour.join(QLatin1Char('\n')).toUtf8() + "\n");
+}
+
+QStringList TestFolder::journalLines() const
+{
+    return QString::fromUtf8(read(QStringLiteral("journal.txt"))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QList<JournalEntry> TestFolder::starts() const
+{
+    QList<JournalEntry> entries;
+    for (const QString& line : journalLines()) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() < 5)
+            continue;
+        entries.append({fields[0], fields[1].toInt(), fields[2].toInt(), fields[3].toInt(), fields[4], fields.mid(5)});
+    }
+    return entries;
+}
+
+QList<int> TestFolder::processes() const
+{
+    QList<int> ids;
+    const QString folder = QDir(dir_.path()).canonicalPath() + QLatin1Char('/');
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const int pid = entry.toInt(&numeric);
+        if (!numeric)
+            continue;
+        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        const bool zombie = stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
+        if (!zombie && exe.startsWith(folder))
+            ids.append(pid);
+    }
+    return ids;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+} // namespace corvatek::test

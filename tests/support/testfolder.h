@@ -1,0 +1,56 @@
+// A temporary program folder for tests: real files, real companion processes
+// (the fake companion copied under each companion's name), cleaned up after.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace corvatek::test {
+
+struct JournalEntry {
+    QString name;
+    int pid = 0;
+    int openDescriptors = 0;
+    int session = 0;
+    QString standardInput;
+    QStringList arguments;
+};
+
+class TestFolder {
+public:
+    TestFolder();
+    ~TestFolder(); // terminates every process started from the folder
+
+    QString path() const; // ends with "/"
+    QString file(const QString& name) const { return path() + name; }
+
+    void write(const QString& name, const QByteArray& bytes) const;
+    QByteArray read(const QString& name) const;
+    bool exists(const QString& name) const;
+
+    // Copies the fake companion in under `name`, with its behaviour lines.
+    void installCompanion(const QString& name, const QStringList& behaviour = {}) const;
+    void setBehaviour(const QString& name, const QStringList& behaviour) const;
+    // Journal entries of starts, oldest first (other journal lines skipped).
+    QList<JournalEntry> starts() const;
+    QStringList journalLines() const;
+    // Ids of live processes whose program lies in this folder.
+    QList<int> processes() const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Polls `condition` until it holds or `timeoutMs` passed; for waiting on
+// other processes, never for measuring time.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+
+// The fake companion program built beside the tests.
+QString fakeCompanionPath();
+
+} // namespace corvatek::test
