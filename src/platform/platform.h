@@ -47,6 +47,10 @@ bool startDetached(const std::string& programPath, const std::vector<std::string
 // path. Returns the name unchanged when nothing is found.
 std::string resolveExecutable(const std::string& name, const std::string& folder);
 
+// The system's network statistics tool, stopped with the companions when the
+// control centre ends.
+std::string networkStatisticsToolName();
+
 // ---- Files ------------------------------------------------------------
 
 // A file is in use when it exists and cannot be opened for reading and
@@ -69,6 +73,9 @@ public:
     // as acquired: there is nobody to coordinate with.
     static std::optional<FileLock> tryAcquire(const std::string& path);
 
+    // Creates the file when it is absent, then tries once.
+    static std::optional<FileLock> tryAcquireCreating(const std::string& path);
+
     // Retries until the file is free or `timeout` has passed, calling
     // `betweenTries` while it waits (a window keeps itself painted there).
     static std::optional<FileLock> acquire(
@@ -81,6 +88,28 @@ private:
     explicit FileLock(int fd) : fd_(fd) { }
     int fd_ = -1;
 };
+
+// ---- This user's session ----------------------------------------------
+
+// A folder private to the user for the session's locks and sockets (the
+// runtime folder, or the temporary folder when there is none).
+std::string runtimeFolder();
+
+// Held for the life of the process by the one instance of `name` that runs
+// for this user; nothing when another process holds it. The system drops it
+// when the process ends, however it ends.
+std::optional<FileLock> acquireInstanceLock(const std::string& name);
+
+// Turns the requests to end the program that the system or the user send
+// (on Linux SIGTERM, SIGHUP, SIGINT) into a byte on the returned descriptor,
+// so that the window thread can end in order. -1 when it cannot.
+int terminationRequests();
+
+// The command of the user's autostart entry `name`; empty when there is none.
+std::string autostartCommand(const std::string& name);
+// Makes the user's autostart entry `name` run `command` (a program path) at
+// log-on. Other settings of an existing entry are kept.
+bool setAutostartCommand(const std::string& name, const std::string& command);
 
 // ---- This program and this machine -----------------------------------
 

@@ -69,6 +69,20 @@ std::optional<FileLock> FileLock::tryAcquire(const std::string& path)
     return FileLock(fd);
 }
 
+std::optional<FileLock> FileLock::tryAcquireCreating(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return std::nullopt;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        ::close(fd);
+        return std::nullopt;
+    }
+    return FileLock(fd);
+}
+
 std::optional<FileLock> FileLock::acquire(
     const std::string& path, std::chrono::milliseconds timeout, const std::function<void()>& betweenTries)
 {

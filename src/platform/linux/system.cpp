@@ -18,6 +18,11 @@ std::string programFolder()
     return path.substr(0, path.rfind('/') + 1);
 }
 
+std::string networkStatisticsToolName()
+{
+    return "netstat";
+}
+
 std::optional<std::string> hostName()
 {
     char buffer[HOST_NAME_MAX + 1] = {};

@@ -1,0 +1,81 @@
+#include "pages/tools/actionitems.h"
+
+#include "shell/mainwindow.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+namespace corvatek::pages {
+namespace {
+
+QLabel* aboutLabel(QWidget* parent, const QString& text, int left, int top)
+{
+    auto* label = new QLabel(text, parent);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+} // namespace
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Corvatek"));
+    setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+    setFixedSize(298, 213);
+
+    auto* panel = new QFrame(this);
+    panel->setGeometry(8, 8, 281, 161);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto* icon = new QLabel(panel);
+    icon->setGeometry(8, 8, 65, 57);
+    icon->setPixmap(QPixmap(QStringLiteral(":/icons/corvatek-48.png")));
+    icon->setScaledContents(true);
+    QFont bold = font();
+    bold.setBold(true);
+    aboutLabel(panel, QStringLiteral("Corvatek"), 88, 16)->setFont(bold);
+    aboutLabel(panel, QStringLiteral("Version :1.17.08.28"), 88, 40);
+    aboutLabel(panel, QStringLiteral("Control centre of the Corvatek suite"), 88, 72);
+    aboutLabel(panel, QString::fromLatin1(shell::kProductWebSite), 88, 104);
+    auto* contact = new QLabel(QStringLiteral("Questions and reports: support@corvatek.example"), panel);
+    contact->setGeometry(88, 128, 185, 28);
+    contact->setWordWrap(true);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setGeometry(111, 180, 75, 25);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+}
+
+void quitItem(shell::TForm2& window)
+{
+    shell::Session& session = window.session();
+    if (!session.seams.askYesNo(&window, session.state.caption(65)))
+        return;
+    for (const char* name : {"vkguard.exe", "vkprobe.exe", "vkcheck.exe", "vksites.exe", "vkwall.exe", "vkupdate.exe",
+             "vkhost.exe", "vkreach.exe"})
+        session.companions.stop(QString::fromLatin1(name));
+    window.endMessageLoop();
+}
+
+void aboutItem(shell::TForm2& window)
+{
+    auto* box = new TAboutBox(&window);
+    box->setWindowFlag(Qt::Window);
+    box->show();
+    window.session().openWebSite();
+}
+
+void webSiteItem(shell::TForm2& window)
+{
+    window.session().openWebSite();
+}
+
+} // namespace corvatek::pages

@@ -1,0 +1,198 @@
+// The user's session on Linux: the XDG runtime folder for the instance lock,
+// and XDG autostart entries (~/.config/autostart/<name>.desktop) standing in
+// for the Windows Run key.
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvatek::platform {
+namespace {
+
+bool isDirectory(const std::string& path)
+{
+    struct stat info { };
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string autostartPath(const std::string& name)
+{
+    std::string config = environment("XDG_CONFIG_HOME");
+    if (config.empty() || config.front() != '/')
+        config = environment("HOME") + "/.config";
+    return config + "/autostart/" + name + ".desktop";
+}
+
+bool makeFolders(const std::string& path)
+{
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (!isDirectory(part) && ::mkdir(part.c_str(), 0755) != 0)
+            return false;
+    }
+    return true;
+}
+
+// The Exec key quotes a program path and escapes it twice: once for the
+// quoted argument, once for the key's string value.
+std::string execValue(const std::string& program)
+{
+    std::string quoted = "\"";
+    for (const char c : program) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            quoted += '\\';
+        quoted += c == '%' ? std::string("%%") : std::string(1, c);
+    }
+    quoted += '"';
+    std::string value;
+    for (const char c : quoted)
+        value += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return value;
+}
+
+std::string programOfExec(const std::string& value)
+{
+    std::string text; // the string value unescaped
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            const char next = value[++i];
+            text += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
+        } else {
+            text += value[i];
+        }
+    }
+    std::string program;
+    if (!text.empty() && text.front() == '"') {
+        for (std::size_t i = 1; i < text.size() && text[i] != '"'; ++i) {
+            if (text[i] == '\\' && i + 1 < text.size())
+                ++i;
+            program += text[i];
+        }
+    } else {
+        program = text.substr(0, text.find(' '));
+    }
+    std::string unpercent;
+    for (std::size_t i = 0; i < program.size(); ++i) {
+        unpercent += program[i];
+        if (program[i] == '%' && i + 1 < program.size() && program[i + 1] == '%')
+            ++i;
+    }
+    return unpercent;
+}
+
+std::vector<std::string> readLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Index of the Exec line of the [Desktop Entry] group, or -1.
+long execLine(const std::vector<std::string>& lines)
+{
+    bool inEntry = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (!line.empty() && line.front() == '[')
+            inEntry = line == "[Desktop Entry]";
+        else if (inEntry && line.rfind("Exec=", 0) == 0)
+            return long(i);
+    }
+    return -1;
+}
+
+int relayWriter = -1;
+
+void relayRequest(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] auto ignored = ::write(relayWriter, &byte, 1);
+}
+
+} // namespace
+
+int terminationRequests()
+{
+    static int reader = [] {
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair) != 0)
+            return -1;
+        relayWriter = pair[0];
+        struct sigaction action { };
+        action.sa_handler = relayRequest;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+            ::sigaction(signal, &action, nullptr);
+        return pair[1];
+    }();
+    return reader;
+}
+
+std::string runtimeFolder()
+{
+    const std::string runtime = environment("XDG_RUNTIME_DIR");
+    return isDirectory(runtime) ? runtime : std::string("/tmp");
+}
+
+std::optional<FileLock> acquireInstanceLock(const std::string& name)
+{
+    return FileLock::tryAcquireCreating(runtimeFolder() + "/" + name + "-" + std::to_string(::getuid()) + ".lock");
+}
+
+std::string autostartCommand(const std::string& name)
+{
+    const auto lines = readLines(autostartPath(name));
+    const long line = execLine(lines);
+    return line < 0 ? std::string() : programOfExec(lines[std::size_t(line)].substr(5));
+}
+
+bool setAutostartCommand(const std::string& name, const std::string& command)
+{
+    const std::string path = autostartPath(name);
+    auto lines = readLines(path);
+    const std::string exec = "Exec=" + execValue(command);
+    const long line = execLine(lines);
+    if (line >= 0) {
+        lines[std::size_t(line)] = exec;
+    } else if (!lines.empty()) {
+        // An entry without a command: add one to its main group.
+        auto group = std::find(lines.begin(), lines.end(), std::string("[Desktop Entry]"));
+        if (group == lines.end())
+            group = lines.insert(lines.begin(), "[Desktop Entry]");
+        lines.insert(group + 1, exec);
+    } else {
+        lines = {"[Desktop Entry]", "Type=Application", "Name=" + name, exec, "Terminal=false",
+            "X-GNOME-Autostart-enabled=true"};
+    }
+    if (!makeFolders(path))
+        return false;
+    const std::string temporary = path + ".new";
+    {
+        std::ofstream file(temporary, std::ios::trunc);
+        for (const auto& text : lines)
+            file << text << '\n';
+        file.flush();
+        if (!file)
+            return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+} // namespace corvatek::platform

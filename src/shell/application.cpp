@@ -1,0 +1,90 @@
+#include "shell/application.h"
+
+#include "platform/platform.h"
+#include "shell/mainwindow.h"
+#include "shell/singleinstance.h"
+#include "shell/trayhost.h"
+
+#include <QMessageBox>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <unistd.h>
+
+namespace corvatek::shell {
+namespace {
+
+constexpr char kInstanceName[] = "corvatek.exe";
+
+void showWindow(TForm2& window)
+{
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+} // namespace
+
+bool ControlCentreApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        QMessageBox::critical(activeWindow(), QStringLiteral("Corvatek"), QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        QMessageBox::critical(
+            activeWindow(), QStringLiteral("Corvatek"), QStringLiteral("An unexpected error occurred."));
+    }
+    return false;
+}
+
+int run(int argc, char** argv, const PageRegistry& registry)
+{
+    ControlCentreApplication app(argc, argv);
+    SingleInstance instance(QString::fromLatin1(kInstanceName));
+    if (!instance.claim()) {
+        // A second start ends silently; the first decides whether to show.
+        instance.send(kSecondStartMessage);
+        return 0;
+    }
+    app.setQuitOnLastWindowClosed(false);
+    app.setApplicationName(QStringLiteral("Corvatek"));
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/corvatek.png")));
+
+    Session session(QString::fromStdString(platform::programFolder()), Seams::system());
+    TForm2* window = nullptr;
+    updateAutostart(QCoreApplication::applicationFilePath());
+    TForm1 tray([&session] { session.openWebSite(); }, [&window] { showWindow(*window); });
+    TForm2 mainWindow(session, registry);
+    window = &mainWindow;
+
+    // Without a visible tray icon a hidden window could not come back: a
+    // second start then brings it up.
+    QObject::connect(&instance, &SingleInstance::messageReceived, &mainWindow, [&](const QByteArray& message) {
+        if (message == kSecondStartMessage && !tray.iconVisible())
+            showWindow(mainWindow);
+    });
+    QObject::connect(&mainWindow, &TForm2::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &mainWindow, &TForm2::FormDestroy);
+    // Log-off or shutdown: the companions are stopped before the session goes.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow, &TForm2::stopProgramsAtEnd);
+    const int requests = platform::terminationRequests();
+    if (requests >= 0) {
+        auto* notifier = new QSocketNotifier(requests, QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [requests] {
+            char byte;
+            while (::read(requests, &byte, 1) > 0) { }
+            QCoreApplication::exit(0);
+        });
+    }
+
+    mainWindow.show();
+    if (!mainWindow.startupProblems().isEmpty()) {
+        QTimer::singleShot(0, &mainWindow,
+            [&] { session.seams.report(&mainWindow, mainWindow.startupProblems().join(QLatin1Char('\n'))); });
+    }
+    return app.exec();
+}
+
+} // namespace corvatek::shell

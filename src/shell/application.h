@@ -1,0 +1,22 @@
+// The program body: the single-instance guard, the tray host and the main
+// window, the message loop, and an orderly end however it is asked for.
+#pragma once
+
+#include "shell/navigation.h"
+
+#include <QApplication>
+
+namespace corvatek::shell {
+
+// The user interface's general error box: an error that escapes a handler is
+// shown once and the program goes on.
+class ControlCentreApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Runs the control centre with the pages of `registry`; returns the exit code.
+int run(int argc, char** argv, const PageRegistry& registry);
+
+} // namespace corvatek::shell

@@ -1,0 +1,267 @@
+#include "shell/mainwindow.h"
+
+#include "platform/platform.h"
+#include "shell/navigationlist.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+
+// Resources of a static library are not registered by themselves.
+static void initShellResources()
+{
+    Q_INIT_RESOURCE(shell);
+}
+
+namespace corvatek::shell {
+namespace {
+
+constexpr int kMonitorIntervalMs = 1500;
+
+QLabel* frameLabel(QWidget* parent, int left, int top)
+{
+    auto* label = new QLabel(parent);
+    label->move(left, top);
+    return label;
+}
+
+void setPaintingFrozen(QWidget* widget, bool frozen)
+{
+    if (!widget)
+        return;
+    widget->setUpdatesEnabled(!frozen);
+    if (!frozen)
+        widget->repaint();
+}
+
+} // namespace
+
+TForm2::TForm2(Session& session, const PageRegistry& registry, QWidget* parent)
+    : QWidget(parent), session_(session), registry_(registry)
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    initShellResources();
+    setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+    createFrameControls();
+    FormCreate();
+}
+
+TForm2::~TForm2()
+{
+    FormDestroy();
+}
+
+void TForm2::createFrameControls()
+{
+    Shape1 = new QFrame(this);
+    Shape1->setGeometry(0, 0, 785, 49);
+    Shape1->setAutoFillBackground(true);
+    Shape1->setPalette(QPalette(QColor(128, 0, 128)));
+
+    ListBox1 = new NavigationList(this);
+    ListBox1->setGeometry(16, 48, 161, 385);
+    QList<QIcon> icons;
+    for (int n = 0; n < 23; ++n)
+        icons.append(QIcon(QStringLiteral(":/icons/nav/%1.png").arg(n, 2, 10, QLatin1Char('0'))));
+    ListBox1->setIcons(icons);
+    connect(ListBox1, &NavigationList::itemChosen, this, &TForm2::ListBox1Click);
+
+    Bevel2 = new QFrame(this);
+    Bevel2->setGeometry(312, 416, 193, 41);
+    Bevel2->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Label10 = frameLabel(this, 432, 416);
+    Label11 = frameLabel(this, 384, 416);
+    Label12 = frameLabel(this, 328, 416);
+
+    TrackBar1 = new QSlider(Qt::Horizontal, this);
+    TrackBar1->setGeometry(320, 432, 150, 17);
+    TrackBar1->setRange(1, 3);
+    TrackBar1->setPageStep(1);
+    TrackBar1->setTickPosition(QSlider::NoTicks);
+    TrackBar1->setValue(2);
+    connect(TrackBar1, &QSlider::valueChanged, this, &TForm2::TrackBar1Change);
+
+    BitBtn15 = new QPushButton(this);
+    BitBtn15->setGeometry(256, 424, 49, 33);
+    BitBtn15->setToolTip(QStringLiteral("Internet"));
+    BitBtn15->setIconSize(QSize(22, 22));
+    connect(BitBtn15, &QPushButton::clicked, this, &TForm2::BitBtn15Click);
+    // The window's cancel button: Escape clicks it.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, BitBtn15, &QPushButton::click);
+    setInternetGlyph();
+
+    for (QWidget* control :
+        {static_cast<QWidget*>(Bevel2), static_cast<QWidget*>(TrackBar1), static_cast<QWidget*>(BitBtn15),
+            static_cast<QWidget*>(Label10), static_cast<QWidget*>(Label11), static_cast<QWidget*>(Label12)})
+        control->hide();
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setGeometry(0, kClientHeight - 19, kClientWidth, 19);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(kMonitorIntervalMs);
+    connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
+    Timer1->start();
+}
+
+// ---- Navigation and the page frame ------------------------------------
+
+void TForm2::setLanguageWords()
+{
+    if (const auto word = localisation::linksWord(state().languageCode))
+        state().linksWord = *word;
+    if (const auto word = localisation::memoryWord(state().languageCode))
+        state().memoryWord = *word;
+}
+
+void TForm2::fillNavigationList()
+{
+    ListBox1->clear();
+    for (const Target target : kListOrder) {
+        auto* item = new QListWidgetItem(targetText(target, state()), ListBox1);
+        item->setToolTip(item->text());
+    }
+    ListBox1->setCurrentRow(-1);
+}
+
+void TForm2::ListBox1Click()
+{
+    setLanguageWords();
+    droppedPanels_.append(panel_);
+    panel_ = nullptr;
+    const QListWidgetItem* item = ListBox1->currentItem();
+    if (!item)
+        return;
+    const QString text = item->text();
+    for (const Target target : kDispatchOrder) {
+        if (text != targetText(target, state()))
+            continue;
+        if (registry_.page(target))
+            buildPage(target);
+        else if (const ItemAction* action = registry_.action(target))
+            (*action)(*this);
+    }
+}
+
+void TForm2::buildPage(Target target, bool startUp)
+{
+    const PageFactory* factory = registry_.page(target);
+    if (!factory)
+        return;
+    setPaintingFrozen(this, true);
+    frameReset();
+    panel_->show();
+    setPaintingFrozen(panel_, true);
+    markers_.erase(target);
+    QWidget* panel = panel_;
+    auto page = (*factory)(PageContext {session_, *this, panel, startUp});
+    Page* built = page.get();
+    markers_[target] = std::move(page);
+    built->build();
+    setPaintingFrozen(this, false);
+    setPaintingFrozen(panel, false);
+}
+
+void TForm2::frameReset()
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setEnabled(true);
+    setWindowState(Qt::WindowNoState);
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->geometry();
+        const QSize outer = frameGeometry().size().expandedTo(size());
+        move(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2);
+    }
+    droppedPanels_.append(panel_);
+    panel_ = new QWidget(this);
+    panel_->setGeometry(176, 48, 609, 369);
+    panel_->hide();
+    destroyPages();
+    // Nothing refers to the dropped panels once their pages are gone.
+    for (const auto& dropped : std::exchange(droppedPanels_, {}))
+        delete dropped.data();
+}
+
+void TForm2::destroyPages()
+{
+    for (auto& [target, page] : markers_)
+        page.reset();
+    markers_.clear();
+}
+
+Page* TForm2::marker(Target target) const
+{
+    const auto found = markers_.find(target);
+    return found == markers_.end() ? nullptr : found->second.get();
+}
+
+// ---- Frame controls ----------------------------------------------------
+
+void TForm2::TrackBar1Change(int position)
+{
+    state().protectionLevel = position;
+    session_.files.writeFlag(u"track.txt", QString::number(position));
+}
+
+void TForm2::BitBtn15Click()
+{
+    state().internetFlag = !state().internetFlag;
+    setInternetGlyph();
+}
+
+void TForm2::setInternetGlyph()
+{
+    BitBtn15->setIcon(QIcon(
+        state().internetFlag ? QStringLiteral(":/icons/internet-on.png") : QStringLiteral(":/icons/internet-off.png")));
+}
+
+void TForm2::Timer1Timer()
+{
+    // The status monitor runs here.
+}
+
+// ---- Ending ------------------------------------------------------------
+
+void TForm2::closeEvent(QCloseEvent* event)
+{
+    // Closing only hides the window: the suite goes on in the background.
+    session_.openWebSite();
+    frameReset();
+    event->accept();
+}
+
+void TForm2::endMessageLoop()
+{
+    emit quitRequested();
+}
+
+void TForm2::stopProgramsAtEnd()
+{
+    const QString networkStatistics = QString::fromStdString(platform::networkStatisticsToolName());
+    for (const QString& name : {QStringLiteral("vkcheck.exe"), QStringLiteral("vkprobe.exe"),
+             QStringLiteral("vkguard.exe"), QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"),
+             QStringLiteral("vkmail.exe"), QStringLiteral("vksave.exe"), QStringLiteral("vkupdate.exe"),
+             networkStatistics, QStringLiteral("vkreach.exe")})
+        session_.companions.stop(name);
+}
+
+void TForm2::FormDestroy()
+{
+    if (std::exchange(destroyed_, true))
+        return;
+    Timer1->stop();
+    stopProgramsAtEnd();
+    destroyPages();
+}
+
+} // namespace corvatek::shell

@@ -1,0 +1,109 @@
+// TForm2, the control-centre window: a thin host for the frame controls, the
+// navigation list and the current page. It owns the session (the state that
+// outlives a page) and runs the start-up sequence when it is created.
+#pragma once
+
+#include "shell/navigation.h"
+#include "shell/session.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <map>
+#include <memory>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTimer;
+
+namespace corvatek::shell {
+
+class NavigationList;
+
+class TForm2 : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 786;
+    static constexpr int kClientHeight = 481;
+
+    // Runs the start-up sequence (FormCreate) before it returns.
+    TForm2(Session& session, const PageRegistry& registry, QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    Session& session() const { return session_; }
+    ProcessState& state() const { return session_.state; }
+
+    // ---- Navigation and the page frame
+    void ListBox1Click();
+    // A page target's action: freeze, frame reset, new page, build, thaw.
+    void buildPage(Target target, bool startUp = false);
+    // Restores the geometry, replaces the page panel and destroys every page.
+    void frameReset();
+    void fillNavigationList();
+    QWidget* pagePanel() const { return panel_; }
+    Page* marker(Target target) const;
+    // Sets the links and memory words for the current language code.
+    void setLanguageWords();
+
+    // ---- Frame controls' handlers
+    void TrackBar1Change(int position);
+    void BitBtn15Click();
+    void Timer1Timer();
+
+    // ---- Ending
+    // Asks the program body to end the message loop; the ordinary shutdown
+    // follows.
+    void endMessageLoop();
+    // The programs stopped whenever the program ends, in order.
+    void stopProgramsAtEnd();
+    void FormDestroy();
+
+    // Problems met at start that the user must hear of (shown once).
+    const QStringList& startupProblems() const { return startupProblems_; }
+
+    // Frame controls, by their names.
+    QFrame* Shape1 = nullptr;
+    NavigationList* ListBox1 = nullptr;
+    QFrame* Bevel2 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label12 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QPushButton* BitBtn15 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+signals:
+    void quitRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override; // FormClose
+
+private:
+    void createFrameControls();
+    void FormCreate();
+    // Start-up steps on the program folder's files.
+    void prepareFlagFiles();
+    void stopLeftoverCompanions();
+    void readConfiguration();
+    void prepareTables();
+    void prepareLanguage();
+    void loadLanguage();
+    void readSiteControl();
+    void setInternetGlyph();
+    void destroyPages();
+
+    Session& session_;
+    const PageRegistry& registry_;
+    QPointer<QWidget> panel_;
+    QList<QPointer<QWidget>> droppedPanels_;
+    std::map<Target, std::unique_ptr<Page>> markers_;
+    QStringList startupProblems_;
+    bool destroyed_ = false;
+};
+
+} // namespace corvatek::shell

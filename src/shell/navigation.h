@@ -1,0 +1,71 @@
+// The navigation list's targets: which text selects what, in the order a
+// click compares them, and the registry through which pages and the action
+// items plug in.
+#pragma once
+
+#include "shell/page.h"
+
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace corvatek::shell {
+
+struct ProcessState;
+
+enum class Target {
+    Home,
+    Rules,
+    Alerts,
+    NetworkOptions,
+    Scan,
+    Quarantine,
+    Settings,
+    Backup,
+    Encryption,
+    RulesDetail,
+    About,
+    Quit,
+    GuardOptions,
+    Modifications,
+    WebSite,
+    Cleanup,
+    DiskCheck,
+    Shortcuts,
+    Sites,
+    IpAddress,
+    Memory,
+    Links,
+};
+
+// Targets in the order a clicked item's text is compared with them; every
+// match runs.
+extern const Target kDispatchOrder[22];
+// Targets in the order of the list's items.
+extern const Target kListOrder[22];
+
+// The text that selects a target: a caption, or a language word.
+QString targetText(Target target, const ProcessState& state);
+
+using PageFactory = std::function<std::unique_ptr<Page>(PageContext)>;
+using ItemAction = std::function<void(TForm2&)>;
+
+class PageRegistry {
+public:
+    template<typename PageClass> void addPage(Target target)
+    {
+        pages_[target] = [](PageContext context) { return std::make_unique<PageClass>(context); };
+    }
+    void addAction(Target target, ItemAction action) { actions_[target] = std::move(action); }
+
+    const PageFactory* page(Target target) const;
+    const ItemAction* action(Target target) const;
+
+private:
+    std::map<Target, PageFactory> pages_;
+    std::map<Target, ItemAction> actions_;
+};
+
+} // namespace corvatek::shell

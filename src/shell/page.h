@@ -1,0 +1,49 @@
+// A page of the main window. The page object is the page's marker: it
+// exists exactly while the page's controls exist, and destroying it destroys
+// them. Each page class is named after its marker (Tpanel1 ... Tpanel20).
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+namespace corvatek::shell {
+
+class TForm2;
+struct Session;
+
+struct PageContext {
+    Session& session;
+    TForm2& window;
+    QWidget* panel; // the page panel the controls go on
+    bool startUp = false; // the home page's start-up variant
+};
+
+class Page : public QObject {
+    Q_OBJECT
+public:
+    explicit Page(PageContext context) : context_(context) { }
+    ~Page() override;
+
+    virtual void build() = 0;
+
+protected:
+    // Creates a control of this page on the page panel.
+    template<typename Control, typename... Args> Control* add(Args&&... args)
+    {
+        auto* control = new Control(std::forward<Args>(args)..., context_.panel);
+        controls_.append(control);
+        return control;
+    }
+    Session& session() const { return context_.session; }
+    TForm2& window() const { return context_.window; }
+    QWidget* panel() const { return context_.panel; }
+    bool startUp() const { return context_.startUp; }
+
+private:
+    PageContext context_;
+    QList<QPointer<QWidget>> controls_;
+};
+
+} // namespace corvatek::shell

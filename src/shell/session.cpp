@@ -1,0 +1,43 @@
+#include "shell/session.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace corvatek::shell {
+namespace {
+
+// A waiting window keeps painting itself, but takes no input meanwhile.
+void keepPainted()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
+
+Seams Seams::system()
+{
+    Seams seams;
+    seams.now = [] { return QDateTime::currentDateTime(); };
+    seams.askYesNo = [](QWidget* parent, const QString& text) {
+        return QMessageBox::information(parent, QApplication::applicationDisplayName(), text,
+                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    seams.open = [](const QString& target) {
+        const QUrl url = QUrl::fromUserInput(target);
+        QDesktopServices::openUrl(url);
+    };
+    seams.report = [](QWidget* parent, const QString& text) {
+        QMessageBox::warning(parent, QApplication::applicationDisplayName(), text);
+    };
+    return seams;
+}
+
+Session::Session(QString programFolder, Seams seams)
+    : folder(std::move(programFolder)), files(folder, {data::kFileFreeTimeout, keepPainted}), companions(folder),
+      seams(std::move(seams))
+{
+}
+
+} // namespace corvatek::shell

@@ -1,0 +1,43 @@
+// One control centre per user log-on. The first instance holds a lock that
+// the system drops with the process however it ends, and listens on a local
+// socket through which later starts (and companions) send it messages.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class QLocalServer;
+
+namespace corvatek::shell {
+
+// What a second start tells the first instance.
+inline constexpr char kSecondStartMessage[] = "second-start";
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit SingleInstance(QString name, QObject* parent = nullptr);
+
+    // True when this process is now the one instance; it then listens.
+    bool claim();
+    // Sends one message to the instance that holds the name.
+    bool send(const QByteArray& message) const;
+    QString socketPath() const;
+
+signals:
+    void messageReceived(const QByteArray& message);
+
+private:
+    void readMessages();
+
+    QString name_;
+    std::optional<platform::FileLock> lock_;
+    QLocalServer* server_ = nullptr;
+};
+
+} // namespace corvatek::shell

@@ -1,0 +1,212 @@
+// FormCreate: the start-up sequence of the whole suite. It brings every file
+// of the program folder into a known state, stops companions left from an
+// earlier run, reads the settings and the language, and builds the home page.
+#include "shell/mainwindow.h"
+#include "shell/navigationlist.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSet>
+#include <QSlider>
+
+namespace corvatek::shell {
+namespace {
+
+const QString kLanguageCodes[] = {
+    QStringLiteral("FR"), QStringLiteral("GB"), QStringLiteral("ESP"), QStringLiteral("DE"), QStringLiteral("ITA")};
+
+bool isLanguageCode(const QString& text)
+{
+    return std::find(std::begin(kLanguageCodes), std::end(kLanguageCodes), text) != std::end(kLanguageCodes);
+}
+
+} // namespace
+
+void TForm2::FormCreate()
+{
+    state().startTime = session_.seams.now();
+    prepareFlagFiles();
+    stopLeftoverCompanions();
+    {
+        const QSignalBlocker quiet(TrackBar1);
+        TrackBar1->setValue(2);
+    }
+    state().protectionLevel = 2;
+    state().internetFlag = true;
+    setInternetGlyph();
+    frameReset();
+    for (QWidget* control :
+        {static_cast<QWidget*>(Bevel2), static_cast<QWidget*>(TrackBar1), static_cast<QWidget*>(BitBtn15),
+            static_cast<QWidget*>(Label10), static_cast<QWidget*>(Label11), static_cast<QWidget*>(Label12)})
+        control->show();
+    readConfiguration();
+    prepareTables();
+    prepareLanguage();
+    session_.companions.shellStart(QStringLiteral("vkguard.exe"));
+    session_.companions.shellStart(QStringLiteral("vkreach.exe"));
+    loadLanguage();
+    setLanguageWords();
+    fillNavigationList();
+    Label10->setText(state().caption(49));
+    Label11->setText(state().caption(50));
+    Label12->setText(state().caption(51));
+    for (QLabel* label : {Label10, Label11, Label12})
+        label->adjustSize();
+    setWindowTitle(QStringLiteral("Corvatek "));
+    QCoreApplication::setApplicationName(QStringLiteral("Corvatek"));
+    readSiteControl();
+    buildPage(Target::Home, true);
+}
+
+void TForm2::prepareFlagFiles()
+{
+    const data::ProgramFiles& files = session_.files;
+    const auto note = [this](const data::FileResult& result) {
+        if (!result.ok())
+            startupProblems_.append(result.error);
+    };
+    for (const char16_t* name : {u"spam.txt", u"anaviri.txt"}) {
+        if (!files.exists(name))
+            note(files.writeLines(name, {}));
+    }
+    note(files.writeLines(u"portappli.txt", {}));
+    note(files.writeLines(u"viri.txt", {}));
+    if (!files.exists(u"mode.txt"))
+        note(files.writeFlag(u"mode.txt", QStringLiteral("0")));
+    note(files.writeFlag(u"track.txt", QStringLiteral("2")));
+
+    // An empty firewall.txt counts as a missing one.
+    const auto firewall = files.readFlag(u"firewall.txt");
+    if (firewall) {
+        state().firewallValue = *firewall;
+    } else {
+        note(files.writeFlag(u"firewall.txt", QStringLiteral("2")));
+        state().firewallValue = QStringLiteral("2");
+    }
+    state().firewallOn = state().firewallValue == QLatin1String("1") || state().firewallValue == QLatin1String("3");
+}
+
+void TForm2::stopLeftoverCompanions()
+{
+    for (const char* name : {"vkcheck.exe", "vkguard.exe", "vksites.exe", "vkwall.exe", "vkmail.exe", "vksave.exe",
+             "vkupdate.exe", "vkreach.exe"})
+        session_.companions.stop(QString::fromLatin1(name));
+}
+
+void TForm2::readConfiguration()
+{
+    using data::FileStatus;
+    using data::TableId;
+    const data::ProgramFiles& files = session_.files;
+    const QDateTime now = session_.seams.now();
+    bool recreate = !files.exists(u"configuration.xml");
+    if (!recreate) {
+        const data::TableLoad load = files.loadTable(TableId::Configuration);
+        if (load.status == FileStatus::Busy) {
+            // Left as it is; the flags stay off for this run.
+            startupProblems_.append(load.error);
+            return;
+        }
+        recreate = !load.ok();
+        // A table without records reads as empty fields: every flag off.
+        for (int n = 1; load.ok() && n <= kConfigurationFlagCount && load.table.rowCount() > 0; ++n) {
+            const auto value = load.table.value(0, data::fieldName(n));
+            if (!value) {
+                recreate = true;
+                break;
+            }
+            state().configurationFlags[std::size_t(n - 1)] = *value == QLatin1String("1");
+        }
+        if (recreate && !files.keepAside(u"configuration.xml", now)) {
+            startupProblems_.append(QStringLiteral("%1 could not be read and could not be kept aside; it was left "
+                                                   "as it is.")
+                                        .arg(files.path(u"configuration.xml")));
+            return;
+        }
+    }
+    if (recreate && !files.createTable(TableId::Configuration).ok() && state().protectionLevel > 1)
+        session_.companions.notify(QStringLiteral("erreur creation configuration"), state().levelText());
+}
+
+void TForm2::prepareTables()
+{
+    using data::TableId;
+    const data::ProgramFiles& files = session_.files;
+    const QDateTime now = session_.seams.now();
+    for (const TableId id : {TableId::Sites, TableId::Rules, TableId::Alerts, TableId::Events, TableId::Quarantine}) {
+        const data::TableLoad load = files.ensureTable(id, now);
+        if (!load.ok())
+            startupProblems_.append(load.error);
+    }
+
+    // The first form of a quarantined name wins; later ones that differ only
+    // in letter case go.
+    data::TableLoad quarantine = files.loadTable(TableId::Quarantine);
+    if (!quarantine.ok())
+        return;
+    QSet<QString> seen;
+    data::Table kept = data::defaultTable(TableId::Quarantine);
+    for (qsizetype row = 0; row < quarantine.table.rowCount(); ++row) {
+        const QString name = quarantine.table.value(row, u"Champ1").value_or(QString());
+        if (!seen.contains(name.toLower())) {
+            seen.insert(name.toLower());
+            kept.appendRow({name});
+        }
+    }
+    if (kept.rowCount() != quarantine.table.rowCount()) {
+        const data::FileResult saved = files.saveTable(TableId::Quarantine, kept);
+        if (!saved.ok())
+            startupProblems_.append(saved.error);
+    }
+}
+
+void TForm2::prepareLanguage()
+{
+    using data::FileStatus;
+    using data::TableId;
+    const data::ProgramFiles& files = session_.files;
+    state().languageCode = QStringLiteral("FR");
+    if (!files.exists(u"langues.xml")) {
+        files.createTable(TableId::Languages);
+        return;
+    }
+    const data::TableLoad load = files.ensureTable(TableId::Languages, session_.seams.now());
+    if (load.status == FileStatus::Busy) {
+        startupProblems_.append(load.error);
+        return;
+    }
+    const auto code = load.table.rowCount() > 0 ? load.table.value(0, u"Champ1") : std::optional<QString>(QString());
+    if (!code) {
+        if (files.keepAside(u"langues.xml", session_.seams.now()))
+            files.createTable(TableId::Languages);
+        return;
+    }
+    if (!isLanguageCode(code->trimmed()))
+        files.createTable(TableId::Languages);
+}
+
+void TForm2::loadLanguage()
+{
+    const data::TableLoad load = session_.files.loadTable(data::TableId::Languages);
+    if (load.ok() && load.table.rowCount() > 0)
+        state().languageCode = load.table.value(0, u"Champ1").value_or(state().languageCode);
+    const localisation::CaptionLoad captions = state().captions.load(session_.folder, state().languageCode);
+    if (!captions.problem.isEmpty())
+        startupProblems_.append(captions.problem);
+}
+
+void TForm2::readSiteControl()
+{
+    const auto flag = session_.files.readFlag(u"ctrlpl.txt");
+    if (!flag) {
+        session_.files.writeFlag(u"ctrlpl.txt", QStringLiteral("0"));
+        state().siteControlFlag = false;
+    } else if (*flag == QLatin1String("0")) {
+        state().siteControlFlag = false;
+    } else {
+        state().siteControlFlag = true;
+    }
+}
+
+} // namespace corvatek::shell

@@ -1,0 +1,43 @@
+// TForm1, the tray host: never shown; its presence is the notification-area
+// icon with its one-item menu. It also keeps the autostart entry pointing at
+// this executable.
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace corvatek::shell {
+
+class TForm1 : public QObject {
+    Q_OBJECT
+public:
+    // `openWebSite` opens the product web site; `showMainWindow` shows TForm2.
+    TForm1(std::function<void()> openWebSite, std::function<void()> showMainWindow, QObject* parent = nullptr);
+    ~TForm1() override;
+
+    // Whether the user can see the icon (there is a system tray).
+    bool iconVisible() const;
+    // The mouse on the icon: a right-button press or a left double click
+    // opens the web site, then pops the menu up.
+    void trayActivated(int reason);
+    void scannprocess1Click();
+
+    QSystemTrayIcon* icon = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* scannprocess1 = nullptr;
+
+private:
+    std::function<void()> openWebSite_;
+    std::function<void()> showMainWindow_;
+};
+
+// Points the user's autostart entry at `executable` unless it already does
+// (exact comparison).
+void updateAutostart(const QString& executable);
+
+} // namespace corvatek::shell

@@ -1,0 +1,157 @@
+#include "localisation/timeformat.h"
+#include "pages/protection/homepage.h"
+#include "shell/navigationlist.h"
+#include "shellfixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+using namespace corvatek;
+using corvatek::shell::Target;
+using corvatek::test::ShellFixture;
+using corvatek::test::waitUntil;
+
+namespace {
+
+const QColor kGreen(0, 128, 0);
+const QColor kRed(255, 0, 0);
+
+pages::Tpanel20& home(const ShellFixture& fixture)
+{
+    return *static_cast<pages::Tpanel20*>(fixture.window->marker(Target::Home));
+}
+
+QColor background(const QLabel* label)
+{
+    return label->palette().color(QPalette::Window);
+}
+
+void writeConfiguration(const ShellFixture& fixture, bool flag7)
+{
+    data::Table table = data::defaultTable(data::TableId::Configuration);
+    table.clearRows();
+    QStringList values(12, QStringLiteral("1"));
+    values[6] = flag7 ? QStringLiteral("1") : QStringLiteral("0");
+    table.appendRow(values);
+    data::ProgramFiles(fixture.folder.path()).saveTable(data::TableId::Configuration, table);
+}
+
+} // namespace
+
+class TestHome : public QObject {
+    Q_OBJECT
+
+private slots:
+    void linesFollowTheFirewallTheGuardAndSiteControl()
+    {
+        struct Case {
+            QByteArray firewall;
+            bool flag7;
+            bool firewallGreen;
+        };
+        for (const Case& c : {Case {"1", false, true}, Case {"2", true, false}, Case {"3", true, true}}) {
+            ShellFixture fixture;
+            fixture.installLanguageFiles();
+            fixture.setLanguage(QStringLiteral("GB"));
+            fixture.folder.write(QStringLiteral("firewall.txt"), c.firewall + "\r\n");
+            writeConfiguration(fixture, c.flag7);
+            fixture.start();
+            const auto& state = fixture.window->state();
+            const auto& page = home(fixture);
+            QCOMPARE(page.startLine->text(),
+                QStringLiteral("Star date :") + localisation::shortDateLongTime(fixture.now) +
+                    QStringLiteral(" detected virus "));
+            QCOMPARE(background(page.startLine), kGreen);
+            QCOMPARE(page.virusBox->count(), 0);
+            QCOMPARE(
+                page.firewallLine->text(), QStringLiteral("Firewall : ") + state.caption(c.firewallGreen ? 28 : 29));
+            QCOMPARE(background(page.firewallLine), c.firewallGreen ? kGreen : kRed);
+            QCOMPARE(
+                page.sitesLine->text(), state.caption(62) + QStringLiteral(" :") + state.caption(c.flag7 ? 28 : 29));
+            QCOMPARE(background(page.sitesLine), c.firewallGreen ? kGreen : kRed);
+            QVERIFY(fixture.opened.isEmpty()); // the start-up variant opens nothing
+        }
+    }
+
+    void theClickVariantShowsDetectionsAndTheGuardsState()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral("DE"));
+        fixture.folder.installCompanion(QStringLiteral("vkguard.exe"), {QStringLiteral("exit")});
+        fixture.start();
+        const auto& state = fixture.window->state();
+        QCOMPARE(
+            home(fixture).realTimeLine->text(), QStringLiteral("Virenerkennung in Echtzeit :") + state.caption(29));
+        QVERIFY(!home(fixture).virusBox->isEditable());
+
+        fixture.folder.write(QStringLiteral("viri.txt"), "EICAR\r\nTrojan.A\r\nWorm.B\r\n");
+        QVERIFY(waitUntil([&] { return !fixture.session->companions.isRunning(QStringLiteral("vkguard.exe")); }));
+        fixture.clickItem(0);
+        QCOMPARE(home(fixture).realTimeLine->text(), QStringLiteral("Vrenerkennung in Echzeit :") + state.caption(29));
+        QCOMPARE(background(home(fixture).realTimeLine), kRed);
+        QCOMPARE(home(fixture).virusBox->count(), 3);
+        QCOMPARE(home(fixture).virusBox->itemText(2), QStringLiteral("Worm.B"));
+        QVERIFY(home(fixture).virusBox->isEditable());
+        QCOMPARE(background(home(fixture).startLine), kRed);
+        QCOMPARE(fixture.opened, QStringList {QString::fromLatin1(shell::kProductWebSite)});
+
+        fixture.folder.setBehaviour(QStringLiteral("vkguard.exe"), {QStringLiteral("stay")});
+        QVERIFY(fixture.session->companions.shellStart(QStringLiteral("vkguard.exe")));
+        QVERIFY(waitUntil([&] { return fixture.session->companions.isRunning(QStringLiteral("vkguard.exe")); }));
+        fixture.clickItem(0);
+        QCOMPARE(
+            home(fixture).realTimeLine->text(), QStringLiteral("Virenerkennung in Echtzeit :") + state.caption(28));
+        QCOMPARE(background(home(fixture).realTimeLine), kGreen);
+    }
+
+    void anUnknownLanguageShowsFrenchAtStartAndNothingOnClick()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral(" GB"));
+        fixture.start();
+        QVERIFY(home(fixture).startLine->text().startsWith(QStringLiteral("Date d\u00e9marrage :")));
+        QCOMPARE(home(fixture).realTimeLine->text(), QStringLiteral("D\u00e9tection des virus en temps reel :"));
+        QCOMPARE(home(fixture).firewallLine->text(), QString());
+        QCOMPARE(home(fixture).sitesLine->text(), QStringLiteral(" :"));
+        fixture.clickItem(0);
+        QCOMPARE(home(fixture).startLine->text(), QString());
+        QCOMPARE(home(fixture).realTimeLine->text(), QString());
+        QCOMPARE(home(fixture).firewallLine->text(), QString());
+    }
+
+    void theSliderAndTheInternetButton()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        auto& window = fixture.start();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.TrackBar1->setFocus();
+        QTest::keyClick(window.TrackBar1, Qt::Key_Left);
+        QCOMPARE(fixture.folder.read(QStringLiteral("track.txt")), QByteArray("1\r\n"));
+        QCOMPARE(window.state().protectionLevel, 1);
+        window.TrackBar1->setValue(3);
+        QCOMPARE(fixture.folder.read(QStringLiteral("track.txt")), QByteArray("3\r\n"));
+
+        const QImage on = window.BitBtn15->icon().pixmap(16).toImage();
+        QTest::mouseClick(window.BitBtn15, Qt::LeftButton);
+        QVERIFY(!window.state().internetFlag);
+        QVERIFY(window.BitBtn15->icon().pixmap(16).toImage() != on);
+        QTest::mouseClick(window.BitBtn15, Qt::LeftButton);
+        QVERIFY(window.state().internetFlag);
+        QCOMPARE(window.BitBtn15->icon().pixmap(16).toImage(), on);
+        QCOMPARE(window.BitBtn15->toolTip(), QStringLiteral("Internet"));
+
+        window.ListBox1->setFocus();
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(!window.state().internetFlag);
+    }
+};
+
+QTEST_MAIN(TestHome)
+#include "tst_home.moc"

@@ -1,0 +1,141 @@
+#include "pages/protection/homepage.h"
+#include "pages/tools/actionitems.h"
+#include "shell/navigationlist.h"
+#include "shellfixture.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+
+using namespace corvatek;
+using corvatek::shell::Target;
+using corvatek::test::ShellFixture;
+
+namespace {
+
+int aboutBoxes()
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += qobject_cast<pages::TAboutBox*>(widget) && widget->isVisible() ? 1 : 0;
+    return count;
+}
+
+// A language file whose lines are the given captions, the rest "cN".
+QByteArray languageFile(const QMap<int, QByteArray>& captions)
+{
+    QByteArray bytes;
+    for (int n = 1; n <= 101; ++n)
+        bytes += captions.value(n, "c" + QByteArray::number(n)) + "\r\n";
+    return bytes;
+}
+
+} // namespace
+
+class TestNavigation : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theListHoldsTheItemsInOrder()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral("GB"));
+        auto& window = fixture.start();
+        const QList<int> captions {1, 2, 3, 4, 5, 6, 57, 58, 59, 99, 60, 61, 62, 85, 90, 96, 63, 48, 64};
+        QCOMPARE(window.ListBox1->count(), 22);
+        for (int row = 0; row < captions.size(); ++row)
+            QCOMPARE(window.ListBox1->item(row)->text(), window.state().caption(captions[row]));
+        QCOMPARE(window.ListBox1->item(19)->text(), QStringLiteral("connections"));
+        QCOMPARE(window.ListBox1->item(20)->text(), QStringLiteral(" memory"));
+        QCOMPARE(window.ListBox1->item(21)->text(), window.state().caption(25));
+        QCOMPARE(window.ListBox1->visualItemRect(window.ListBox1->item(1)).height(), 18);
+        for (int row = 0; row < 22; ++row)
+            QVERIFY(!window.ListBox1->iconAt(row).isNull());
+        QCOMPARE(window.Label10->text(), window.state().caption(49));
+        QCOMPARE(window.Label12->text(), window.state().caption(51));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Corvatek "));
+        QCOMPARE(window.ListBox1->currentRow(), -1);
+    }
+
+    // One click runs every target whose text matches, in the fixed order.
+    void identicalCaptionsRunEveryMatchInOrder()
+    {
+        ShellFixture fixture;
+        fixture.folder.write(QStringLiteral("crvtk_fr.txt"), languageFile({{48, "Same"}, {64, "Same"}, {1, "Same"}}));
+        QStringList ran;
+        fixture.registry = {};
+        fixture.registry.addAction(Target::Home, [&](shell::TForm2&) { ran << QStringLiteral("home"); });
+        fixture.registry.addAction(Target::About, [&](shell::TForm2&) { ran << QStringLiteral("about"); });
+        fixture.registry.addAction(Target::WebSite, [&](shell::TForm2&) { ran << QStringLiteral("site"); });
+        fixture.registry.addAction(Target::Quit, [&](shell::TForm2&) { ran << QStringLiteral("quit"); });
+        fixture.start();
+        fixture.clickItem(ShellFixture::rowOf(Target::WebSite));
+        QCOMPARE(ran, (QStringList {"home", "about", "site"}));
+        ran.clear();
+        fixture.clickItem(ShellFixture::rowOf(Target::Quit));
+        QCOMPARE(ran, QStringList {"quit"});
+    }
+
+    // Unknown language: every item is empty, so any click runs every action,
+    // the quit question included.
+    void anUnknownLanguageRunsEveryAction()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral(" GB"));
+        auto& window = fixture.start();
+        const int boxes = aboutBoxes();
+        fixture.clickItem(3);
+        QCOMPARE(fixture.questions, QStringList {QString()});
+        QCOMPARE(aboutBoxes(), boxes + 1);
+        QVERIFY(window.marker(Target::Home));
+        QCOMPARE(fixture.opened.size(), 3); // the home page, the about item, the web site item
+    }
+
+    void theHomeItemTwiceBuildsTheHomePageTwice()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        auto& window = fixture.start();
+        QPointer<QLabel> first = static_cast<pages::Tpanel20*>(window.marker(Target::Home))->startLine;
+        QVERIFY(first);
+        fixture.clickItem(0);
+        QVERIFY(!first);
+        QPointer<QLabel> second = static_cast<pages::Tpanel20*>(window.marker(Target::Home))->startLine;
+        fixture.clickItem(0);
+        QVERIFY(!second);
+        QVERIFY(window.marker(Target::Home));
+        QCOMPARE(window.pagePanel()->geometry(), QRect(176, 48, 609, 369));
+        QCOMPARE(fixture.opened.size(), 2);
+    }
+
+    void itemsWithoutAPageOnlyDropThePanel()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        auto& window = fixture.start();
+        QPointer<QWidget> page = static_cast<pages::Tpanel20*>(window.marker(Target::Home))->startLine;
+        fixture.clickItem(ShellFixture::rowOf(Target::Rules));
+        QVERIFY(page); // the home page stays on screen
+        QVERIFY(!window.pagePanel());
+    }
+
+    void aboutBoxesAreNonModalAndOnePerChoice()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.start();
+        const int boxes = aboutBoxes();
+        fixture.clickItem(ShellFixture::rowOf(Target::About));
+        fixture.clickItem(ShellFixture::rowOf(Target::About));
+        QCOMPARE(aboutBoxes(), boxes + 2);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QCOMPARE(fixture.opened, QStringList(2, QString::fromLatin1(shell::kProductWebSite)));
+        fixture.clickItem(ShellFixture::rowOf(Target::WebSite));
+        QCOMPARE(fixture.opened.size(), 3);
+    }
+};
+
+QTEST_MAIN(TestNavigation)
+#include "tst_navigation.moc"

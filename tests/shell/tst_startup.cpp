@@ -1,0 +1,215 @@
+#include "platform/platform.h"
+#include "shell/navigationlist.h"
+#include "shellfixture.h"
+
+#include <QListWidget>
+#include <QSlider>
+#include <QTest>
+
+using namespace corvatek;
+using namespace corvatek::data;
+using corvatek::test::ShellFixture;
+using corvatek::test::waitUntil;
+
+namespace {
+
+QList<QStringList> rowsOf(const QString& folder, TableId id)
+{
+    const TableLoad load = ProgramFiles(folder).loadTable(id);
+    QList<QStringList> rows;
+    for (qsizetype row = 0; row < load.table.rowCount(); ++row) {
+        QStringList values;
+        for (int field = 0; field < load.table.fields().size(); ++field)
+            values.append(load.table.value(row, field));
+        rows.append(values);
+    }
+    return rows;
+}
+
+void writeTable(const QString& folder, const QString& fileName, int fields, const QList<QStringList>& rows)
+{
+    QList<FieldDef> defs;
+    for (int n = 1; n <= fields; ++n)
+        defs.append({fieldName(n), 200});
+    Table table(defs);
+    for (const QStringList& row : rows)
+        table.appendRow(row);
+    QVERIFY(ProgramFiles(folder).saveTable(fileName, table).ok());
+}
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartCreatesTheFilesAndLaterStartsKeepOrReset()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.start();
+        const auto& folder = fixture.folder;
+        for (const char* empty : {"spam.txt", "anaviri.txt", "portappli.txt", "viri.txt"}) {
+            QVERIFY2(folder.exists(QString::fromLatin1(empty)), empty);
+            QCOMPARE(folder.read(QString::fromLatin1(empty)), QByteArray());
+        }
+        QCOMPARE(folder.read(QStringLiteral("mode.txt")), QByteArray("0\r\n"));
+        QCOMPARE(folder.read(QStringLiteral("track.txt")), QByteArray("2\r\n"));
+        QCOMPARE(folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
+        QCOMPARE(folder.read(QStringLiteral("ctrlpl.txt")), QByteArray("0\r\n"));
+        for (const TableId id : kAllTables)
+            QCOMPARE(rowsOf(folder.path(), id), schemaOf(id).defaultRows);
+        const auto& state = fixture.window->state();
+        QCOMPARE(state.firewallValue, QStringLiteral("2"));
+        QVERIFY(!state.firewallOn && !state.siteControlFlag && state.internetFlag && state.hourlyScanFlag);
+        QVERIFY(fixture.reports.isEmpty() && fixture.window->startupProblems().isEmpty());
+        // A configuration created at start counts from the next start.
+        for (int n = 1; n <= 12; ++n)
+            QVERIFY(!state.configurationFlag(n));
+        QCOMPARE(state.caption(1), QStringLiteral("Accueil"));
+        QCOMPARE(state.startTime, fixture.now);
+        fixture.stop();
+
+        folder.write(QStringLiteral("spam.txt"), "a@b\r\n");
+        folder.write(QStringLiteral("mode.txt"), "1\r\n");
+        folder.write(QStringLiteral("anaviri.txt"), "report\r\n");
+        folder.write(QStringLiteral("viri.txt"), "virus\r\n");
+        folder.write(QStringLiteral("portappli.txt"), "8080\r\n");
+        folder.write(QStringLiteral("track.txt"), "3\r\n");
+        fixture.start();
+        for (int n = 1; n <= 12; ++n)
+            QVERIFY(fixture.window->state().configurationFlag(n));
+        QCOMPARE(folder.read(QStringLiteral("spam.txt")), QByteArray("a@b\r\n"));
+        QCOMPARE(folder.read(QStringLiteral("mode.txt")), QByteArray("1\r\n"));
+        QCOMPARE(folder.read(QStringLiteral("anaviri.txt")), QByteArray("report\r\n"));
+        QCOMPARE(folder.read(QStringLiteral("viri.txt")), QByteArray());
+        QCOMPARE(folder.read(QStringLiteral("portappli.txt")), QByteArray());
+        QCOMPARE(folder.read(QStringLiteral("track.txt")), QByteArray("2\r\n"));
+        QCOMPARE(fixture.window->TrackBar1->value(), 2);
+        QCOMPARE(fixture.window->state().protectionLevel, 2);
+    }
+
+    void settingsFilesAreReadAsTheyCome()
+    {
+        struct Case {
+            QByteArray firewall;
+            QString value;
+            bool on;
+        };
+        for (const Case& c : {Case {"3\r\n", QStringLiteral("3"), true}, Case {"7\r\n", QStringLiteral("7"), false},
+                 Case {"1\n2\n", QStringLiteral("1"), true}, Case {"", QStringLiteral("2"), false}}) {
+            ShellFixture fixture;
+            fixture.installLanguageFiles();
+            fixture.folder.write(QStringLiteral("firewall.txt"), c.firewall);
+            fixture.folder.write(QStringLiteral("ctrlpl.txt"), c.firewall.isEmpty() ? "" : "x\r\n");
+            fixture.start();
+            QCOMPARE(fixture.window->state().firewallValue, c.value);
+            QCOMPARE(fixture.window->state().firewallOn, c.on);
+            // An empty file counts as missing: written with the default.
+            if (c.firewall.isEmpty()) {
+                QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
+                QCOMPARE(fixture.folder.read(QStringLiteral("ctrlpl.txt")), QByteArray("0\r\n"));
+                QVERIFY(!fixture.window->state().siteControlFlag);
+            } else {
+                QVERIFY(fixture.window->state().siteControlFlag);
+            }
+        }
+    }
+
+    void aLanguageCodeWithBlanksIsKeptButMatchesNoLanguage()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral(" GB"));
+        const QByteArray before = fixture.folder.read(QStringLiteral("langues.xml"));
+        fixture.start();
+        QCOMPARE(fixture.folder.read(QStringLiteral("langues.xml")), before);
+        QCOMPARE(fixture.window->state().languageCode, QStringLiteral(" GB"));
+        QCOMPARE(fixture.window->ListBox1->count(), 22);
+        for (int row = 0; row < 22; ++row)
+            QCOMPARE(fixture.window->ListBox1->item(row)->text(), QString());
+
+        ShellFixture other;
+        other.installLanguageFiles();
+        other.setLanguage(QStringLiteral("XX"));
+        other.start();
+        QCOMPARE(rowsOf(other.folder.path(), TableId::Languages), (QList<QStringList> {{QStringLiteral("FR")}}));
+        QCOMPARE(other.window->state().caption(1), QStringLiteral("Accueil"));
+    }
+
+    void aBrokenConfigurationIsKeptAsideAndRecreated()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.folder.write(QStringLiteral("configuration.xml"), "\x00\x01garbage");
+        fixture.start();
+        QVERIFY(fixture.folder.exists(QStringLiteral("configuration.xml.unreadable-20261207-101530")));
+        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Configuration), schemaOf(TableId::Configuration).defaultRows);
+        for (int n = 1; n <= 12; ++n)
+            QVERIFY(!fixture.window->state().configurationFlag(n));
+    }
+
+    void aConfigurationWithEightFieldsSetsEightFlags()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        writeTable(
+            fixture.folder.path(), QStringLiteral("configuration.xml"), 8, {{"1", "0", "1", "x", "1", "", "1", "1"}});
+        fixture.start();
+        const QList<bool> expected {true, false, true, false, true, false, true, true, false, false, false, false};
+        for (int n = 1; n <= 12; ++n)
+            QCOMPARE(fixture.window->state().configurationFlag(n), expected[n - 1]);
+        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Configuration), schemaOf(TableId::Configuration).defaultRows);
+    }
+
+    void quarantineKeepsTheFirstFormOfEachName()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        writeTable(fixture.folder.path(), QStringLiteral("quarantaines.xml"), 1,
+            {{"Bad.exe"}, {"other.exe"}, {"BAD.EXE"}, {"bad.exe "}, {"Other.exe"}});
+        fixture.start();
+        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Quarantine),
+            (QList<QStringList> {{"Bad.exe"}, {"other.exe"}, {"bad.exe "}}));
+    }
+
+    void leftoverCompanionsStopAndTheGuardStarts()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        const QStringList leftovers {"vkcheck.exe", "vkguard.exe", "vksites.exe", "vkwall.exe", "vkmail.exe",
+            "vksave.exe", "vkupdate.exe", "vkreach.exe"};
+        const QStringList spared {"vkprobe.exe", "vkhost.exe"};
+        for (const QString& name : leftovers + spared) {
+            fixture.folder.installCompanion(name);
+            QVERIFY(platform::startDetached(fixture.folder.file(name).toStdString(), {}));
+        }
+        QVERIFY(waitUntil([&] { return fixture.folder.starts().size() == 10; }));
+        const auto before = fixture.folder.starts();
+        fixture.start();
+
+        QVERIFY(waitUntil([&] { return fixture.folder.starts().size() == 12; }));
+        const auto starts = fixture.folder.starts().mid(10);
+        QCOMPARE(starts[0].name, QStringLiteral("vkguard.exe"));
+        QCOMPARE(starts[1].name, QStringLiteral("vkreach.exe"));
+        QVERIFY(starts[0].arguments.isEmpty() && starts[1].arguments.isEmpty());
+        QList<int> expected {starts[0].pid, starts[1].pid};
+        for (const auto& start : before) {
+            if (spared.contains(start.name))
+                expected.append(start.pid);
+        }
+        std::sort(expected.begin(), expected.end());
+        QList<int> running;
+        const bool settled = waitUntil([&] {
+            running = fixture.folder.processes();
+            std::sort(running.begin(), running.end());
+            return running == expected;
+        });
+        QVERIFY2(settled,
+            qPrintable(QStringLiteral("%1 running, %2 expected")
+                           .arg(QString::number(running.size()), QString::number(expected.size()))));
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,69 @@
+#include "shellfixture.h"
+
+#include "pages/registry.h"
+#include "shell/navigationlist.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace corvatek::test {
+
+ShellFixture::ShellFixture()
+{
+    pages::registerAll(registry);
+}
+
+ShellFixture::~ShellFixture()
+{
+    stop();
+}
+
+void ShellFixture::installLanguageFiles() const
+{
+    const QDir shipped(QStringLiteral(CORVATEK_SHIPPED_DATA));
+    for (const QString& name : shipped.entryList({QStringLiteral("*.txt")}, QDir::Files))
+        QFile::copy(shipped.filePath(name), folder.file(name));
+}
+
+void ShellFixture::setLanguage(const QString& code) const
+{
+    data::Table table = data::defaultTable(data::TableId::Languages);
+    table.clearRows();
+    table.appendRow({code});
+    data::ProgramFiles(folder.path()).saveTable(data::TableId::Languages, table);
+}
+
+shell::TForm2& ShellFixture::start()
+{
+    shell::Seams seams;
+    seams.now = [this] { return now; };
+    seams.askYesNo = [this](QWidget*, const QString& text) {
+        questions.append(text);
+        return answer;
+    };
+    seams.open = [this](const QString& target) { opened.append(target); };
+    seams.report = [this](QWidget*, const QString& text) { reports.append(text); };
+    session = std::make_unique<shell::Session>(folder.path(), seams);
+    window = std::make_unique<shell::TForm2>(*session, registry);
+    return *window;
+}
+
+void ShellFixture::stop()
+{
+    window.reset();
+    session.reset();
+}
+
+void ShellFixture::clickItem(int row) const
+{
+    window->ListBox1->setCurrentRow(row);
+    window->ListBox1Click();
+}
+
+int ShellFixture::rowOf(shell::Target target)
+{
+    return int(
+        std::find(std::begin(shell::kListOrder), std::end(shell::kListOrder), target) - std::begin(shell::kListOrder));
+}
+
+} // namespace corvatek::test

@@ -1,0 +1,42 @@
+// A control centre in a temporary program folder: the shipped language files,
+// fake companions, and the seams answered by the test (Yes/No, the clock, the
+// addresses opened).
+#pragma once
+
+#include "shell/mainwindow.h"
+#include "testfolder.h"
+
+#include <memory>
+
+namespace corvatek::test {
+
+class ShellFixture {
+public:
+    ShellFixture();
+    ~ShellFixture();
+
+    // Copies the shipped language and links files in.
+    void installLanguageFiles() const;
+    // Writes langues.xml with the code, as the language choice would.
+    void setLanguage(const QString& code) const;
+    // Creates the window with the real pages; FormCreate runs now.
+    shell::TForm2& start();
+    // Ends the window as the application would (FormDestroy).
+    void stop();
+    // Selects the list item at `row` and handles the click.
+    void clickItem(int row) const;
+    // The row of the item whose action is `target`.
+    static int rowOf(shell::Target target);
+
+    TestFolder folder;
+    shell::PageRegistry registry;
+    std::unique_ptr<shell::Session> session;
+    std::unique_ptr<shell::TForm2> window;
+    bool answer = false; // what the user answers to Yes/No questions
+    QStringList questions; // what was asked
+    QStringList opened; // what was opened
+    QStringList reports; // what was reported
+    QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30));
+};
+
+} // namespace corvatek::test
