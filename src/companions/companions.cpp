@@ -46,6 +46,14 @@ bool Companions::stop(const QString& executableName) const
     return platform::terminateByName(native(executableName));
 }
 
+void Companions::stopAll(const QStringList& executableNames) const
+{
+    std::vector<std::string> names;
+    for (const QString& name : executableNames)
+        names.push_back(native(name));
+    platform::terminateByNames(names);
+}
+
 ProcessSnapshot Companions::snapshot() const
 {
     ProcessSnapshot snapshot;

@@ -32,6 +32,9 @@ public:
     // Terminates every process of that name except the control centre itself;
     // true when at least one was terminated.
     bool stop(const QString& executableName) const;
+    // Stops each of these companions, in this order, with one look at the
+    // process list.
+    void stopAll(const QStringList& executableNames) const;
     ProcessSnapshot snapshot() const;
     // Tells the user through vknotify.exe, every blank of the text turned into
     // ";" and passed as the whole parameter text; nothing at level "1".

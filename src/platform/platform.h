@@ -33,6 +33,10 @@ bool isRunning(std::string_view executableName);
 // others and never the calling process itself. True when one was terminated.
 bool terminateByName(std::string_view executableName);
 
+// The same for several names with one look at the process list; the names
+// are dealt with in the order given.
+void terminateByNames(const std::vector<std::string>& executableNames);
+
 // Splits a parameter text into arguments as a Windows program splits its
 // command line: blanks separate, double quotes group, backslashes escape a
 // double quote. Keeps companions' arguments identical on every system.

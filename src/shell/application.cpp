@@ -39,7 +39,7 @@ bool ControlCentreApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
-int run(int argc, char** argv, const PageRegistry& registry)
+int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
 {
     ControlCentreApplication app(argc, argv);
     SingleInstance instance(QString::fromLatin1(kInstanceName));
@@ -65,7 +65,10 @@ int run(int argc, char** argv, const PageRegistry& registry)
         if (message == kSecondStartMessage && !tray.iconVisible())
             showWindow(mainWindow);
     });
-    QObject::connect(&mainWindow, &TForm2::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Ending the loop with exit() rather than quit(): the latter would first
+    // close the window, which only hides it and opens the web site.
+    QObject::connect(
+        &mainWindow, &TForm2::quitRequested, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &mainWindow, &TForm2::FormDestroy);
     // Log-off or shutdown: the companions are stopped before the session goes.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow, &TForm2::stopProgramsAtEnd);
@@ -80,6 +83,8 @@ int run(int argc, char** argv, const PageRegistry& registry)
     }
 
     mainWindow.show();
+    if (options.endWhenShown)
+        QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });
     if (!mainWindow.startupProblems().isEmpty()) {
         QTimer::singleShot(0, &mainWindow,
             [&] { session.seams.report(&mainWindow, mainWindow.startupProblems().join(QLatin1Char('\n'))); });

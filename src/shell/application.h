@@ -16,7 +16,12 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+struct RunOptions {
+    // Ends as soon as the window is shown: how the benchmark times a start.
+    bool endWhenShown = false;
+};
+
 // Runs the control centre with the pages of `registry`; returns the exit code.
-int run(int argc, char** argv, const PageRegistry& registry);
+int run(int argc, char** argv, const PageRegistry& registry, RunOptions options = {});
 
 } // namespace corvatek::shell

@@ -247,12 +247,10 @@ void TForm2::endMessageLoop()
 
 void TForm2::stopProgramsAtEnd()
 {
-    const QString networkStatistics = QString::fromStdString(platform::networkStatisticsToolName());
-    for (const QString& name : {QStringLiteral("vkcheck.exe"), QStringLiteral("vkprobe.exe"),
-             QStringLiteral("vkguard.exe"), QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"),
-             QStringLiteral("vkmail.exe"), QStringLiteral("vksave.exe"), QStringLiteral("vkupdate.exe"),
-             networkStatistics, QStringLiteral("vkreach.exe")})
-        session_.companions.stop(name);
+    session_.companions.stopAll({QStringLiteral("vkcheck.exe"), QStringLiteral("vkprobe.exe"),
+        QStringLiteral("vkguard.exe"), QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"),
+        QStringLiteral("vkmail.exe"), QStringLiteral("vksave.exe"), QStringLiteral("vkupdate.exe"),
+        QString::fromStdString(platform::networkStatisticsToolName()), QStringLiteral("vkreach.exe")});
 }
 
 void TForm2::FormDestroy()

@@ -33,6 +33,7 @@ protected:
     template<typename Control, typename... Args> Control* add(Args&&... args)
     {
         auto* control = new Control(std::forward<Args>(args)..., context_.panel);
+        control->show(); // a child made after its parent is shown stays hidden otherwise
         controls_.append(control);
         return control;
     }

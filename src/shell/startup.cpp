@@ -89,9 +89,9 @@ void TForm2::prepareFlagFiles()
 
 void TForm2::stopLeftoverCompanions()
 {
-    for (const char* name : {"vkcheck.exe", "vkguard.exe", "vksites.exe", "vkwall.exe", "vkmail.exe", "vksave.exe",
-             "vkupdate.exe", "vkreach.exe"})
-        session_.companions.stop(QString::fromLatin1(name));
+    session_.companions.stopAll({QStringLiteral("vkcheck.exe"), QStringLiteral("vkguard.exe"),
+        QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"), QStringLiteral("vkmail.exe"),
+        QStringLiteral("vksave.exe"), QStringLiteral("vkupdate.exe"), QStringLiteral("vkreach.exe")});
 }
 
 void TForm2::readConfiguration()

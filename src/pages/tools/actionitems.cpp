@@ -37,7 +37,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     icon->setScaledContents(true);
     QFont bold = font();
     bold.setBold(true);
-    aboutLabel(panel, QStringLiteral("Corvatek"), 88, 16)->setFont(bold);
+    QLabel* name = aboutLabel(panel, QStringLiteral("Corvatek"), 88, 16);
+    name->setFont(bold);
+    name->adjustSize();
     aboutLabel(panel, QStringLiteral("Version :1.17.08.28"), 88, 40);
     aboutLabel(panel, QStringLiteral("Control centre of the Corvatek suite"), 88, 72);
     aboutLabel(panel, QString::fromLatin1(shell::kProductWebSite), 88, 104);
@@ -59,9 +61,9 @@ void quitItem(shell::TForm2& window)
     shell::Session& session = window.session();
     if (!session.seams.askYesNo(&window, session.state.caption(65)))
         return;
-    for (const char* name : {"vkguard.exe", "vkprobe.exe", "vkcheck.exe", "vksites.exe", "vkwall.exe", "vkupdate.exe",
-             "vkhost.exe", "vkreach.exe"})
-        session.companions.stop(QString::fromLatin1(name));
+    session.companions.stopAll({QStringLiteral("vkguard.exe"), QStringLiteral("vkprobe.exe"),
+        QStringLiteral("vkcheck.exe"), QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"),
+        QStringLiteral("vkupdate.exe"), QStringLiteral("vkhost.exe"), QStringLiteral("vkreach.exe")});
     window.endMessageLoop();
 }
 

@@ -10,8 +10,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace corvatek::platform {
@@ -188,6 +190,25 @@ bool terminateByName(std::string_view executableName)
     return terminated;
 }
 
+void terminateByNames(const std::vector<std::string>& executableNames)
+{
+    const int self = static_cast<int>(::getpid());
+    std::vector<std::vector<int>> found(executableNames.size());
+    forEachProcess([&](int id, const char* idText, std::string_view shortName, int procFd) {
+        for (std::size_t i = 0; i < executableNames.size(); ++i) {
+            if (id != self && !executableNames[i].empty() && matches(executableNames[i], shortName, procFd, idText)) {
+                found[i].push_back(id);
+                break;
+            }
+        }
+        return true;
+    });
+    for (const auto& ids : found) {
+        for (const int id : ids)
+            ::kill(id, SIGKILL);
+    }
+}
+
 int currentProcessId()
 {
     return static_cast<int>(::getpid());
@@ -224,8 +245,6 @@ std::string resolveExecutable(const std::string& name, const std::string& folder
 
 bool startDetached(const std::string& programPath, const std::vector<std::string>& arguments)
 {
-    // Everything the child needs is prepared before fork: after it, only
-    // async-signal-safe calls are allowed.
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);
     argv.push_back(const_cast<char*>(programPath.c_str()));
@@ -233,58 +252,33 @@ bool startDetached(const std::string& programPath, const std::vector<std::string
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0)
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    for (const int fd : {0, 1, 2})
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    // A session of its own: the companion outlives the control centre.
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t child = 0;
+    const int error = ::posix_spawn(&child, programPath.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0)
         return false;
-
-    const pid_t intermediate = ::fork();
-    if (intermediate < 0) {
-        ::close(report[0]);
-        ::close(report[1]);
-        return false;
-    }
-    if (intermediate == 0) {
-        // The intermediate child ends at once, so the program is adopted by
-        // the system and can never linger as our zombie.
-        ::setsid();
-        const pid_t program = ::fork();
-        if (program != 0) {
-            if (program < 0) {
-                const int error = errno;
-                [[maybe_unused]] auto ignored = ::write(report[1], &error, sizeof error);
-            }
-            ::_exit(0);
-        }
-        const int null = ::open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-        }
-        if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
-            for (int fd = 3; fd < 4096; ++fd)
-                ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        }
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (int signal = 1; signal < NSIG; ++signal)
-            ::signal(signal, SIG_DFL);
-        ::execv(programPath.c_str(), argv.data());
-        const int error = errno;
-        [[maybe_unused]] auto ignored = ::write(report[1], &error, sizeof error);
-        ::_exit(127);
-    }
-
-    ::close(report[1]);
-    int error = 0;
-    ssize_t n;
-    do {
-        n = ::read(report[0], &error, sizeof error);
-    } while (n < 0 && errno == EINTR);
-    ::close(report[0]);
-    while (::waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) { }
-    return n == 0;
+    // Reaped the moment it ends, so it never lingers as a zombie; the thread
+    // costs nothing while it waits.
+    std::thread([child] {
+        while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) { }
+    }).detach();
+    return true;
 }
 
 } // namespace corvatek::platform

@@ -1,0 +1,10 @@
+// The control centre's start, ending as soon as its window is shown.
+#include "pages/registry.h"
+#include "shell/application.h"
+
+int main(int argc, char** argv)
+{
+    corvatek::shell::PageRegistry registry;
+    corvatek::pages::registerAll(registry);
+    return corvatek::shell::run(argc, argv, registry, {.endWhenShown = true});
+}
