@@ -104,6 +104,14 @@ std::string runtimeFolder();
 // when the process ends, however it ends.
 std::optional<FileLock> acquireInstanceLock(const std::string& name);
 
+// A local message channel for the user: the one instance listens, later
+// starts and companions send it one line each. listenLocal returns a
+// listening descriptor (-1 on failure), replacing a stale socket at `path`;
+// acceptLocalMessages reads whatever lines pending connections brought.
+int listenLocal(const std::string& path);
+std::vector<std::string> acceptLocalMessages(int listener);
+bool sendLocalMessage(const std::string& path, const std::string& line);
+
 // Turns the requests to end the program that the system or the user send
 // (on Linux SIGTERM, SIGHUP, SIGINT) into a byte on the returned descriptor,
 // so that the window thread can end in order. -1 when it cannot.

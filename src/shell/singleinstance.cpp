@@ -1,7 +1,7 @@
 #include "shell/singleinstance.h"
 
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
+#include <QSocketNotifier>
 
 #include <unistd.h>
 
@@ -20,41 +20,23 @@ bool SingleInstance::claim()
     lock_ = platform::acquireInstanceLock(name_.toStdString());
     if (!lock_)
         return false;
-    // Holding the lock, any socket left by an instance that crashed is stale.
-    QLocalServer::removeServer(socketPath());
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    server_->listen(socketPath());
-    connect(server_, &QLocalServer::newConnection, this, &SingleInstance::readMessages);
+    const int fd = platform::listenLocal(QFile::encodeName(socketPath()).toStdString());
+    if (fd >= 0) {
+        listener_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(listener_, &QSocketNotifier::activated, this, &SingleInstance::readMessages);
+    }
     return true;
 }
 
 void SingleInstance::readMessages()
 {
-    while (QLocalSocket* client = server_->nextPendingConnection()) {
-        const auto drain = [this, client] {
-            while (client->canReadLine())
-                emit messageReceived(client->readLine().trimmed());
-        };
-        connect(client, &QLocalSocket::readyRead, this, drain);
-        connect(client, &QLocalSocket::disconnected, this, [client, drain] {
-            drain();
-            client->deleteLater();
-        });
-        drain(); // what arrived with the connection
-    }
+    for (const auto& message : platform::acceptLocalMessages(int(listener_->socket())))
+        emit messageReceived(QByteArray::fromStdString(message).trimmed());
 }
 
 bool SingleInstance::send(const QByteArray& message) const
 {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath());
-    if (!socket.waitForConnected(1000))
-        return false;
-    socket.write(message + '\n');
-    const bool written = socket.waitForBytesWritten(1000);
-    socket.disconnectFromServer();
-    return written;
+    return platform::sendLocalMessage(QFile::encodeName(socketPath()).toStdString(), message.toStdString());
 }
 
 } // namespace corvatek::shell

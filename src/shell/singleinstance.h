@@ -11,7 +11,7 @@
 
 #include <optional>
 
-class QLocalServer;
+class QSocketNotifier;
 
 namespace corvatek::shell {
 
@@ -37,7 +37,7 @@ private:
 
     QString name_;
     std::optional<platform::FileLock> lock_;
-    QLocalServer* server_ = nullptr;
+    QSocketNotifier* listener_ = nullptr;
 };
 
 } // namespace corvatek::shell
