@@ -39,6 +39,13 @@ bool ControlCentreApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
+void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TForm2& window)
+{
+    // Without a visible tray icon a hidden window could not come back.
+    if (message == kSecondStartMessage && !trayIconVisible)
+        showWindow(window);
+}
+
 int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
 {
     ControlCentreApplication app(argc, argv);
@@ -59,12 +66,8 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     TForm2 mainWindow(session, registry);
     window = &mainWindow;
 
-    // Without a visible tray icon a hidden window could not come back: a
-    // second start then brings it up.
-    QObject::connect(&instance, &SingleInstance::messageReceived, &mainWindow, [&](const QByteArray& message) {
-        if (message == kSecondStartMessage && !tray.iconVisible())
-            showWindow(mainWindow);
-    });
+    QObject::connect(&instance, &SingleInstance::messageReceived, &mainWindow,
+        [&](const QByteArray& message) { handleInstanceMessage(message, tray.iconVisible(), mainWindow); });
     // Ending the loop with exit() rather than quit(): the latter would first
     // close the window, which only hides it and opens the web site.
     QObject::connect(

@@ -16,6 +16,13 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+class TForm2;
+
+// What the one instance does with a message from a later start (or a
+// companion). A second start shows the window only when there is no tray
+// icon to bring it back with.
+void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TForm2& window);
+
 struct RunOptions {
     // Ends as soon as the window is shown: how the benchmark times a start.
     bool endWhenShown = false;

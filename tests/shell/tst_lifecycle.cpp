@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "shell/application.h"
 #include "shell/singleinstance.h"
 #include "shell/trayhost.h"
 #include "shellfixture.h"
@@ -214,6 +215,17 @@ private slots:
         QVERIFY(messages.wait(5000) || messages.count() > 0);
         QCOMPARE(messages.first().first().toByteArray(), QByteArray(shell::kSecondStartMessage));
         qunsetenv("XDG_RUNTIME_DIR");
+
+        // The first shows its window only when no tray icon can bring it back.
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        auto& window = fixture.start();
+        shell::handleInstanceMessage(shell::kSecondStartMessage, true, window);
+        QVERIFY(!window.isVisible());
+        shell::handleInstanceMessage("something else", false, window);
+        QVERIFY(!window.isVisible());
+        shell::handleInstanceMessage(shell::kSecondStartMessage, false, window);
+        QVERIFY(window.isVisible());
     }
 };
 
