@@ -19,7 +19,8 @@ struct ProcessEntry {
     int id = 0;
 };
 
-// Every live process (zombies excluded), in the system's list order.
+// Every process in the system's list order. A zombie (ended, not yet reaped
+// by its parent) may be listed; isRunning never counts one.
 std::vector<ProcessEntry> processList();
 
 // ASCII-case-insensitive name comparison used for executable names.
@@ -34,8 +35,8 @@ bool isRunning(std::string_view executableName);
 bool terminateByName(std::string_view executableName);
 
 // The same for several names with one look at the process list; the names
-// are dealt with in the order given.
-void terminateByNames(const std::vector<std::string>& executableNames);
+// are dealt with in the order given. True when one was terminated.
+bool terminateByNames(const std::vector<std::string>& executableNames);
 
 // Splits a parameter text into arguments as a Windows program splits its
 // command line: blanks separate, double quotes group, backslashes escape a

@@ -173,8 +173,6 @@ private slots:
         QVERIFY(waitUntil([&] { return processState(child) == 'Z'; }));
         QVERIFY(!running(name));
         QVERIFY(!platform::terminateByName(name.toStdString()));
-        for (const auto& process : platform::processList())
-            QVERIFY(process.id != child);
         ::waitpid(child, nullptr, 0);
     }
 
