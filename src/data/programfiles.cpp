@@ -118,11 +118,11 @@ bool ProgramFiles::waitUntilFree(QStringView fileName) const
     return platform::FileLock::acquire(native(path(fileName)), policy_.timeout, policy_.whileWaiting).has_value();
 }
 
-TableLoad ProgramFiles::loadTable(QStringView fileName) const
+TableLoad ProgramFiles::loadTable(QStringView fileName, std::chrono::milliseconds wait) const
 {
     TableLoad load;
     const QString target = path(fileName);
-    const auto lock = platform::FileLock::acquire(native(target), policy_.timeout, policy_.whileWaiting);
+    const auto lock = platform::FileLock::acquire(native(target), wait, policy_.whileWaiting);
     if (!lock) {
         load.status = FileStatus::Busy;
         load.error = busyMessage(target);

@@ -59,7 +59,9 @@ public:
     // The file-free wait: false when the file stayed in use past the bound.
     bool waitUntilFree(QStringView fileName) const;
     TableLoad loadTable(TableId id) const { return loadTable(schemaOf(id).fileName); }
-    TableLoad loadTable(QStringView fileName) const;
+    TableLoad loadTable(QStringView fileName) const { return loadTable(fileName, policy_.timeout); }
+    // With a wait of its own, for callers that must not hold the window long.
+    TableLoad loadTable(QStringView fileName, std::chrono::milliseconds wait) const;
     FileResult saveTable(TableId id, const Table& table) const { return saveTable(schemaOf(id).fileName, table); }
     FileResult saveTable(QStringView fileName, const Table& table) const;
     // Writes the file with its fields and default rows.

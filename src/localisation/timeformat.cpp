@@ -10,6 +10,13 @@ QString longTimeFormat(const QLocale& locale)
     return format.trimmed();
 }
 
+QString minuteOf(const QDateTime& moment, const QLocale& locale)
+{
+    const QString text = locale.toString(moment.time(), longTimeFormat(locale));
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    return colon < 0 ? text.left(2) : text.mid(colon + 1, 2);
+}
+
 QString shortDateLongTime(const QDateTime& moment, const QLocale& locale)
 {
     return locale.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ') +

@@ -1,6 +1,7 @@
 #include "shell/application.h"
 
 #include "platform/platform.h"
+#include "shell/icons.h"
 #include "shell/mainwindow.h"
 #include "shell/singleinstance.h"
 #include "shell/trayhost.h"
@@ -57,7 +58,7 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     }
     app.setQuitOnLastWindowClosed(false);
     app.setApplicationName(QStringLiteral("Corvatek"));
-    app.setWindowIcon(QIcon(QStringLiteral(":/icons/corvatek.png")));
+    app.setWindowIcon(icon(QStringLiteral("corvatek.png")));
 
     Session session(QString::fromStdString(platform::programFolder()), Seams::system());
     TForm2* window = nullptr;

@@ -1,6 +1,7 @@
 #include "shell/mainwindow.h"
 
 #include "platform/platform.h"
+#include "shell/icons.h"
 #include "shell/navigationlist.h"
 
 #include <QApplication>
@@ -13,12 +14,6 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
-
-// Resources of a static library are not registered by themselves.
-static void initShellResources()
-{
-    Q_INIT_RESOURCE(shell);
-}
 
 namespace corvatek::shell {
 namespace {
@@ -44,10 +39,14 @@ void setPaintingFrozen(QWidget* widget, bool frozen)
 } // namespace
 
 TForm2::TForm2(Session& session, const PageRegistry& registry, QWidget* parent)
-    : QWidget(parent), session_(session), registry_(registry)
+    : QWidget(parent), session_(session), registry_(registry),
+      monitor_(session.state, session.files, session.companions,
+          {.now = session.seams.now, .lookup = companions::localHostLookup, .scannerIdle = [this] {
+               if (Page* scan = marker(Target::Scan))
+                   scan->scannerIdle();
+           }})
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    initShellResources();
     setFont(QFont(QStringLiteral("Liberation Sans"), 8));
     createFrameControls();
     FormCreate();
@@ -69,7 +68,7 @@ void TForm2::createFrameControls()
     ListBox1->setGeometry(16, 48, 161, 385);
     QList<QIcon> icons;
     for (int n = 0; n < 23; ++n)
-        icons.append(QIcon(QStringLiteral(":/icons/nav/%1.png").arg(n, 2, 10, QLatin1Char('0'))));
+        icons.append(icon(QStringLiteral("nav/%1.png").arg(n, 2, 10, QLatin1Char('0'))));
     ListBox1->setIcons(icons);
     connect(ListBox1, &NavigationList::itemChosen, this, &TForm2::ListBox1Click);
 
@@ -221,13 +220,13 @@ void TForm2::BitBtn15Click()
 
 void TForm2::setInternetGlyph()
 {
-    BitBtn15->setIcon(QIcon(
-        state().internetFlag ? QStringLiteral(":/icons/internet-on.png") : QStringLiteral(":/icons/internet-off.png")));
+    BitBtn15->setIcon(
+        icon(state().internetFlag ? QStringLiteral("internet-on.png") : QStringLiteral("internet-off.png")));
 }
 
 void TForm2::Timer1Timer()
 {
-    // The status monitor runs here.
+    monitor_.tick();
 }
 
 // ---- Ending ------------------------------------------------------------

@@ -3,6 +3,7 @@
 // outlives a page) and runs the start-up sequence when it is created.
 #pragma once
 
+#include "companions/statusmonitor.h"
 #include "shell/navigation.h"
 #include "shell/session.h"
 
@@ -99,6 +100,7 @@ private:
 
     Session& session_;
     const PageRegistry& registry_;
+    companions::StatusMonitor monitor_;
     QPointer<QWidget> panel_;
     QList<QPointer<QWidget>> droppedPanels_;
     std::map<Target, std::unique_ptr<Page>> markers_;

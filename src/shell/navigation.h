@@ -3,6 +3,7 @@
 // items plug in.
 #pragma once
 
+#include "companions/processstate.h"
 #include "shell/page.h"
 
 #include <QString>
@@ -13,7 +14,7 @@
 
 namespace corvatek::shell {
 
-struct ProcessState;
+using companions::ProcessState;
 
 enum class Target {
     Home,

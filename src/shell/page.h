@@ -27,6 +27,9 @@ public:
     ~Page() override;
 
     virtual void build() = 0;
+    // The status monitor found the scanner not running (the scan page
+    // enables its scan button again).
+    virtual void scannerIdle() { }
 
 protected:
     // Creates a control of this page on the page panel.

@@ -4,18 +4,21 @@
 #pragma once
 
 #include "companions/companions.h"
+#include "companions/processstate.h"
 #include "data/programfiles.h"
-#include "localisation/captions.h"
 
 #include <QDateTime>
 #include <QString>
 
-#include <array>
 #include <functional>
 
 class QWidget;
 
 namespace corvatek::shell {
+
+using companions::kConfigurationFlagCount;
+using companions::kProtocolCount;
+using companions::ProcessState;
 
 // The product web site, opened on several occasions.
 inline constexpr char kProductWebSite[] = "https://www.corvatek.example/";
@@ -30,34 +33,6 @@ struct Seams {
     std::function<void(QWidget* parent, const QString& text)> report;
 
     static Seams system();
-};
-
-inline constexpr int kProtocolCount = 7; // FTP, TELNET, SMTP, DNS, HTTP, HTTPS, POP3
-inline constexpr int kConfigurationFlagCount = 12;
-
-struct ProcessState {
-    QDateTime startTime;
-    std::array<bool, kProtocolCount> protocolFlags {};
-    bool internetFlag = true;
-    bool siteControlFlag = true;
-    bool backupPageCheckFlag = true;
-    bool hourlyScanFlag = true;
-    bool baseUpdateStarted = false;
-    QString firewallValue;
-    bool firewallOn = false;
-    std::array<bool, kConfigurationFlagCount> configurationFlags {}; // flag N at N - 1
-    companions::ProcessSnapshot snapshot;
-    QString languageCode;
-    localisation::CaptionTable captions;
-    QString linksWord;
-    QString memoryWord;
-    int protectionLevel = 2; // the slider's position, 1..3
-    bool networkOption10 = false;
-    bool networkOption11 = false;
-
-    bool configurationFlag(int n) const { return configurationFlags[std::size_t(n - 1)]; }
-    const QString& caption(int n) const { return captions.caption(n); }
-    QString levelText() const { return QString::number(protectionLevel); }
 };
 
 struct Session {

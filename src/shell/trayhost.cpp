@@ -1,6 +1,7 @@
 #include "shell/trayhost.h"
 
 #include "platform/platform.h"
+#include "shell/icons.h"
 
 #include <QCursor>
 #include <QFile>
@@ -23,7 +24,7 @@ TForm1::TForm1(std::function<void()> openWebSite, std::function<void()> showMain
     scannprocess1 = PopupMenu1->addAction(QStringLiteral("Corvatek"));
     connect(scannprocess1, &QAction::triggered, this, &TForm1::scannprocess1Click);
 
-    icon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/corvatek.png")), this);
+    icon = new QSystemTrayIcon(shell::icon(QStringLiteral("corvatek.png")), this);
     icon->setToolTip(QStringLiteral("Corvatek"));
     connect(icon, &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) { trayActivated(reason); });

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
 
 using namespace corvatek;
 using corvatek::shell::Target;
@@ -29,6 +30,15 @@ QByteArray languageFile(const QMap<int, QByteArray>& captions)
         bytes += captions.value(n, "c" + QByteArray::number(n)) + "\r\n";
     return bytes;
 }
+
+// A stand-in for the scan page, counting what the monitor tells it.
+class ScanStandIn : public shell::Page {
+public:
+    using Page::Page;
+    void build() override { }
+    void scannerIdle() override { ++told; }
+    static inline int told = 0;
+};
 
 } // namespace
 
@@ -119,6 +129,27 @@ private slots:
         fixture.clickItem(ShellFixture::rowOf(Target::Rules));
         QVERIFY(page); // the home page stays on screen
         QVERIFY(!window.pagePanel());
+    }
+
+    // The monitor's tick tells the scan page, and only while it is built.
+    void theTimerTellsTheScanPageWhileItIsBuilt()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.registry.addPage<ScanStandIn>(Target::Scan);
+        auto& window = fixture.start();
+        QCOMPARE(window.Timer1->interval(), 1500);
+        QVERIFY(window.Timer1->isActive());
+        ScanStandIn::told = 0;
+        window.Timer1Timer();
+        QCOMPARE(ScanStandIn::told, 0);
+        fixture.clickItem(ShellFixture::rowOf(Target::Scan));
+        QVERIFY(window.marker(Target::Scan));
+        window.Timer1Timer();
+        QCOMPARE(ScanStandIn::told, 1);
+        fixture.clickItem(0);
+        window.Timer1Timer();
+        QCOMPARE(ScanStandIn::told, 1);
     }
 
     void aboutBoxesAreNonModalAndOnePerChoice()

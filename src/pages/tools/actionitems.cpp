@@ -1,5 +1,6 @@
 #include "pages/tools/actionitems.h"
 
+#include "shell/icons.h"
 #include "shell/mainwindow.h"
 
 #include <QApplication>
@@ -33,7 +34,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto* icon = new QLabel(panel);
     icon->setGeometry(8, 8, 65, 57);
-    icon->setPixmap(QPixmap(QStringLiteral(":/icons/corvatek-48.png")));
+    icon->setPixmap(shell::iconPixmap(QStringLiteral("corvatek-48.png")));
     icon->setScaledContents(true);
     QFont bold = font();
     bold.setBold(true);

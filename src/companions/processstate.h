@@ -1,0 +1,48 @@
+// The state that outlives every page: settings read at start, flags the
+// pages set, and what the status monitor reads at every tick. Owned by the
+// main window, read and written on the window thread only.
+#pragma once
+
+#include "companions/companions.h"
+#include "localisation/captions.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+
+namespace corvatek::companions {
+
+inline constexpr int kProtocolCount = 7; // FTP, TELNET, SMTP, DNS, HTTP, HTTPS, POP3
+inline constexpr int kConfigurationFlagCount = 12;
+
+struct ProcessState {
+    QDateTime startTime;
+    std::array<bool, kProtocolCount> protocolFlags {};
+    bool internetFlag = true;
+    bool siteControlFlag = true;
+    bool backupPageCheckFlag = true;
+    bool hourlyScanFlag = true;
+    bool baseUpdateStarted = false;
+    QString firewallValue;
+    bool firewallOn = false;
+    std::array<bool, kConfigurationFlagCount> configurationFlags {}; // flag N at N - 1
+    ProcessSnapshot snapshot;
+    QString languageCode;
+    localisation::CaptionTable captions;
+    QString linksWord;
+    QString memoryWord;
+    int protectionLevel = 2; // the slider's position, 1..3
+    // The backup schedule, chosen on the backup page.
+    bool hourlyBackupFlag = false;
+    bool everyMinuteBackupFlag = false;
+    QString selectedBackupEntry;
+    bool networkOption10 = false;
+    bool networkOption11 = false;
+
+    bool configurationFlag(int n) const { return configurationFlags[std::size_t(n - 1)]; }
+    const QString& caption(int n) const { return captions.caption(n); }
+    QString levelText() const { return QString::number(protectionLevel); }
+};
+
+} // namespace corvatek::companions

@@ -1,0 +1,160 @@
+#include "companions/statusmonitor.h"
+
+#include "localisation/timeformat.h"
+#include "platform/platform.h"
+
+#include <QSet>
+
+namespace corvatek::companions {
+namespace {
+
+// How long a tick waits for a quarantine file a companion holds. Past it the
+// tick leaves the quarantine to the next one, so the window never stalls.
+constexpr std::chrono::milliseconds kQuarantineWait {100};
+
+} // namespace
+
+HostAddress localHostLookup()
+{
+    HostAddress result;
+    const auto name = platform::hostName();
+    if (!name)
+        return result;
+    result.name = QString::fromStdString(*name);
+    if (const auto address = platform::firstIPv4Address(*name))
+        result.address = QString::fromStdString(*address);
+    return result;
+}
+
+bool isLoopback(const QString& address)
+{
+    return address.startsWith(QLatin1String("127."));
+}
+
+QString networkOptionText(const ProcessState& state)
+{
+    const bool flags[] = {
+        state.firewallOn,
+        state.protocolFlags[0],
+        state.protocolFlags[1],
+        state.protocolFlags[2],
+        state.protocolFlags[3],
+        state.protocolFlags[4],
+        state.protocolFlags[5],
+        state.protocolFlags[6],
+        state.internetFlag,
+        state.networkOption10,
+        state.networkOption11,
+        state.configurationFlag(7),
+        state.siteControlFlag,
+    };
+    QString text;
+    for (const bool flag : flags)
+        text += flag ? QLatin1String(" 1") : QLatin1String(" 0");
+    return text;
+}
+
+StatusMonitor::StatusMonitor(
+    ProcessState& state, const data::ProgramFiles& files, const Companions& companions, Hooks hooks)
+    : state_(state), files_(files), companions_(companions), hooks_(std::move(hooks))
+{
+}
+
+bool StatusMonitor::running(const char* name) const
+{
+    return companions_.isRunning(QString::fromLatin1(name));
+}
+
+void StatusMonitor::start(const char* name, const QString& parameters) const
+{
+    companions_.shellStart(QString::fromLatin1(name), parameters);
+}
+
+void StatusMonitor::tick()
+{
+    // A wait inside a tick keeps the window painted; the timer must not start
+    // a second tick meanwhile.
+    if (ticking_)
+        return;
+    ticking_ = true;
+    const struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done {ticking_};
+
+    previousIdleMinute_ = idleMinute_;
+    previousTickMinute_ = tickMinute_;
+
+    if (!running("vkreach.exe") && !isLoopback(hooks_.lookup().address))
+        start("vkreach.exe");
+
+    tickMinute_ = localisation::minuteOf(hooks_.now());
+    const bool minuteChanged = tickMinute_ != previousTickMinute_;
+    const bool fullHour = tickMinute_ == QLatin1String("00") && previousTickMinute_ == QLatin1String("59");
+    if (minuteChanged)
+        start("vkmail.exe");
+
+    if (state_.hourlyScanFlag && fullHour && !running("vkprobe.exe"))
+        companions_.consoleStart(QStringLiteral("vkprobe.exe 0"));
+
+    const QString& entry = state_.selectedBackupEntry;
+    if (state_.hourlyBackupFlag && fullHour && !entry.isEmpty() && !running("vksave.exe"))
+        start("vksave.exe", entry);
+    if (state_.everyMinuteBackupFlag && minuteChanged && !entry.isEmpty() && !running("vksave.exe"))
+        start("vksave.exe", entry);
+
+    if (tickMinute_ == QLatin1String("30") && !state_.baseUpdateStarted && !isLoopback(hooks_.lookup().address)) {
+        state_.baseUpdateStarted = true;
+        companions_.consoleStart(QStringLiteral("vkupdate.exe 0"));
+    }
+
+    // While the scanner runs, the rest waits for it.
+    if (running("vkprobe.exe"))
+        return;
+    if (hooks_.scannerIdle)
+        hooks_.scannerIdle();
+
+    idleMinute_ = localisation::minuteOf(hooks_.now());
+    if (idleMinute_ != previousIdleMinute_)
+        start("vkmail.exe");
+
+    const QString options = networkOptionText(state_);
+    const int level = state_.protectionLevel;
+    if (level == 2 && minuteChanged && !previousTickMinute_.isEmpty()) {
+        if (running("vkwall.exe"))
+            return;
+        start("vkwall.exe", options);
+    }
+    if (level == 3) {
+        if (running("vkwall.exe"))
+            return;
+        start("vkwall.exe", options);
+    }
+    if (level == 2 && !minuteChanged)
+        return;
+    if (running("vkwall.exe"))
+        return;
+    enforceQuarantine();
+}
+
+void StatusMonitor::enforceQuarantine()
+{
+    state_.snapshot = companions_.snapshot();
+    const data::TableLoad quarantine = files_.loadTable(u"quarantaines.xml", kQuarantineWait);
+    if (!quarantine.ok())
+        return; // busy or unreadable: the next tick tries again
+    QSet<QString> names;
+    for (const QString& name : std::as_const(state_.snapshot.names))
+        names.insert(name.toLower());
+    const int field = quarantine.table.fieldIndex(u"Champ1");
+    for (qsizetype row = 0; field >= 0 && row < quarantine.table.rowCount(); ++row) {
+        const QString name = quarantine.table.value(row, field);
+        if (name.isEmpty() || !names.contains(name.toLower()) || !companions_.isRunning(name))
+            continue;
+        companions_.stop(name);
+        if (state_.protectionLevel != 1)
+            companions_.notify(name, state_.levelText());
+    }
+}
+
+} // namespace corvatek::companions

@@ -1,0 +1,63 @@
+// The status monitor: every 1500 ms it brings the companions into the state
+// the settings ask for and runs the suite's time-driven jobs (mail filter,
+// hourly scan, backups, base update, network tool by protection level), and
+// enforces the quarantine while the network tool is not running.
+#pragma once
+
+#include "companions/companions.h"
+#include "companions/processstate.h"
+#include "data/programfiles.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+namespace corvatek::companions {
+
+struct HostAddress {
+    QString name; // empty when the system will not tell
+    QString address; // first IPv4 address of the name; empty when none
+};
+
+// The machine's host name and the first IPv4 address it resolves to.
+HostAddress localHostLookup();
+// Whether an address is the machine's loopback (127.0.0.0/8); an empty
+// address is not.
+bool isLoopback(const QString& address);
+// The thirteen network option flags, each as a blank and "1" or "0".
+QString networkOptionText(const ProcessState& state);
+
+class StatusMonitor {
+public:
+    struct Hooks {
+        std::function<QDateTime()> now;
+        std::function<HostAddress()> lookup = localHostLookup;
+        // Told at every tick on which the scanner is not running.
+        std::function<void()> scannerIdle;
+    };
+
+    StatusMonitor(ProcessState& state, const data::ProgramFiles& files, const Companions& companions, Hooks hooks);
+
+    // Timer1Timer: one tick.
+    void tick();
+
+    const QString& tickMinute() const { return tickMinute_; }
+
+private:
+    bool running(const char* name) const;
+    void start(const char* name, const QString& parameters = {}) const;
+    void enforceQuarantine();
+
+    ProcessState& state_;
+    const data::ProgramFiles& files_;
+    const Companions& companions_;
+    Hooks hooks_;
+    QString tickMinute_;
+    QString previousTickMinute_;
+    QString idleMinute_;
+    QString previousIdleMinute_;
+    bool ticking_ = false;
+};
+
+} // namespace corvatek::companions
