@@ -278,25 +278,22 @@ def lingrad(x0, y0, x1, y1, stops):
 
     def paint(x, y):
         t = ((x - x0) * dx + (y - y0) * dy) / l2
-        t = max(0.0, min(1.0, t))
-        for k in range(len(stops) - 1):
-            o0, c0 = stops[k]
-            o1, c1 = stops[k + 1]
-            if t <= o1:
-                u = 0 if o1 == o0 else (t - o0) / (o1 - o0)
-                return tuple(c0[i] + (c1[i] - c0[i]) * u for i in range(4))
-        return stops[-1][1]
+        return colour_at(stops, max(0.0, min(1.0, t)))
     return paint
+
+
+def colour_at(stops, t):
+    """The colour of a gradient at offset t, 0..1."""
+    for k in range(len(stops) - 1):
+        o0, c0 = stops[k]
+        o1, c1 = stops[k + 1]
+        if t <= o1:
+            u = 0 if o1 == o0 else (t - o0) / (o1 - o0)
+            return tuple(c0[i] + (c1[i] - c0[i]) * u for i in range(4))
+    return stops[-1][1]
 
 
 def radgrad(cx, cy, r, stops):
     def paint(x, y):
-        t = min(1.0, math.hypot(x - cx, y - cy) / r)
-        for k in range(len(stops) - 1):
-            o0, c0 = stops[k]
-            o1, c1 = stops[k + 1]
-            if t <= o1:
-                u = 0 if o1 == o0 else (t - o0) / (o1 - o0)
-                return tuple(c0[i] + (c1[i] - c0[i]) * u for i in range(4))
-        return stops[-1][1]
+        return colour_at(stops, min(1.0, math.hypot(x - cx, y - cy) / r))
     return paint
