@@ -89,13 +89,31 @@ std::optional<QString> ProgramFiles::readFlag(QStringView fileName) const
     return lines->first();
 }
 
-FileResult ProgramFiles::writeLines(QStringView fileName, const QStringList& lines) const
+namespace {
+
+QByteArray linesToBytes(const QStringList& lines)
 {
     QByteArray bytes;
     for (const QString& line : lines) {
         bytes += line.toUtf8();
         bytes += "\r\n";
     }
+    return bytes;
+}
+
+} // namespace
+
+FileResult ProgramFiles::writeLines(QStringView fileName, const QStringList& lines) const
+{
+    return replaceFile(fileName, linesToBytes(lines));
+}
+
+FileResult ProgramFiles::resetLines(QStringView fileName, const QStringList& lines) const
+{
+    const QByteArray bytes = linesToBytes(lines);
+    QFile current(path(fileName));
+    if (current.size() == bytes.size() && current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
+        return {};
     return replaceFile(fileName, bytes);
 }
 

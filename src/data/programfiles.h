@@ -54,6 +54,9 @@ public:
     std::optional<QString> readFlag(QStringView fileName) const;
     FileResult writeLines(QStringView fileName, const QStringList& lines) const;
     FileResult writeFlag(QStringView fileName, const QString& value) const { return writeLines(fileName, {value}); }
+    // Brings the file to exactly these lines, leaving it untouched when it
+    // already holds them (start-up resets files that mostly need nothing).
+    FileResult resetLines(QStringView fileName, const QStringList& lines) const;
 
     // ---- Table files.
     // The file-free wait: false when the file stayed in use past the bound.

@@ -32,12 +32,19 @@ bool ControlCentreApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        QMessageBox::critical(activeWindow(), QStringLiteral("Corvatek"), QString::fromLocal8Bit(error.what()));
+        reportError(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        QMessageBox::critical(
-            activeWindow(), QStringLiteral("Corvatek"), QStringLiteral("An unexpected error occurred."));
+        reportError(QStringLiteral("An unexpected error occurred."));
     }
     return false;
+}
+
+void ControlCentreApplication::reportError(const QString& text)
+{
+    if (report_)
+        report_(text);
+    else
+        QMessageBox::critical(activeWindow(), QStringLiteral("Corvatek"), text);
 }
 
 void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TForm2& window)
@@ -61,6 +68,7 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     app.setWindowIcon(icon(QStringLiteral("corvatek.png")));
 
     Session session(QString::fromStdString(platform::programFolder()), Seams::system());
+    app.setErrorReport([&session](const QString& text) { session.seams.report(QApplication::activeWindow(), text); });
     TForm2* window = nullptr;
     updateAutostart(QCoreApplication::applicationFilePath());
     TForm1 tray([&session] { session.openWebSite(); }, [&window] { showWindow(*window); });

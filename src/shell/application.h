@@ -6,6 +6,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 namespace corvatek::shell {
 
 // The user interface's general error box: an error that escapes a handler is
@@ -14,6 +16,13 @@ class ControlCentreApplication : public QApplication {
 public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override;
+    // Where such errors are shown; a message box unless set.
+    void setErrorReport(std::function<void(const QString&)> report) { report_ = std::move(report); }
+
+private:
+    void reportError(const QString& text);
+
+    std::function<void(const QString&)> report_;
 };
 
 class TForm2;

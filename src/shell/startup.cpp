@@ -70,11 +70,11 @@ void TForm2::prepareFlagFiles()
         if (!files.exists(name))
             note(files.writeLines(name, {}));
     }
-    note(files.writeLines(u"portappli.txt", {}));
-    note(files.writeLines(u"viri.txt", {}));
+    note(files.resetLines(u"portappli.txt", {}));
+    note(files.resetLines(u"viri.txt", {}));
     if (!files.exists(u"mode.txt"))
         note(files.writeFlag(u"mode.txt", QStringLiteral("0")));
-    note(files.writeFlag(u"track.txt", QStringLiteral("2")));
+    note(files.resetLines(u"track.txt", {QStringLiteral("2")}));
 
     // An empty firewall.txt counts as a missing one.
     const auto firewall = files.readFlag(u"firewall.txt");

@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace corvatek;
 using namespace corvatek::data;
 using corvatek::test::TestFolder;
@@ -67,6 +69,28 @@ private slots:
         QCOMPARE(
             folder.read(QStringLiteral("portappli.txt")), QByteArray("/home/l\xc3\xa9\x61/Documents\r\n\r\nx\r\n"));
         QCOMPARE(files.readLines(u"portappli.txt").value_or(QStringList()), lines);
+    }
+
+    void aResetLeavesAFileThatAlreadyHoldsTheLines()
+    {
+        TestFolder folder;
+        const ProgramFiles files(folder.path());
+        folder.write(QStringLiteral("track.txt"), "2\r\n");
+        const auto inode = [&] {
+            struct stat info { };
+            ::stat(folder.file(QStringLiteral("track.txt")).toLocal8Bit().constData(), &info);
+            return info.st_ino;
+        };
+        const auto before = inode();
+        QVERIFY(files.resetLines(u"track.txt", {QStringLiteral("2")}).ok());
+        QCOMPARE(inode(), before); // not replaced
+        for (const QByteArray& other : {QByteArray("2\n"), QByteArray("3\r\n"), QByteArray("2\r\n2\r\n")}) {
+            folder.write(QStringLiteral("track.txt"), other);
+            QVERIFY(files.resetLines(u"track.txt", {QStringLiteral("2")}).ok());
+            QCOMPARE(folder.read(QStringLiteral("track.txt")), QByteArray("2\r\n"));
+        }
+        QVERIFY(files.resetLines(u"viri.txt", {}).ok());
+        QVERIFY(folder.exists(QStringLiteral("viri.txt")));
     }
 
     void aLockedFileIsNotOverwritten()
