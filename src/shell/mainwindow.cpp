@@ -97,19 +97,27 @@ void TForm2::createFrameControls()
     connect(escape, &QShortcut::activated, BitBtn15, &QPushButton::click);
     setInternetGlyph();
 
-    for (QWidget* control :
-        {static_cast<QWidget*>(Bevel2), static_cast<QWidget*>(TrackBar1), static_cast<QWidget*>(BitBtn15),
-            static_cast<QWidget*>(Label10), static_cast<QWidget*>(Label11), static_cast<QWidget*>(Label12)})
-        control->hide();
+    setSliderControlsVisible(false);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
-    StatusBar1->setGeometry(0, kClientHeight - 19, kClientWidth, 19);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(kMonitorIntervalMs);
     connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
     Timer1->start();
+}
+
+void TForm2::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    StatusBar1->setGeometry(0, height() - 19, width(), 19); // along the bottom, whatever the size
+}
+
+void TForm2::setSliderControlsVisible(bool visible)
+{
+    for (QWidget* control : std::initializer_list<QWidget*> {Bevel2, TrackBar1, BitBtn15, Label10, Label11, Label12})
+        control->setVisible(visible);
 }
 
 // ---- Navigation and the page frame ------------------------------------

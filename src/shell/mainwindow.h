@@ -83,6 +83,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormClose
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createFrameControls();
@@ -96,6 +97,7 @@ private:
     void loadLanguage();
     void readSiteControl();
     void setInternetGlyph();
+    void setSliderControlsVisible(bool visible);
     void destroyPages();
 
     Session& session_;

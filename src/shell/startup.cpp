@@ -11,17 +11,6 @@
 #include <QSlider>
 
 namespace corvatek::shell {
-namespace {
-
-const QString kLanguageCodes[] = {
-    QStringLiteral("FR"), QStringLiteral("GB"), QStringLiteral("ESP"), QStringLiteral("DE"), QStringLiteral("ITA")};
-
-bool isLanguageCode(const QString& text)
-{
-    return std::find(std::begin(kLanguageCodes), std::end(kLanguageCodes), text) != std::end(kLanguageCodes);
-}
-
-} // namespace
 
 void TForm2::FormCreate()
 {
@@ -36,10 +25,7 @@ void TForm2::FormCreate()
     state().internetFlag = true;
     setInternetGlyph();
     frameReset();
-    for (QWidget* control :
-        {static_cast<QWidget*>(Bevel2), static_cast<QWidget*>(TrackBar1), static_cast<QWidget*>(BitBtn15),
-            static_cast<QWidget*>(Label10), static_cast<QWidget*>(Label11), static_cast<QWidget*>(Label12)})
-        control->show();
+    setSliderControlsVisible(true);
     readConfiguration();
     prepareTables();
     prepareLanguage();
@@ -182,7 +168,7 @@ void TForm2::prepareLanguage()
             files.createTable(TableId::Languages);
         return;
     }
-    if (!isLanguageCode(code->trimmed()))
+    if (!localisation::languageFileName(code->trimmed()))
         files.createTable(TableId::Languages);
 }
 
