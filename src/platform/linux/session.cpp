@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,9 +95,19 @@ std::string programOfExec(const std::string& value)
 std::vector<std::string> readLines(const std::string& path)
 {
     std::vector<std::string> lines;
-    std::ifstream file(path);
-    for (std::string line; std::getline(file, line);)
-        lines.push_back(line);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return lines;
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, std::size_t(n));
+    ::close(fd);
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size())
+        lines.push_back(text.substr(start));
     return lines;
 }
 
@@ -183,14 +191,18 @@ bool setAutostartCommand(const std::string& name, const std::string& command)
     }
     if (!makeFolders(path))
         return false;
+    std::string text;
+    for (const auto& line : lines)
+        text += line + '\n';
     const std::string temporary = path + ".new";
-    {
-        std::ofstream file(temporary, std::ios::trunc);
-        for (const auto& text : lines)
-            file << text << '\n';
-        file.flush();
-        if (!file)
-            return false;
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, text.data(), text.size()) == ssize_t(text.size()) && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return false;
     }
     return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
