@@ -11,5 +11,7 @@ namespace corvatek::shell {
 // which would load them all.
 QPixmap iconPixmap(const QString& name);
 QIcon icon(const QString& name);
+// The 16 x 16 icons of the navigation list, in item order.
+QList<QPixmap> navigationIcons();
 
 } // namespace corvatek::shell

@@ -66,10 +66,7 @@ void TForm2::createFrameControls()
 
     ListBox1 = new NavigationList(this);
     ListBox1->setGeometry(16, 48, 161, 385);
-    QList<QIcon> icons;
-    for (int n = 0; n < 23; ++n)
-        icons.append(icon(QStringLiteral("nav/%1.png").arg(n, 2, 10, QLatin1Char('0'))));
-    ListBox1->setIcons(icons);
+    ListBox1->setIcons(navigationIcons());
     connect(ListBox1, &NavigationList::itemChosen, this, &TForm2::ListBox1Click);
 
     Bevel2 = new QFrame(this);

@@ -11,25 +11,25 @@ void NavigationItemDelegate::paint(
     const auto* list = static_cast<const NavigationList*>(parent());
     const QRect rect = option.rect;
     const QString text = index.data(Qt::DisplayRole).toString();
-    QFont font = option.font;
+    // The text's top 2 pixels below the item's, 30 pixels in.
+    const auto write = [&](const QFont& font, const QColor& colour) {
+        painter->setFont(font);
+        painter->setPen(colour);
+        painter->drawText(QPoint(rect.left() + 30, rect.top() + 2 + QFontMetrics(font).ascent()), text);
+    };
     painter->save();
     painter->fillRect(rect, index.row() % 2 == 1 ? QColor(238, 243, 244) : QColor(Qt::white));
-    const QPoint textOrigin(rect.left() + 30, rect.top() + 2);
-    const QRect textRect(textOrigin, QSize(rect.width() - 30, rect.height() - 2));
-    painter->setPen(option.palette.color(QPalette::Text));
-    painter->setFont(font);
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    write(option.font, option.palette.color(QPalette::Text));
     if (option.state & QStyle::State_Selected) {
         painter->fillRect(rect, QColor(197, 209, 248));
-        font.setBold(true);
-        font.setItalic(true);
-        painter->setFont(font);
-        painter->setPen(QColor(255, 255, 0));
-        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+        QFont emphasis = option.font;
+        emphasis.setBold(true);
+        emphasis.setItalic(true);
+        write(emphasis, QColor(255, 255, 0));
     }
-    const QIcon icon = list->iconAt(index.row());
+    const QPixmap icon = list->iconAt(index.row());
     if (!icon.isNull())
-        icon.paint(painter, QRect(rect.left() + 4, rect.top() + (rect.height() - 16) / 2, 16, 16));
+        painter->drawPixmap(rect.left() + 4, rect.top() + (rect.height() - icon.height()) / 2, icon);
     painter->restore();
 }
 

@@ -1,8 +1,8 @@
 // ListBox1: the owner-drawn navigation list.
 #pragma once
 
-#include <QIcon>
 #include <QListWidget>
+#include <QPixmap>
 #include <QStyledItemDelegate>
 
 namespace corvatek::shell {
@@ -23,8 +23,8 @@ public:
 
     explicit NavigationList(QWidget* parent = nullptr);
     // Icon n belongs to item n.
-    void setIcons(QList<QIcon> icons) { icons_ = std::move(icons); }
-    QIcon iconAt(int index) const { return icons_.value(index); }
+    void setIcons(QList<QPixmap> icons) { icons_ = std::move(icons); }
+    QPixmap iconAt(int index) const { return icons_.value(index); }
 
 signals:
     // An item was clicked, or the keyboard moved the selection to one.
@@ -34,7 +34,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QList<QIcon> icons_;
+    QList<QPixmap> icons_;
 };
 
 } // namespace corvatek::shell

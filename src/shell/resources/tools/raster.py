@@ -122,7 +122,7 @@ class Canvas:
                         self.blend(tx, ty, (r, g, b, a), 1.0)
 
     # ---- IO ------------------------------------------------------------
-    def save(self, path):
+    def save(self, path, deflate=True):
         raw = bytearray()
         for y in range(self.h):
             raw.append(0)
@@ -137,7 +137,7 @@ class Canvas:
             return c + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
         data = b'\x89PNG\r\n\x1a\n'
         data += chunk(b'IHDR', struct.pack('>IIBBBBB', self.w, self.h, 8, 6, 0, 0, 0))
-        data += chunk(b'IDAT', zlib.compress(bytes(raw), 9))
+        data += chunk(b'IDAT', zlib.compress(bytes(raw), 9 if deflate else 0))
         data += chunk(b'IEND', b'')
         with open(path, 'wb') as f:
             f.write(data)
