@@ -8,8 +8,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <unistd.h>
-
 namespace corvatek::data {
 namespace {
 
@@ -22,7 +20,7 @@ std::optional<QByteArray> readAll(const QString& path, int fd = -1)
 {
     QFile file;
     // Reading through the locked descriptor reads exactly the file we hold.
-    const bool opened = fd >= 0 ? file.open(::dup(fd), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+    const bool opened = fd >= 0 ? file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)
                                 : (file.setFileName(path), file.open(QIODevice::ReadOnly));
     if (!opened)
         return std::nullopt;

@@ -100,6 +100,9 @@ private:
 // runtime folder, or the temporary folder when there is none).
 std::string runtimeFolder();
 
+// The path of the user's socket for the instance called `name`.
+std::string instanceSocketPath(const std::string& name);
+
 // Held for the life of the process by the one instance of `name` that runs
 // for this user; nothing when another process holds it. The system drops it
 // when the process ends, however it ends.
@@ -117,6 +120,8 @@ bool sendLocalMessage(const std::string& path, const std::string& line);
 // (on Linux SIGTERM, SIGHUP, SIGINT) into a byte on the returned descriptor,
 // so that the window thread can end in order. -1 when it cannot.
 int terminationRequests();
+// Takes the pending requests off that descriptor once they are handled.
+void clearTerminationRequests();
 
 // The command of the user's autostart entry `name`; empty when there is none.
 std::string autostartCommand(const std::string& name);

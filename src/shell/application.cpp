@@ -11,8 +11,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <unistd.h>
-
 namespace corvatek::shell {
 namespace {
 
@@ -87,9 +85,8 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     const int requests = platform::terminationRequests();
     if (requests >= 0) {
         auto* notifier = new QSocketNotifier(requests, QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [requests] {
-            char byte;
-            while (::read(requests, &byte, 1) > 0) { }
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+            platform::clearTerminationRequests();
             QCoreApplication::exit(0);
         });
     }

@@ -3,16 +3,13 @@
 #include <QFile>
 #include <QSocketNotifier>
 
-#include <unistd.h>
-
 namespace corvatek::shell {
 
 SingleInstance::SingleInstance(QString name, QObject* parent) : QObject(parent), name_(std::move(name)) { }
 
 QString SingleInstance::socketPath() const
 {
-    return QString::fromStdString(platform::runtimeFolder()) + QLatin1Char('/') + name_ + QLatin1Char('-') +
-        QString::number(::getuid()) + QStringLiteral(".socket");
+    return QFile::decodeName(platform::instanceSocketPath(QFile::encodeName(name_).toStdString()).c_str());
 }
 
 bool SingleInstance::claim()

@@ -153,10 +153,22 @@ int terminationRequests()
     return reader;
 }
 
+void clearTerminationRequests()
+{
+    const int reader = terminationRequests();
+    char byte;
+    while (reader >= 0 && ::read(reader, &byte, 1) > 0) { }
+}
+
 std::string runtimeFolder()
 {
     const std::string runtime = environment("XDG_RUNTIME_DIR");
     return isDirectory(runtime) ? runtime : std::string("/tmp");
+}
+
+std::string instanceSocketPath(const std::string& name)
+{
+    return runtimeFolder() + "/" + name + "-" + std::to_string(::getuid()) + ".socket";
 }
 
 std::optional<FileLock> acquireInstanceLock(const std::string& name)
