@@ -24,11 +24,7 @@ std::optional<QByteArray> readAll(const QString& path, int fd = -1)
                                 : (file.setFileName(path), file.open(QIODevice::ReadOnly));
     if (!opened)
         return std::nullopt;
-    QByteArray bytes;
-    const qint64 size = file.size();
-    if (size > 0)
-        bytes.reserve(size);
-    bytes = file.readAll();
+    const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
     return bytes;
@@ -182,21 +178,27 @@ std::optional<QString> ProgramFiles::keepAside(QStringView fileName, const QDate
     return aside;
 }
 
-TableLoad ProgramFiles::ensureTable(TableId id, const QDateTime& now) const
+FileResult ProgramFiles::replaceWithDefaults(TableId id, const QDateTime& now, QString* keptAsidePath) const
 {
     const QString& fileName = schemaOf(id).fileName;
-    TableLoad load = loadTable(fileName);
+    const auto aside = keepAside(fileName, now);
+    if (!aside)
+        return {FileStatus::WriteFailed,
+            QStringLiteral("%1 could not be read and could not be kept aside; it was left as it is.")
+                .arg(path(fileName))};
+    if (keptAsidePath)
+        *keptAsidePath = *aside;
+    return createTable(id);
+}
+
+TableLoad ProgramFiles::ensureTable(TableId id, const QDateTime& now) const
+{
+    TableLoad load = loadTable(schemaOf(id).fileName);
     if (load.status == FileStatus::Ok || load.status == FileStatus::Busy)
         return load;
-    if (load.status == FileStatus::Unreadable) {
-        const auto aside = keepAside(fileName, now);
-        if (!aside)
-            return load; // never overwrite what could not be kept
-        load.keptAsidePath = *aside;
-    }
-    const FileResult created = createTable(id);
-    load.status = created.status;
-    load.error = created.ok() ? QString() : created.error;
+    const FileResult written =
+        load.status == FileStatus::Unreadable ? replaceWithDefaults(id, now, &load.keptAsidePath) : createTable(id);
+    static_cast<FileResult&>(load) = written;
     load.table = defaultTable(id);
     return load;
 }

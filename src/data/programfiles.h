@@ -76,6 +76,9 @@ public:
     // Renames the file to "<name>.unreadable-<yyyyMMdd-hhmmss>"; returns the
     // new path, or nothing when the rename failed.
     std::optional<QString> keepAside(QStringView fileName, const QDateTime& now) const;
+    // Keeps the file aside, then writes the defaults in its place. Nothing is
+    // written over a file that could not be kept aside.
+    FileResult replaceWithDefaults(TableId id, const QDateTime& now, QString* keptAsidePath = nullptr) const;
 
     // Writes bytes atomically under the lock (used by both kinds of file).
     FileResult replaceFile(QStringView fileName, const QByteArray& bytes) const;

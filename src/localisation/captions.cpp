@@ -1,21 +1,19 @@
 #include "localisation/captions.h"
 
 #include "data/programfiles.h"
-#include "data/textcodec.h"
-
-#include <QFile>
 
 namespace corvatek::localisation {
 namespace {
 
-struct Language {
+struct LanguageData {
     const char* code;
     const char* file;
     const char16_t* links;
     const char16_t* memory;
 };
 
-constexpr Language kLanguages[] = {
+// In the order of Language.
+constexpr LanguageData kLanguages[kLanguageCount] = {
     {"FR", "crvtk_fr.txt", u"liens", u"m\u00e9moire"},
     {"GB", "crvtk_gb.txt", u"connections", u" memory"},
     {"DE", "crvtk_de.txt", u"verbindungen", u"memory"},
@@ -23,32 +21,38 @@ constexpr Language kLanguages[] = {
     {"ITA", "crvtk_it.txt", u"connessioni", u"memoria"},
 };
 
-const Language* find(const QString& code)
+const LanguageData* find(const QString& code)
 {
-    for (const Language& language : kLanguages) {
-        if (code == QLatin1String(language.code))
-            return &language;
-    }
-    return nullptr;
+    const auto language = languageOf(code);
+    return language ? &kLanguages[std::size_t(*language)] : nullptr;
 }
 
 } // namespace
 
+std::optional<Language> languageOf(const QString& code)
+{
+    for (std::size_t i = 0; i < kLanguageCount; ++i) {
+        if (code == QLatin1String(kLanguages[i].code))
+            return Language(i);
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> languageFileName(const QString& code)
 {
-    const Language* language = find(code);
+    const LanguageData* language = find(code);
     return language ? std::optional(QString::fromLatin1(language->file)) : std::nullopt;
 }
 
 std::optional<QString> linksWord(const QString& code)
 {
-    const Language* language = find(code);
+    const LanguageData* language = find(code);
     return language ? std::optional(QString::fromUtf16(language->links)) : std::nullopt;
 }
 
 std::optional<QString> memoryWord(const QString& code)
 {
-    const Language* language = find(code);
+    const LanguageData* language = find(code);
     return language ? std::optional(QString::fromUtf16(language->memory)) : std::nullopt;
 }
 
@@ -65,12 +69,9 @@ CaptionLoad CaptionTable::load(const QString& folder, const QString& code)
     if (!fileName)
         return result;
     result.known = true;
-    QStringList lines;
-    QFile file(folder + *fileName);
-    if (file.open(QIODevice::ReadOnly)) {
-        result.fileFound = true;
-        lines = data::splitLines(data::decode8Bit(file.readAll()));
-    }
+    const auto read = data::ProgramFiles(folder).readLines(*fileName);
+    result.fileFound = read.has_value();
+    const QStringList lines = read.value_or(QStringList());
     result.linesRead = int(std::min<qsizetype>(lines.size(), kCaptionCount));
     for (int n = 1; n <= kCaptionCount; ++n)
         entries_[std::size_t(n - 1)] = n <= lines.size() ? lines[n - 1].left(kCaptionWidth) : QString();

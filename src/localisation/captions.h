@@ -13,8 +13,15 @@ namespace corvatek::localisation {
 inline constexpr int kCaptionCount = 101;
 inline constexpr int kCaptionWidth = 50;
 
-// The language file of a language code ("FR", "GB", "DE", "ITA", "ESP"),
-// compared exactly; nothing for any other code.
+// The five languages, in the order every per-language table lists them.
+enum class Language { French, English, German, Spanish, Italian };
+inline constexpr std::size_t kLanguageCount = 5;
+
+// The language of a code ("FR", "GB", "DE", "ESP", "ITA"), compared exactly;
+// nothing for any other code, blanks and letter case included.
+std::optional<Language> languageOf(const QString& code);
+
+// The language file of a language code; nothing for any other code.
 std::optional<QString> languageFileName(const QString& code);
 // Words fixed in the program for a language code; nothing for other codes.
 std::optional<QString> linksWord(const QString& code);

@@ -134,9 +134,6 @@ bool setAutostartCommand(const std::string& name, const std::string& command);
 // Folder of the running executable, ending with a path separator.
 std::string programFolder();
 
-// Id of the calling process.
-int currentProcessId();
-
 // The machine's host name, or nothing when the system will not tell.
 std::optional<std::string> hostName();
 

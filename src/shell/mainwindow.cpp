@@ -177,7 +177,6 @@ void TForm2::buildPage(Target target, bool startUp)
 
 void TForm2::frameReset()
 {
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setEnabled(true);
     setWindowState(Qt::WindowNoState);
     resize(kClientWidth, kClientHeight);

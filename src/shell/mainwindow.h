@@ -89,6 +89,7 @@ private:
     void createFrameControls();
     void FormCreate();
     // Start-up steps on the program folder's files.
+    void noteProblem(const data::FileResult& result);
     void prepareFlagFiles();
     void stopLeftoverCompanions();
     void readConfiguration();

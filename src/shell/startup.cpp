@@ -48,29 +48,31 @@ void TForm2::FormCreate()
 void TForm2::prepareFlagFiles()
 {
     const data::ProgramFiles& files = session_.files;
-    const auto note = [this](const data::FileResult& result) {
-        if (!result.ok())
-            startupProblems_.append(result.error);
-    };
     for (const char16_t* name : {u"spam.txt", u"anaviri.txt"}) {
         if (!files.exists(name))
-            note(files.writeLines(name, {}));
+            noteProblem(files.writeLines(name, {}));
     }
-    note(files.resetLines(u"portappli.txt", {}));
-    note(files.resetLines(u"viri.txt", {}));
+    noteProblem(files.resetLines(u"portappli.txt", {}));
+    noteProblem(files.resetLines(u"viri.txt", {}));
     if (!files.exists(u"mode.txt"))
-        note(files.writeFlag(u"mode.txt", QStringLiteral("0")));
-    note(files.resetLines(u"track.txt", {QStringLiteral("2")}));
+        noteProblem(files.writeFlag(u"mode.txt", QStringLiteral("0")));
+    noteProblem(files.resetLines(u"track.txt", {QStringLiteral("2")}));
 
     // An empty firewall.txt counts as a missing one.
     const auto firewall = files.readFlag(u"firewall.txt");
     if (firewall) {
         state().firewallValue = *firewall;
     } else {
-        note(files.writeFlag(u"firewall.txt", QStringLiteral("2")));
+        noteProblem(files.writeFlag(u"firewall.txt", QStringLiteral("2")));
         state().firewallValue = QStringLiteral("2");
     }
     state().firewallOn = state().firewallValue == QLatin1String("1") || state().firewallValue == QLatin1String("3");
+}
+
+void TForm2::noteProblem(const data::FileResult& result)
+{
+    if (!result.ok())
+        startupProblems_.append(result.error);
 }
 
 void TForm2::stopLeftoverCompanions()
@@ -85,34 +87,33 @@ void TForm2::readConfiguration()
     using data::FileStatus;
     using data::TableId;
     const data::ProgramFiles& files = session_.files;
-    const QDateTime now = session_.seams.now();
-    bool recreate = !files.exists(u"configuration.xml");
-    if (!recreate) {
+    data::FileResult written;
+    if (!files.exists(u"configuration.xml")) {
+        written = files.createTable(TableId::Configuration);
+    } else {
         const data::TableLoad load = files.loadTable(TableId::Configuration);
         if (load.status == FileStatus::Busy) {
             // Left as it is; the flags stay off for this run.
-            startupProblems_.append(load.error);
+            noteProblem(load);
             return;
         }
-        recreate = !load.ok();
+        bool readable = load.ok();
         // A table without records reads as empty fields: every flag off.
-        for (int n = 1; load.ok() && n <= kConfigurationFlagCount && load.table.rowCount() > 0; ++n) {
+        for (int n = 1; readable && n <= kConfigurationFlagCount && load.table.rowCount() > 0; ++n) {
             const auto value = load.table.value(0, data::fieldName(n));
-            if (!value) {
-                recreate = true;
-                break;
-            }
-            state().configurationFlags[std::size_t(n - 1)] = *value == QLatin1String("1");
+            readable = value.has_value();
+            if (readable)
+                state().configurationFlags[std::size_t(n - 1)] = *value == QLatin1String("1");
         }
-        if (recreate && !files.keepAside(u"configuration.xml", now)) {
-            startupProblems_.append(QStringLiteral("%1 could not be read and could not be kept aside; it was left "
-                                                   "as it is.")
-                                        .arg(files.path(u"configuration.xml")));
+        if (readable)
             return;
-        }
+        written = files.replaceWithDefaults(TableId::Configuration, session_.seams.now());
     }
-    if (recreate && !files.createTable(TableId::Configuration).ok() && state().protectionLevel > 1)
-        session_.companions.notify(QStringLiteral("erreur creation configuration"), state().levelText());
+    if (!written.ok()) {
+        noteProblem(written);
+        if (state().protectionLevel > 1)
+            session_.companions.notify(QStringLiteral("erreur creation configuration"), state().levelText());
+    }
 }
 
 void TForm2::prepareTables()
@@ -120,16 +121,17 @@ void TForm2::prepareTables()
     using data::TableId;
     const data::ProgramFiles& files = session_.files;
     const QDateTime now = session_.seams.now();
+    data::TableLoad quarantine;
     for (const TableId id : {TableId::Sites, TableId::Rules, TableId::Alerts, TableId::Events, TableId::Quarantine}) {
-        const data::TableLoad load = files.ensureTable(id, now);
-        if (!load.ok())
-            startupProblems_.append(load.error);
+        data::TableLoad load = files.ensureTable(id, now);
+        noteProblem(load);
+        if (load.ok() && id == TableId::Quarantine)
+            quarantine = std::move(load);
     }
 
     // The first form of a quarantined name wins; later ones that differ only
     // in letter case go.
-    data::TableLoad quarantine = files.loadTable(TableId::Quarantine);
-    if (!quarantine.ok())
+    if (!quarantine.ok() || quarantine.table.isEmpty())
         return;
     QSet<QString> seen;
     data::Table kept = data::defaultTable(TableId::Quarantine);
@@ -141,35 +143,29 @@ void TForm2::prepareTables()
         }
     }
     if (kept.rowCount() != quarantine.table.rowCount()) {
-        const data::FileResult saved = files.saveTable(TableId::Quarantine, kept);
-        if (!saved.ok())
-            startupProblems_.append(saved.error);
+        noteProblem(files.saveTable(TableId::Quarantine, kept));
     }
 }
 
 void TForm2::prepareLanguage()
 {
-    using data::FileStatus;
     using data::TableId;
     const data::ProgramFiles& files = session_.files;
     state().languageCode = QStringLiteral("FR");
     if (!files.exists(u"langues.xml")) {
-        files.createTable(TableId::Languages);
+        noteProblem(files.createTable(TableId::Languages));
         return;
     }
     const data::TableLoad load = files.ensureTable(TableId::Languages, session_.seams.now());
-    if (load.status == FileStatus::Busy) {
-        startupProblems_.append(load.error);
+    if (!load.ok()) {
+        noteProblem(load);
         return;
     }
     const auto code = load.table.rowCount() > 0 ? load.table.value(0, u"Champ1") : std::optional<QString>(QString());
-    if (!code) {
-        if (files.keepAside(u"langues.xml", session_.seams.now()))
-            files.createTable(TableId::Languages);
-        return;
-    }
-    if (!localisation::languageFileName(code->trimmed()))
-        files.createTable(TableId::Languages);
+    if (!code)
+        noteProblem(files.replaceWithDefaults(TableId::Languages, session_.seams.now()));
+    else if (!localisation::languageFileName(code->trimmed()))
+        files.createTable(TableId::Languages); // a failed rewrite leaves the code unknown, as before
 }
 
 void TForm2::loadLanguage()
@@ -186,7 +182,7 @@ void TForm2::readSiteControl()
 {
     const auto flag = session_.files.readFlag(u"ctrlpl.txt");
     if (!flag) {
-        session_.files.writeFlag(u"ctrlpl.txt", QStringLiteral("0"));
+        noteProblem(session_.files.writeFlag(u"ctrlpl.txt", QStringLiteral("0")));
         state().siteControlFlag = false;
     } else if (*flag == QLatin1String("0")) {
         state().siteControlFlag = false;

@@ -160,6 +160,26 @@ private slots:
         for (int n = 1; n <= 12; ++n)
             QCOMPARE(fixture.window->state().configurationFlag(n), expected[n - 1]);
         QCOMPARE(rowsOf(fixture.folder.path(), TableId::Configuration), schemaOf(TableId::Configuration).defaultRows);
+        // What the file held is kept aside, not lost.
+        const QString aside = QStringLiteral("configuration.xml.unreadable-20261207-101530");
+        QVERIFY(fixture.folder.read(aside).contains("Champ8=\"1\""));
+    }
+
+    void aLanguageTableWithoutItsFieldIsKeptAsideAndRecreated()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        writeTable(
+            fixture.folder.path(), QStringLiteral("configuration.xml"), 12, {QStringList(12, QStringLiteral("1"))});
+        QList<FieldDef> other {{QStringLiteral("Code"), 200}};
+        Table table(other);
+        table.appendRow({QStringLiteral("GB")});
+        QVERIFY(ProgramFiles(fixture.folder.path()).saveTable(u"langues.xml", table).ok());
+        fixture.start();
+        QVERIFY(fixture.folder.read(QStringLiteral("langues.xml.unreadable-20261207-101530")).contains("Code=\"GB\""));
+        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Languages), (QList<QStringList> {{QStringLiteral("FR")}}));
+        QCOMPARE(fixture.window->state().languageCode, QStringLiteral("FR"));
+        QVERIFY(fixture.window->startupProblems().isEmpty());
     }
 
     void quarantineKeepsTheFirstFormOfEachName()

@@ -1,5 +1,6 @@
 #include "pages/protection/homepage.h"
 
+#include "localisation/captions.h"
 #include "localisation/timeformat.h"
 #include "shell/mainwindow.h"
 
@@ -10,7 +11,6 @@ namespace corvatek::pages {
 namespace {
 
 struct HomeWords {
-    const char16_t* code;
     const char16_t* beforeTime;
     const char16_t* afterTime;
     const char16_t* firewall;
@@ -18,27 +18,25 @@ struct HomeWords {
     const char16_t* realTimeGuardDown; // the click variant, guard not running
 };
 
-// The words of each language, exactly as the suite has always shown them.
-constexpr HomeWords kWords[] = {
-    {u"FR", u"Date d\u00e9marrage :", u" virus d\u00e9tect\u00e9(s) ", u"Parefeu : ",
+// The words of each language, in the order of localisation::Language,
+// exactly as the suite has always shown them.
+constexpr HomeWords kWords[localisation::kLanguageCount] = {
+    {u"Date d\u00e9marrage :", u" virus d\u00e9tect\u00e9(s) ", u"Parefeu : ",
         u"D\u00e9tection des virus en temps reel :", u"D\u00e9tection des virus en temps reel :"},
-    {u"GB", u"Star date :", u" detected virus ", u"Firewall : ", u"Virus detection in real time :",
+    {u"Star date :", u" detected virus ", u"Firewall : ", u"Virus detection in real time :",
         u"Virus detection in real time :"},
-    {u"DE", u"Stardatum :", u"erkanntum Virus ", u"Firewall : ", u"Virenerkennung in Echtzeit :",
+    {u"Stardatum :", u"erkanntum Virus ", u"Firewall : ", u"Virenerkennung in Echtzeit :",
         u"Vrenerkennung in Echzeit :"},
-    {u"ESP", u"Fecha de inicio :", u" virus detectato ", u"Firewall : ", u"Diteccione de virus en tiempo real :",
+    {u"Fecha de inicio :", u" virus detectato ", u"Firewall : ", u"Diteccione de virus en tiempo real :",
         u"Diteccione de virus en tiempo real :"},
-    {u"ITA", u"Data di inicio :", u" virus rilevato ", u"Firewall : ", u"Rilevamento dei virus in tempo realte :",
+    {u"Data di inicio :", u" virus rilevato ", u"Firewall : ", u"Rilevamento dei virus in tempo realte :",
         u"Rilevamento dei virus in tiempo realte :"},
 };
 
 const HomeWords* wordsFor(const QString& code)
 {
-    for (const HomeWords& words : kWords) {
-        if (code == QStringView(words.code))
-            return &words;
-    }
-    return nullptr;
+    const auto language = localisation::languageOf(code);
+    return language ? &kWords[std::size_t(*language)] : nullptr;
 }
 
 const QColor kGreen(0, 128, 0);
@@ -77,7 +75,6 @@ void Tpanel20::build()
     sitesLine = add<QLabel>();
     sitesLine->setGeometry(56, 246, 107, 13);
 
-    virusBox->clear();
     if (session.files.waitUntilFree(u"viri.txt")) {
         const QStringList viruses = session.files.readLines(u"viri.txt").value_or(QStringList());
         virusBox->addItems(viruses);
@@ -89,7 +86,8 @@ void Tpanel20::build()
     const HomeWords* words = wordsFor(state.languageCode);
     // At start the French words come first, so the start and real-time lines
     // of an unknown language still read; a click leaves them empty.
-    const HomeWords* startWords = words ? words : (startUp() ? &kWords[0] : nullptr);
+    const HomeWords* startWords =
+        words ? words : (startUp() ? &kWords[std::size_t(localisation::Language::French)] : nullptr);
     const QString moment = localisation::shortDateLongTime(state.startTime);
     if (startWords)
         setLine(

@@ -88,11 +88,6 @@ bool terminateByNames(const std::vector<std::string>& executableNames)
     return terminated;
 }
 
-int currentProcessId()
-{
-    return static_cast<int>(::getpid());
-}
-
 std::string resolveExecutable(const std::string& name, const std::string& folder)
 {
     if (name.empty() || name.find('/') != std::string::npos)

@@ -73,7 +73,7 @@ public:
             if (!shortName.empty() && shortName.back() == '\n')
                 shortName.remove_suffix(1);
             if (!visit({id, entry->d_name, shortName, procFd_}))
-                break;
+                return; // a look cut short has not seen who went
         }
         forgetGone();
     }
@@ -86,11 +86,19 @@ private:
 
     bool open()
     {
-        procFd_ = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (procFd_ < 0)
+        const int fd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
             return false;
-        dir_ = ::fdopendir(::dup(procFd_));
-        return dir_ != nullptr;
+        const int listing = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        dir_ = listing >= 0 ? ::fdopendir(listing) : nullptr;
+        if (!dir_) {
+            if (listing >= 0)
+                ::close(listing);
+            ::close(fd);
+            return false;
+        }
+        procFd_ = fd;
+        return true;
     }
 
     ssize_t readName(int id, const char* idText, char* buffer, std::size_t size)

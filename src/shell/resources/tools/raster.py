@@ -87,27 +87,26 @@ class Canvas:
                         cov[row + j // S] += inc
         return cov
 
+    def covered(self, polys):
+        """Yields (x, y, coverage 0..1) for every pixel the polygons touch."""
+        if polys and isinstance(polys[0], tuple):
+            polys = [polys]
+        cov = self.coverage(polys)
+        for y in range(self.h):
+            for x in range(self.w):
+                c = cov[y * self.w + x]
+                if c > 0:
+                    yield x, y, min(1.0, c)
+
     def fill(self, polys, paint):
         """paint: RGBA tuple or function (x, y) -> RGBA (x, y = pixel centre)."""
-        if polys and isinstance(polys[0], tuple):
-            polys = [polys]
-        cov = self.coverage(polys)
-        for y in range(self.h):
-            for x in range(self.w):
-                c = cov[y * self.w + x]
-                if c > 0:
-                    col = paint(x + 0.5, y + 0.5) if callable(paint) else paint
-                    self.blend(x, y, col, min(1.0, c))
+        for x, y, c in self.covered(polys):
+            col = paint(x + 0.5, y + 0.5) if callable(paint) else paint
+            self.blend(x, y, col, c)
 
     def cut(self, polys):
-        if polys and isinstance(polys[0], tuple):
-            polys = [polys]
-        cov = self.coverage(polys)
-        for y in range(self.h):
-            for x in range(self.w):
-                c = cov[y * self.w + x]
-                if c > 0:
-                    self.erase(x, y, min(1.0, c))
+        for x, y, c in self.covered(polys):
+            self.erase(x, y, c)
 
     def stroke(self, pts, width, paint, closed=False, cap='round'):
         self.fill(stroke_polys(pts, width, closed, cap), paint)
