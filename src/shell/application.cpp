@@ -63,7 +63,7 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     }
     app.setQuitOnLastWindowClosed(false);
     app.setApplicationName(QStringLiteral("Corvatek"));
-    app.setWindowIcon(icon(QStringLiteral("corvatek.png")));
+    app.setWindowIcon(icon(QStringLiteral("corvatek")));
 
     Session session(QString::fromStdString(platform::programFolder()), Seams::system());
     app.setErrorReport([&session](const QString& text) { session.seams.report(QApplication::activeWindow(), text); });

@@ -130,11 +130,8 @@ void TForm2::setLanguageWords()
 void TForm2::fillNavigationList()
 {
     ListBox1->clear();
-    for (const Target target : kListOrder) {
-        auto* item = new QListWidgetItem(targetText(target, state()), ListBox1);
-        item->setToolTip(item->text());
-    }
-    ListBox1->setCurrentRow(-1);
+    for (const Target target : kListOrder)
+        ListBox1->addItem(targetText(target, state()));
 }
 
 void TForm2::ListBox1Click()
@@ -142,10 +139,9 @@ void TForm2::ListBox1Click()
     setLanguageWords();
     droppedPanels_.append(panel_);
     panel_ = nullptr;
-    const QListWidgetItem* item = ListBox1->currentItem();
-    if (!item)
+    if (ListBox1->currentRow() < 0)
         return;
-    const QString text = item->text();
+    const QString text = ListBox1->text(ListBox1->currentRow());
     for (const Target target : kDispatchOrder) {
         if (text != targetText(target, state()))
             continue;
@@ -225,7 +221,7 @@ void TForm2::BitBtn15Click()
 void TForm2::setInternetGlyph()
 {
     BitBtn15->setIcon(
-        icon(state().internetFlag ? QStringLiteral("internet-on.png") : QStringLiteral("internet-off.png")));
+        icon(state().internetFlag ? QStringLiteral("internet-on") : QStringLiteral("internet-off")));
 }
 
 void TForm2::Timer1Timer()

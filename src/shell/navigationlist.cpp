@@ -1,57 +1,169 @@
 #include "shell/navigationlist.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QToolTip>
 
 namespace corvatek::shell {
 
-void NavigationItemDelegate::paint(
-    QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+NavigationList::NavigationList(QWidget* parent) : QAbstractScrollArea(parent)
 {
-    const auto* list = static_cast<const NavigationList*>(parent());
-    const QRect rect = option.rect;
-    const QString text = index.data(Qt::DisplayRole).toString();
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    verticalScrollBar()->setSingleStep(kItemHeight);
+    viewport()->setBackgroundRole(QPalette::Base);
+}
+
+void NavigationList::clear()
+{
+    items_.clear();
+    current_ = -1;
+    updateScrollRange();
+    viewport()->update();
+}
+
+void NavigationList::addItem(const QString& text)
+{
+    items_.append(text);
+    updateScrollRange();
+    viewport()->update();
+}
+
+void NavigationList::setCurrentRow(int row)
+{
+    const int chosen = row >= 0 && row < count() ? row : -1;
+    if (chosen == current_)
+        return;
+    current_ = chosen;
+    ensureVisible(current_);
+    viewport()->update();
+}
+
+QRect NavigationList::itemRect(int row) const
+{
+    return {0, row * kItemHeight - verticalScrollBar()->value(), viewport()->width(), kItemHeight};
+}
+
+int NavigationList::rowAt(QPoint viewportPoint) const
+{
+    if (viewportPoint.y() < 0)
+        return -1;
+    const int row = (viewportPoint.y() + verticalScrollBar()->value()) / kItemHeight;
+    return row < count() ? row : -1;
+}
+
+void NavigationList::drawItem(QPainter& painter, int row, const QRect& rect) const
+{
+    const QString& text = items_[row];
     // The text's top 2 pixels below the item's, 30 pixels in.
     const auto write = [&](const QFont& font, const QColor& colour) {
-        painter->setFont(font);
-        painter->setPen(colour);
-        painter->drawText(QPoint(rect.left() + 30, rect.top() + 2 + QFontMetrics(font).ascent()), text);
+        painter.setFont(font);
+        painter.setPen(colour);
+        painter.drawText(QPoint(rect.left() + 30, rect.top() + 2 + QFontMetrics(font).ascent()), text);
     };
-    painter->save();
-    painter->fillRect(rect, index.row() % 2 == 1 ? QColor(238, 243, 244) : QColor(Qt::white));
-    write(option.font, option.palette.color(QPalette::Text));
-    if (option.state & QStyle::State_Selected) {
-        painter->fillRect(rect, QColor(197, 209, 248));
-        QFont emphasis = option.font;
+    painter.fillRect(rect, row % 2 == 1 ? QColor(238, 243, 244) : QColor(Qt::white));
+    write(font(), palette().color(QPalette::Text));
+    if (row == current_) {
+        painter.fillRect(rect, QColor(197, 209, 248));
+        QFont emphasis = font();
         emphasis.setBold(true);
         emphasis.setItalic(true);
         write(emphasis, QColor(255, 255, 0));
     }
-    const QPixmap icon = list->iconAt(index.row());
+    const QPixmap icon = iconAt(row);
     if (!icon.isNull())
-        painter->drawPixmap(rect.left() + 4, rect.top() + (rect.height() - icon.height()) / 2, icon);
-    painter->restore();
+        painter.drawPixmap(rect.left() + 4, rect.top() + (rect.height() - icon.height()) / 2, icon);
 }
 
-QSize NavigationItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+void NavigationList::paintEvent(QPaintEvent* event)
 {
-    return {QStyledItemDelegate::sizeHint(option, index).width(), NavigationList::kItemHeight};
+    QPainter painter(viewport());
+    const QRect dirty = event->rect();
+    for (int row = std::max(0, rowAt(dirty.topLeft())); row < count(); ++row) {
+        const QRect rect = itemRect(row);
+        if (rect.top() > dirty.bottom())
+            break;
+        drawItem(painter, row, rect);
+    }
 }
 
-NavigationList::NavigationList(QWidget* parent) : QListWidget(parent)
+void NavigationList::choose(int row)
 {
-    setItemDelegate(new NavigationItemDelegate(this));
-    setUniformItemSizes(true);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    connect(this, &QListWidget::itemClicked, this, &NavigationList::itemChosen);
+    current_ = row;
+    ensureVisible(row);
+    viewport()->update();
+    emit itemChosen();
+}
+
+void NavigationList::mousePressEvent(QMouseEvent* event)
+{
+    // As a list box does, a press chooses, even the item already chosen.
+    const int row = rowAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && row >= 0)
+        choose(row);
 }
 
 void NavigationList::keyPressEvent(QKeyEvent* event)
 {
-    const int before = currentRow();
-    QListWidget::keyPressEvent(event);
-    if (currentRow() != before && currentRow() >= 0)
-        emit itemChosen();
+    if (count() == 0) {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    const int perPage = std::max(1, viewport()->height() / kItemHeight);
+    int row = current_;
+    switch (event->key()) {
+    case Qt::Key_Up: row = current_ < 0 ? 0 : current_ - 1; break;
+    case Qt::Key_Down: row = current_ + 1; break;
+    case Qt::Key_PageUp: row = current_ - perPage; break;
+    case Qt::Key_PageDown: row = current_ + perPage; break;
+    case Qt::Key_Home: row = 0; break;
+    case Qt::Key_End: row = count() - 1; break;
+    default: QAbstractScrollArea::keyPressEvent(event); return;
+    }
+    row = std::clamp(row, 0, count() - 1);
+    if (row != current_)
+        choose(row);
+}
+
+void NavigationList::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollRange();
+}
+
+bool NavigationList::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int row = rowAt(help->pos());
+        if (row >= 0)
+            QToolTip::showText(help->globalPos(), items_[row], viewport(), itemRect(row));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void NavigationList::updateScrollRange()
+{
+    QScrollBar* bar = verticalScrollBar();
+    bar->setPageStep(viewport()->height());
+    bar->setRange(0, std::max(0, count() * kItemHeight - viewport()->height()));
+}
+
+void NavigationList::ensureVisible(int row)
+{
+    if (row < 0)
+        return;
+    const QRect rect = itemRect(row);
+    QScrollBar* bar = verticalScrollBar();
+    if (rect.top() < 0)
+        bar->setValue(bar->value() + rect.top());
+    else if (rect.bottom() >= viewport()->height())
+        bar->setValue(bar->value() + rect.bottom() + 1 - viewport()->height());
 }
 
 } // namespace corvatek::shell

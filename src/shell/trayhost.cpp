@@ -24,7 +24,7 @@ TForm1::TForm1(std::function<void()> openWebSite, std::function<void()> showMain
     scannprocess1 = PopupMenu1->addAction(QStringLiteral("Corvatek"));
     connect(scannprocess1, &QAction::triggered, this, &TForm1::scannprocess1Click);
 
-    icon = new QSystemTrayIcon(shell::icon(QStringLiteral("corvatek.png")), this);
+    icon = new QSystemTrayIcon(shell::icon(QStringLiteral("corvatek")), this);
     icon->setToolTip(QStringLiteral("Corvatek"));
     connect(icon, &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) { trayActivated(reason); });

@@ -55,11 +55,11 @@ private slots:
         const QList<int> captions {1, 2, 3, 4, 5, 6, 57, 58, 59, 99, 60, 61, 62, 85, 90, 96, 63, 48, 64};
         QCOMPARE(window.ListBox1->count(), 22);
         for (int row = 0; row < captions.size(); ++row)
-            QCOMPARE(window.ListBox1->item(row)->text(), window.state().caption(captions[row]));
-        QCOMPARE(window.ListBox1->item(19)->text(), QStringLiteral("connections"));
-        QCOMPARE(window.ListBox1->item(20)->text(), QStringLiteral(" memory"));
-        QCOMPARE(window.ListBox1->item(21)->text(), window.state().caption(25));
-        QCOMPARE(window.ListBox1->visualItemRect(window.ListBox1->item(1)).height(), 18);
+            QCOMPARE(window.ListBox1->text(row), window.state().caption(captions[row]));
+        QCOMPARE(window.ListBox1->text(19), QStringLiteral("connections"));
+        QCOMPARE(window.ListBox1->text(20), QStringLiteral(" memory"));
+        QCOMPARE(window.ListBox1->text(21), window.state().caption(25));
+        QCOMPARE(window.ListBox1->itemRect(1).height(), 18);
         for (int row = 0; row < 22; ++row)
             QVERIFY(!window.ListBox1->iconAt(row).isNull());
         QCOMPARE(window.Label10->text(), window.state().caption(49));
@@ -129,6 +129,47 @@ private slots:
         fixture.clickItem(ShellFixture::rowOf(Target::Rules));
         QVERIFY(page); // the home page stays on screen
         QVERIFY(!window.pagePanel());
+    }
+
+    // As a list box does: a press chooses, even the item already chosen, and
+    // the keys move the choice and keep it in view.
+    void mouseAndKeysChooseItems()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        QStringList ran;
+        fixture.registry = {};
+        fixture.registry.addAction(Target::Rules, [&](shell::TForm2&) { ran << QStringLiteral("rules"); });
+        fixture.registry.addAction(Target::Quit, [&](shell::TForm2&) { ran << QStringLiteral("quit"); });
+        auto& window = fixture.start();
+        window.show();
+        shell::NavigationList* list = window.ListBox1;
+        QWidget* items = list->viewport();
+        const int rules = ShellFixture::rowOf(Target::Rules);
+
+        QTest::mouseClick(items, Qt::LeftButton, {}, list->itemRect(rules).center());
+        QTest::mouseClick(items, Qt::LeftButton, {}, list->itemRect(rules).center());
+        QCOMPARE(list->currentRow(), rules);
+        QCOMPARE(ran, QStringList(2, QStringLiteral("rules")));
+        QTest::mouseClick(items, Qt::RightButton, {}, list->itemRect(rules + 1).center());
+        QCOMPARE(list->currentRow(), rules);
+        QCOMPARE(ran.size(), 2);
+
+        // The last item lies below the bottom: End scrolls it into view.
+        QVERIFY(list->itemRect(21).bottom() >= items->height());
+        QTest::keyClick(list, Qt::Key_End);
+        QCOMPARE(list->currentRow(), 21);
+        QVERIFY(items->rect().contains(list->itemRect(21)));
+        QCOMPARE(list->rowAt(list->itemRect(21).center()), 21);
+        QCOMPARE(ran.last(), QStringLiteral("quit"));
+        QTest::keyClick(list, Qt::Key_Down); // already last: nothing chosen
+        QCOMPARE(ran.size(), 3);
+        QTest::keyClick(list, Qt::Key_Home);
+        QCOMPARE(list->currentRow(), 0);
+        QCOMPARE(list->itemRect(0).top(), 0);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->currentRow(), 1);
+        QCOMPARE(ran.last(), QStringLiteral("rules"));
     }
 
     // The monitor's tick tells the scan page, and only while it is built.

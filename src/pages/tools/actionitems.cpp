@@ -34,7 +34,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto* icon = new QLabel(panel);
     icon->setGeometry(8, 8, 65, 57);
-    icon->setPixmap(shell::iconPixmap(QStringLiteral("corvatek-48.png")));
+    icon->setPixmap(shell::iconPixmap(QStringLiteral("corvatek-48")));
     icon->setScaledContents(true);
     QFont bold = font();
     bold.setBold(true);
