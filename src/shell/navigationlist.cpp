@@ -1,5 +1,8 @@
 #include "shell/navigationlist.h"
 
+#include "shell/navigationlistaccessible.h"
+
+#include <QAccessible>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -14,6 +17,7 @@ NavigationList::NavigationList(QWidget* parent) : QAbstractScrollArea(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     verticalScrollBar()->setSingleStep(kItemHeight);
     viewport()->setBackgroundRole(QPalette::Base);
+    installNavigationListAccessibility();
 }
 
 void NavigationList::clear()
@@ -89,11 +93,23 @@ void NavigationList::paintEvent(QPaintEvent* event)
     }
 }
 
-void NavigationList::choose(int row)
+void NavigationList::chooseItem(int row)
 {
+    if (row < 0 || row >= count())
+        return;
     current_ = row;
     ensureVisible(row);
     viewport()->update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent selection(this, QAccessible::Selection);
+        selection.setChild(row);
+        QAccessible::updateAccessibility(&selection);
+        if (hasFocus()) {
+            QAccessibleEvent focus(this, QAccessible::Focus);
+            focus.setChild(row);
+            QAccessible::updateAccessibility(&focus);
+        }
+    }
     emit itemChosen();
 }
 
@@ -102,7 +118,7 @@ void NavigationList::mousePressEvent(QMouseEvent* event)
     // As a list box does, a press chooses, even the item already chosen.
     const int row = rowAt(event->position().toPoint());
     if (event->button() == Qt::LeftButton && row >= 0)
-        choose(row);
+        chooseItem(row);
 }
 
 void NavigationList::keyPressEvent(QKeyEvent* event)
@@ -124,7 +140,7 @@ void NavigationList::keyPressEvent(QKeyEvent* event)
     }
     row = std::clamp(row, 0, count() - 1);
     if (row != current_)
-        choose(row);
+        chooseItem(row);
 }
 
 void NavigationList::resizeEvent(QResizeEvent* event)

@@ -3,6 +3,7 @@
 #include "shell/navigationlist.h"
 #include "shellfixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
@@ -170,6 +171,40 @@ private slots:
         QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(list->currentRow(), 1);
         QCOMPARE(ran.last(), QStringLiteral("rules"));
+    }
+
+    // Assistive tools read the items, see the choice, and can press an item.
+    void assistiveToolsSeeTheItems()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral("GB"));
+        QStringList ran;
+        fixture.registry = {};
+        fixture.registry.addAction(Target::Rules, [&](shell::TForm2&) { ran << QStringLiteral("rules"); });
+        auto& window = fixture.start();
+        window.show();
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(window.ListBox1);
+        QVERIFY(list);
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->childCount(), 22);
+        const int row = ShellFixture::rowOf(Target::Rules);
+        QAccessibleInterface* rules = list->child(row);
+        QVERIFY(rules && rules->isValid());
+        QCOMPARE(rules->role(), QAccessible::ListItem);
+        QCOMPARE(rules->text(QAccessible::Name), window.state().caption(2));
+        QCOMPARE(rules->parent(), list);
+        QCOMPARE(list->indexOfChild(rules), row);
+        QCOMPARE(list->child(row), rules);
+        QVERIFY(!list->child(22));
+        QCOMPARE(list->childAt(rules->rect().center().x(), rules->rect().center().y()), rules);
+        QVERIFY(!rules->state().selected);
+
+        rules->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(ran, QStringList {QStringLiteral("rules")});
+        QCOMPARE(window.ListBox1->currentRow(), row);
+        QVERIFY(rules->state().selected);
+        QVERIFY(!list->child(0)->state().selected);
     }
 
     // The monitor's tick tells the scan page, and only while it is built.
