@@ -174,7 +174,8 @@ private slots:
         first.start(folder.file(QStringLiteral("corvatek")), {});
         QVERIFY(first.waitForStarted());
         QVERIFY(waitUntil([&] { return running(folder) == QStringList {"vkguard.exe", "vkreach.exe"}; }));
-        QVERIFY(folder.exists(QStringLiteral("ctrlpl.txt")));
+        // Written a few steps after those starts.
+        QVERIFY(waitUntil([&] { return folder.exists(QStringLiteral("ctrlpl.txt")); }));
 
         // A second start ends at once and leaves the first alone.
         shell::SingleInstance probe(QStringLiteral("corvatek.exe"));
