@@ -5,6 +5,8 @@
 
 #include <QSet>
 
+#include <optional>
+
 namespace corvatek::companions {
 namespace {
 
@@ -85,7 +87,15 @@ void StatusMonitor::tick()
     previousIdleMinute_ = idleMinute_;
     previousTickMinute_ = tickMinute_;
 
-    if (!running("vkreach.exe") && !isLoopback(hooks_.lookup().address))
+    // The host lookup may ask the network: once a tick at most.
+    std::optional<bool> loopback;
+    const auto onLoopback = [&] {
+        if (!loopback)
+            loopback = isLoopback(hooks_.lookup().address);
+        return *loopback;
+    };
+
+    if (!running("vkreach.exe") && !onLoopback())
         start("vkreach.exe");
 
     tickMinute_ = localisation::minuteOf(hooks_.now());
@@ -103,7 +113,7 @@ void StatusMonitor::tick()
     if (state_.everyMinuteBackupFlag && minuteChanged && !entry.isEmpty() && !running("vksave.exe"))
         start("vksave.exe", entry);
 
-    if (tickMinute_ == QLatin1String("30") && !state_.baseUpdateStarted && !isLoopback(hooks_.lookup().address)) {
+    if (tickMinute_ == QLatin1String("30") && !state_.baseUpdateStarted && !onLoopback()) {
         state_.baseUpdateStarted = true;
         companions_.consoleStart(QStringLiteral("vkupdate.exe 0"));
     }
@@ -149,6 +159,8 @@ void StatusMonitor::enforceQuarantine()
     const int field = quarantine.table.fieldIndex(u"Champ1");
     for (qsizetype row = 0; field >= 0 && row < quarantine.table.rowCount(); ++row) {
         const QString name = quarantine.table.value(row, field);
+        // The list may show an ended process not yet reaped; only a live one
+        // is stopped and reported.
         if (name.isEmpty() || !names.contains(name.toLower()) || !companions_.isRunning(name))
             continue;
         companions_.stop(name);

@@ -21,12 +21,6 @@ constexpr LanguageData kLanguages[kLanguageCount] = {
     {"ITA", "crvtk_it.txt", u"connessioni", u"memoria"},
 };
 
-const LanguageData* find(const QString& code)
-{
-    const auto language = languageOf(code);
-    return language ? &kLanguages[std::size_t(*language)] : nullptr;
-}
-
 } // namespace
 
 std::optional<Language> languageOf(const QString& code)
@@ -40,19 +34,19 @@ std::optional<Language> languageOf(const QString& code)
 
 std::optional<QString> languageFileName(const QString& code)
 {
-    const LanguageData* language = find(code);
+    const LanguageData* language = entryFor(kLanguages, code);
     return language ? std::optional(QString::fromLatin1(language->file)) : std::nullopt;
 }
 
 std::optional<QString> linksWord(const QString& code)
 {
-    const LanguageData* language = find(code);
+    const LanguageData* language = entryFor(kLanguages, code);
     return language ? std::optional(QString::fromUtf16(language->links)) : std::nullopt;
 }
 
 std::optional<QString> memoryWord(const QString& code)
 {
-    const LanguageData* language = find(code);
+    const LanguageData* language = entryFor(kLanguages, code);
     return language ? std::optional(QString::fromUtf16(language->memory)) : std::nullopt;
 }
 

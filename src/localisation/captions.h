@@ -20,6 +20,13 @@ inline constexpr std::size_t kLanguageCount = 5;
 // The language of a code ("FR", "GB", "DE", "ESP", "ITA"), compared exactly;
 // nothing for any other code, blanks and letter case included.
 std::optional<Language> languageOf(const QString& code);
+// The entry of a per-language table (listed in the order of Language) for a
+// language code; null for any other code.
+template<typename Entry> const Entry* entryFor(const Entry (&table)[kLanguageCount], const QString& code)
+{
+    const auto language = languageOf(code);
+    return language ? &table[std::size_t(*language)] : nullptr;
+}
 
 // The language file of a language code; nothing for any other code.
 std::optional<QString> languageFileName(const QString& code);

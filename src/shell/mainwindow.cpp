@@ -209,7 +209,10 @@ Page* TForm2::marker(Target target) const
 void TForm2::TrackBar1Change(int position)
 {
     state().protectionLevel = position;
-    session_.files.writeFlag(u"track.txt", QString::number(position));
+    // The companions read the level from the file: a failed write must be told.
+    const data::FileResult written = session_.files.writeFlag(u"track.txt", QString::number(position));
+    if (!written.ok())
+        session_.seams.report(this, written.error);
 }
 
 void TForm2::BitBtn15Click()
@@ -220,8 +223,7 @@ void TForm2::BitBtn15Click()
 
 void TForm2::setInternetGlyph()
 {
-    BitBtn15->setIcon(
-        icon(state().internetFlag ? QStringLiteral("internet-on") : QStringLiteral("internet-off")));
+    BitBtn15->setIcon(icon(state().internetFlag ? QStringLiteral("internet-on") : QStringLiteral("internet-off")));
 }
 
 void TForm2::Timer1Timer()

@@ -95,7 +95,7 @@ private:
     void readConfiguration();
     void prepareTables();
     void prepareLanguage();
-    void loadLanguage();
+    void loadCaptions();
     void readSiteControl();
     void setInternetGlyph();
     void setSliderControlsVisible(bool visible);

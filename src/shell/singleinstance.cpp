@@ -5,19 +5,17 @@
 
 namespace corvatek::shell {
 
-SingleInstance::SingleInstance(QString name, QObject* parent) : QObject(parent), name_(std::move(name)) { }
-
-QString SingleInstance::socketPath() const
+SingleInstance::SingleInstance(const QString& name, QObject* parent)
+    : QObject(parent), name_(QFile::encodeName(name).toStdString())
 {
-    return QFile::decodeName(platform::instanceSocketPath(QFile::encodeName(name_).toStdString()).c_str());
 }
 
 bool SingleInstance::claim()
 {
-    lock_ = platform::acquireInstanceLock(name_.toStdString());
+    lock_ = platform::acquireInstanceLock(name_);
     if (!lock_)
         return false;
-    const int fd = platform::listenLocal(QFile::encodeName(socketPath()).toStdString());
+    const int fd = platform::listenLocal(socketPath());
     if (fd >= 0) {
         listener_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(listener_, &QSocketNotifier::activated, this, &SingleInstance::readMessages);
@@ -33,7 +31,7 @@ void SingleInstance::readMessages()
 
 bool SingleInstance::send(const QByteArray& message) const
 {
-    return platform::sendLocalMessage(QFile::encodeName(socketPath()).toStdString(), message.toStdString());
+    return platform::sendLocalMessage(socketPath(), message.toStdString());
 }
 
 } // namespace corvatek::shell

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 class QSocketNotifier;
 
@@ -21,21 +22,21 @@ inline constexpr char kSecondStartMessage[] = "second-start";
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    explicit SingleInstance(QString name, QObject* parent = nullptr);
+    explicit SingleInstance(const QString& name, QObject* parent = nullptr);
 
     // True when this process is now the one instance; it then listens.
     bool claim();
     // Sends one message to the instance that holds the name.
     bool send(const QByteArray& message) const;
-    QString socketPath() const;
 
 signals:
     void messageReceived(const QByteArray& message);
 
 private:
     void readMessages();
+    std::string socketPath() const { return platform::instanceSocketPath(name_); }
 
-    QString name_;
+    const std::string name_; // as the system takes it
     std::optional<platform::FileLock> lock_;
     QSocketNotifier* listener_ = nullptr;
 };

@@ -31,7 +31,7 @@ void TForm2::FormCreate()
     prepareLanguage();
     session_.companions.shellStart(QStringLiteral("vkguard.exe"));
     session_.companions.shellStart(QStringLiteral("vkreach.exe"));
-    loadLanguage();
+    loadCaptions();
     setLanguageWords();
     fillNavigationList();
     Label10->setText(state().caption(49));
@@ -151,28 +151,32 @@ void TForm2::prepareLanguage()
 {
     using data::TableId;
     const data::ProgramFiles& files = session_.files;
+    // The code is the one the file holds once this step is done: French
+    // unless it keeps another. The file is read once.
     state().languageCode = QStringLiteral("FR");
-    if (!files.exists(u"langues.xml")) {
-        noteProblem(files.createTable(TableId::Languages));
-        return;
-    }
     const data::TableLoad load = files.ensureTable(TableId::Languages, session_.seams.now());
     if (!load.ok()) {
         noteProblem(load);
         return;
     }
-    const auto code = load.table.rowCount() > 0 ? load.table.value(0, u"Champ1") : std::optional<QString>(QString());
-    if (!code)
+    const bool hasRow = load.table.rowCount() > 0;
+    const auto code = hasRow ? load.table.value(0, u"Champ1") : std::optional<QString>(QString());
+    if (!code) {
         noteProblem(files.replaceWithDefaults(TableId::Languages, session_.seams.now()));
-    else if (!localisation::languageFileName(code->trimmed()))
-        files.createTable(TableId::Languages); // a failed rewrite leaves the code unknown, as before
+        return;
+    }
+    if (localisation::languageFileName(code->trimmed())) {
+        state().languageCode = *code;
+        return;
+    }
+    const data::FileResult rewritten = files.createTable(TableId::Languages);
+    noteProblem(rewritten);
+    if (!rewritten.ok() && hasRow)
+        state().languageCode = *code; // the file still holds the unknown code
 }
 
-void TForm2::loadLanguage()
+void TForm2::loadCaptions()
 {
-    const data::TableLoad load = session_.files.loadTable(data::TableId::Languages);
-    if (load.ok() && load.table.rowCount() > 0)
-        state().languageCode = load.table.value(0, u"Champ1").value_or(state().languageCode);
     const localisation::CaptionLoad captions = state().captions.load(session_.folder, state().languageCode);
     if (!captions.problem.isEmpty())
         startupProblems_.append(captions.problem);

@@ -89,10 +89,12 @@ struct Monitor {
     QDateTime now;
     QString address = QStringLiteral("192.168.1.20");
     int idleCalls = 0;
+    int lookups = 0;
     StatusMonitor monitor {state, files, companions,
         {.now = [this] { return now; },
             .lookup =
                 [this] {
+                    ++lookups;
                     return HostAddress {QStringLiteral("host"), address};
                 },
             .scannerIdle = [this] { ++idleCalls; }}};
@@ -249,6 +251,7 @@ private slots:
             QCOMPARE(m.starts(QStringLiteral("vkreach.exe")), 0);
             QCOMPARE(m.starts(QStringLiteral("vkupdate.exe")), 0);
             QVERIFY(!m.state.baseUpdateStarted);
+            QCOMPARE(m.lookups, 3); // one a tick, though 10:30 asks twice
         }
         for (const QString& address : {QStringLiteral("192.168.1.20"), QString()}) {
             Monitor m;

@@ -4,6 +4,8 @@
 #include "shellfixture.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -81,7 +83,7 @@ private slots:
         ShellFixture fixture;
         fixture.installLanguageFiles();
         fixture.setLanguage(QStringLiteral("DE"));
-        fixture.start();  // no guard to start yet
+        fixture.start(); // no guard to start yet
         const auto& state = fixture.window->state();
         QCOMPARE(
             home(fixture).realTimeLine->text(), QStringLiteral("Virenerkennung in Echtzeit :") + state.caption(29));
@@ -135,6 +137,14 @@ private slots:
         QCOMPARE(window.state().protectionLevel, 1);
         window.TrackBar1->setValue(3);
         QCOMPARE(fixture.folder.read(QStringLiteral("track.txt")), QByteArray("3\r\n"));
+        QVERIFY(fixture.reports.isEmpty());
+        // A level that cannot be written is told, not lost silently.
+        QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("track.txt"))));
+        QVERIFY(QDir(fixture.folder.path()).mkdir(QStringLiteral("track.txt")));
+        window.TrackBar1->setValue(2);
+        QCOMPARE(fixture.reports.size(), 1);
+        QVERIFY(fixture.reports[0].contains(QStringLiteral("track.txt")));
+        QVERIFY(QDir(fixture.folder.path()).rmdir(QStringLiteral("track.txt")));
 
         const QImage on = window.BitBtn15->icon().pixmap(16).toImage();
         QTest::mouseClick(window.BitBtn15, Qt::LeftButton);

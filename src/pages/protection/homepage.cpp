@@ -33,12 +33,6 @@ constexpr HomeWords kWords[localisation::kLanguageCount] = {
         u"Rilevamento dei virus in tiempo realte :"},
 };
 
-const HomeWords* wordsFor(const QString& code)
-{
-    const auto language = localisation::languageOf(code);
-    return language ? &kWords[std::size_t(*language)] : nullptr;
-}
-
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 
@@ -83,7 +77,7 @@ void Tpanel20::build()
     }
     colour(startLine, virusBox->count() == 0 ? kGreen : kRed);
 
-    const HomeWords* words = wordsFor(state.languageCode);
+    const HomeWords* words = localisation::entryFor(kWords, state.languageCode);
     // At start the French words come first, so the start and real-time lines
     // of an unknown language still read; a click leaves them empty.
     const HomeWords* startWords =

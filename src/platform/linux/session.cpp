@@ -166,14 +166,20 @@ std::string runtimeFolder()
     return isDirectory(runtime) ? runtime : std::string("/tmp");
 }
 
+// The user's own file for the instance `name`, in the runtime folder.
+static std::string instanceFile(const std::string& name, const char* suffix)
+{
+    return runtimeFolder() + "/" + name + "-" + std::to_string(::getuid()) + suffix;
+}
+
 std::string instanceSocketPath(const std::string& name)
 {
-    return runtimeFolder() + "/" + name + "-" + std::to_string(::getuid()) + ".socket";
+    return instanceFile(name, ".socket");
 }
 
 std::optional<FileLock> acquireInstanceLock(const std::string& name)
 {
-    return FileLock::tryAcquireCreating(runtimeFolder() + "/" + name + "-" + std::to_string(::getuid()) + ".lock");
+    return FileLock::tryAcquireCreating(instanceFile(name, ".lock"));
 }
 
 std::string autostartCommand(const std::string& name)
