@@ -2,20 +2,67 @@
 
 #include "shell/navigationlistaccessible.h"
 
+#include <algorithm>
+
 #include <QAccessible>
 #include <QHelpEvent>
+#include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScrollBar>
+#include <QStyleFactory>
+#include <QStyleOptionComplex>
 #include <QToolTip>
 
 namespace corvatek::shell {
+namespace {
+
+// Qt's raster engine hands any fill of 96 rows or more to a thread pool, and
+// the style fills the scroll bar's groove and handle with gradients: the
+// window's first paint would start two threads and wait on them for a strip
+// 16 pixels wide. Drawn in bands of fewer rows, each into an image of its own
+// (the style sets its own clip, so a clip cannot bound the band), the same
+// pixels stay on the window thread.
+class BandedScrollBarStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+        const QWidget* widget) const override
+    {
+        if (control != CC_ScrollBar || !painter->device())
+            return QProxyStyle::drawComplexControl(control, option, painter, widget);
+        const qreal ratio = painter->device()->devicePixelRatio();
+        const int bandRows = std::max(1, int(64 / ratio));
+        const QRect area = option->rect;
+        for (int top = area.top(); top <= area.bottom(); top += bandRows) {
+            const QRect band(area.left(), top, area.width(), std::min(bandRows, area.bottom() + 1 - top));
+            QImage image(band.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::transparent);
+            QPainter bandPainter(&image);
+            bandPainter.setRenderHints(painter->renderHints());
+            bandPainter.translate(-band.topLeft());
+            QProxyStyle::drawComplexControl(control, option, &bandPainter, widget);
+            bandPainter.end();
+            painter->drawImage(band.topLeft(), image);
+        }
+    }
+};
+
+} // namespace
 
 NavigationList::NavigationList(QWidget* parent) : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     verticalScrollBar()->setSingleStep(kItemHeight);
+    // The same style as the rest of the window, in its own instance: a proxy
+    // owns the style it wraps.
+    auto* scrollBarStyle = new BandedScrollBarStyle(QStyleFactory::create(style()->name()));
+    scrollBarStyle->setParent(this);
+    verticalScrollBar()->setStyle(scrollBarStyle);
     viewport()->setBackgroundRole(QPalette::Base);
     installNavigationListAccessibility();
 }

@@ -6,6 +6,8 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -171,6 +173,27 @@ private slots:
         QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(list->currentRow(), 1);
         QCOMPARE(ran.last(), QStringLiteral("rules"));
+    }
+
+    // The scroll bar, drawn in bands, shows what the style draws in one go.
+    void theScrollBarLooksAsTheStyleDrawsIt()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        auto& window = fixture.start();
+        window.show();
+        QScrollBar* bar = window.ListBox1->verticalScrollBar();
+        QVERIFY(bar->isVisible());
+        QVERIFY(bar->height() > 3 * 64);
+        for (const int value : {bar->minimum(), bar->maximum() / 2, bar->maximum()}) {
+            bar->setValue(value);
+            const QImage banded = bar->grab().toImage();
+            QStyle* bandedStyle = bar->style();
+            bar->setStyle(QApplication::style());
+            const QImage whole = bar->grab().toImage();
+            bar->setStyle(bandedStyle);
+            QCOMPARE(banded, whole);
+        }
     }
 
     // Assistive tools read the items, see the choice, and can press an item.
