@@ -23,6 +23,24 @@ void showWindow(TForm2& window)
     window.activateWindow();
 }
 
+// Ends the event loop once the window it watches has been painted for the
+// first time, so that a timed start includes what the user waits to see.
+class EndAfterFirstPaint : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // Queued: the rest of the window is painted and shown first.
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 bool ControlCentreApplication::notify(QObject* receiver, QEvent* event)
@@ -91,9 +109,9 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
         });
     }
 
-    mainWindow.show();
     if (options.endWhenShown)
-        QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });
+        mainWindow.installEventFilter(new EndAfterFirstPaint(&mainWindow));
+    mainWindow.show();
     if (!mainWindow.startupProblems().isEmpty()) {
         QTimer::singleShot(0, &mainWindow,
             [&] { session.seams.report(&mainWindow, mainWindow.startupProblems().join(QLatin1Char('\n'))); });

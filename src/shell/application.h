@@ -33,7 +33,8 @@ class TForm2;
 void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TForm2& window);
 
 struct RunOptions {
-    // Ends as soon as the window is shown: how the benchmark times a start.
+    // Ends once the window has been shown and painted: how the benchmark
+    // times a start.
     bool endWhenShown = false;
 };
 
