@@ -30,9 +30,15 @@ std::optional<QByteArray> readAll(const QString& path, int fd = -1)
     return bytes;
 }
 
-QString busyMessage(const QString& path)
+// A file that could not be had counts as in use, whether another program
+// holds it or it cannot be opened at all; the message says which.
+FileResult lockFailure(const QString& path, const platform::FileLock::Outcome& outcome)
 {
-    return QStringLiteral("%1 is in use by another program; nothing was changed.").arg(path);
+    if (outcome.unusable.empty())
+        return {FileStatus::Busy, QStringLiteral("%1 is in use by another program; nothing was changed.").arg(path)};
+    return {FileStatus::Busy,
+        QStringLiteral("%1 could not be opened: %2; nothing was changed.")
+            .arg(path, QString::fromLocal8Bit(outcome.unusable))};
 }
 
 } // namespace
@@ -116,9 +122,9 @@ FileResult ProgramFiles::replaceFile(QStringView fileName, const QByteArray& byt
     const QString target = path(fileName);
     // Held on the file being replaced until the new one is in place, so a
     // companion that follows the lock never reads a half-written file.
-    const auto lock = platform::FileLock::acquire(native(target), policy_.timeout, policy_.whileWaiting);
-    if (!lock)
-        return {FileStatus::Busy, busyMessage(target)};
+    const auto held = platform::FileLock::acquire(native(target), policy_.timeout, policy_.whileWaiting);
+    if (!held.lock)
+        return lockFailure(target, held);
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         return {FileStatus::WriteFailed, QStringLiteral("%1 could not be written: %2").arg(target, file.errorString())};
@@ -127,19 +133,19 @@ FileResult ProgramFiles::replaceFile(QStringView fileName, const QByteArray& byt
 
 bool ProgramFiles::waitUntilFree(QStringView fileName) const
 {
-    return platform::FileLock::acquire(native(path(fileName)), policy_.timeout, policy_.whileWaiting).has_value();
+    return platform::FileLock::acquire(native(path(fileName)), policy_.timeout, policy_.whileWaiting).lock.has_value();
 }
 
 TableLoad ProgramFiles::loadTable(QStringView fileName, std::chrono::milliseconds wait) const
 {
     TableLoad load;
     const QString target = path(fileName);
-    const auto lock = platform::FileLock::acquire(native(target), wait, policy_.whileWaiting);
-    if (!lock) {
-        load.status = FileStatus::Busy;
-        load.error = busyMessage(target);
+    const auto held = platform::FileLock::acquire(native(target), wait, policy_.whileWaiting);
+    if (!held.lock) {
+        static_cast<FileResult&>(load) = lockFailure(target, held);
         return load;
     }
+    const auto& lock = held.lock;
     if (lock->descriptor() < 0) {
         load.status = FileStatus::Missing;
         load.error = QStringLiteral("%1 does not exist.").arg(target);

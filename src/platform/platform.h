@@ -81,9 +81,11 @@ public:
     // Creates the file when it is absent, then tries once.
     static std::optional<FileLock> tryAcquireCreating(const std::string& path);
 
+    struct Outcome;
     // Retries until the file is free or `timeout` has passed, calling
     // `betweenTries` while it waits (a window keeps itself painted there).
-    static std::optional<FileLock> acquire(
+    // A file that cannot be opened at all ends the wait at once.
+    static Outcome acquire(
         const std::string& path, std::chrono::milliseconds timeout, const std::function<void()>& betweenTries = {});
 
     // The descriptor of the locked file, or -1 when the file did not exist.
@@ -92,6 +94,14 @@ public:
 private:
     explicit FileLock(int fd) : fd_(fd) { }
     int fd_ = -1;
+};
+
+struct FileLock::Outcome {
+    std::optional<FileLock> lock;
+    // Without a lock: empty when the file stayed in use past the wait, else
+    // why it cannot be opened at all (a folder in its place, no permission),
+    // which no wait would change.
+    std::string unusable;
 };
 
 // ---- This user's session ----------------------------------------------

@@ -11,6 +11,9 @@
 #include <QSlider>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
+
 using namespace corvatek;
 using corvatek::shell::Target;
 using corvatek::test::ShellFixture;
@@ -144,6 +147,7 @@ private slots:
         window.TrackBar1->setValue(2);
         QCOMPARE(fixture.reports.size(), 1);
         QVERIFY(fixture.reports[0].contains(QStringLiteral("track.txt")));
+        QVERIFY(fixture.reports[0].contains(QString::fromLocal8Bit(std::strerror(EISDIR))));
         QVERIFY(QDir(fixture.folder.path()).rmdir(QStringLiteral("track.txt")));
 
         const QImage on = window.BitBtn15->icon().pixmap(16).toImage();

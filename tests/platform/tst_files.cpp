@@ -1,7 +1,11 @@
 #include "platform/platform.h"
 #include "testfolder.h"
 
+#include <QDir>
 #include <QTest>
+
+#include <cerrno>
+#include <cstring>
 
 #include <sys/stat.h>
 
@@ -26,7 +30,9 @@ private slots:
         QVERIFY(waitUntil([&] { return folder.journalLines().contains(QStringLiteral("locked quarantaines.xml")); }));
         QVERIFY(platform::fileInUse(path));
         QVERIFY(!platform::FileLock::tryAcquire(path));
-        QVERIFY(!platform::FileLock::acquire(path, std::chrono::milliseconds(100)));
+        const auto waited = platform::FileLock::acquire(path, std::chrono::milliseconds(100));
+        QVERIFY(!waited.lock);
+        QVERIFY(waited.unusable.empty()); // in use, not broken
         QVERIFY(platform::terminateByName("vkwall.exe"));
         QVERIFY(waitUntil([&] { return !platform::fileInUse(path); }));
     }
@@ -59,6 +65,22 @@ private slots:
         QVERIFY(platform::fileInUse(folder.file(QStringLiteral("site.xml")).toStdString()));
     }
 
+    // A folder where the file should be cannot become free: the wait ends at
+    // once with the reason, and the file still counts as in use.
+    void anUnopenableFileEndsTheWaitAtOnce()
+    {
+        TestFolder folder;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("track.txt")));
+        const std::string path = folder.file(QStringLiteral("track.txt")).toStdString();
+        QVERIFY(platform::fileInUse(path));
+        QVERIFY(!platform::FileLock::tryAcquire(path));
+        int calls = 0;
+        const auto waited = platform::FileLock::acquire(path, std::chrono::hours(1), [&] { ++calls; });
+        QVERIFY(!waited.lock);
+        QCOMPARE(QString::fromStdString(waited.unusable), QString::fromLocal8Bit(std::strerror(EISDIR)));
+        QCOMPARE(calls, 0);
+    }
+
     void waitCallsBackWhileWaiting()
     {
         TestFolder folder;
@@ -67,7 +89,7 @@ private slots:
         auto held = platform::FileLock::tryAcquire(path);
         QVERIFY(held);
         int calls = 0;
-        QVERIFY(!platform::FileLock::acquire(path, std::chrono::milliseconds(150), [&] { ++calls; }));
+        QVERIFY(!platform::FileLock::acquire(path, std::chrono::milliseconds(150), [&] { ++calls; }).lock);
         QVERIFY(calls > 0);
     }
 };

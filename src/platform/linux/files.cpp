@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <thread>
@@ -11,13 +12,35 @@
 namespace corvatek::platform {
 namespace {
 
-enum class Attempt { Locked, Absent, Busy };
+enum class Attempt { Locked, Absent, Busy, Unusable };
 
-Attempt tryLock(const std::string& path, int& fd)
+// Open errors that waiting cannot clear. Any other failure may be passing
+// (no descriptors left, a file busy for the moment) and counts as in use.
+bool unusable(int error)
 {
-    fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? Attempt::Absent : Attempt::Busy;
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+    case ELOOP:
+    case ENAMETOOLONG: return true;
+    default: return false;
+    }
+}
+
+Attempt tryLock(const std::string& path, int& fd, int* openError = nullptr)
+{
+    do
+        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Attempt::Absent;
+        if (openError)
+            *openError = errno;
+        return unusable(errno) ? Attempt::Unusable : Attempt::Busy;
+    }
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
@@ -36,7 +59,7 @@ bool fileInUse(const std::string& path)
     const Attempt attempt = tryLock(path, fd);
     if (fd >= 0)
         ::close(fd); // closing the descriptor releases the lock
-    return attempt == Attempt::Busy;
+    return attempt == Attempt::Busy || attempt == Attempt::Unusable;
 }
 
 FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_)
@@ -64,7 +87,8 @@ FileLock::~FileLock()
 std::optional<FileLock> FileLock::tryAcquire(const std::string& path)
 {
     int fd = -1;
-    if (tryLock(path, fd) == Attempt::Busy)
+    const Attempt attempt = tryLock(path, fd);
+    if (attempt == Attempt::Busy || attempt == Attempt::Unusable)
         return std::nullopt;
     return FileLock(fd);
 }
@@ -83,17 +107,23 @@ std::optional<FileLock> FileLock::tryAcquireCreating(const std::string& path)
     return FileLock(fd);
 }
 
-std::optional<FileLock> FileLock::acquire(
+FileLock::Outcome FileLock::acquire(
     const std::string& path, std::chrono::milliseconds timeout, const std::function<void()>& betweenTries)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
     auto pause = std::chrono::milliseconds(5);
     while (true) {
-        if (auto lock = tryAcquire(path))
-            return lock;
+        int fd = -1;
+        int openError = 0;
+        switch (tryLock(path, fd, &openError)) {
+        case Attempt::Locked:
+        case Attempt::Absent: return {FileLock(fd), {}};
+        case Attempt::Unusable: return {std::nullopt, std::strerror(openError)};
+        case Attempt::Busy: break;
+        }
         if (Clock::now() >= deadline)
-            return std::nullopt;
+            return {};
         if (betweenTries)
             betweenTries();
         std::this_thread::sleep_for(std::min(pause,
