@@ -1,4 +1,5 @@
-// The control centre's start, ending as soon as its window is shown.
+// The control centre's start, ending once its window has been painted.
+#include "firstpaint.h"
 #include "pages/registry.h"
 #include "shell/application.h"
 
@@ -6,5 +7,5 @@ int main(int argc, char** argv)
 {
     corvatek::shell::PageRegistry registry;
     corvatek::pages::registerAll(registry);
-    return corvatek::shell::run(argc, argv, registry, {.endWhenShown = true});
+    return corvatek::shell::run(argc, argv, registry, {.beforeShow = corvatek::bench::endAfterFirstPaint});
 }

@@ -23,24 +23,6 @@ void showWindow(TForm2& window)
     window.activateWindow();
 }
 
-// Ends the event loop once the window it watches has been painted for the
-// first time, so that a timed start includes what the user waits to see.
-class EndAfterFirstPaint : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            watched->removeEventFilter(this);
-            // Queued: the rest of the window is painted and shown first.
-            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
-        }
-        return false;
-    }
-};
-
 } // namespace
 
 bool ControlCentreApplication::notify(QObject* receiver, QEvent* event)
@@ -109,8 +91,8 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
         });
     }
 
-    if (options.endWhenShown)
-        mainWindow.installEventFilter(new EndAfterFirstPaint(&mainWindow));
+    if (options.beforeShow)
+        options.beforeShow(mainWindow);
     mainWindow.show();
     if (!mainWindow.startupProblems().isEmpty()) {
         QTimer::singleShot(0, &mainWindow,

@@ -33,9 +33,9 @@ class TForm2;
 void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TForm2& window);
 
 struct RunOptions {
-    // Ends once the window has been shown and painted: how the benchmark
-    // times a start.
-    bool endWhenShown = false;
+    // Called with the main window just before it is first shown (the
+    // benchmark ends a timed start after the window's first paint).
+    std::function<void(QWidget& window)> beforeShow;
 };
 
 // Runs the control centre with the pages of `registry`; returns the exit code.

@@ -9,7 +9,7 @@
 namespace corvatek::shell {
 
 // A picture by its name under the icons folder, without extension ("nav",
-// "flags/00", ...). The build stores them as raw pixels: showing one needs no
+// "internet-on", ...). The build stores them as raw pixels: showing one needs no
 // PNG decoder, and no image format plugin is loaded to ask about it.
 QPixmap iconPixmap(const QString& name);
 QIcon icon(const QString& name);

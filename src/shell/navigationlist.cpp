@@ -31,7 +31,7 @@ public:
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
         const QWidget* widget) const override
     {
-        if (control != CC_ScrollBar || !painter->device())
+        if (control != CC_ScrollBar)
             return QProxyStyle::drawComplexControl(control, option, painter, widget);
         const qreal ratio = painter->device()->devicePixelRatio();
         const int bandRows = std::max(1, int(64 / ratio));

@@ -125,6 +125,12 @@ long execLine(const std::vector<std::string>& lines)
     return -1;
 }
 
+// The user's own file for the instance `name`, in the runtime folder.
+std::string instanceFile(const std::string& name, const char* suffix)
+{
+    return runtimeFolder() + "/" + name + "-" + std::to_string(::getuid()) + suffix;
+}
+
 int relayWriter = -1;
 
 void relayRequest(int)
@@ -164,12 +170,6 @@ std::string runtimeFolder()
 {
     const std::string runtime = environment("XDG_RUNTIME_DIR");
     return isDirectory(runtime) ? runtime : std::string("/tmp");
-}
-
-// The user's own file for the instance `name`, in the runtime folder.
-static std::string instanceFile(const std::string& name, const char* suffix)
-{
-    return runtimeFolder() + "/" + name + "-" + std::to_string(::getuid()) + suffix;
 }
 
 std::string instanceSocketPath(const std::string& name)
