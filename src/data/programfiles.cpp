@@ -30,15 +30,34 @@ std::optional<QByteArray> readAll(const QString& path, int fd = -1)
     return bytes;
 }
 
-// A file that could not be had counts as in use, whether another program
-// holds it or it cannot be opened at all; the message says which.
-FileResult lockFailure(const QString& path, const platform::FileLock::Outcome& outcome)
+// Why a file could not be had: another program holds it, or it cannot be
+// opened at all (for a write: a read-only file), which no wait would change.
+FileResult lockFailure(const QString& path, const platform::FileLock::Outcome& outcome, platform::LockMode mode)
 {
     if (outcome.unusable.empty())
         return {FileStatus::Busy, QStringLiteral("%1 is in use by another program; nothing was changed.").arg(path)};
-    return {FileStatus::Busy,
-        QStringLiteral("%1 could not be opened: %2; nothing was changed.")
-            .arg(path, QString::fromLocal8Bit(outcome.unusable))};
+    const QString reason = QString::fromLocal8Bit(outcome.unusable);
+    if (mode == platform::LockMode::Write)
+        return {FileStatus::Unopenable,
+            QStringLiteral("%1 could not be opened for writing: %2; nothing was changed.").arg(path, reason)};
+    return {
+        FileStatus::Unopenable, QStringLiteral("%1 could not be opened: %2; nothing was changed.").arg(path, reason)};
+}
+
+platform::FileLock::Outcome acquire(
+    const QString& path, platform::LockMode mode, std::chrono::milliseconds wait, const FileWaitPolicy& policy)
+{
+    return platform::FileLock::acquire(native(path), mode, wait, policy.whileWaiting);
+}
+
+// Replaces the file whose lock the caller holds: the new content is written
+// beside it and renamed over it, so a reader sees the old file or the new one.
+FileResult replaceHeld(const QString& target, const QByteArray& bytes)
+{
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return {FileStatus::WriteFailed, QStringLiteral("%1 could not be written: %2").arg(target, file.errorString())};
+    return {};
 }
 
 } // namespace
@@ -71,6 +90,11 @@ QStringList splitLines(const QString& text)
     if (start < text.size())
         lines.append(text.mid(start));
     return lines;
+}
+
+std::optional<QByteArray> ProgramFiles::readBytes(QStringView fileName) const
+{
+    return readAll(path(fileName));
 }
 
 std::optional<QStringList> ProgramFiles::readLines(QStringView fileName) const
@@ -122,27 +146,62 @@ FileResult ProgramFiles::replaceFile(QStringView fileName, const QByteArray& byt
     const QString target = path(fileName);
     // Held on the file being replaced until the new one is in place, so a
     // companion that follows the lock never reads a half-written file.
-    const auto held = platform::FileLock::acquire(native(target), policy_.timeout, policy_.whileWaiting);
+    const auto held = acquire(target, platform::LockMode::Write, policy_.timeout, policy_);
     if (!held.lock)
-        return lockFailure(target, held);
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return {FileStatus::WriteFailed, QStringLiteral("%1 could not be written: %2").arg(target, file.errorString())};
-    return {};
+        return lockFailure(target, held, platform::LockMode::Write);
+    return replaceHeld(target, bytes);
+}
+
+FileResult ProgramFiles::updateFile(QStringView fileName,
+    const std::function<std::optional<QByteArray>(const QByteArray&)>& change, std::chrono::milliseconds wait) const
+{
+    const QString target = path(fileName);
+    const auto held = acquire(target, platform::LockMode::Write, wait, policy_);
+    if (!held.lock)
+        return lockFailure(target, held, platform::LockMode::Write);
+    const auto current = held.lock->descriptor() < 0 ? QByteArray() : readAll(target, held.lock->descriptor());
+    if (!current)
+        return {FileStatus::Unreadable, QStringLiteral("%1 could not be read.").arg(target)};
+    const auto changed = change(*current);
+    return changed ? replaceHeld(target, *changed) : FileResult {};
 }
 
 bool ProgramFiles::waitUntilFree(QStringView fileName) const
 {
-    return platform::FileLock::acquire(native(path(fileName)), policy_.timeout, policy_.whileWaiting).lock.has_value();
+    return acquire(path(fileName), platform::LockMode::Read, policy_.timeout, policy_).lock.has_value();
+}
+
+LinesRead ProgramFiles::readLinesWhenFree(QStringView fileName) const
+{
+    LinesRead read;
+    const QString target = path(fileName);
+    const auto held = acquire(target, platform::LockMode::Read, policy_.timeout, policy_);
+    if (!held.lock) {
+        static_cast<FileResult&>(read) = lockFailure(target, held, platform::LockMode::Read);
+        return read;
+    }
+    if (held.lock->descriptor() < 0) {
+        read.status = FileStatus::Missing;
+        read.error = QStringLiteral("%1 does not exist.").arg(target);
+        return read;
+    }
+    const auto bytes = readAll(target, held.lock->descriptor());
+    if (!bytes) {
+        read.status = FileStatus::Unreadable;
+        read.error = QStringLiteral("%1 could not be read.").arg(target);
+        return read;
+    }
+    read.lines = splitLines(decode8Bit(*bytes));
+    return read;
 }
 
 TableLoad ProgramFiles::loadTable(QStringView fileName, std::chrono::milliseconds wait) const
 {
     TableLoad load;
     const QString target = path(fileName);
-    const auto held = platform::FileLock::acquire(native(target), wait, policy_.whileWaiting);
+    const auto held = acquire(target, platform::LockMode::Read, wait, policy_);
     if (!held.lock) {
-        static_cast<FileResult&>(load) = lockFailure(target, held);
+        static_cast<FileResult&>(load) = lockFailure(target, held, platform::LockMode::Read);
         return load;
     }
     const auto& lock = held.lock;
@@ -197,10 +256,10 @@ FileResult ProgramFiles::replaceWithDefaults(TableId id, const QDateTime& now, Q
     return createTable(id);
 }
 
-TableLoad ProgramFiles::ensureTable(TableId id, const QDateTime& now) const
+TableLoad ProgramFiles::ensureTable(TableId id, const QDateTime& now, std::chrono::milliseconds wait) const
 {
-    TableLoad load = loadTable(schemaOf(id).fileName);
-    if (load.status == FileStatus::Ok || load.status == FileStatus::Busy)
+    TableLoad load = loadTable(schemaOf(id).fileName, wait);
+    if (load.status == FileStatus::Ok || load.status == FileStatus::Busy || load.status == FileStatus::Unopenable)
         return load;
     const FileResult written =
         load.status == FileStatus::Unreadable ? replaceWithDefaults(id, now, &load.keptAsidePath) : createTable(id);

@@ -26,7 +26,10 @@ struct FileWaitPolicy {
     std::function<void()> whileWaiting; // e.g. keeps a window painted
 };
 
-enum class FileStatus { Ok, Missing, Busy, Unreadable, WriteFailed };
+// Busy: another program holds the file past the wait. Unopenable: it cannot
+// be opened at all (a folder in its place, no permission, read-only for a
+// write); callers leave both as they are.
+enum class FileStatus { Ok, Missing, Busy, Unopenable, Unreadable, WriteFailed };
 
 struct FileResult {
     FileStatus status = FileStatus::Ok;
@@ -39,17 +42,24 @@ struct TableLoad : FileResult {
     QString keptAsidePath; // set when ensureTable moved an unreadable file
 };
 
+struct LinesRead : FileResult {
+    QStringList lines;
+};
+
 class ProgramFiles {
 public:
     explicit ProgramFiles(QString folder, FileWaitPolicy policy = {});
 
     const QString& folder() const { return folder_; }
+    // How long a file a companion holds is waited for.
+    std::chrono::milliseconds fileWait() const { return policy_.timeout; }
     QString path(QStringView fileName) const { return QString(folder_).append(fileName); }
     bool exists(QStringView fileName) const;
 
     // ---- Flag and list files: 8-bit text, one item per line, CR LF.
     // Nothing when the file is missing or cannot be read.
     std::optional<QStringList> readLines(QStringView fileName) const;
+    std::optional<QByteArray> readBytes(QStringView fileName) const;
     // Line 1; nothing when the file is missing, unreadable or empty.
     std::optional<QString> readFlag(QStringView fileName) const;
     FileResult writeLines(QStringView fileName, const QStringList& lines) const;
@@ -57,6 +67,9 @@ public:
     // Brings the file to exactly these lines, leaving it untouched when it
     // already holds them (start-up resets files that mostly need nothing).
     FileResult resetLines(QStringView fileName, const QStringList& lines) const;
+
+    // Waits until the file is free, then reads its lines under the lock.
+    LinesRead readLinesWhenFree(QStringView fileName) const;
 
     // ---- Table files.
     // The file-free wait: false when the file stayed in use past the bound.
@@ -72,7 +85,8 @@ public:
     // Loads the table; a missing file is created with its defaults, and an
     // unreadable one is first kept aside under a new name, so nothing a
     // companion wrote is destroyed. A busy file is left as it is.
-    TableLoad ensureTable(TableId id, const QDateTime& now) const;
+    TableLoad ensureTable(TableId id, const QDateTime& now) const { return ensureTable(id, now, policy_.timeout); }
+    TableLoad ensureTable(TableId id, const QDateTime& now, std::chrono::milliseconds wait) const;
     // Renames the file to "<name>.unreadable-<yyyyMMdd-hhmmss>"; returns the
     // new path, or nothing when the rename failed.
     std::optional<QString> keepAside(QStringView fileName, const QDateTime& now) const;
@@ -82,6 +96,12 @@ public:
 
     // Writes bytes atomically under the lock (used by both kinds of file).
     FileResult replaceFile(QStringView fileName, const QByteArray& bytes) const;
+    // Reads and rewrites the file under one hold of its lock: `change` gets
+    // what the file holds (nothing for an absent file) and returns the new
+    // content, or nothing to leave the file as it is.
+    FileResult updateFile(QStringView fileName,
+        const std::function<std::optional<QByteArray>(const QByteArray&)>& change,
+        std::chrono::milliseconds wait) const;
 
 private:
     QString folder_;

@@ -58,13 +58,20 @@ std::string networkStatisticsToolName();
 
 // ---- Files ------------------------------------------------------------
 
-// A file is in use when it exists and cannot be opened for reading and
-// writing, or another process holds an exclusive lock on it.
-bool fileInUse(const std::string& path);
+// Reading takes the shared lock on a file opened for reading, so a file the
+// user made read-only can still be read; writing takes the exclusive lock
+// on a file opened for reading and writing.
+enum class LockMode { Read, Write };
 
-// An exclusive advisory lock held on an existing file for the lifetime of the
-// object. Companions take the same lock while they read or write a shared
-// file, so holding it is what makes the file "in use" for them.
+// A file is in use when another process holds its exclusive lock or it
+// cannot be opened for `mode`. An absent file is free.
+bool fileInUse(const std::string& path, LockMode mode = LockMode::Read);
+
+// An advisory lock held on an existing file for the lifetime of the object.
+// Companions take the exclusive lock while they read or write a shared file,
+// so holding it is what makes the file "in use" for them. A lock is only
+// ever reported once it is known to be on the file the path names now: a
+// file replaced while we waited is locked again under its new identity.
 class FileLock {
 public:
     FileLock() = default;
@@ -76,17 +83,14 @@ public:
 
     // Tries once. An absent file yields a lock that holds nothing and counts
     // as acquired: there is nobody to coordinate with.
-    static std::optional<FileLock> tryAcquire(const std::string& path);
-
-    // Creates the file when it is absent, then tries once.
-    static std::optional<FileLock> tryAcquireCreating(const std::string& path);
+    static std::optional<FileLock> tryAcquire(const std::string& path, LockMode mode = LockMode::Write);
 
     struct Outcome;
     // Retries until the file is free or `timeout` has passed, calling
     // `betweenTries` while it waits (a window keeps itself painted there).
     // A file that cannot be opened at all ends the wait at once.
-    static Outcome acquire(
-        const std::string& path, std::chrono::milliseconds timeout, const std::function<void()>& betweenTries = {});
+    static Outcome acquire(const std::string& path, LockMode mode, std::chrono::milliseconds timeout,
+        const std::function<void()>& betweenTries = {});
 
     // The descriptor of the locked file, or -1 when the file did not exist.
     int descriptor() const { return fd_; }
@@ -99,31 +103,60 @@ private:
 struct FileLock::Outcome {
     std::optional<FileLock> lock;
     // Without a lock: empty when the file stayed in use past the wait, else
-    // why it cannot be opened at all (a folder in its place, no permission),
-    // which no wait would change.
+    // why it cannot be opened at all (a folder in its place, no permission,
+    // a read-only file to write), which no wait would change.
     std::string unusable;
 };
 
 // ---- This user's session ----------------------------------------------
 
-// A folder private to the user for the session's locks and sockets (the
-// runtime folder, or the temporary folder when there is none).
-std::string runtimeFolder();
+// What a start finds when it claims the one instance of `name` that may run
+// for this user. The lock and the socket sit in a folder only the user can
+// change: the runtime folder, or <temporary folder>/corvatek-<uid>.
+class InstanceClaim {
+public:
+    enum class Result {
+        Claimed, // this process is the one instance while the claim lives
+        HeldElsewhere, // another process of this user is
+        Unavailable, // no private place for the lock: `problem` says why
+    };
 
-// The path of the user's socket for the instance called `name`.
-std::string instanceSocketPath(const std::string& name);
+    InstanceClaim() = default;
+    InstanceClaim(InstanceClaim&& other) noexcept;
+    InstanceClaim& operator=(InstanceClaim&& other) noexcept;
+    InstanceClaim(const InstanceClaim&) = delete;
+    InstanceClaim& operator=(const InstanceClaim&) = delete;
+    ~InstanceClaim(); // releases the lock; so does the end of the process
 
-// Held for the life of the process by the one instance of `name` that runs
-// for this user; nothing when another process holds it. The system drops it
-// when the process ends, however it ends.
-std::optional<FileLock> acquireInstanceLock(const std::string& name);
+    Result result = Result::Unavailable;
+    std::string socketPath; // the instance's message socket, unless Unavailable
+    std::string problem; // e.g. "/tmp/corvatek-1000 belongs to another user"
 
-// A local message channel for the user: the one instance listens, later
-// starts and companions send it one line each. listenLocal returns a
-// listening descriptor (-1 on failure), replacing a stale socket at `path`;
-// acceptLocalMessages reads whatever lines pending connections brought.
+private:
+    friend InstanceClaim claimInstance(const std::string& name);
+    int lock_ = -1;
+};
+
+InstanceClaim claimInstance(const std::string& name);
+
+// The instance's message channel, a local stream socket. The one instance
+// listens and reads each connection without ever waiting on it; later starts
+// and companions connect, send one line and close.
+// listenLocal returns a non-blocking listening descriptor (-1 on failure),
+// replacing a stale socket at `path`. acceptLocal takes one pending
+// connection as a non-blocking descriptor, -1 when none is waiting.
+// readLocal returns what has arrived, at most `limit` bytes, and whether the
+// peer has ended the connection. closeLocal closes either kind.
 int listenLocal(const std::string& path);
-std::vector<std::string> acceptLocalMessages(int listener);
+int acceptLocal(int listener);
+struct LocalRead {
+    std::string bytes;
+    bool ended = false;
+};
+LocalRead readLocal(int connection, std::size_t limit);
+void closeLocal(int descriptor);
+// Connects, writes the line and LF, closes; gives up after a second when the
+// listener does not take the connection.
 bool sendLocalMessage(const std::string& path, const std::string& line);
 
 // Turns the requests to end the program that the system or the user send

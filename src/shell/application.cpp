@@ -7,7 +7,7 @@
 #include "shell/trayhost.h"
 
 #include <QMessageBox>
-#include <QSessionManager>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -45,6 +45,37 @@ void ControlCentreApplication::reportError(const QString& text)
         QMessageBox::critical(activeWindow(), QStringLiteral("Corvatek"), text);
 }
 
+bool ControlCentreApplication::event(QEvent* event)
+{
+    // Qt closes every window on this event, before the loop ends.
+    if (event->type() == QEvent::Quit && onQuit_)
+        onQuit_();
+    return QApplication::event(event);
+}
+
+void connectEnding(ControlCentreApplication& app, TForm2& window, int terminationRequests)
+{
+    app.setOnQuit([window = QPointer<TForm2>(&window)] {
+        if (window)
+            window->endOfSession();
+    });
+    // Ending the loop with exit() rather than quit(): the latter would first
+    // close the window, which only hides it.
+    QObject::connect(
+        &window, &TForm2::quitRequested, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &TForm2::FormDestroy);
+    // Nothing is stopped on the session manager's save request: it may be a
+    // mere checkpoint. A real end of session ends the loop through the quit
+    // event, and the companions are stopped then.
+    if (terminationRequests >= 0) {
+        auto* notifier = new QSocketNotifier(terminationRequests, QSocketNotifier::Read, &window);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+            platform::clearTerminationRequests();
+            QCoreApplication::exit(0);
+        });
+    }
+}
+
 void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TForm2& window)
 {
     // Without a visible tray icon a hidden window could not come back.
@@ -54,13 +85,15 @@ void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TFor
 
 int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
 {
-    ControlCentreApplication app(argc, argv);
+    // The lock first: a second start needs no display and ends silently,
+    // the first decides whether to show.
     SingleInstance instance(QString::fromLatin1(kInstanceName));
-    if (!instance.claim()) {
-        // A second start ends silently; the first decides whether to show.
+    if (instance.claim() == SingleInstance::Claim::Second) {
         instance.send(kSecondStartMessage);
         return 0;
     }
+    ControlCentreApplication app(argc, argv);
+    instance.receiveMessages();
     app.setQuitOnLastWindowClosed(false);
     app.setApplicationName(QStringLiteral("Corvatek"));
     app.setWindowIcon(icon(QStringLiteral("corvatek")));
@@ -70,33 +103,27 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     TForm2* window = nullptr;
     updateAutostart(QCoreApplication::applicationFilePath());
     TForm1 tray([&session] { session.openWebSite(); }, [&window] { showWindow(*window); });
+    // Taken before start-up, so that a request to end that arrives during it
+    // waits for the loop and ends in order.
+    const int requests = platform::terminationRequests();
     TForm2 mainWindow(session, registry);
     window = &mainWindow;
 
     QObject::connect(&instance, &SingleInstance::messageReceived, &mainWindow,
         [&](const QByteArray& message) { handleInstanceMessage(message, tray.iconVisible(), mainWindow); });
-    // Ending the loop with exit() rather than quit(): the latter would first
-    // close the window, which only hides it and opens the web site.
-    QObject::connect(
-        &mainWindow, &TForm2::quitRequested, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &mainWindow, &TForm2::FormDestroy);
-    // Log-off or shutdown: the companions are stopped before the session goes.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow, &TForm2::stopProgramsAtEnd);
-    const int requests = platform::terminationRequests();
-    if (requests >= 0) {
-        auto* notifier = new QSocketNotifier(requests, QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-            platform::clearTerminationRequests();
-            QCoreApplication::exit(0);
-        });
-    }
+    connectEnding(app, mainWindow, requests);
 
     if (options.beforeShow)
         options.beforeShow(mainWindow);
     mainWindow.show();
-    if (!mainWindow.startupProblems().isEmpty()) {
-        QTimer::singleShot(0, &mainWindow,
-            [&] { session.seams.report(&mainWindow, mainWindow.startupProblems().join(QLatin1Char('\n'))); });
+    const QString guardProblem = instance.problem();
+    if (!mainWindow.startupProblems().isEmpty() || !guardProblem.isEmpty()) {
+        QTimer::singleShot(0, &mainWindow, [&] {
+            QStringList problems = mainWindow.startupProblems();
+            if (!guardProblem.isEmpty())
+                problems.append(guardProblem);
+            session.seams.report(&mainWindow, problems.join(QLatin1Char('\n')));
+        });
     }
     return app.exec();
 }

@@ -18,14 +18,28 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
     // Where such errors are shown; a message box unless set.
     void setErrorReport(std::function<void(const QString&)> report) { report_ = std::move(report); }
+    // Told when the application is asked to quit: at the session's end, Qt
+    // closes every window on that request before the loop ends.
+    void setOnQuit(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
+
+protected:
+    bool event(QEvent* event) override;
 
 private:
     void reportError(const QString& text);
 
     std::function<void(const QString&)> report_;
+    std::function<void()> onQuit_;
 };
 
 class TForm2;
+
+// How the program ends, however it is asked to: the quit item, the end of
+// the user's session (the application's quit event) or a termination
+// request (a descriptor from platform::terminationRequests(), or -1). Each
+// ends the loop; the companions are then stopped in order, and nothing is
+// opened.
+void connectEnding(ControlCentreApplication& app, TForm2& window, int terminationRequests);
 
 // What the one instance does with a message from a later start (or a
 // companion). A second start shows the window only when there is no tray

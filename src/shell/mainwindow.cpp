@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QSlider>
@@ -50,6 +51,9 @@ TForm2::TForm2(Session& session, const PageRegistry& registry, QWidget* parent)
     setFont(QFont(QStringLiteral("Liberation Sans"), 8));
     createFrameControls();
     FormCreate();
+    // The monitor relies on what start-up sets up: its first tick comes a
+    // full interval after it, never inside it.
+    Timer1->start();
 }
 
 TForm2::~TForm2()
@@ -102,7 +106,6 @@ void TForm2::createFrameControls()
     Timer1 = new QTimer(this);
     Timer1->setInterval(kMonitorIntervalMs);
     connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
-    Timer1->start();
 }
 
 void TForm2::resizeEvent(QResizeEvent* event)
@@ -157,6 +160,7 @@ void TForm2::buildPage(Target target, bool startUp)
     const PageFactory* factory = registry_.page(target);
     if (!factory)
         return;
+    const QScopedValueRollback busy(session_.windowBusy, session_.windowBusy + 1);
     setPaintingFrozen(this, true);
     frameReset();
     panel_->show();
@@ -178,7 +182,9 @@ void TForm2::frameReset()
     resize(kClientWidth, kClientHeight);
     if (const QScreen* screen = this->screen()) {
         const QRect area = screen->geometry();
-        const QSize outer = frameGeometry().size().expandedTo(size());
+        // Until the window is first shown its frame is unknown: centre it by
+        // the outer size its frame usually gives it.
+        const QSize outer = isVisible() ? frameGeometry().size() : QSize(kOuterWidth, kOuterHeight);
         move(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2);
     }
     droppedPanels_.append(panel_);
@@ -228,6 +234,9 @@ void TForm2::setInternetGlyph()
 
 void TForm2::Timer1Timer()
 {
+    if (session_.windowBusy > 0)
+        return;
+    retryFilesBusyAtStart();
     monitor_.tick();
 }
 
@@ -235,6 +244,10 @@ void TForm2::Timer1Timer()
 
 void TForm2::closeEvent(QCloseEvent* event)
 {
+    if (ending_) {
+        event->accept();
+        return;
+    }
     // Closing only hides the window: the suite goes on in the background.
     session_.openWebSite();
     frameReset();

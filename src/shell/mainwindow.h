@@ -11,8 +11,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -30,6 +32,8 @@ class TForm2 : public QWidget {
 public:
     static constexpr int kClientWidth = 786;
     static constexpr int kClientHeight = 481;
+    static constexpr int kOuterWidth = 802;
+    static constexpr int kOuterHeight = 519;
 
     // Runs the start-up sequence (FormCreate) before it returns.
     TForm2(Session& session, const PageRegistry& registry, QWidget* parent = nullptr);
@@ -59,6 +63,9 @@ public:
     // Asks the program body to end the message loop; the ordinary shutdown
     // follows.
     void endMessageLoop();
+    // The program is ending (the session ends, or it was asked to quit): a
+    // close from now on only hides the window, opening nothing.
+    void endOfSession() { ending_ = true; }
     // The programs stopped whenever the program ends, in order.
     void stopProgramsAtEnd();
     void FormDestroy();
@@ -92,10 +99,17 @@ private:
     void noteProblem(const data::FileResult& result);
     void prepareFlagFiles();
     void stopLeftoverCompanions();
-    void readConfiguration();
+    // These two return false when their file stayed in use past `wait`,
+    // having read nothing.
+    bool readConfiguration(std::chrono::milliseconds wait);
     void prepareTables();
-    void prepareLanguage();
+    bool prepareLanguage(std::chrono::milliseconds wait);
     void loadCaptions();
+    void showCaptionsInFrame();
+    // Files a companion held at start, read again at the first tick on which
+    // they are free.
+    void noteBusyAtStart(const char* what);
+    void retryFilesBusyAtStart();
     void readSiteControl();
     void setInternetGlyph();
     void setSliderControlsVisible(bool visible);
@@ -108,6 +122,12 @@ private:
     QList<QPointer<QWidget>> droppedPanels_;
     std::map<Target, std::unique_ptr<Page>> markers_;
     QStringList startupProblems_;
+    struct BusyAtStart {
+        bool configuration = false;
+        bool language = false;
+        std::optional<QByteArray> viruses; // what viri.txt held, to be emptied of
+    } busyAtStart_;
+    bool ending_ = false;
     bool destroyed_ = false;
 };
 

@@ -3,18 +3,10 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QUrl>
 
 namespace corvatek::shell {
-namespace {
-
-// A waiting window keeps painting itself, but takes no input meanwhile.
-void keepPainted()
-{
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
-} // namespace
 
 Seams Seams::system()
 {
@@ -34,9 +26,15 @@ Seams Seams::system()
     return seams;
 }
 
-Session::Session(QString programFolder, Seams seams)
-    : folder(std::move(programFolder)), files(folder, {data::kFileFreeTimeout, keepPainted}), companions(folder),
-      seams(std::move(seams))
+Session::Session(QString programFolder, Seams seams, std::chrono::milliseconds fileWait)
+    : folder(std::move(programFolder)), files(folder,
+                                            {fileWait,
+                                                [this] {
+                                                    // A waiting window keeps painting itself, but takes no input.
+                                                    const QScopedValueRollback busy(windowBusy, windowBusy + 1);
+                                                    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                                                }}),
+      companions(folder), seams(std::move(seams))
 {
 }
 

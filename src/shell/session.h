@@ -36,13 +36,17 @@ struct Seams {
 };
 
 struct Session {
-    Session(QString programFolder, Seams seams);
+    Session(QString programFolder, Seams seams, std::chrono::milliseconds fileWait = data::kFileFreeTimeout);
 
     const QString folder;
     ProcessState state;
     data::ProgramFiles files;
     companions::Companions companions;
     Seams seams;
+    // How deep the window thread is in a page build or a file wait. Events
+    // keep flowing there, so a monitor tick may arrive: it is skipped rather
+    // than run on half-changed state.
+    int windowBusy = 0;
 
     void openWebSite() const { seams.open(QString::fromLatin1(kProductWebSite)); }
 };

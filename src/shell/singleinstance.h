@@ -6,10 +6,10 @@
 #include "platform/platform.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
-#include <optional>
 #include <string>
 
 class QSocketNotifier;
@@ -22,23 +22,40 @@ inline constexpr char kSecondStartMessage[] = "second-start";
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    explicit SingleInstance(const QString& name, QObject* parent = nullptr);
+    enum class Claim {
+        Alone, // this process is the one instance
+        Second, // another process of this user is
+        GuardOff, // no safe place for the lock: problem() says why
+    };
 
-    // True when this process is now the one instance; it then listens.
-    bool claim();
-    // Sends one message to the instance that holds the name.
+    explicit SingleInstance(const QString& name, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // Takes the lock and, when alone, opens the socket. Needs no Qt
+    // application, so that a second start ends without a display.
+    Claim claim();
+    // Starts delivering messageReceived; needs the Qt application. Senders
+    // that came earlier wait in the socket's queue.
+    void receiveMessages();
+    // For the user when the guard is off, one sentence; else empty.
+    QString problem() const;
+    // Sends one message to the instance that claim() found running.
     bool send(const QByteArray& message) const;
 
 signals:
+    // Only messages of known form: one line, then the sender closed.
     void messageReceived(const QByteArray& message);
 
 private:
-    void readMessages();
-    std::string socketPath() const { return platform::instanceSocketPath(name_); }
+    class Connection;
+
+    void acceptConnections();
 
     const std::string name_; // as the system takes it
-    std::optional<platform::FileLock> lock_;
+    platform::InstanceClaim claim_;
+    int listenerFd_ = -1;
     QSocketNotifier* listener_ = nullptr;
+    QList<Connection*> connections_; // open ones
 };
 
 } // namespace corvatek::shell

@@ -26,19 +26,22 @@ void TForm2::FormCreate()
     setInternetGlyph();
     frameReset();
     setSliderControlsVisible(true);
-    readConfiguration();
+    if (!readConfiguration(session_.files.fileWait())) {
+        busyAtStart_.configuration = true;
+        noteBusyAtStart("configuration.xml is in use by another program: every setting is off until it is free, "
+                        "then it is read again.");
+    }
     prepareTables();
-    prepareLanguage();
+    if (!prepareLanguage(session_.files.fileWait())) {
+        busyAtStart_.language = true;
+        noteBusyAtStart("langues.xml is in use by another program: the window is in French until it is free, then "
+                        "the language is read again.");
+    }
     session_.companions.shellStart(QStringLiteral("vkguard.exe"));
     session_.companions.shellStart(QStringLiteral("vkreach.exe"));
     loadCaptions();
     setLanguageWords();
-    fillNavigationList();
-    Label10->setText(state().caption(49));
-    Label11->setText(state().caption(50));
-    Label12->setText(state().caption(51));
-    for (QLabel* label : {Label10, Label11, Label12})
-        label->adjustSize();
+    showCaptionsInFrame();
     setWindowTitle(QStringLiteral("Corvatek "));
     QCoreApplication::setApplicationName(QStringLiteral("Corvatek"));
     readSiteControl();
@@ -53,7 +56,15 @@ void TForm2::prepareFlagFiles()
             noteProblem(files.writeLines(name, {}));
     }
     noteProblem(files.resetLines(u"portappli.txt", {}));
-    noteProblem(files.resetLines(u"viri.txt", {}));
+    const data::FileResult viruses = files.resetLines(u"viri.txt", {});
+    if (viruses.status == data::FileStatus::Busy) {
+        // Emptied later of what it holds now; a companion may add to it meanwhile.
+        busyAtStart_.viruses = files.readBytes(u"viri.txt").value_or(QByteArray());
+        noteBusyAtStart("viri.txt is in use by another program and could not be emptied: detections from before "
+                        "this start may show until it is free.");
+    } else {
+        noteProblem(viruses);
+    }
     if (!files.exists(u"mode.txt"))
         noteProblem(files.writeFlag(u"mode.txt", QStringLiteral("0")));
     noteProblem(files.resetLines(u"track.txt", {QStringLiteral("2")}));
@@ -75,6 +86,48 @@ void TForm2::noteProblem(const data::FileResult& result)
         startupProblems_.append(result.error);
 }
 
+void TForm2::noteBusyAtStart(const char* what)
+{
+    startupProblems_.append(session_.folder + QString::fromUtf8(what));
+}
+
+void TForm2::retryFilesBusyAtStart()
+{
+    constexpr std::chrono::milliseconds kNoWait {0};
+    if (busyAtStart_.configuration && readConfiguration(kNoWait))
+        busyAtStart_.configuration = false;
+    if (busyAtStart_.language && prepareLanguage(kNoWait)) {
+        busyAtStart_.language = false;
+        // As a language change does: the page on screen keeps its texts.
+        loadCaptions();
+        setLanguageWords();
+        showCaptionsInFrame();
+    }
+    if (const auto& before = busyAtStart_.viruses) {
+        const data::FileResult emptied = session_.files.updateFile(
+            u"viri.txt",
+            [&](const QByteArray& now) -> std::optional<QByteArray> {
+                // Rewritten by a companion meanwhile: its content is its own.
+                if (!now.startsWith(*before))
+                    return std::nullopt;
+                return now.mid(before->size());
+            },
+            kNoWait);
+        if (emptied.status != data::FileStatus::Busy)
+            busyAtStart_.viruses.reset();
+    }
+}
+
+void TForm2::showCaptionsInFrame()
+{
+    fillNavigationList();
+    Label10->setText(state().caption(49));
+    Label11->setText(state().caption(50));
+    Label12->setText(state().caption(51));
+    for (QLabel* label : {Label10, Label11, Label12})
+        label->adjustSize();
+}
+
 void TForm2::stopLeftoverCompanions()
 {
     session_.companions.stopAll({QStringLiteral("vkcheck.exe"), QStringLiteral("vkguard.exe"),
@@ -82,7 +135,7 @@ void TForm2::stopLeftoverCompanions()
         QStringLiteral("vksave.exe"), QStringLiteral("vkupdate.exe"), QStringLiteral("vkreach.exe")});
 }
 
-void TForm2::readConfiguration()
+bool TForm2::readConfiguration(std::chrono::milliseconds wait)
 {
     using data::FileStatus;
     using data::TableId;
@@ -91,11 +144,13 @@ void TForm2::readConfiguration()
     if (!files.exists(u"configuration.xml")) {
         written = files.createTable(TableId::Configuration);
     } else {
-        const data::TableLoad load = files.loadTable(TableId::Configuration);
-        if (load.status == FileStatus::Busy) {
-            // Left as it is; the flags stay off for this run.
+        const data::TableLoad load = files.loadTable(schemaOf(TableId::Configuration).fileName, wait);
+        if (load.status == FileStatus::Busy)
+            return false;
+        if (load.status == FileStatus::Unopenable) {
+            // No wait would change it: left as it is, the flags stay off.
             noteProblem(load);
-            return;
+            return true;
         }
         bool readable = load.ok();
         // A table without records reads as empty fields: every flag off.
@@ -106,7 +161,7 @@ void TForm2::readConfiguration()
                 state().configurationFlags[std::size_t(n - 1)] = *value == QLatin1String("1");
         }
         if (readable)
-            return;
+            return true;
         written = files.replaceWithDefaults(TableId::Configuration, session_.seams.now());
     }
     if (!written.ok()) {
@@ -114,6 +169,7 @@ void TForm2::readConfiguration()
         if (state().protectionLevel > 1)
             session_.companions.notify(QStringLiteral("erreur creation configuration"), state().levelText());
     }
+    return true;
 }
 
 void TForm2::prepareTables()
@@ -133,13 +189,21 @@ void TForm2::prepareTables()
     // in letter case go.
     if (!quarantine.ok() || quarantine.table.isEmpty())
         return;
+    // The file keeps its own fields: a companion may have added some.
+    const data::Table& table = quarantine.table;
+    const int field = table.fieldIndex(u"Champ1");
+    if (field < 0)
+        return;
     QSet<QString> seen;
-    data::Table kept = data::defaultTable(TableId::Quarantine);
-    for (qsizetype row = 0; row < quarantine.table.rowCount(); ++row) {
-        const QString name = quarantine.table.value(row, u"Champ1").value_or(QString());
+    data::Table kept(table.fields());
+    for (qsizetype row = 0; row < table.rowCount(); ++row) {
+        const QString name = table.value(row, field);
         if (!seen.contains(name.toLower())) {
             seen.insert(name.toLower());
-            kept.appendRow({name});
+            QStringList values;
+            for (int n = 0; n < table.fields().size(); ++n)
+                values.append(table.value(row, n));
+            kept.appendRow(values);
         }
     }
     if (kept.rowCount() != quarantine.table.rowCount()) {
@@ -147,32 +211,35 @@ void TForm2::prepareTables()
     }
 }
 
-void TForm2::prepareLanguage()
+bool TForm2::prepareLanguage(std::chrono::milliseconds wait)
 {
     using data::TableId;
     const data::ProgramFiles& files = session_.files;
     // The code is the one the file holds once this step is done: French
     // unless it keeps another. The file is read once.
     state().languageCode = QStringLiteral("FR");
-    const data::TableLoad load = files.ensureTable(TableId::Languages, session_.seams.now());
+    const data::TableLoad load = files.ensureTable(TableId::Languages, session_.seams.now(), wait);
+    if (load.status == data::FileStatus::Busy)
+        return false;
     if (!load.ok()) {
         noteProblem(load);
-        return;
+        return true;
     }
     const bool hasRow = load.table.rowCount() > 0;
     const auto code = hasRow ? load.table.value(0, u"Champ1") : std::optional<QString>(QString());
     if (!code) {
         noteProblem(files.replaceWithDefaults(TableId::Languages, session_.seams.now()));
-        return;
+        return true;
     }
     if (localisation::languageFileName(code->trimmed())) {
         state().languageCode = *code;
-        return;
+        return true;
     }
     const data::FileResult rewritten = files.createTable(TableId::Languages);
     noteProblem(rewritten);
     if (!rewritten.ok() && hasRow)
         state().languageCode = *code; // the file still holds the unknown code
+    return true;
 }
 
 void TForm2::loadCaptions()

@@ -105,6 +105,26 @@ private slots:
         QCOMPARE(folder.read(QStringLiteral("ctrlpl.txt")), QByteArray("1\r\n"));
     }
 
+    // A companion that follows its guide and the control centre both replace
+    // the file under its lock, at the same time: no update is lost.
+    void updatesUnderTheLockAreNeverLost()
+    {
+        TestFolder folder;
+        const ProgramFiles files(folder.path());
+        folder.write(QStringLiteral("counter.txt"), "0");
+        const int times = 300;
+        folder.installCompanion(QStringLiteral("vksave.exe"), {QStringLiteral("update counter.txt %1").arg(times)});
+        QVERIFY(platform::startDetached(folder.file(QStringLiteral("vksave.exe")).toStdString(), {}));
+        QVERIFY(waitUntil([&] { return !folder.starts().isEmpty(); }));
+        const auto increment = [](const QByteArray& now) { return QByteArray::number(now.toLong() + 1); };
+        for (int i = 0; i < times; ++i) {
+            const FileResult done = files.updateFile(u"counter.txt", increment, std::chrono::seconds(10));
+            QVERIFY2(done.ok(), qPrintable(done.error));
+        }
+        QVERIFY(waitUntil([&] { return folder.journalLines().contains(QStringLiteral("updated counter.txt")); }));
+        QCOMPARE(folder.read(QStringLiteral("counter.txt")), QByteArray::number(2 * times));
+    }
+
     void aFailedWriteLeavesTheOldFile()
     {
         TestFolder folder;

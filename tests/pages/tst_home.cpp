@@ -98,6 +98,7 @@ private slots:
         QCOMPARE(background(home(fixture).realTimeLine), kRed);
         QCOMPARE(home(fixture).virusBox->count(), 3);
         QCOMPARE(home(fixture).virusBox->itemText(2), QStringLiteral("Worm.B"));
+        QVERIFY(home(fixture).virusBox->currentText().isEmpty()); // until the user opens the list
         QVERIFY(home(fixture).virusBox->isEditable());
         QCOMPARE(background(home(fixture).startLine), kRed);
         QCOMPARE(fixture.opened, QStringList {QString::fromLatin1(shell::kProductWebSite)});

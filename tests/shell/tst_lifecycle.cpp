@@ -6,15 +6,29 @@
 
 #include <QMenu>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSessionManager>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace corvatek;
 using corvatek::shell::Target;
+using Claim = corvatek::shell::SingleInstance::Claim;
 using corvatek::test::ShellFixture;
 using corvatek::test::TestFolder;
 using corvatek::test::waitUntil;
@@ -24,16 +38,32 @@ namespace {
 const QStringList kEndStops {"vkcheck.exe", "vkprobe.exe", "vkguard.exe", "vksites.exe", "vkwall.exe", "vkmail.exe",
     "vksave.exe", "vkupdate.exe", "vkreach.exe"};
 
-QStringList running(const TestFolder& folder)
-{
-    QStringList names;
-    for (const auto& start : folder.starts()) {
-        if (folder.processes().contains(start.pid))
-            names.append(start.name);
+// The real executable in a program folder of its own, with the shipped
+// language files, the companions it stops at its end, and a private
+// runtime and configuration folder.
+struct InstalledProgram {
+    InstalledProgram()
+    {
+        QFile::copy(QStringLiteral(CORVATEK_EXECUTABLE), folder.file(QStringLiteral("corvatek")));
+        QFile::setPermissions(folder.file(QStringLiteral("corvatek")), QFile::ReadOwner | QFile::ExeOwner);
+        for (const QString& name : QDir(QStringLiteral(CORVATEK_SHIPPED_DATA)).entryList({"*.txt"}))
+            QFile::copy(QStringLiteral(CORVATEK_SHIPPED_DATA) + name, folder.file(name));
+        for (const QString& name : kEndStops)
+            folder.installCompanion(name);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.path());
     }
-    names.sort();
-    return names;
-}
+    void start(QProcess& process, const QProcessEnvironment& in) const
+    {
+        process.setProcessEnvironment(in);
+        process.start(folder.file(QStringLiteral("corvatek")), {});
+    }
+
+    TestFolder folder;
+    TestFolder runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+};
 
 void startAll(const TestFolder& folder, const QStringList& names)
 {
@@ -42,6 +72,55 @@ void startAll(const TestFolder& folder, const QStringList& names)
             folder.installCompanion(name);
         QVERIFY(platform::startDetached(folder.file(name).toStdString(), {}));
     }
+}
+
+// What a start finds with the environment as it is: "alone", "second", or
+// the sentence telling why the guard is off.
+QString claimed()
+{
+    shell::SingleInstance instance(QStringLiteral("corvatek-test"));
+    switch (instance.claim()) {
+    case Claim::Alone: return QStringLiteral("alone");
+    case Claim::Second: return QStringLiteral("second");
+    case Claim::GuardOff: return instance.problem();
+    }
+    return {};
+}
+
+// A sender on the instance socket, as a companion or a hostile local program
+// would be: connects, writes `bytes`, and ends its side when `finish`.
+struct Client {
+    Client(const QString& path, const QByteArray& bytes = {}, bool finish = false)
+    {
+        sockaddr_un where {};
+        where.sun_family = AF_UNIX;
+        std::strncpy(where.sun_path, QFile::encodeName(path).constData(), sizeof where.sun_path - 1);
+        const timeval wait {0, 500000}; // a full queue fails the connection instead of hanging
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+        connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0;
+        ::send(fd, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL);
+        if (finish)
+            ::shutdown(fd, SHUT_WR);
+        QCoreApplication::processEvents(); // lets the instance take it
+    }
+    ~Client() { ::close(fd); }
+    // Whether the instance has closed the connection.
+    bool dropped() const
+    {
+        char byte;
+        const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool connected = false;
+};
+
+using Clients = std::vector<std::unique_ptr<Client>>;
+
+int droppedCount(const Clients& clients)
+{
+    return int(std::count_if(clients.begin(), clients.end(), [](const auto& client) { return client->dropped(); }));
 }
 
 } // namespace
@@ -66,7 +145,24 @@ private slots:
         QVERIFY(window.Timer1->isActive());
         QVERIFY(!window.marker(Target::Home));
         QTest::qWait(100);
-        QCOMPARE(running(fixture.folder), (QStringList {"vkguard.exe", "vkmail.exe", "vkreach.exe", "vksave.exe"}));
+        QCOMPARE(
+            fixture.folder.runningNames(), (QStringList {"vkguard.exe", "vkmail.exe", "vkreach.exe", "vksave.exe"}));
+
+        // What a session manager drives: a save request, which may be a mere
+        // checkpoint, then the end of the session, which closes every window.
+        fixture.opened.clear();
+        window.show();
+        shell::connectEnding(*static_cast<shell::ControlCentreApplication*>(qApp), window, -1);
+        emit qApp->commitDataRequest(*qApp->findChild<QSessionManager*>());
+        QTest::qWait(100);
+        QCOMPARE(fixture.folder.runningNames().size(), 4);
+        QTimer::singleShot(0, qApp, [] {
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(qApp, &quit);
+        });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(fixture.opened.isEmpty() && !window.Timer1->isActive());
+        QVERIFY(waitUntil([&] { return fixture.folder.runningNames().isEmpty(); }));
     }
 
     void quitAskesThenStopsTheSuite()
@@ -93,11 +189,11 @@ private slots:
         QCOMPARE(quits.count(), 1);
         // The quit item's own list spares the mail filter and the backup tool...
         QVERIFY(waitUntil([&] {
-            return running(fixture.folder) == QStringList {"vkmail.exe", "vknotify.exe", "vksave.exe"};
+            return fixture.folder.runningNames() == QStringList {"vkmail.exe", "vknotify.exe", "vksave.exe"};
         }));
         // ...which the ordinary end stops; the notifier outlives the suite.
         fixture.stop();
-        QVERIFY(waitUntil([&] { return running(fixture.folder) == QStringList {"vknotify.exe"}; }));
+        QVERIFY(waitUntil([&] { return fixture.folder.runningNames() == QStringList {"vknotify.exe"}; }));
     }
 
     void theTrayIconOpensTheSiteThenItsMenu()
@@ -155,52 +251,76 @@ private slots:
     // order, stopping the companions.
     void theProgramIsAloneAndEndsInOrderOnTermination()
     {
-        TestFolder folder;
-        QVERIFY(QFile::copy(QStringLiteral(CORVATEK_EXECUTABLE), folder.file(QStringLiteral("corvatek"))));
-        QFile::setPermissions(folder.file(QStringLiteral("corvatek")), QFile::ReadOwner | QFile::ExeOwner);
-        ShellFixture languages;
-        for (const QString& name : QDir(QStringLiteral(CORVATEK_SHIPPED_DATA)).entryList({"*.txt"}))
-            QFile::copy(QStringLiteral(CORVATEK_SHIPPED_DATA) + name, folder.file(name));
-        for (const QString& name : kEndStops)
-            folder.installCompanion(name);
-        TestFolder runtime;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.path());
-
+        InstalledProgram program;
+        const TestFolder& folder = program.folder;
+        const TestFolder& runtime = program.runtime;
         QProcess first;
-        first.setProcessEnvironment(environment);
-        first.start(folder.file(QStringLiteral("corvatek")), {});
+        program.start(first, program.environment);
         QVERIFY(first.waitForStarted());
-        QVERIFY(waitUntil([&] { return running(folder) == QStringList {"vkguard.exe", "vkreach.exe"}; }));
+        QVERIFY(waitUntil([&] { return folder.runningNames() == QStringList {"vkguard.exe", "vkreach.exe"}; }));
         // Written a few steps after those starts.
         QVERIFY(waitUntil([&] { return folder.exists(QStringLiteral("ctrlpl.txt")); }));
 
         // A second start ends at once and leaves the first alone.
         shell::SingleInstance probe(QStringLiteral("corvatek.exe"));
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-        QVERIFY(!probe.claim());
+        QCOMPARE(probe.claim(), Claim::Second);
         qunsetenv("XDG_RUNTIME_DIR");
         QProcess second;
-        second.setProcessEnvironment(environment);
-        second.start(folder.file(QStringLiteral("corvatek")), {});
+        program.start(second, program.environment);
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(first.state(), QProcess::Running);
         QCOMPARE(folder.starts().size(), 2);
 
+        // Without a display a second start still ends silently: it looks at
+        // the lock before it needs one.
+        {
+            QProcessEnvironment headless = program.environment;
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                headless.remove(QString::fromLatin1(name));
+            QProcess third;
+            program.start(third, headless);
+            QVERIFY(third.waitForFinished(10000));
+            QCOMPARE(third.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(third.exitCode(), 0);
+            QCOMPARE(third.readAllStandardError(), QByteArray());
+            QCOMPARE(first.state(), QProcess::Running);
+        }
+
         startAll(folder, {"vkmail.exe", "vksave.exe", "vkwall.exe"});
-        QVERIFY(waitUntil([&] { return running(folder).size() == 5; }));
+        QVERIFY(waitUntil([&] { return folder.runningNames().size() == 5; }));
         ::kill(pid_t(first.processId()), SIGTERM);
         QVERIFY(first.waitForFinished(10000));
         QCOMPARE(first.exitStatus(), QProcess::NormalExit);
-        QVERIFY(waitUntil([&] { return running(folder).isEmpty(); }));
+        QVERIFY(waitUntil([&] { return folder.runningNames().isEmpty(); }));
 
         // The lock died with it: the next start is the one instance again.
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-        QVERIFY(probe.claim());
+        QCOMPARE(probe.claim(), Claim::Alone);
         qunsetenv("XDG_RUNTIME_DIR");
+    }
+
+    // A request to end that arrives while start-up waits for a file: start-up
+    // goes on to its end, then the program ends in order.
+    void aTerminationDuringStartUpEndsInOrder()
+    {
+        InstalledProgram program;
+        const TestFolder& folder = program.folder;
+        // vkhost.exe is not stopped at start: it keeps start-up waiting.
+        folder.installCompanion(
+            QStringLiteral("vkhost.exe"), {QStringLiteral("lock configuration.xml 1500"), QStringLiteral("exit")});
+        QVERIFY(platform::startDetached(folder.file(QStringLiteral("vkhost.exe")).toStdString(), {}));
+        QVERIFY(waitUntil([&] { return folder.journalLines().contains(QStringLiteral("locked configuration.xml")); }));
+        QProcess process;
+        program.start(process, program.environment);
+        QVERIFY(waitUntil([&] { return folder.exists(QStringLiteral("track.txt")); }));
+        QVERIFY(!folder.journalLines().contains(QStringLiteral("unlocked configuration.xml")));
+        ::kill(pid_t(process.processId()), SIGTERM);
+        QVERIFY(process.waitForFinished(15000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(folder.journalLines().filter(QStringLiteral("vkguard.exe\t")).size(), 1);
+        QVERIFY(waitUntil([&] { return folder.runningNames().isEmpty(); }));
     }
 
     void aSecondStartReachesTheFirstInstance()
@@ -208,10 +328,22 @@ private slots:
         TestFolder runtime;
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
         shell::SingleInstance first(QStringLiteral("corvatek-test"));
-        QVERIFY(first.claim());
-        QSignalSpy messages(&first, &shell::SingleInstance::messageReceived);
+        QCOMPARE(first.claim(), Claim::Alone);
         shell::SingleInstance second(QStringLiteral("corvatek-test"));
-        QVERIFY(!second.claim());
+        QCOMPARE(second.claim(), Claim::Second);
+
+        // A first instance that takes no connections cannot hold a second
+        // start: once its queue is full, sending gives up.
+        Clients queued;
+        while (queued.size() < 64 && (queued.empty() || queued.back()->connected))
+            queued.push_back(std::make_unique<Client>(runtime.file(QStringLiteral("corvatek-test.socket"))));
+        QVERIFY(!queued.back()->connected);
+        QVERIFY(!second.send(shell::kSecondStartMessage));
+
+        queued.clear(); // they gave up too
+        first.receiveMessages();
+        QCoreApplication::processEvents(); // takes the queue off
+        QSignalSpy messages(&first, &shell::SingleInstance::messageReceived);
         QVERIFY(second.send(shell::kSecondStartMessage));
         QVERIFY(messages.wait(5000) || messages.count() > 0);
         QCOMPARE(messages.first().first().toByteArray(), QByteArray(shell::kSecondStartMessage));
@@ -228,7 +360,125 @@ private slots:
         shell::handleInstanceMessage(shell::kSecondStartMessage, false, window);
         QVERIFY(window.isVisible());
     }
+
+    // Without a runtime folder the lock goes to <TMPDIR>/corvatek-<uid>, a
+    // name anyone can take first. Whatever another user put there turns the
+    // guard off with the reason; it never passes for a running instance.
+    void aForeignPlaceForTheLockTurnsTheGuardOff()
+    {
+        TestFolder temporary;
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([&] {
+            qunsetenv("TMPDIR");
+            if (!runtime.isEmpty())
+                qputenv("XDG_RUNTIME_DIR", runtime);
+        });
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", temporary.path().toLocal8Bit());
+        const QString place = temporary.file(QStringLiteral("corvatek-%1").arg(::geteuid()));
+        const QString off = QStringLiteral("The single-instance guard is off: ") + place;
+        QDir root(temporary.path());
+
+        temporary.write(place.section(QLatin1Char('/'), -1), "x");
+        QCOMPARE(claimed(), off + QStringLiteral(" is not a folder."));
+        QVERIFY(root.remove(place));
+
+        QVERIFY(root.mkdir(QStringLiteral("elsewhere")));
+        QVERIFY(QFile::link(temporary.file(QStringLiteral("elsewhere")), place));
+        QCOMPARE(claimed(), off + QStringLiteral(" is a symbolic link."));
+        QVERIFY(root.remove(place));
+
+        QVERIFY(root.mkdir(place));
+        QVERIFY(::chmod(QFile::encodeName(place).constData(), 0777) == 0);
+        QCOMPARE(claimed(), off + QStringLiteral(" can be changed by other users."));
+        QVERIFY(::chmod(QFile::encodeName(place).constData(), 0700) == 0);
+
+        // The lock file is never followed through a link.
+        const QString lock = place + QStringLiteral("/corvatek-test.lock");
+        QVERIFY(QFile::link(temporary.file(QStringLiteral("target")), lock));
+        QVERIFY(claimed().startsWith(QStringLiteral("The single-instance guard is off: ") + lock));
+        QVERIFY(!temporary.exists(QStringLiteral("target")));
+        QVERIFY(QFile::remove(lock));
+
+        // A clean start makes the folder for the user alone.
+        QVERIFY(root.rmdir(place));
+        QCOMPARE(claimed(), QStringLiteral("alone"));
+        struct stat made { };
+        QVERIFY(::lstat(QFile::encodeName(place).constData(), &made) == 0);
+        QCOMPARE(made.st_mode & 07777, mode_t(0700));
+        QVERIFY(QFile::exists(lock));
+
+        if (::geteuid() != 0)
+            QSKIP("Only root can hand a folder to another user");
+        QVERIFY(QDir(place).removeRecursively() && root.mkdir(place));
+        QVERIFY(::chown(QFile::encodeName(place).constData(), 65534, 65534) == 0);
+        QCOMPARE(claimed(), off + QStringLiteral(" belongs to another user."));
+        // Nor is a runtime folder of someone else's used: the private one is.
+        QVERIFY(root.mkdir(QStringLiteral("run")));
+        QVERIFY(::chown(QFile::encodeName(temporary.file(QStringLiteral("run"))).constData(), 65534, 65534) == 0);
+        qputenv("XDG_RUNTIME_DIR", temporary.file(QStringLiteral("run")).toLocal8Bit());
+        QVERIFY(QDir(place).removeRecursively());
+        QCOMPARE(claimed(), QStringLiteral("alone"));
+        QVERIFY(QFile::exists(lock));
+    }
+
+    // Whoever connects cannot hold the window or slip a message in: silent,
+    // half-sent, flooding and malformed senders are dropped while a real
+    // second start still gets through at once.
+    void sendersCannotHoldTheWindowOrSlipMessagesIn()
+    {
+        TestFolder runtime;
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
+        shell::SingleInstance instance(QStringLiteral("corvatek-test"));
+        QCOMPARE(instance.claim(), Claim::Alone);
+        instance.receiveMessages();
+        const QString socket = runtime.file(QStringLiteral("corvatek-test.socket"));
+        Clients silent;
+        for (const QByteArray& sent : {QByteArray(), QByteArray(), QByteArray(), QByteArray("second-")})
+            silent.push_back(std::make_unique<Client>(socket, sent));
+
+        QByteArrayList messages;
+        int openAtDelivery = 0;
+        connect(&instance, &shell::SingleInstance::messageReceived, this, [&](const QByteArray& message) {
+            messages << message;
+            openAtDelivery = int(silent.size()) - droppedCount(silent);
+        });
+        shell::SingleInstance second(QStringLiteral("corvatek-test"));
+        QCOMPARE(second.claim(), Claim::Second);
+        QVERIFY(second.send(shell::kSecondStartMessage));
+        QTRY_COMPARE(messages, QByteArrayList {shell::kSecondStartMessage});
+        QCOMPARE(openAtDelivery, 4);
+        QTRY_COMPARE(droppedCount(silent), 4); // a second after they came
+
+        // A flood is cut off at once, not when its time is up.
+        Client waiting(socket);
+        Client flood(socket, QByteArray(300, 'a'));
+        QTRY_VERIFY(flood.dropped());
+        QVERIFY(!waiting.dropped());
+        Clients malformed;
+        for (const QByteArray& text : {QByteArray("other\n"), QByteArray("second-start"),
+                 QByteArray("second-start\r\n"), QByteArray("second-start\nsecond-start\n")})
+            malformed.push_back(std::make_unique<Client>(socket, text, true));
+        QTRY_COMPARE(droppedCount(malformed), 4);
+        QCOMPARE(messages.size(), 1);
+
+        // Past eight open connections, more are closed at once.
+        QTRY_VERIFY(waiting.dropped());
+        silent.clear();
+        for (int i = 0; i < 8; ++i)
+            silent.push_back(std::make_unique<Client>(socket));
+        Client ninth(socket);
+        QTRY_VERIFY(ninth.dropped());
+        QCOMPARE(droppedCount(silent), 0);
+    }
 };
 
-QTEST_MAIN(TestLifecycle)
+int main(int argc, char** argv)
+{
+    corvatek::shell::ControlCentreApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false); // as the program itself
+    TestLifecycle test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_lifecycle.moc"

@@ -2,8 +2,10 @@
 #include "shell/navigationlist.h"
 #include "shellfixture.h"
 
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
+#include <QThread>
 
 using namespace corvatek;
 using namespace corvatek::data;
@@ -67,6 +69,9 @@ private slots:
             QVERIFY(!state.configurationFlag(n));
         QCOMPARE(state.caption(1), QStringLiteral("Accueil"));
         QCOMPARE(state.startTime, fixture.now);
+        // Centred by its outer size before it is first shown.
+        const QRect screen = fixture.window->screen()->geometry();
+        QCOMPARE(fixture.window->pos(), QPoint(screen.width() / 2 - 802 / 2, screen.height() / 2 - 519 / 2));
         fixture.stop();
 
         folder.write(QStringLiteral("spam.txt"), "a@b\r\n");
@@ -181,15 +186,130 @@ private slots:
         QVERIFY(fixture.window->startupProblems().isEmpty());
     }
 
+    // A companion's extra field survives the clean-up.
     void quarantineKeepsTheFirstFormOfEachName()
     {
         ShellFixture fixture;
         fixture.installLanguageFiles();
-        writeTable(fixture.folder.path(), QStringLiteral("quarantaines.xml"), 1,
-            {{"Bad.exe"}, {"other.exe"}, {"BAD.EXE"}, {"bad.exe "}, {"Other.exe"}});
+        writeTable(fixture.folder.path(), QStringLiteral("quarantaines.xml"), 2,
+            {{"Bad.exe", "a"}, {"other.exe", "b"}, {"BAD.EXE", "c"}, {"bad.exe ", "d"}, {"Other.exe", "e"}});
         fixture.start();
         QCOMPARE(rowsOf(fixture.folder.path(), TableId::Quarantine),
-            (QList<QStringList> {{"Bad.exe"}, {"other.exe"}, {"bad.exe "}}));
+            (QList<QStringList> {{"Bad.exe", "a"}, {"other.exe", "b"}, {"bad.exe ", "d"}}));
+    }
+
+    // A file wait keeps the window painted, so timer events flow through it:
+    // none may run the monitor inside start-up or a page build.
+    void theMonitorNeverTicksInsideStartUpOrAPageBuild()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.folder.installCompanion(QStringLiteral("vkmail.exe"), {QStringLiteral("exit")});
+        fixture.folder.write(QStringLiteral("viri.txt"), "old\r\n");
+        int holds = 0;
+        // vkhost.exe is not stopped at start; it holds viri.txt past one tick.
+        const auto holdViruses = [&] {
+            fixture.folder.installCompanion(
+                QStringLiteral("vkhost.exe"), {QStringLiteral("lock viri.txt 1800"), QStringLiteral("exit")});
+            QVERIFY(platform::startDetached(fixture.folder.file(QStringLiteral("vkhost.exe")).toStdString(), {}));
+            ++holds;
+            QVERIFY(waitUntil(
+                [&] { return fixture.folder.journalLines().count(QStringLiteral("locked viri.txt")) == holds; }));
+        };
+        const auto mailStarts = [&] {
+            QThread::msleep(300); // a companion started just now journals its start
+            int count = 0;
+            for (const auto& start : fixture.folder.starts())
+                count += start.name == QStringLiteral("vkmail.exe") ? 1 : 0;
+            return count;
+        };
+        holdViruses();
+        fixture.start();
+        QVERIFY(fixture.folder.journalLines().contains(QStringLiteral("unlocked viri.txt")));
+        QCOMPARE(mailStarts(), 0);
+        holdViruses();
+        fixture.clickItem(0); // the first tick falls due while the page waits
+        QCOMPARE(mailStarts(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(mailStarts() > 0, 5000);
+    }
+
+    // Companions that start-up leaves running hold the language, the
+    // settings and the detections past the wait: the user is told once, and
+    // each is taken up at the first tick on which it is free.
+    void filesBusyAtStartAreToldAndReadAgainOnceFree()
+    {
+        ShellFixture fixture;
+        fixture.fileWait = std::chrono::milliseconds(200);
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral("GB"));
+        writeTable(
+            fixture.folder.path(), QStringLiteral("configuration.xml"), 12, {QStringList(12, QStringLiteral("1"))});
+        fixture.folder.write(QStringLiteral("viri.txt"), "old\r\n");
+        const QList<std::pair<QString, QString>> holders {
+            {"vkhost.exe", "langues.xml"}, {"vknotify.exe", "configuration.xml"}, {"vkprobe.exe", "viri.txt"}};
+        for (const auto& [name, file] : holders) {
+            fixture.folder.installCompanion(name, {QStringLiteral("lock %1 -1").arg(file)});
+            QVERIFY(platform::startDetached(fixture.folder.file(name).toStdString(), {}));
+        }
+        QVERIFY(waitUntil([&] { return fixture.folder.journalLines().filter(QStringLiteral("locked")).size() == 3; }));
+
+        auto& window = fixture.start();
+        const auto& state = window.state();
+        QCOMPARE(state.caption(1), QStringLiteral("Accueil"));
+        QVERIFY(!state.configurationFlag(7));
+        QCOMPARE(fixture.folder.read(QStringLiteral("viri.txt")), QByteArray("old\r\n"));
+        QCOMPARE(window.startupProblems().size(), 3);
+        for (const auto& holder : holders)
+            QCOMPARE(window.startupProblems().filter(holder.second).size(), 1);
+        window.Timer1Timer(); // still held
+        QCOMPARE(state.caption(1), QStringLiteral("Accueil"));
+
+        // A detection arrives before the holders let go: it is kept.
+        fixture.folder.write(QStringLiteral("viri.txt"), "old\r\nnew\r\n");
+        for (const auto& holder : holders) {
+            QVERIFY(platform::terminateByName(holder.first.toStdString()));
+            const std::string path = fixture.folder.file(holder.second).toStdString();
+            QVERIFY(waitUntil([&] { return !platform::fileInUse(path, platform::LockMode::Write); }));
+        }
+        window.Timer1Timer();
+        QCOMPARE(state.languageCode, QStringLiteral("GB"));
+        QCOMPARE(window.ListBox1->text(0), state.caption(1));
+        QVERIFY(state.caption(1) != QStringLiteral("Accueil"));
+        for (int n = 1; n <= 12; ++n)
+            QVERIFY(state.configurationFlag(n));
+        QCOMPARE(fixture.folder.read(QStringLiteral("viri.txt")), QByteArray("new\r\n"));
+    }
+
+    // Files the user made read-only are read as they are and never replaced;
+    // the quarantine they hold is enforced.
+    void readOnlyFilesAreReadAndTheirQuarantineEnforced()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral("GB"));
+        QStringList flags(12, QStringLiteral("1"));
+        flags[6] = QStringLiteral("0");
+        writeTable(fixture.folder.path(), QStringLiteral("configuration.xml"), 12, {flags});
+        writeTable(fixture.folder.path(), QStringLiteral("quarantaines.xml"), 1, {{"bad.exe"}, {"BAD.EXE"}});
+        const QByteArray quarantine = fixture.folder.read(QStringLiteral("quarantaines.xml"));
+        for (const char* file : {"langues.xml", "configuration.xml", "quarantaines.xml"})
+            test::makeReadOnly(fixture.folder.file(QString::fromLatin1(file)));
+        fixture.folder.installCompanion(QStringLiteral("bad.exe"));
+        QVERIFY(platform::startDetached(fixture.folder.file(QStringLiteral("bad.exe")).toStdString(), {}));
+        QVERIFY(waitUntil([] { return platform::isRunning("bad.exe"); }));
+
+        const test::OrdinaryUserFileAccess ordinaryUser;
+        auto& window = fixture.start();
+        QCOMPARE(window.state().languageCode, QStringLiteral("GB"));
+        for (int n = 1; n <= 12; ++n)
+            QCOMPARE(window.state().configurationFlag(n), n != 7);
+        // The duplicate stays, and the user hears why.
+        QCOMPARE(fixture.folder.read(QStringLiteral("quarantaines.xml")), quarantine);
+        QVERIFY(window.startupProblems()
+                    .join(QLatin1Char('\n'))
+                    .contains(QStringLiteral("quarantaines.xml could not be opened for writing")));
+        window.Timer1Timer();
+        QVERIFY(waitUntil([] { return !platform::isRunning("bad.exe"); }));
     }
 
     void leftoverCompanionsStopAndTheGuardStarts()

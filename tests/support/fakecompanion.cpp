@@ -8,11 +8,15 @@
 //   write <file> <text>  replace <file> with <text> and CR LF
 //   lock <file> <ms>     hold an exclusive lock on <file> (-1: for ever), then
 //                        journal "unlocked <file>"
+//   update <file> <n>    add 1 to the number in <file>, n times, each under the
+//                        lock as the companions' guide shows; then journal
+//                        "updated <file>"
 // Journal line: name TAB pid TAB open-descriptor-count TAB session id
 //               TAB stdin-target {TAB argument}
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -62,6 +66,43 @@ void sleepMs(long ms)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// The companions' guide: lock, then make sure the file is still the one the
+// path names.
+int lockSharedFile(const std::string& path)
+{
+    while (true) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        if (::flock(fd, LOCK_EX) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        struct stat held { };
+        struct stat named { };
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino)
+            return fd;
+        ::close(fd);
+    }
+}
+
+bool increment(const std::string& path)
+{
+    const int fd = lockSharedFile(path);
+    if (fd < 0)
+        return false;
+    char buffer[32] = {};
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer - 1, 0);
+    const std::string text = std::to_string(std::atol(n > 0 ? buffer : "0") + 1);
+    const std::string temporary = path + ".companion";
+    const int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool written = out >= 0 && ::write(out, text.data(), text.size()) == ssize_t(text.size()) &&
+        ::fsync(out) == 0 && ::close(out) == 0 && ::rename(temporary.c_str(), path.c_str()) == 0;
+    ::close(fd);
+    return written;
+}
+
 [[noreturn]] void stay()
 {
     while (true)
@@ -104,6 +145,15 @@ int main(int argc, char** argv)
             words >> file;
             std::getline(words >> std::ws, text);
             std::ofstream(folder + file, std::ios::binary) << text << "\r\n";
+        } else if (verb == "update") {
+            std::string file;
+            long times = 0;
+            words >> file >> times;
+            for (long i = 0; i < times; ++i) {
+                if (!increment(folder + file))
+                    return 4;
+            }
+            journal("updated " + file);
         } else if (verb == "lock") {
             std::string file;
             long ms = -1;

@@ -37,6 +37,7 @@ public:
     QStringList opened; // what was opened
     QStringList reports; // what was reported
     QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30));
+    std::chrono::milliseconds fileWait = data::kFileFreeTimeout; // how long a held file is waited for
 };
 
 } // namespace corvatek::test

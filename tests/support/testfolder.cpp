@@ -7,6 +7,9 @@
 #include <QThread>
 
 #include <csignal>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace corvatek::test {
 
@@ -97,6 +100,54 @@ QList<int> TestFolder::processes() const
             ids.append(pid);
     }
     return ids;
+}
+
+QStringList TestFolder::runningNames() const
+{
+    const QList<int> live = processes();
+    QStringList names;
+    for (const auto& start : starts()) {
+        if (live.contains(start.pid))
+            names.append(start.name);
+    }
+    names.sort();
+    return names;
+}
+
+namespace {
+
+// Root passes permission checks through these capabilities; without them in
+// its effective set it is checked as the files' owner.
+void setFileOverrides(bool on)
+{
+    __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return;
+    for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+        const unsigned bit = 1u << (capability % 32);
+        auto& effective = data[capability / 32].effective;
+        effective = on ? effective | (data[capability / 32].permitted & bit) : effective & ~bit;
+    }
+    if (::syscall(SYS_capset, &header, data) != 0)
+        qFatal("cannot change the test's file capabilities");
+}
+
+} // namespace
+
+OrdinaryUserFileAccess::OrdinaryUserFileAccess()
+{
+    setFileOverrides(false);
+}
+
+OrdinaryUserFileAccess::~OrdinaryUserFileAccess()
+{
+    setFileOverrides(true);
+}
+
+void makeReadOnly(const QString& path)
+{
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs)

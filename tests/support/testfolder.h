@@ -41,10 +41,26 @@ public:
     QStringList journalLines() const;
     // Ids of live processes whose program lies in this folder.
     QList<int> processes() const;
+    // Names of the companions started from this folder that still run, sorted.
+    QStringList runningNames() const;
 
 private:
     QTemporaryDir dir_;
 };
+
+// While it lives, the calling thread's file access is checked as an
+// ordinary user's, also when the tests run as root: a file without write
+// permission then cannot be opened for writing.
+class OrdinaryUserFileAccess {
+public:
+    OrdinaryUserFileAccess();
+    ~OrdinaryUserFileAccess();
+    OrdinaryUserFileAccess(const OrdinaryUserFileAccess&) = delete;
+    OrdinaryUserFileAccess& operator=(const OrdinaryUserFileAccess&) = delete;
+};
+
+// Takes every write permission away from a file of the folder.
+void makeReadOnly(const QString& path);
 
 // Polls `condition` until it holds or `timeoutMs` passed; for waiting on
 // other processes, never for measuring time.

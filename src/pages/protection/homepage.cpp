@@ -69,12 +69,12 @@ void Tpanel20::build()
     sitesLine = add<QLabel>();
     sitesLine->setGeometry(56, 246, 107, 13);
 
-    if (session.files.waitUntilFree(u"viri.txt")) {
-        const QStringList viruses = session.files.readLines(u"viri.txt").value_or(QStringList());
-        virusBox->addItems(viruses);
-        if (!viruses.isEmpty())
-            virusBox->setToolTip(viruses.join(QLatin1Char('\n')));
-    }
+    // A file that cannot be read leaves the box empty.
+    const QStringList viruses = session.files.readLinesWhenFree(u"viri.txt").lines;
+    virusBox->addItems(viruses);
+    virusBox->setCurrentIndex(-1); // the list shows when the user opens it
+    if (!viruses.isEmpty())
+        virusBox->setToolTip(viruses.join(QLatin1Char('\n')));
     colour(startLine, virusBox->count() == 0 ? kGreen : kRed);
 
     const HomeWords* words = localisation::entryFor(kWords, state.languageCode);

@@ -1,20 +1,19 @@
-// The instance's message channel: a Unix stream socket in the user's runtime
-// folder, readable by the user alone.
+// The instance's message channel: a Unix stream socket in the user's private
+// folder. The listening side never waits: every descriptor it hands out is
+// non-blocking, and the caller decides how long a connection may stay.
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace corvatek::platform {
 namespace {
-
-constexpr int kWaitMs = 1000;
-constexpr std::size_t kMaxMessage = 4096;
 
 bool address(const std::string& path, sockaddr_un& out)
 {
@@ -47,29 +46,39 @@ int listenLocal(const std::string& path)
     return fd;
 }
 
-std::vector<std::string> acceptLocalMessages(int listener)
+int acceptLocal(int listener)
 {
-    std::vector<std::string> messages;
     while (true) {
-        const int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            break;
-        // A sender writes its line and closes; never wait on one for long.
-        std::string text;
-        char buffer[512];
-        pollfd ready {client, POLLIN, 0};
-        while (text.size() < kMaxMessage && ::poll(&ready, 1, kWaitMs) > 0) {
-            const ssize_t n = ::read(client, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            text.append(buffer, std::size_t(n));
-        }
-        ::close(client);
-        std::size_t start = 0;
-        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-            messages.push_back(text.substr(start, end - start));
+        const int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        // A connection its sender gave up on before it was taken: take the next.
+        if (client < 0 && (errno == EINTR || errno == ECONNABORTED))
+            continue;
+        return client;
     }
-    return messages;
+}
+
+LocalRead readLocal(int connection, std::size_t limit)
+{
+    LocalRead got;
+    char buffer[512];
+    while (got.bytes.size() < limit) {
+        const ssize_t n = ::read(connection, buffer, std::min(sizeof buffer, limit - got.bytes.size()));
+        if (n > 0) {
+            got.bytes.append(buffer, std::size_t(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        got.ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        break;
+    }
+    return got;
+}
+
+void closeLocal(int descriptor)
+{
+    if (descriptor >= 0)
+        ::close(descriptor);
 }
 
 bool sendLocalMessage(const std::string& path, const std::string& line)
@@ -80,9 +89,14 @@ bool sendLocalMessage(const std::string& path, const std::string& line)
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
+    // A listener that stopped taking connections would hold connect() for
+    // good once its queue is full; a second start must end regardless.
+    const timeval wait {1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
     const std::string text = line + "\n";
+    // No SIGPIPE when the listener has already dropped the connection.
     const bool sent = ::connect(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0 &&
-        ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+        ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size());
     ::close(fd);
     return sent;
 }

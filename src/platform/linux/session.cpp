@@ -1,16 +1,20 @@
-// The user's session on Linux: the XDG runtime folder for the instance lock,
-// and XDG autostart entries (~/.config/autostart/<name>.desktop) standing in
-// for the Windows Run key.
+// The user's session on Linux: a folder private to the user for the instance
+// lock and socket, and XDG autostart entries
+// (~/.config/autostart/<name>.desktop) standing in for the Windows Run key.
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace corvatek::platform {
 namespace {
@@ -125,10 +129,63 @@ long execLine(const std::vector<std::string>& lines)
     return -1;
 }
 
-// The user's own file for the instance `name`, in the runtime folder.
-std::string instanceFile(const std::string& name, const char* suffix)
+// An absolute folder named by the environment, without trailing slashes;
+// empty when unset or relative.
+std::string folderOfEnvironment(const char* name)
 {
-    return runtimeFolder() + "/" + name + "-" + std::to_string(::getuid()) + suffix;
+    std::string folder = environment(name);
+    if (folder.empty() || folder.front() != '/')
+        return {};
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+struct PrivateFolder {
+    std::string path; // empty when there is none
+    std::string problem; // then why
+};
+
+// Why `path` is no place for this user's lock, or nothing when it is a real
+// folder of the user's that nobody else may change.
+std::string unsafeFolder(const std::string& path, const struct stat& info)
+{
+    if (S_ISLNK(info.st_mode))
+        return path + " is a symbolic link";
+    if (!S_ISDIR(info.st_mode))
+        return path + " is not a folder";
+    if (info.st_uid != ::geteuid())
+        return path + " belongs to another user";
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return path + " can be changed by other users";
+    return {};
+}
+
+// Anyone may create names in the temporary folder, so a name there is only
+// trusted once it is known to be a folder of the user's that stays put.
+PrivateFolder runtimeFolder()
+{
+    const std::string runtime = folderOfEnvironment("XDG_RUNTIME_DIR");
+    struct stat info { };
+    if (!runtime.empty() && ::stat(runtime.c_str(), &info) == 0 && unsafeFolder(runtime, info).empty())
+        return {runtime, {}};
+
+    std::string temporary = folderOfEnvironment("TMPDIR");
+    if (temporary.empty())
+        temporary = "/tmp";
+    const std::string path = temporary + "/corvatek-" + std::to_string(::geteuid());
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return {{}, path + " cannot be created (" + std::strerror(errno) + ")"};
+    if (::lstat(path.c_str(), &info) != 0)
+        return {{}, path + " cannot be examined (" + std::strerror(errno) + ")"};
+    if (std::string problem = unsafeFolder(path, info); !problem.empty())
+        return {{}, problem};
+    // Without the sticky bit, whoever may write the parent may swap the folder.
+    struct stat parent { };
+    if (::stat(temporary.c_str(), &parent) != 0 ||
+        ((parent.st_mode & (S_IWGRP | S_IWOTH)) && !(parent.st_mode & S_ISVTX)))
+        return {{}, temporary + " lets other users replace " + path};
+    return {path, {}};
 }
 
 int relayWriter = -1;
@@ -166,20 +223,74 @@ void clearTerminationRequests()
     while (reader >= 0 && ::read(reader, &byte, 1) > 0) { }
 }
 
-std::string runtimeFolder()
+InstanceClaim::InstanceClaim(InstanceClaim&& other) noexcept
+    : result(other.result), socketPath(std::move(other.socketPath)), problem(std::move(other.problem)),
+      lock_(other.lock_)
 {
-    const std::string runtime = environment("XDG_RUNTIME_DIR");
-    return isDirectory(runtime) ? runtime : std::string("/tmp");
+    other.lock_ = -1;
 }
 
-std::string instanceSocketPath(const std::string& name)
+InstanceClaim& InstanceClaim::operator=(InstanceClaim&& other) noexcept
 {
-    return instanceFile(name, ".socket");
+    if (this != &other) {
+        if (lock_ >= 0)
+            ::close(lock_);
+        result = other.result;
+        socketPath = std::move(other.socketPath);
+        problem = std::move(other.problem);
+        lock_ = other.lock_;
+        other.lock_ = -1;
+    }
+    return *this;
 }
 
-std::optional<FileLock> acquireInstanceLock(const std::string& name)
+InstanceClaim::~InstanceClaim()
 {
-    return FileLock::tryAcquireCreating(instanceFile(name, ".lock"));
+    if (lock_ >= 0)
+        ::close(lock_); // closing the descriptor releases the lock
+}
+
+InstanceClaim claimInstance(const std::string& name)
+{
+    InstanceClaim claim;
+    const PrivateFolder folder = runtimeFolder();
+    if (folder.path.empty()) {
+        claim.problem = folder.problem;
+        return claim;
+    }
+    const std::string path = folder.path + "/" + name + ".lock";
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        claim.problem = path + " cannot be opened (" + std::strerror(errno) + ")";
+        return claim;
+    }
+    struct stat info { };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(fd);
+        claim.problem = path + " is not a file of this user";
+        return claim;
+    }
+    int locked;
+    do
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error != EWOULDBLOCK) {
+            claim.problem = path + " cannot be locked (" + std::strerror(error) + ")";
+            return claim;
+        }
+        claim.result = InstanceClaim::Result::HeldElsewhere;
+    } else {
+        claim.result = InstanceClaim::Result::Claimed;
+        claim.lock_ = fd;
+    }
+    claim.socketPath = folder.path + "/" + name + ".socket";
+    return claim;
 }
 
 std::string autostartCommand(const std::string& name)
