@@ -1,6 +1,9 @@
 // Table-file workloads as whole processes, to time and measure them beside a
 // reference XML tool.
 //   table_tool generate <file> <rows>   write a realistic rules table
+//   table_tool generate-wide <file> <rows>
+//                                       write a table of empty rows over as
+//                                       many fields as a table may declare
 //   table_tool load <file>              load it
 //   table_tool roundtrip <file> <out>   load it and save it as <out>
 //   table_tool idle                     start and end (the baseline)
@@ -35,6 +38,18 @@ int generate(const QString& path, int rows)
     return ProgramFiles(info.absolutePath()).saveTable(info.fileName(), table).ok() ? 0 : 1;
 }
 
+int generateWide(const QString& path, int rows)
+{
+    QList<FieldDef> fields;
+    for (int n = 1; n <= Table::kMostFields; ++n)
+        fields.append({fieldName(n), 200});
+    Table table(fields);
+    for (int row = 0; row < rows; ++row)
+        table.appendRow({});
+    const QFileInfo info(path);
+    return ProgramFiles(info.absolutePath()).saveTable(info.fileName(), table).ok() ? 0 : 1;
+}
+
 TableLoad load(const QString& path)
 {
     const QFileInfo info(path);
@@ -52,6 +67,8 @@ int main(int argc, char** argv)
         return 0;
     if (command == QLatin1String("generate") && args.size() == 3)
         return generate(args[1], args[2].toInt());
+    if (command == QLatin1String("generate-wide") && args.size() == 3)
+        return generateWide(args[1], args[2].toInt());
     if (command == QLatin1String("load") && args.size() == 2) {
         const TableLoad result = load(args[1]);
         std::printf("%lld rows\n", static_cast<long long>(result.table.rowCount()));
@@ -62,6 +79,6 @@ int main(int argc, char** argv)
         const QFileInfo out(args[2]);
         return result.ok() && ProgramFiles(out.absolutePath()).saveTable(out.fileName(), result.table).ok() ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: table_tool generate|load|roundtrip|idle ...\n");
+    std::fprintf(stderr, "usage: table_tool generate|generate-wide|load|roundtrip|idle ...\n");
     return 2;
 }

@@ -5,12 +5,19 @@
 
 #include "data/textcodec.h"
 
+#include <QSet>
+
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <unordered_map>
 #include <vector>
 
 namespace corvatek::data {
 namespace {
+
+// Far beyond the suite's own names and the 12 fields of its widest table.
+constexpr qsizetype kLongestFieldName = 64;
 
 class ParseError : public std::runtime_error {
 public:
@@ -202,7 +209,9 @@ private:
             if (cp > 0x10FFFF)
                 throw ParseError("character reference out of range");
         }
-        if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF))
+        // NUL is accepted as the writer writes it: a raw NUL byte in a value
+        // is read too, and must survive a save.
+        if (cp >= 0xD800 && cp <= 0xDFFF)
             throw ParseError("character reference out of range");
         return cp;
     }
@@ -285,6 +294,8 @@ private:
             if (!haveTable_) {
                 table_ = Table(fields_);
                 haveTable_ = true;
+                indexFieldNames();
+                scratch_.resize(std::size_t(fields_.size()));
             }
         } else if (element == "ROW" && inside({"DATAPACKET", "ROWDATA"})) {
             row();
@@ -303,7 +314,7 @@ private:
         for (const auto& attribute : attributes_) {
             const auto value = attributeValue(attribute.raw, scratch);
             if (attribute.name == "attrname") {
-                def.name = QString::fromUtf8(value.data(), qsizetype(value.size()));
+                def.name = utf8ToString(value);
             } else if (attribute.name == "WIDTH") {
                 bool ok = false;
                 const int width = QByteArrayView(value.data(), qsizetype(value.size())).toInt(&ok);
@@ -312,36 +323,58 @@ private:
         }
         if (def.name.isEmpty())
             throw ParseError("a field without a name");
+        if (fields_.size() == Table::kMostFields)
+            throw ParseError("more fields than a table of the suite has");
         fields_.append(def);
-        fieldNames_.emplace_back(def.name.toUtf8().toStdString());
     }
 
-    int fieldOf(std::string_view attributeName) const
+    static std::string lowerAscii(std::string_view text)
     {
-        for (std::size_t i = 0; i < fieldNames_.size(); ++i) {
-            if (fieldNames_[i] == attributeName)
-                return int(i);
+        std::string lower(text);
+        for (char& c : lower)
+            c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        return lower;
+    }
+
+    // Row attributes name their fields exactly or but for letter case; the
+    // first field of a name wins.
+    void indexFieldNames()
+    {
+        for (int i = 0; i < fields_.size(); ++i) {
+            const std::string name = fields_[i].name.toUtf8().toStdString();
+            exactFields_.emplace(name, i);
+            caselessFields_.emplace(lowerAscii(name), i);
         }
-        for (std::size_t i = 0; i < fieldNames_.size(); ++i) {
-            if (QByteArrayView(fieldNames_[i].data(), qsizetype(fieldNames_[i].size()))
-                    .compare(QByteArrayView(attributeName.data(), qsizetype(attributeName.size())),
-                        Qt::CaseInsensitive) == 0)
-                return int(i);
-        }
-        return -1;
+    }
+
+    int fieldOf(std::string_view attributeName)
+    {
+        key_.assign(attributeName);
+        if (const auto found = exactFields_.find(key_); found != exactFields_.end())
+            return found->second;
+        const auto found = caselessFields_.find(lowerAscii(attributeName));
+        return found == caselessFields_.end() ? -1 : found->second;
     }
 
     void row()
     {
         if (!haveTable_)
             throw ParseError("rows without fields");
-        values_.assign(fieldNames_.size(), std::string_view());
-        if (scratch_.size() < fieldNames_.size())
-            scratch_.resize(fieldNames_.size());
+        present_.clear();
         for (const auto& attribute : attributes_) {
             const int field = fieldOf(attribute.name);
             if (field >= 0)
-                values_[std::size_t(field)] = attributeValue(attribute.raw, scratch_[std::size_t(field)]);
+                present_.push_back({field, attribute.raw});
+        }
+        // In field order; of two values for one field the later one wins.
+        std::stable_sort(present_.begin(), present_.end(),
+            [](const Table::RawValue& a, const Table::RawValue& b) { return a.field < b.field; });
+        values_.clear();
+        for (std::size_t i = 0; i < present_.size(); ++i) {
+            if (i + 1 < present_.size() && present_[i + 1].field == present_[i].field)
+                continue;
+            std::string& scratch = scratch_[std::size_t(present_[i].field)];
+            values_.push_back({present_[i].field, attributeValue(present_[i].utf8, scratch)});
         }
         table_.appendRawRow(values_);
     }
@@ -354,9 +387,12 @@ private:
     std::vector<std::string_view> open_;
     std::vector<Attribute> attributes_;
     QList<FieldDef> fields_;
-    std::vector<std::string> fieldNames_;
-    std::vector<std::string_view> values_;
-    std::vector<std::string> scratch_;
+    std::unordered_map<std::string, int> exactFields_;
+    std::unordered_map<std::string, int> caselessFields_;
+    std::string key_;
+    std::vector<Table::RawValue> present_; // raw attribute values
+    std::vector<Table::RawValue> values_; // decoded
+    std::vector<std::string> scratch_; // per field
     Table table_;
 };
 
@@ -412,16 +448,34 @@ PacketReadResult readDataPacket(QByteArrayView bytes)
     return result;
 }
 
-QByteArray writeDataPacket(const Table& table)
+bool isWritableFieldName(QStringView name)
 {
+    if (name.isEmpty() || name.size() > kLongestFieldName)
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+        const bool more = (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+        if (!letter && (i == 0 || !more))
+            return false;
+    }
+    return true;
+}
+
+std::optional<QByteArray> writeDataPacket(const Table& table)
+{
+    QSet<QString> seen;
+    for (const FieldDef& field : table.fields()) {
+        if (!isWritableFieldName(field.name) || seen.contains(field.name.toLower()))
+            return std::nullopt;
+        seen.insert(field.name.toLower());
+    }
     QByteArray out;
     out.reserve(256 + table.rowCount() * 64);
     out += "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
     std::vector<QByteArray> names;
     for (const FieldDef& field : table.fields()) {
-        QByteArray name;
-        const QByteArray utf8 = field.name.toUtf8();
-        appendEscaped(name, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+        const QByteArray name = field.name.toLatin1();
         out += "<FIELD attrname=\"" + name + "\" fieldtype=\"string\"";
         if (field.width >= 0)
             out += " WIDTH=\"" + QByteArray::number(field.width) + '"';

@@ -26,6 +26,15 @@ struct PacketReadResult {
 };
 
 PacketReadResult readDataPacket(QByteArrayView bytes);
-QByteArray writeDataPacket(const Table& table);
+
+// Whether a field name is written so that it reads back as itself: a plain
+// ASCII name (a letter or "_", then letters, digits, "_", "-" or ".").
+bool isWritableFieldName(QStringView name);
+
+// The file's bytes; what the reader accepts, the writer writes so that the
+// reader accepts it again, field for field. Nothing when a field name is not
+// writable or repeats another but for letter case: such a table is never
+// written, so that no file is damaged.
+std::optional<QByteArray> writeDataPacket(const Table& table);
 
 } // namespace corvatek::data

@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace corvatek::data {
 namespace {
@@ -54,9 +53,12 @@ platform::FileLock::Outcome acquire(
 // beside it and renamed over it, so a reader sees the old file or the new one.
 FileResult replaceHeld(const QString& target, const QByteArray& bytes)
 {
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return {FileStatus::WriteFailed, QStringLiteral("%1 could not be written: %2").arg(target, file.errorString())};
+    const auto failed =
+        platform::replaceFileContents(native(target), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    if (failed)
+        return {FileStatus::WriteFailed,
+            QStringLiteral("%1 could not be saved: %2; it was left as it was.")
+                .arg(target, QString::fromLocal8Bit(*failed))};
     return {};
 }
 
@@ -166,6 +168,11 @@ FileResult ProgramFiles::updateFile(QStringView fileName,
     return changed ? replaceHeld(target, *changed) : FileResult {};
 }
 
+void ProgramFiles::removeUnfinishedSaves() const
+{
+    platform::removeUnfinishedReplacements(native(folder_));
+}
+
 bool ProgramFiles::waitUntilFree(QStringView fileName) const
 {
     return acquire(path(fileName), platform::LockMode::Read, policy_.timeout, policy_).lock.has_value();
@@ -228,7 +235,12 @@ TableLoad ProgramFiles::loadTable(QStringView fileName, std::chrono::millisecond
 
 FileResult ProgramFiles::saveTable(QStringView fileName, const Table& table) const
 {
-    return replaceFile(fileName, writeDataPacket(table));
+    const auto bytes = writeDataPacket(table);
+    if (!bytes)
+        return {FileStatus::WriteFailed,
+            QStringLiteral("%1 was not saved: its fields have names that cannot be written; it was left as it is.")
+                .arg(path(fileName))};
+    return replaceFile(fileName, *bytes);
 }
 
 std::optional<QString> ProgramFiles::keepAside(QStringView fileName, const QDateTime& now) const
@@ -261,6 +273,8 @@ TableLoad ProgramFiles::ensureTable(TableId id, const QDateTime& now, std::chron
     TableLoad load = loadTable(schemaOf(id).fileName, wait);
     if (load.status == FileStatus::Ok || load.status == FileStatus::Busy || load.status == FileStatus::Unopenable)
         return load;
+    if (load.status == FileStatus::Unreadable)
+        load.unreadable = load.error;
     const FileResult written =
         load.status == FileStatus::Unreadable ? replaceWithDefaults(id, now, &load.keptAsidePath) : createTable(id);
     static_cast<FileResult&>(load) = written;

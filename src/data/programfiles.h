@@ -39,7 +39,10 @@ struct FileResult {
 
 struct TableLoad : FileResult {
     Table table;
-    QString keptAsidePath; // set when ensureTable moved an unreadable file
+    // Set when ensureTable moved an unreadable file aside: where, and why it
+    // could not be read.
+    QString keptAsidePath;
+    QString unreadable;
 };
 
 struct LinesRead : FileResult {
@@ -93,6 +96,9 @@ public:
     // Keeps the file aside, then writes the defaults in its place. Nothing is
     // written over a file that could not be kept aside.
     FileResult replaceWithDefaults(TableId id, const QDateTime& now, QString* keptAsidePath = nullptr) const;
+
+    // Removes what saves killed midway left beside their files.
+    void removeUnfinishedSaves() const;
 
     // Writes bytes atomically under the lock (used by both kinds of file).
     FileResult replaceFile(QStringView fileName, const QByteArray& bytes) const;

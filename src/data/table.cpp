@@ -1,5 +1,7 @@
 #include "data/table.h"
 
+#include "data/textcodec.h"
+
 #include <stdexcept>
 
 namespace corvatek::data {
@@ -23,7 +25,11 @@ std::size_t prefixOfCharacters(std::string_view utf8, int width)
 
 } // namespace
 
-Table::Table(QList<FieldDef> fields) : fields_(std::move(fields)) { }
+Table::Table(QList<FieldDef> fields) : fields_(std::move(fields))
+{
+    if (fields_.size() > kMostFields)
+        throw std::length_error("too many fields");
+}
 
 int Table::fieldIndex(QStringView name) const
 {
@@ -36,17 +42,21 @@ int Table::fieldIndex(QStringView name) const
 
 std::string_view Table::rawValue(qsizetype row, int field) const
 {
-    const std::size_t index = std::size_t(row) * std::size_t(fields_.size()) + std::size_t(field);
-    const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
-    return std::string_view(buffer_).substr(begin, ends_[index] - begin);
+    const std::size_t first = row == 0 ? 0 : rowEnds_[std::size_t(row - 1)];
+    for (std::size_t i = first; i < rowEnds_[std::size_t(row)] && fieldOf_[i] <= field; ++i) {
+        if (fieldOf_[i] == field) {
+            const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+            return std::string_view(buffer_).substr(begin, ends_[i] - begin);
+        }
+    }
+    return {};
 }
 
 QString Table::value(qsizetype row, int field) const
 {
-    if (row < 0 || row >= rows_ || field < 0 || field >= fields_.size())
+    if (row < 0 || row >= rowCount() || field < 0 || field >= fields_.size())
         return {};
-    const auto raw = rawValue(row, field);
-    return QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+    return utf8ToString(rawValue(row, field));
 }
 
 std::optional<QString> Table::value(qsizetype row, QStringView fieldName) const
@@ -57,48 +67,52 @@ std::optional<QString> Table::value(qsizetype row, QStringView fieldName) const
     return value(row, field);
 }
 
-void Table::appendCut(std::string_view utf8, int width)
-{
-    const std::size_t keep = prefixOfCharacters(utf8, width);
-    if (buffer_.size() + keep > UINT32_MAX)
-        throw std::length_error("table too large");
-    buffer_.append(utf8.data(), keep);
-    ends_.push_back(std::uint32_t(buffer_.size()));
-}
-
-void Table::appendRawRow(const std::vector<std::string_view>& utf8Values)
+void Table::appendRawRow(const std::vector<RawValue>& present)
 {
     const std::size_t bufferBefore = buffer_.size();
-    const std::size_t endsBefore = ends_.size();
+    const std::size_t valuesBefore = ends_.size();
     try {
-        for (int field = 0; field < fields_.size(); ++field)
-            appendCut(std::size_t(field) < utf8Values.size() ? utf8Values[std::size_t(field)] : std::string_view(),
-                fields_[field].width);
+        for (const RawValue& value : present) {
+            if (value.field < 0 || value.field >= fields_.size())
+                continue;
+            const std::size_t keep = prefixOfCharacters(value.utf8, fields_[value.field].width);
+            if (keep == 0)
+                continue;
+            if (buffer_.size() + keep > UINT32_MAX || ends_.size() >= UINT32_MAX)
+                throw std::length_error("table too large");
+            buffer_.append(value.utf8.data(), keep);
+            ends_.push_back(std::uint32_t(buffer_.size()));
+            fieldOf_.push_back(std::uint8_t(value.field));
+        }
+        rowEnds_.push_back(std::uint32_t(ends_.size()));
     } catch (...) {
         buffer_.resize(bufferBefore);
-        ends_.resize(endsBefore);
+        ends_.resize(valuesBefore);
+        fieldOf_.resize(valuesBefore);
         throw;
     }
-    ++rows_;
 }
 
 void Table::appendRow(const QStringList& values)
 {
     std::vector<QByteArray> encoded;
     encoded.reserve(std::size_t(values.size()));
-    std::vector<std::string_view> views;
-    for (const QString& value : values) {
-        encoded.push_back(value.toUtf8());
-        views.emplace_back(encoded.back().constData(), std::size_t(encoded.back().size()));
+    std::vector<RawValue> present;
+    for (int field = 0; field < values.size() && field < fields_.size(); ++field) {
+        if (values[field].isEmpty())
+            continue;
+        encoded.push_back(values[field].toUtf8());
+        present.push_back({field, std::string_view(encoded.back().constData(), std::size_t(encoded.back().size()))});
     }
-    appendRawRow(views);
+    appendRawRow(present);
 }
 
 void Table::clearRows()
 {
     buffer_.clear();
     ends_.clear();
-    rows_ = 0;
+    fieldOf_.clear();
+    rowEnds_.clear();
 }
 
 } // namespace corvatek::data

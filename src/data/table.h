@@ -1,6 +1,8 @@
 // An in-memory table of text fields, the form every table file takes while a
-// page reads or rewrites it. Values are stored as UTF-8 in one buffer: a
-// 100,000-row rules table then costs less memory than its file.
+// page reads or rewrites it. Only the values present are stored, as UTF-8 in
+// one buffer, so a table costs memory in proportion to its file whatever its
+// shape: a 100,000-row rules table costs less than its file, and a file of
+// empty rows over many fields no more.
 #pragma once
 
 #include <QList>
@@ -21,15 +23,20 @@ struct FieldDef {
 
 class Table {
 public:
+    // The suite's tables have at most 12 fields; a file declaring more than
+    // this is no table of the suite.
+    static constexpr int kMostFields = 256;
+
     Table() = default;
+    // Throws std::length_error past kMostFields fields.
     explicit Table(QList<FieldDef> fields);
 
     const QList<FieldDef>& fields() const { return fields_; }
     // Field names are matched without regard to case ("Champ1" == "champ1").
     int fieldIndex(QStringView name) const;
 
-    qsizetype rowCount() const { return rows_; }
-    bool isEmpty() const { return rows_ == 0; }
+    qsizetype rowCount() const { return qsizetype(rowEnds_.size()); }
+    bool isEmpty() const { return rowEnds_.empty(); }
 
     QString value(qsizetype row, int field) const;
     // Nothing when the table has no such field, as a dataset reports a
@@ -42,15 +49,20 @@ public:
 
     // Direct UTF-8 access for the file format, which moves bytes, not text.
     std::string_view rawValue(qsizetype row, int field) const;
-    void appendRawRow(const std::vector<std::string_view>& utf8Values);
+    // A row of the values present, each with its field, in ascending order
+    // of field; absent fields are empty.
+    struct RawValue {
+        int field;
+        std::string_view utf8;
+    };
+    void appendRawRow(const std::vector<RawValue>& present);
 
 private:
-    void appendCut(std::string_view utf8, int width);
-
     QList<FieldDef> fields_;
-    std::string buffer_; // every value of every row, back to back
-    std::vector<std::uint32_t> ends_; // end of each value in buffer_, row by row
-    qsizetype rows_ = 0;
+    std::string buffer_; // every value present, row by row, back to back
+    std::vector<std::uint32_t> ends_; // end of each value in buffer_
+    std::vector<std::uint8_t> fieldOf_; // its field
+    std::vector<std::uint32_t> rowEnds_; // end of each row's values in ends_
 };
 
 } // namespace corvatek::data

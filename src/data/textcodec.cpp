@@ -1,5 +1,7 @@
 #include "data/textcodec.h"
 
+#include <QStringDecoder>
+
 namespace corvatek::data {
 namespace {
 
@@ -108,11 +110,21 @@ void appendWindows1252AsUtf8(std::string& out, std::string_view bytes)
         appendCodePoint(out, windows1252(static_cast<unsigned char>(byte)));
 }
 
+QString utf8ToString(std::string_view utf8)
+{
+    const QByteArrayView bytes(utf8.data(), qsizetype(utf8.size()));
+    if (!utf8.starts_with("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes);
+    QStringDecoder keeping(
+        QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return keeping.decode(bytes);
+}
+
 QString decode8Bit(QByteArrayView bytes)
 {
     const std::string_view view(bytes.data(), std::size_t(bytes.size()));
     if (isValidUtf8(view))
-        return QString::fromUtf8(bytes);
+        return utf8ToString(view);
     QString text(bytes.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < bytes.size(); ++i)
         text[i] = QChar(char16_t(windows1252(static_cast<unsigned char>(bytes[i]))));

@@ -1,6 +1,9 @@
 #include "localisation/captions.h"
 
 #include "data/programfiles.h"
+#include "data/textcodec.h"
+
+#include <algorithm>
 
 namespace corvatek::localisation {
 namespace {
@@ -21,7 +24,41 @@ constexpr LanguageData kLanguages[kLanguageCount] = {
     {"ITA", "crvtk_it.txt", u"connessioni", u"memoria"},
 };
 
+// Far more than 101 lines of captions need; a larger file is something else.
+constexpr qsizetype kLongestLanguageFile = 256 * 1024;
+// A caption line is short; a line this long in the caption range is no caption.
+constexpr qsizetype kLongestCaptionLine = 1000;
+
+bool isControl(QChar c)
+{
+    return c.unicode() < 0x20 && c != QLatin1Char('\t');
+}
+
+// The first `width` characters; a character outside the basic plane takes
+// two UTF-16 units and is kept whole or not at all.
+QString cut(const QString& line, qsizetype width)
+{
+    if (line.size() <= width)
+        return line;
+    return line.left(line.at(width - 1).isHighSurrogate() ? width - 1 : width);
+}
+
 } // namespace
+
+std::optional<QStringList> captionsOfLanguageFile(QByteArrayView bytes)
+{
+    if (bytes.size() > kLongestLanguageFile)
+        return std::nullopt;
+    QStringList lines = data::splitLines(data::decode8Bit(bytes));
+    if (lines.size() > kCaptionCount)
+        lines.resize(kCaptionCount);
+    for (QString& line : lines) {
+        if (line.size() > kLongestCaptionLine || std::any_of(line.cbegin(), line.cend(), isControl))
+            return std::nullopt;
+        line = cut(line, kCaptionWidth);
+    }
+    return lines;
+}
 
 std::optional<Language> languageOf(const QString& code)
 {
@@ -56,29 +93,29 @@ const QString& CaptionTable::caption(int n) const
     return n >= 1 && n <= kCaptionCount ? entries_[std::size_t(n - 1)] : none;
 }
 
-CaptionLoad CaptionTable::load(const QString& folder, const QString& code)
+QString CaptionTable::load(const QString& folder, const QString& code)
 {
-    CaptionLoad result;
     const auto fileName = languageFileName(code);
     if (!fileName)
-        return result;
-    result.known = true;
-    const auto read = data::ProgramFiles(folder).readLines(*fileName);
-    result.fileFound = read.has_value();
-    const QStringList lines = read.value_or(QStringList());
-    result.linesRead = int(std::min<qsizetype>(lines.size(), kCaptionCount));
+        return {};
+    const QString path = folder + *fileName;
+    const auto bytes = data::ProgramFiles(folder).readBytes(*fileName);
+    const auto lines = bytes ? captionsOfLanguageFile(*bytes) : std::nullopt;
+    const int count = lines ? int(lines->size()) : 0;
     for (int n = 1; n <= kCaptionCount; ++n)
-        entries_[std::size_t(n - 1)] = n <= lines.size() ? lines[n - 1].left(kCaptionWidth) : QString();
-    if (!result.fileFound)
-        result.problem =
-            QStringLiteral("The language file %1 is missing; the captions stay empty.").arg(folder + *fileName);
-    else if (result.linesRead < kCaptionCount)
-        result.problem =
-            QStringLiteral("The language file %1 has only %2 of its %3 lines; the other captions stay empty.")
-                .arg(folder + *fileName)
-                .arg(result.linesRead)
-                .arg(kCaptionCount);
-    return result;
+        entries_[std::size_t(n - 1)] = n <= count ? lines->at(n - 1) : QString();
+    if (!bytes)
+        return QStringLiteral("The language file %1 is missing; the captions stay empty.").arg(path);
+    if (!lines)
+        return QStringLiteral("The language file %1 is not a language file (not text of short lines); the captions "
+                              "stay empty.")
+            .arg(path);
+    if (count < kCaptionCount)
+        return QStringLiteral("The language file %1 has only %2 of its %3 lines; the other captions stay empty.")
+            .arg(path)
+            .arg(count)
+            .arg(kCaptionCount);
+    return {};
 }
 
 } // namespace corvatek::localisation

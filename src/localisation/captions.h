@@ -3,7 +3,9 @@
 // navigation list compares with its items.
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -34,13 +36,11 @@ std::optional<QString> languageFileName(const QString& code);
 std::optional<QString> linksWord(const QString& code);
 std::optional<QString> memoryWord(const QString& code);
 
-struct CaptionLoad {
-    bool known = false; // the code named one of the five languages
-    bool fileFound = false;
-    int linesRead = 0; // lines available for captions 1..101
-    // A problem the user should be told about once, or empty.
-    QString problem;
-};
+// The captions 1..101 of a language file's bytes, each cut to at most 50
+// characters (never inside one), fewer when the file has fewer lines;
+// nothing when the bytes are not text of short lines (binary data, a file
+// far too large), which is then treated as no language file at all.
+std::optional<QStringList> captionsOfLanguageFile(QByteArrayView bytes);
 
 class CaptionTable {
 public:
@@ -48,8 +48,9 @@ public:
     const QString& caption(int n) const;
     // Fills the table from the language file of `code` in `folder`. An unknown
     // code leaves the table as it was; a missing or short file leaves the
-    // captions it does not reach empty.
-    CaptionLoad load(const QString& folder, const QString& code);
+    // captions it does not reach empty. Returns a problem the user should be
+    // told about once, or nothing.
+    QString load(const QString& folder, const QString& code);
 
 private:
     std::array<QString, kCaptionCount> entries_;

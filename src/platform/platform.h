@@ -30,8 +30,9 @@ bool sameExecutableName(std::string_view a, std::string_view b);
 // list afresh at every call.
 bool isRunning(std::string_view executableName);
 
-// Terminates every process of that name that may be terminated, skipping the
-// others and never the calling process itself. True when one was terminated.
+// Terminates every process of that name that belongs to this user, never
+// the first process of the system nor the calling process itself. True when
+// one was terminated.
 bool terminateByName(std::string_view executableName);
 
 // The same for several names with one look at the process list; the names
@@ -107,6 +108,18 @@ struct FileLock::Outcome {
     // a read-only file to write), which no wait would change.
     std::string unusable;
 };
+
+// Replaces the file at `path` with `bytes`: they are written beside it
+// under a temporary name, flushed to the disk, renamed over the file, and the
+// folder entry flushed after, so that however the program or the system ends
+// the path holds the old content or the new, never a part or nothing. The
+// old file's permissions are kept. Returns why it failed, or nothing; on
+// failure the old file is untouched and no temporary file is left.
+std::optional<std::string> replaceFileContents(const std::string& path, std::string_view bytes);
+
+// Removes from `folder` the temporary files of replacements that a killed
+// program left unfinished; returns how many.
+int removeUnfinishedReplacements(const std::string& folder);
 
 // ---- This user's session ----------------------------------------------
 

@@ -109,6 +109,9 @@ private:
     // Files a companion held at start, read again at the first tick on which
     // they are free.
     void noteBusyAtStart(const char* what);
+    // A table that could not be read was kept aside and its defaults written.
+    void noteKeptAside(const QString& why, const QString& aside);
+    data::FileResult replaceUnreadable(data::TableId id, const QString& why);
     void retryFilesBusyAtStart();
     void readSiteControl();
     void setInternetGlyph();

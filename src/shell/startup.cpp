@@ -51,6 +51,7 @@ void TForm2::FormCreate()
 void TForm2::prepareFlagFiles()
 {
     const data::ProgramFiles& files = session_.files;
+    files.removeUnfinishedSaves();
     for (const char16_t* name : {u"spam.txt", u"anaviri.txt"}) {
         if (!files.exists(name))
             noteProblem(files.writeLines(name, {}));
@@ -84,6 +85,21 @@ void TForm2::noteProblem(const data::FileResult& result)
 {
     if (!result.ok())
         startupProblems_.append(result.error);
+}
+
+void TForm2::noteKeptAside(const QString& why, const QString& aside)
+{
+    if (!aside.isEmpty())
+        startupProblems_.append(QStringLiteral("%1 It was kept as %2, and its defaults are in use.").arg(why, aside));
+}
+
+data::FileResult TForm2::replaceUnreadable(data::TableId id, const QString& why)
+{
+    QString aside;
+    const data::FileResult written = session_.files.replaceWithDefaults(id, session_.seams.now(), &aside);
+    noteKeptAside(why, aside);
+    noteProblem(written);
+    return written;
 }
 
 void TForm2::noteBusyAtStart(const char* what)
@@ -152,17 +168,18 @@ bool TForm2::readConfiguration(std::chrono::milliseconds wait)
             noteProblem(load);
             return true;
         }
-        bool readable = load.ok();
+        QString why = load.error;
         // A table without records reads as empty fields: every flag off.
-        for (int n = 1; readable && n <= kConfigurationFlagCount && load.table.rowCount() > 0; ++n) {
+        for (int n = 1; why.isEmpty() && n <= kConfigurationFlagCount && load.table.rowCount() > 0; ++n) {
             const auto value = load.table.value(0, data::fieldName(n));
-            readable = value.has_value();
-            if (readable)
+            if (value)
                 state().configurationFlags[std::size_t(n - 1)] = *value == QLatin1String("1");
+            else
+                why = QStringLiteral("%1 has no field %2.").arg(files.path(u"configuration.xml"), data::fieldName(n));
         }
-        if (readable)
+        if (why.isEmpty())
             return true;
-        written = files.replaceWithDefaults(TableId::Configuration, session_.seams.now());
+        written = replaceUnreadable(TableId::Configuration, why);
     }
     if (!written.ok()) {
         noteProblem(written);
@@ -181,6 +198,7 @@ void TForm2::prepareTables()
     for (const TableId id : {TableId::Sites, TableId::Rules, TableId::Alerts, TableId::Events, TableId::Quarantine}) {
         data::TableLoad load = files.ensureTable(id, now);
         noteProblem(load);
+        noteKeptAside(load.unreadable, load.keptAsidePath);
         if (load.ok() && id == TableId::Quarantine)
             quarantine = std::move(load);
     }
@@ -221,6 +239,7 @@ bool TForm2::prepareLanguage(std::chrono::milliseconds wait)
     const data::TableLoad load = files.ensureTable(TableId::Languages, session_.seams.now(), wait);
     if (load.status == data::FileStatus::Busy)
         return false;
+    noteKeptAside(load.unreadable, load.keptAsidePath);
     if (!load.ok()) {
         noteProblem(load);
         return true;
@@ -228,7 +247,8 @@ bool TForm2::prepareLanguage(std::chrono::milliseconds wait)
     const bool hasRow = load.table.rowCount() > 0;
     const auto code = hasRow ? load.table.value(0, u"Champ1") : std::optional<QString>(QString());
     if (!code) {
-        noteProblem(files.replaceWithDefaults(TableId::Languages, session_.seams.now()));
+        replaceUnreadable(
+            TableId::Languages, QStringLiteral("%1 has no field Champ1.").arg(files.path(u"langues.xml")));
         return true;
     }
     if (localisation::languageFileName(code->trimmed())) {
@@ -244,9 +264,9 @@ bool TForm2::prepareLanguage(std::chrono::milliseconds wait)
 
 void TForm2::loadCaptions()
 {
-    const localisation::CaptionLoad captions = state().captions.load(session_.folder, state().languageCode);
-    if (!captions.problem.isEmpty())
-        startupProblems_.append(captions.problem);
+    const QString problem = state().captions.load(session_.folder, state().languageCode);
+    if (!problem.isEmpty())
+        startupProblems_.append(problem);
 }
 
 void TForm2::readSiteControl()

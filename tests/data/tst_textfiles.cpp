@@ -2,7 +2,14 @@
 #include "platform/platform.h"
 #include "testfolder.h"
 
+#include <QDir>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
+#include <sys/resource.h>
 
 #include <sys/stat.h>
 
@@ -53,6 +60,13 @@ private slots:
         QCOMPARE(files.readFlag(u"firewall.txt").value_or(QString()), QStringLiteral("3"));
         folder.write(QStringLiteral("firewall.txt"), "\r\n1\r\n");
         QCOMPARE(files.readFlag(u"firewall.txt").value_or(QStringLiteral("?")), QString());
+        // Line 1 is kept as it is, a leading U+FEFF too.
+        folder.write(QStringLiteral("firewall.txt"),
+            "\xEF\xBB\xBF"
+            "1\r\n");
+        QCOMPARE(files.readFlag(u"firewall.txt").value_or(QString()),
+            QStringLiteral("\uFEFF"
+                           "1"));
     }
 
     void writesCrLfAndEmptyListsAsNoBytes()
@@ -123,6 +137,48 @@ private slots:
         }
         QVERIFY(waitUntil([&] { return folder.journalLines().contains(QStringLiteral("updated counter.txt")); }));
         QCOMPARE(folder.read(QStringLiteral("counter.txt")), QByteArray::number(2 * times));
+    }
+
+    // A save that cannot reach the disk whole fails, says which file and
+    // why, and leaves the old file as it was: past a file-size limit, and on
+    // a full file system (where the tests may mount one).
+    void aSaveThatCannotReachTheDiskChangesNothing()
+    {
+        const auto refused = [](const ProgramFiles& files, int error) {
+            const FileResult saved = files.writeLines(u"track.txt", QStringList(2000, QStringLiteral("2")));
+            return saved.status == FileStatus::WriteFailed && saved.error.contains(files.path(u"track.txt")) &&
+                saved.error.contains(QString::fromLocal8Bit(std::strerror(error)));
+        };
+        const auto intact = [](const QString& folder) {
+            QFile track(folder + QStringLiteral("track.txt"));
+            return track.open(QIODevice::ReadOnly) && track.readAll() == "3\r\n" &&
+                QDir(folder).entryList({QStringLiteral("*corvatek-new*")}).isEmpty();
+        };
+        TestFolder folder;
+        const ProgramFiles files(folder.path());
+        QVERIFY(files.writeFlag(u"track.txt", QStringLiteral("3")).ok());
+        rlimit limit {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit tight {4096, limit.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &tight);
+        const bool refusedPastTheLimit = refused(files, EFBIG);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        QVERIFY(refusedPastTheLimit);
+        QVERIFY(intact(folder.path()));
+
+        if (::geteuid() != 0)
+            QSKIP("only root may mount a small file system here");
+        const QString full = folder.file(QStringLiteral("full"));
+        QVERIFY(QDir().mkdir(full));
+        QVERIFY(::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=64k") == 0);
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(full).constData(), MNT_DETACH); });
+        const ProgramFiles small(full);
+        QVERIFY(small.writeFlag(u"track.txt", QStringLiteral("3")).ok());
+        QFile filler(full + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(4096, 'x')) > 0) { }
+        QVERIFY(refused(small, ENOSPC));
+        QVERIFY(intact(small.folder()));
     }
 
     void aFailedWriteLeavesTheOldFile()

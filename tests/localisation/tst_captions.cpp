@@ -39,37 +39,40 @@ private slots:
         QByteArray bytes = numberedLines(150);
         bytes.replace("line 7\r\n", QByteArray(80, 'x') + "\r\n");
         bytes.replace("line 9\r\n", "\r\n");
+        // A character outside the basic plane at the cut stays whole.
+        bytes.replace("line 8\r\n", QByteArray(49, 'y') + "\xf0\x9f\x98\x80z\r\n");
         folder.write(QStringLiteral("crvtk_gb.txt"), bytes);
         CaptionTable captions;
-        const CaptionLoad load = captions.load(folder.path(), QStringLiteral("GB"));
-        QVERIFY(load.known && load.fileFound);
-        QCOMPARE(load.linesRead, 101);
-        QVERIFY(load.problem.isEmpty());
+        QCOMPARE(captions.load(folder.path(), QStringLiteral("GB")), QString());
         QCOMPARE(captions.caption(1), QStringLiteral("line 1"));
         QCOMPARE(captions.caption(7), QString(50, QLatin1Char('x')));
+        QCOMPARE(captions.caption(8), QString(49, QLatin1Char('y')));
         QCOMPARE(captions.caption(9), QString());
         QCOMPARE(captions.caption(101), QStringLiteral("line 101"));
         QCOMPARE(captions.caption(0), QString());
         QCOMPARE(captions.caption(102), QString());
     }
 
-    void shortOrMissingFilesLeaveEmptyCaptionsAndSaySo()
+    // Short, missing and binary files leave the captions they do not reach
+    // empty, and say which file it was.
+    void shortMissingOrGarbageFilesLeaveEmptyCaptionsAndSaySo()
     {
         TestFolder folder;
         folder.write(QStringLiteral("crvtk_fr.txt"), numberedLines(101));
         folder.write(QStringLiteral("crvtk_de.txt"), "eins\ncaf\xe9");
+        QByteArray garbage = numberedLines(101);
+        garbage[20] = '\0';
+        folder.write(QStringLiteral("crvtk_es.txt"), garbage);
         CaptionTable captions;
-        QVERIFY(captions.load(folder.path(), QStringLiteral("FR")).problem.isEmpty());
+        QCOMPARE(captions.load(folder.path(), QStringLiteral("FR")), QString());
 
-        CaptionLoad load = captions.load(folder.path(), QStringLiteral("DE"));
-        QCOMPARE(load.linesRead, 2);
-        QVERIFY(load.problem.contains(QStringLiteral("crvtk_de.txt")));
+        QVERIFY(captions.load(folder.path(), QStringLiteral("DE")).contains(QStringLiteral("crvtk_de.txt has only 2")));
         QCOMPARE(captions.caption(2), QStringLiteral("caf\u00e9"));
         QCOMPARE(captions.caption(3), QString()); // not kept from the French load
 
-        load = captions.load(folder.path(), QStringLiteral("ITA"));
-        QVERIFY(load.known && !load.fileFound);
-        QVERIFY(load.problem.contains(QStringLiteral("crvtk_it.txt")));
+        QVERIFY(captions.load(folder.path(), QStringLiteral("ESP")).contains(QStringLiteral("not a language file")));
+        QVERIFY(
+            captions.load(folder.path(), QStringLiteral("ITA")).contains(QStringLiteral("crvtk_it.txt is missing")));
         QCOMPARE(captions.caption(1), QString());
     }
 
@@ -80,8 +83,7 @@ private slots:
         CaptionTable captions;
         captions.load(folder.path(), QStringLiteral("GB"));
         for (const QString& code : {QStringLiteral(" GB"), QStringLiteral("gb"), QStringLiteral("ES"), QString()}) {
-            const CaptionLoad load = captions.load(folder.path(), code);
-            QVERIFY(!load.known);
+            QCOMPARE(captions.load(folder.path(), code), QString());
             QCOMPARE(captions.caption(5), QStringLiteral("line 5"));
             QVERIFY(!linksWord(code) && !memoryWord(code) && !languageFileName(code));
         }
@@ -107,8 +109,8 @@ private slots:
             QCOMPARE(bytes.count('\n'), 101);
 
             CaptionTable captions;
-            const CaptionLoad load = captions.load(shipped, code);
-            QVERIFY2(load.problem.isEmpty(), qPrintable(load.problem));
+            const QString problem = captions.load(shipped, code);
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
             for (const QByteArray& line : bytes.split('\n'))
                 QVERIFY2(line.size() <= 51, qPrintable(file + QStringLiteral(": a line over 50 characters")));
 

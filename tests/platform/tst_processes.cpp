@@ -3,6 +3,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -178,13 +180,34 @@ private slots:
         ::waitpid(child, nullptr, 0);
     }
 
-    // Whatever a list names, the control centre never terminates itself.
-    void neverTerminatesItself()
+    // Whatever a list names, the control centre never terminates itself, nor
+    // another user's program: run by root, it must not end other users'.
+    void stopsOnlyThisUsersOtherProcesses()
     {
         const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
         QVERIFY(running(self));
         QVERIFY(!platform::terminateByName(self.toStdString()));
         QVERIFY(running(self));
+
+        if (::geteuid() != 0)
+            QSKIP("only root can start another user's program here");
+        QTemporaryDir shared;
+        const QString program = shared.filePath(QStringLiteral("vkother.exe"));
+        QVERIFY(QFile::copy(test::fakeCompanionPath(), program));
+        QFile::setPermissions(shared.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+        QProcess other;
+        other.setChildProcessModifier([] {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+        });
+        other.start(program, {});
+        QVERIFY(other.waitForStarted());
+        QVERIFY(waitUntil([] { return running(QStringLiteral("vkother.exe")); }));
+        QVERIFY(!platform::terminateByName("vkother.exe"));
+        QVERIFY(!other.waitForFinished(200));
+        other.kill();
+        other.waitForFinished();
     }
 
     void processListHasNamesAndIds()

@@ -141,13 +141,23 @@ private slots:
         QCOMPARE(other.window->state().caption(1), QStringLiteral("Accueil"));
     }
 
+    // Unreadable tables are kept aside and replaced by their defaults, and
+    // the user hears once which file, where it went, and what is used.
     void aBrokenConfigurationIsKeptAsideAndRecreated()
     {
         ShellFixture fixture;
         fixture.installLanguageFiles();
         fixture.folder.write(QStringLiteral("configuration.xml"), "\x00\x01garbage");
+        fixture.folder.write(QStringLiteral("regles.xml"), "");
         fixture.start();
         QVERIFY(fixture.folder.exists(QStringLiteral("configuration.xml.unreadable-20261207-101530")));
+        const QStringList& told = fixture.window->startupProblems();
+        QCOMPARE(told.size(), 2);
+        for (const char* file : {"configuration.xml", "regles.xml"}) {
+            const QString aside =
+                fixture.folder.file(QString::fromLatin1(file)) + QStringLiteral(".unreadable-20261207-101530");
+            QCOMPARE(told.filter(aside + QStringLiteral(", and its defaults are in use.")).size(), 1);
+        }
         QCOMPARE(rowsOf(fixture.folder.path(), TableId::Configuration), schemaOf(TableId::Configuration).defaultRows);
         for (int n = 1; n <= 12; ++n)
             QVERIFY(!fixture.window->state().configurationFlag(n));
@@ -183,19 +193,29 @@ private slots:
         QVERIFY(fixture.folder.read(QStringLiteral("langues.xml.unreadable-20261207-101530")).contains("Code=\"GB\""));
         QCOMPARE(rowsOf(fixture.folder.path(), TableId::Languages), (QList<QStringList> {{QStringLiteral("FR")}}));
         QCOMPARE(fixture.window->state().languageCode, QStringLiteral("FR"));
-        QVERIFY(fixture.window->startupProblems().isEmpty());
+        QCOMPARE(fixture.window->startupProblems().size(), 1);
+        QVERIFY(fixture.window->startupProblems().first().contains(QStringLiteral("has no field Champ1")));
     }
 
-    // A companion's extra field survives the clean-up.
+    // A companion's extra field, and a raw NUL a companion wrote, survive
+    // the clean-up and the next start.
     void quarantineKeepsTheFirstFormOfEachName()
     {
         ShellFixture fixture;
         fixture.installLanguageFiles();
         writeTable(fixture.folder.path(), QStringLiteral("quarantaines.xml"), 2,
             {{"Bad.exe", "a"}, {"other.exe", "b"}, {"BAD.EXE", "c"}, {"bad.exe ", "d"}, {"Other.exe", "e"}});
+        QByteArray bytes = fixture.folder.read(QStringLiteral("quarantaines.xml"));
+        bytes.replace("Champ2=\"b\"", QByteArray("Champ2=\"b\0\"", 11));
+        fixture.folder.write(QStringLiteral("quarantaines.xml"), bytes);
+        const QList<QStringList> kept {
+            {"Bad.exe", "a"}, {"other.exe", QStringLiteral("b") + QChar(0)}, {"bad.exe ", "d"}};
         fixture.start();
-        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Quarantine),
-            (QList<QStringList> {{"Bad.exe", "a"}, {"other.exe", "b"}, {"bad.exe ", "d"}}));
+        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Quarantine), kept);
+        fixture.stop();
+        fixture.start();
+        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Quarantine), kept);
+        QVERIFY(fixture.window->startupProblems().isEmpty());
     }
 
     // A file wait keeps the window painted, so timer events flow through it:

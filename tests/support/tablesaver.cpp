@@ -1,15 +1,48 @@
-// Saves two different rules tables over one file, alternately, until killed.
-// Usage: table_saver <folder> <rows>
+// Table workloads the tests run as processes of their own.
+//   table_saver <folder> <rows>   saves two different rules tables over one
+//                                 file, alternately, until killed
+//   table_saver --load <file>     loads the file under a 2 GiB address-space
+//                                 limit; prints its rows and how much the
+//                                 peak resident memory grew, in KiB
 #include "data/programfiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <sys/resource.h>
 
 using namespace corvatek::data;
+
+namespace {
+
+long peakKiB()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+int load(const QString& path)
+{
+    const rlimit limit {2L << 30, 2L << 30};
+    ::setrlimit(RLIMIT_AS, &limit);
+    const QFileInfo info(path);
+    const ProgramFiles files(info.absolutePath());
+    const long before = peakKiB();
+    const TableLoad load = files.loadTable(info.fileName());
+    std::printf("%lld %ld\n", static_cast<long long>(load.table.rowCount()), peakKiB() - before);
+    return load.ok() ? 0 : 1;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--load")
+        return load(QString::fromLocal8Bit(argv[2]));
     if (argc < 3)
         return 2;
     const ProgramFiles files(QString::fromLocal8Bit(argv[1]));

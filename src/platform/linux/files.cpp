@@ -3,8 +3,11 @@
 // too.
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,6 +18,9 @@ namespace corvatek::platform {
 namespace {
 
 enum class Attempt { Locked, Absent, Busy, Unusable };
+
+// What marks a replacement's temporary file, so that a killed one is known.
+constexpr char kUnfinished[] = ".corvatek-new-";
 
 // Open errors that waiting cannot clear. Any other failure may be passing
 // (no descriptors left, a file busy for the moment) and counts as in use.
@@ -152,6 +158,97 @@ FileLock::Outcome FileLock::acquire(const std::string& path, LockMode mode, std:
                 deadline - Clock::now() + std::chrono::milliseconds(1))));
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
+}
+
+namespace {
+
+std::string errorText(int error)
+{
+    return std::strerror(error);
+}
+
+bool writeAll(int fd, std::string_view bytes, int& error)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            return false;
+        }
+        bytes.remove_prefix(std::size_t(n));
+    }
+    return true;
+}
+
+std::string folderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+} // namespace
+
+std::optional<std::string> replaceFileContents(const std::string& path, std::string_view bytes)
+{
+    // A file-size limit must fail the write, not end the program.
+    static const bool ignoringSizeSignal = [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        return true;
+    }();
+    (void)ignoringSizeSignal;
+
+    static std::atomic<unsigned> counter {0};
+    const std::string temporary =
+        path + kUnfinished + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+    struct stat old { };
+    const bool hadOld = ::stat(path.c_str(), &old) == 0;
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errorText(errno);
+    int error = 0;
+    bool written = writeAll(fd, bytes, error);
+    if (written && hadOld && ::fchmod(fd, old.st_mode & 07777) != 0)
+        written = false, error = errno;
+    // The data reaches the disk before the name does.
+    if (written && ::fsync(fd) != 0)
+        written = false, error = errno;
+    if (::close(fd) != 0 && written)
+        written = false, error = errno;
+    if (written && ::rename(temporary.c_str(), path.c_str()) != 0)
+        written = false, error = errno;
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return errorText(error);
+    }
+    // Then the name. Nothing is left to undo should this fail: the new
+    // content is in place either way.
+    const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return std::nullopt;
+}
+
+int removeUnfinishedReplacements(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    int removed = 0;
+    const uid_t self = ::geteuid();
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!std::strstr(entry->d_name, kUnfinished))
+            continue;
+        struct stat info { };
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == self && ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 } // namespace corvatek::platform

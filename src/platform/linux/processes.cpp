@@ -34,6 +34,15 @@ bool matches(std::string_view wanted, const ScannedProcess& process)
     return named && procfs::isLive(process);
 }
 
+// Only the user's own processes are stopped: a control centre run by root
+// must not end other users' programs. Never the first process, never itself.
+bool mayStop(const ScannedProcess& process)
+{
+    struct stat owner { };
+    return process.id != 1 && process.id != static_cast<int>(::getpid()) &&
+        ::fstatat(process.procFd, process.idText, &owner, 0) == 0 && owner.st_uid == ::geteuid();
+}
+
 } // namespace
 
 std::vector<ProcessEntry> processList()
@@ -67,11 +76,10 @@ bool terminateByName(std::string_view executableName)
 
 bool terminateByNames(const std::vector<std::string>& executableNames)
 {
-    const int self = static_cast<int>(::getpid());
     std::vector<std::vector<int>> found(executableNames.size());
     procfs::forEachProcess([&](const ScannedProcess& process) {
         for (std::size_t i = 0; i < executableNames.size(); ++i) {
-            if (process.id != self && !executableNames[i].empty() && matches(executableNames[i], process)) {
+            if (!executableNames[i].empty() && matches(executableNames[i], process) && mayStop(process)) {
                 found[i].push_back(process.id);
                 break;
             }
