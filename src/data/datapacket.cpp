@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <stdexcept>
 #include <unordered_map>
@@ -24,14 +25,37 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Character classes by table: the parser looks at every byte of a file.
+enum CharClass : unsigned char {
+    kSpace = 1, // separates names and attributes
+    kEndsName = 2, // cannot be part of a name
+    kSpecialInValue = 4, // needs decoding in an attribute value
+};
+
+constexpr std::array<unsigned char, 256> kClasses = [] {
+    std::array<unsigned char, 256> classes {};
+    for (const char c : {' ', '\t', '\r', '\n'})
+        classes[static_cast<unsigned char>(c)] |= kSpace | kEndsName | kSpecialInValue;
+    for (const char c : {'=', '>', '/', '<', '"', '\''})
+        classes[static_cast<unsigned char>(c)] |= kEndsName;
+    classes['&'] |= kSpecialInValue;
+    classes[' '] &= static_cast<unsigned char>(~kSpecialInValue);
+    return classes;
+}();
+
+bool is(char c, CharClass charClass)
+{
+    return kClasses[static_cast<unsigned char>(c)] & charClass;
+}
+
 bool isSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return is(c, kSpace);
 }
 
 bool isNameChar(char c)
 {
-    return !isSpace(c) && c != '=' && c != '>' && c != '/' && c != '<' && c != '"' && c != '\'';
+    return !is(c, kEndsName);
 }
 
 class PacketParser {
@@ -138,7 +162,7 @@ private:
     {
         bool plain = true;
         for (const char c : raw) {
-            if (c == '&' || c == '\t' || c == '\r' || c == '\n' || (!utf8_ && (c & 0x80))) {
+            if (is(c, kSpecialInValue) || (!utf8_ && (c & 0x80))) {
                 plain = false;
                 break;
             }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSlider>
 
@@ -98,7 +99,6 @@ data::FileResult TForm2::replaceUnreadable(data::TableId id, const QString& why)
     QString aside;
     const data::FileResult written = session_.files.replaceWithDefaults(id, session_.seams.now(), &aside);
     noteKeptAside(why, aside);
-    noteProblem(written);
     return written;
 }
 
@@ -109,7 +109,15 @@ void TForm2::noteBusyAtStart(const char* what)
 
 void TForm2::retryFilesBusyAtStart()
 {
+    if (!busyAtStart_.configuration && !busyAtStart_.language && !busyAtStart_.viruses)
+        return;
     constexpr std::chrono::milliseconds kNoWait {0};
+    // What reading them now finds is told now: the start's report is past.
+    const qsizetype told = startupProblems_.size();
+    const auto tellNew = qScopeGuard([&] {
+        if (startupProblems_.size() > told)
+            session_.seams.report(this, startupProblems_.mid(told).join(QLatin1Char('\n')));
+    });
     if (busyAtStart_.configuration && readConfiguration(kNoWait))
         busyAtStart_.configuration = false;
     if (busyAtStart_.language && prepareLanguage(kNoWait)) {
@@ -247,8 +255,8 @@ bool TForm2::prepareLanguage(std::chrono::milliseconds wait)
     const bool hasRow = load.table.rowCount() > 0;
     const auto code = hasRow ? load.table.value(0, u"Champ1") : std::optional<QString>(QString());
     if (!code) {
-        replaceUnreadable(
-            TableId::Languages, QStringLiteral("%1 has no field Champ1.").arg(files.path(u"langues.xml")));
+        noteProblem(replaceUnreadable(
+            TableId::Languages, QStringLiteral("%1 has no field Champ1.").arg(files.path(u"langues.xml"))));
         return true;
     }
     if (localisation::languageFileName(code->trimmed())) {
