@@ -365,14 +365,18 @@ private:
     void indexFieldNames()
     {
         for (int i = 0; i < fields_.size(); ++i) {
-            const std::string name = fields_[i].name.toUtf8().toStdString();
-            exactFields_.emplace(name, i);
-            caselessFields_.emplace(lowerAscii(name), i);
+            fieldNames_.push_back(fields_[i].name.toUtf8().toStdString());
+            firstOfName_.push_back(exactFields_.emplace(fieldNames_.back(), i).first->second);
+            caselessFields_.emplace(lowerAscii(fieldNames_.back()), i);
         }
     }
 
-    int fieldOf(std::string_view attributeName)
+    // `expected` is the field after the one the row named last: writers name
+    // the fields in their order, and that case needs no hashing.
+    int fieldOf(std::string_view attributeName, int expected)
     {
+        if (expected < int(fieldNames_.size()) && fieldNames_[std::size_t(expected)] == attributeName)
+            return firstOfName_[std::size_t(expected)];
         key_.assign(attributeName);
         if (const auto found = exactFields_.find(key_); found != exactFields_.end())
             return found->second;
@@ -385,14 +389,21 @@ private:
         if (!haveTable_)
             throw ParseError("rows without fields");
         present_.clear();
+        int expected = 0;
         for (const auto& attribute : attributes_) {
-            const int field = fieldOf(attribute.name);
-            if (field >= 0)
+            const int field = fieldOf(attribute.name, expected);
+            if (field >= 0) {
                 present_.push_back({field, attribute.raw});
+                expected = field + 1;
+            }
         }
-        // In field order; of two values for one field the later one wins.
-        std::stable_sort(present_.begin(), present_.end(),
-            [](const Table::RawValue& a, const Table::RawValue& b) { return a.field < b.field; });
+        // In field order, as writers mostly give them already; of two values
+        // for one field the later one wins. Rows are short: an insertion
+        // sort, stable and without allocation.
+        for (std::size_t i = 1; i < present_.size(); ++i) {
+            for (std::size_t j = i; j > 0 && present_[j - 1].field > present_[j].field; --j)
+                std::swap(present_[j - 1], present_[j]);
+        }
         values_.clear();
         for (std::size_t i = 0; i < present_.size(); ++i) {
             if (i + 1 < present_.size() && present_[i + 1].field == present_[i].field)
@@ -411,6 +422,8 @@ private:
     std::vector<std::string_view> open_;
     std::vector<Attribute> attributes_;
     QList<FieldDef> fields_;
+    std::vector<std::string> fieldNames_; // as UTF-8
+    std::vector<int> firstOfName_; // the field that wins for each field's name
     std::unordered_map<std::string, int> exactFields_;
     std::unordered_map<std::string, int> caselessFields_;
     std::string key_;
