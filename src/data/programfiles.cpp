@@ -35,12 +35,10 @@ FileResult lockFailure(const QString& path, const platform::FileLock::Outcome& o
 {
     if (outcome.unusable.empty())
         return {FileStatus::Busy, QStringLiteral("%1 is in use by another program; nothing was changed.").arg(path)};
-    const QString reason = QString::fromLocal8Bit(outcome.unusable);
-    if (mode == platform::LockMode::Write)
-        return {FileStatus::Unopenable,
-            QStringLiteral("%1 could not be opened for writing: %2; nothing was changed.").arg(path, reason)};
-    return {
-        FileStatus::Unopenable, QStringLiteral("%1 could not be opened: %2; nothing was changed.").arg(path, reason)};
+    return {FileStatus::Unopenable,
+        QStringLiteral("%1 could not be opened%2: %3; nothing was changed.")
+            .arg(path, mode == platform::LockMode::Write ? QStringLiteral(" for writing") : QString(),
+                QString::fromLocal8Bit(outcome.unusable))};
 }
 
 platform::FileLock::Outcome acquire(
@@ -171,11 +169,6 @@ FileResult ProgramFiles::updateFile(QStringView fileName,
 void ProgramFiles::removeUnfinishedSaves() const
 {
     platform::removeUnfinishedReplacements(native(folder_));
-}
-
-bool ProgramFiles::waitUntilFree(QStringView fileName) const
-{
-    return acquire(path(fileName), platform::LockMode::Read, policy_.timeout, policy_).lock.has_value();
 }
 
 LinesRead ProgramFiles::readLinesWhenFree(QStringView fileName) const

@@ -75,8 +75,6 @@ public:
     LinesRead readLinesWhenFree(QStringView fileName) const;
 
     // ---- Table files.
-    // The file-free wait: false when the file stayed in use past the bound.
-    bool waitUntilFree(QStringView fileName) const;
     TableLoad loadTable(TableId id) const { return loadTable(schemaOf(id).fileName); }
     TableLoad loadTable(QStringView fileName) const { return loadTable(fileName, policy_.timeout); }
     // With a wait of its own, for callers that must not hold the window long.

@@ -68,6 +68,8 @@ enum class LockMode { Read, Write };
 // cannot be opened for `mode`. An absent file is free.
 bool fileInUse(const std::string& path, LockMode mode = LockMode::Read);
 
+class InstanceClaim;
+
 // An advisory lock held on an existing file for the lifetime of the object.
 // Companions take the exclusive lock while they read or write a shared file,
 // so holding it is what makes the file "in use" for them. A lock is only
@@ -97,6 +99,7 @@ public:
     int descriptor() const { return fd_; }
 
 private:
+    friend InstanceClaim claimInstance(const std::string& name);
     explicit FileLock(int fd) : fd_(fd) { }
     int fd_ = -1;
 };
@@ -134,20 +137,13 @@ public:
         Unavailable, // no private place for the lock: `problem` says why
     };
 
-    InstanceClaim() = default;
-    InstanceClaim(InstanceClaim&& other) noexcept;
-    InstanceClaim& operator=(InstanceClaim&& other) noexcept;
-    InstanceClaim(const InstanceClaim&) = delete;
-    InstanceClaim& operator=(const InstanceClaim&) = delete;
-    ~InstanceClaim(); // releases the lock; so does the end of the process
-
     Result result = Result::Unavailable;
     std::string socketPath; // the instance's message socket, unless Unavailable
     std::string problem; // e.g. "/tmp/corvatek-1000 belongs to another user"
 
 private:
     friend InstanceClaim claimInstance(const std::string& name);
-    int lock_ = -1;
+    FileLock lock_; // held while the claim lives; the end of the process releases it too
 };
 
 InstanceClaim claimInstance(const std::string& name);

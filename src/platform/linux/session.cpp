@@ -223,33 +223,6 @@ void clearTerminationRequests()
     while (reader >= 0 && ::read(reader, &byte, 1) > 0) { }
 }
 
-InstanceClaim::InstanceClaim(InstanceClaim&& other) noexcept
-    : result(other.result), socketPath(std::move(other.socketPath)), problem(std::move(other.problem)),
-      lock_(other.lock_)
-{
-    other.lock_ = -1;
-}
-
-InstanceClaim& InstanceClaim::operator=(InstanceClaim&& other) noexcept
-{
-    if (this != &other) {
-        if (lock_ >= 0)
-            ::close(lock_);
-        result = other.result;
-        socketPath = std::move(other.socketPath);
-        problem = std::move(other.problem);
-        lock_ = other.lock_;
-        other.lock_ = -1;
-    }
-    return *this;
-}
-
-InstanceClaim::~InstanceClaim()
-{
-    if (lock_ >= 0)
-        ::close(lock_); // closing the descriptor releases the lock
-}
-
 InstanceClaim claimInstance(const std::string& name)
 {
     InstanceClaim claim;
@@ -287,7 +260,7 @@ InstanceClaim claimInstance(const std::string& name)
         claim.result = InstanceClaim::Result::HeldElsewhere;
     } else {
         claim.result = InstanceClaim::Result::Claimed;
-        claim.lock_ = fd;
+        claim.lock_ = FileLock(fd);
     }
     claim.socketPath = folder.path + "/" + name + ".socket";
     return claim;
