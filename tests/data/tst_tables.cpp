@@ -178,18 +178,15 @@ private slots:
     }
 
     // However a file is shaped, reading it costs memory in proportion to its
-    // size: empty rows over many fields cost nothing per field, and a file
-    // declaring more fields than any table of the suite is unreadable.
+    // size: empty rows over many fields cost nothing per field. (A file
+    // declaring more fields than that is refused, as the bad inputs show.)
     void anyShapeOfTableCostsMemoryInProportionToItsFile()
     {
         TestFolder folder;
         QByteArray fields;
-        for (int n = 1; n <= 10000; ++n) {
+        for (int n = 1; n <= Table::kMostFields; ++n)
             fields += "<FIELD attrname=\"F" + QByteArray::number(n) + "\" fieldtype=\"string\" WIDTH=\"200\"/>";
-            if (n == Table::kMostFields)
-                folder.write(QStringLiteral("wide.xml"), packet(QByteArray("<ROW/>\r\n").repeated(150000), fields));
-        }
-        folder.write(QStringLiteral("wider.xml"), packet(QByteArray("<ROW/>\r\n").repeated(150000), fields));
+        folder.write(QStringLiteral("wide.xml"), packet(QByteArray("<ROW/>\r\n").repeated(150000), fields));
         const auto size = QFileInfo(folder.file(QStringLiteral("wide.xml"))).size();
 
         QProcess loader;
@@ -200,10 +197,6 @@ private slots:
         QCOMPARE(loader.exitCode(), 0);
         QCOMPARE(printed.value(0), QByteArray("150000"));
         QVERIFY2(printed.value(1).toLong() * 1024 <= 3 * size, printed.value(1).constData());
-
-        const TableLoad wider = ProgramFiles(folder.path()).loadTable(u"wider.xml");
-        QCOMPARE(wider.status, FileStatus::Unreadable);
-        QVERIFY2(wider.error.contains(QStringLiteral("more fields")), qPrintable(wider.error));
     }
 
     // Companions read the files with ordinary XML readers.
@@ -381,7 +374,7 @@ private slots:
         QVERIFY(waitUntil([&] { return folder.journalLines().contains(QStringLiteral("locked evenements.xml")); }));
 
         QCOMPARE(files.loadTable(TableId::Events).status, FileStatus::Busy);
-        QVERIFY(!files.waitUntilFree(u"evenements.xml"));
+        QCOMPARE(files.readLinesWhenFree(u"evenements.xml").status, FileStatus::Busy);
         Table table = defaultTable(TableId::Events);
         table.appendRow({QStringLiteral("new")});
         const FileResult save = files.saveTable(TableId::Events, table);
