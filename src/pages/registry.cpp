@@ -1,6 +1,12 @@
 #include "pages/registry.h"
 
+#include "pages/protection/diskcheckpage.h"
+#include "pages/protection/drivescan.h"
+#include "pages/protection/guardoptionspage.h"
 #include "pages/protection/homepage.h"
+#include "pages/protection/modificationspage.h"
+#include "pages/protection/networkoptionspage.h"
+#include "pages/protection/scanpage.h"
 #include "pages/tools/actionitems.h"
 
 namespace corvatek::pages {
@@ -9,6 +15,12 @@ void registerAll(shell::PageRegistry& registry)
 {
     using shell::Target;
     registry.addPage<Tpanel20>(Target::Home);
+    registry.addPage<Tpanel3>(Target::NetworkOptions);
+    registry.addPage<Tpanel6>(Target::GuardOptions);
+    registry.addPage<Tpanel7>(Target::Modifications);
+    registry.addPage<Tpanel8>(Target::DiskCheck);
+    registry.addPage<Tpanel13>(Target::Scan);
+    registry.setVolumeArrival(volumeArrived);
     registry.addAction(Target::About, aboutItem);
     registry.addAction(Target::WebSite, webSiteItem);
     registry.addAction(Target::Quit, quitItem);

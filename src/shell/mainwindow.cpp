@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "shell/icons.h"
 #include "shell/navigationlist.h"
+#include "shell/volumewatch.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -51,6 +52,10 @@ TForm2::TForm2(Session& session, const PageRegistry& registry, QWidget* parent)
     setFont(QFont(QStringLiteral("Liberation Sans"), 8));
     createFrameControls();
     FormCreate();
+    // Attached volumes are offered for a scan whether or not the window shows.
+    if (const VolumeArrival& arrival = registry_.volumeArrival())
+        volumeWatch_ = new VolumeWatch(
+            session_, [this, arrival](const platform::Volume& volume) { arrival(session_, this, volume); }, this);
     // The monitor relies on what start-up sets up: its first tick comes a
     // full interval after it, never inside it.
     Timer1->start();

@@ -26,6 +26,7 @@ class QTimer;
 namespace corvatek::shell {
 
 class NavigationList;
+class VolumeWatch;
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -69,6 +70,9 @@ public:
     // The programs stopped whenever the program ends, in order.
     void stopProgramsAtEnd();
     void FormDestroy();
+
+    // The watch on attached volumes; null when nothing handles them.
+    VolumeWatch* volumeWatch() const { return volumeWatch_; }
 
     // Problems met at start that the user must hear of (shown once).
     const QStringList& startupProblems() const { return startupProblems_; }
@@ -123,6 +127,7 @@ private:
     companions::StatusMonitor monitor_;
     QPointer<QWidget> panel_;
     QList<QPointer<QWidget>> droppedPanels_;
+    VolumeWatch* volumeWatch_ = nullptr;
     std::map<Target, std::unique_ptr<Page>> markers_;
     QStringList startupProblems_;
     struct BusyAtStart {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "companions/processstate.h"
+#include "platform/platform.h"
 #include "shell/page.h"
 
 #include <QString>
@@ -52,6 +53,8 @@ QString targetText(Target target, const ProcessState& state);
 
 using PageFactory = std::function<std::unique_ptr<Page>(PageContext)>;
 using ItemAction = std::function<void(TForm2&)>;
+// What the window does when a volume is attached, page or no page.
+using VolumeArrival = std::function<void(Session&, QWidget* owner, const platform::Volume&)>;
 
 class PageRegistry {
 public:
@@ -60,13 +63,16 @@ public:
         pages_[target] = [](PageContext context) { return std::make_unique<PageClass>(context); };
     }
     void addAction(Target target, ItemAction action) { actions_[target] = std::move(action); }
+    void setVolumeArrival(VolumeArrival handler) { volumeArrival_ = std::move(handler); }
 
     const PageFactory* page(Target target) const;
     const ItemAction* action(Target target) const;
+    const VolumeArrival& volumeArrival() const { return volumeArrival_; }
 
 private:
     std::map<Target, PageFactory> pages_;
     std::map<Target, ItemAction> actions_;
+    VolumeArrival volumeArrival_;
 };
 
 } // namespace corvatek::shell

@@ -35,7 +35,13 @@ protected:
     // Creates a control of this page on the page panel.
     template<typename Control, typename... Args> Control* add(Args&&... args)
     {
-        auto* control = new Control(std::forward<Args>(args)..., context_.panel);
+        return addTo<Control>(context_.panel, std::forward<Args>(args)...);
+    }
+    // Creates a control of this page inside another of its controls (a group
+    // box's radio buttons).
+    template<typename Control, typename... Args> Control* addTo(QWidget* parent, Args&&... args)
+    {
+        auto* control = new Control(std::forward<Args>(args)..., parent);
         control->show(); // a child made after its parent is shown stays hidden otherwise
         controls_.append(control);
         return control;

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 
 class QWidget;
@@ -31,6 +32,9 @@ struct Seams {
     std::function<void(const QString& target)> open;
     // Tells the user about an unexpected error or a problem found at start.
     std::function<void(QWidget* parent, const QString& text)> report;
+    // The disk tool's fixed wait, in steps of this length: a run waits two,
+    // a list refresh four, as the tool has always been given.
+    std::chrono::milliseconds diskToolStep {10500};
 
     static Seams system();
 };

@@ -43,6 +43,7 @@ shell::TForm2& ShellFixture::start()
     };
     seams.open = [this](const QString& target) { opened.append(target); };
     seams.report = [this](QWidget*, const QString& text) { reports.append(text); };
+    seams.diskToolStep = diskToolStep;
     session = std::make_unique<shell::Session>(folder.path(), seams, fileWait);
     window = std::make_unique<shell::TForm2>(*session, registry);
     return *window;

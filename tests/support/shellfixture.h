@@ -27,6 +27,12 @@ public:
     void clickItem(int row) const;
     // The row of the item whose action is `target`.
     static int rowOf(shell::Target target);
+    // Builds the page of `target` as a click on its item does.
+    template<typename PageClass> PageClass& open(shell::Target target) const
+    {
+        clickItem(rowOf(target));
+        return *static_cast<PageClass*>(window->marker(target));
+    }
 
     TestFolder folder;
     shell::PageRegistry registry;
@@ -38,6 +44,7 @@ public:
     QStringList reports; // what was reported
     QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30));
     std::chrono::milliseconds fileWait = data::kFileFreeTimeout; // how long a held file is waited for
+    std::chrono::milliseconds diskToolStep {10500}; // the disk check page's fixed wait step
 };
 
 } // namespace corvatek::test

@@ -52,6 +52,30 @@ std::vector<std::string> splitCommandLine(std::string_view text)
     return arguments;
 }
 
+std::string quoteArgument(std::string_view argument)
+{
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos)
+        return std::string(argument);
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count as escapes only before a double quote.
+        if (c == '"')
+            quoted.append(2 * backslashes + 1, '\\');
+        else
+            quoted.append(backslashes, '\\');
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(2 * backslashes, '\\');
+    quoted.push_back('"');
+    return quoted;
+}
+
 bool sameExecutableName(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())

@@ -1,0 +1,115 @@
+#include "pages/configurationfamily.h"
+
+#include "shell/session.h"
+
+#include <QCheckBox>
+
+namespace corvatek::pages::family {
+namespace {
+
+const QString kGuard = QStringLiteral("vkguard.exe");
+
+void memberClick(shell::Session& session, QCheckBox* sender, int flag)
+{
+    session.state.configurationFlags[std::size_t(flag - 1)] = sender->isChecked();
+    saveConfiguration(session, sender->window());
+}
+
+// Rewrites the loaded table's one record from the flags; false when the
+// table lacks a field or the file cannot be written.
+bool writeFlags(const shell::Session& session, data::Table& table)
+{
+    QStringList values(table.fields().size());
+    for (int n = 1; n <= shell::kConfigurationFlagCount; ++n) {
+        const int field = table.fieldIndex(data::fieldName(n));
+        if (field < 0)
+            return false;
+        values[field] = session.state.configurationFlag(n) ? QStringLiteral("1") : QStringLiteral("0");
+    }
+    table.clearRows();
+    table.appendRow(values);
+    return session.files.saveTable(data::TableId::Configuration, table).ok();
+}
+
+} // namespace
+
+void CheckBox2Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox2.flag);
+}
+void CheckBox3Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox3.flag);
+}
+void CheckBox4Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox4.flag);
+}
+void CheckBox5Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox5.flag);
+}
+void CheckBox6Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox6.flag);
+}
+void CheckBox7Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox7.flag);
+}
+void CheckBox8Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox8.flag);
+}
+void CheckBox9Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox9.flag);
+}
+void CheckBox10Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox10.flag);
+}
+void CheckBox11Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox11.flag);
+}
+void CheckBox12Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox12.flag);
+}
+void CheckBox13Click(shell::Session& session, QCheckBox* sender)
+{
+    memberClick(session, sender, CheckBox13.flag);
+}
+
+QCheckBox* place(shell::Session& session, QCheckBox* box, const Member& member, const QRect& geometry)
+{
+    box->setChecked(true);
+    box->setGeometry(geometry);
+    box->setText(session.state.caption(member.caption));
+    // Toggled, not clicked: setting the box from its flag runs the handler too.
+    QObject::connect(box, &QCheckBox::toggled, box, [&session, box, click = member.click] { click(session, box); });
+    return box;
+}
+
+void showFlag(const shell::Session& session, QCheckBox* box, const Member& member)
+{
+    box->setChecked(session.state.configurationFlag(member.flag));
+}
+
+void saveConfiguration(shell::Session& session, QWidget* owner)
+{
+    session.companions.stop(kGuard);
+    data::TableLoad load = session.files.loadTable(data::TableId::Configuration);
+    if (!load.ok()) {
+        // Nothing to rewrite the record into; the guard must not stay down
+        // for it.
+        session.seams.report(
+            owner, load.error + QStringLiteral(" The settings were not saved; the real-time guard was started again."));
+    } else if (!writeFlags(session, load.table)) {
+        session.companions.notify(QStringLiteral("erreur configuration checkb"), session.state.levelText());
+    }
+    session.companions.shellStart(kGuard);
+}
+
+} // namespace corvatek::pages::family

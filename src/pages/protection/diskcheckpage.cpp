@@ -1,0 +1,214 @@
+#include "pages/protection/diskcheckpage.h"
+
+#include "pages/checklistmodel.h"
+#include "platform/platform.h"
+#include "shell/mainwindow.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeView>
+
+namespace corvatek::pages {
+namespace {
+
+const QString kTool = QStringLiteral("vkcheck.exe");
+
+// The tool writes a path with its separator doubled after a drive colon.
+QString reduceDoubledSeparators(QString line)
+{
+    if (line.contains(QLatin1Char(':'))) {
+        line.replace(QLatin1String(":\\\\"), QLatin1String(":\\"));
+        line.replace(QLatin1String("://"), QLatin1String(":/"));
+    }
+    return line;
+}
+
+bool inUse(const QString& path)
+{
+    return platform::fileInUse(QFile::encodeName(path).toStdString(), platform::LockMode::Read);
+}
+
+} // namespace
+
+void Tpanel8::build()
+{
+    const QStyle* style = QApplication::style();
+
+    statusLabel = add<QLabel>();
+    statusLabel->setGeometry(240, 24, 42, 13);
+
+    CheckListBox2 = add<QListView>();
+    CheckListBox2->setGeometry(24, 64, 361, 209);
+    checkList = new CheckListModel(CheckListBox2);
+    CheckListBox2->setModel(checkList);
+    // Two columns of fixed-height items, scrolled sideways.
+    CheckListBox2->setFlow(QListView::TopToBottom);
+    CheckListBox2->setWrapping(true);
+    CheckListBox2->setUniformItemSizes(true);
+    CheckListBox2->setLayoutMode(QListView::Batched);
+    CheckListBox2->setGridSize(
+        QSize(CheckListBox2->viewport()->width() / 2, CheckListBox2->fontMetrics().height() + 4));
+    CheckListBox2->setTextElideMode(Qt::ElideMiddle);
+    connect(CheckListBox2, &QListView::clicked, this, &Tpanel8::CheckListBox2Click);
+
+    DirectoryListBox2 = add<QTreeView>();
+    DirectoryListBox2->setGeometry(424, 24, 145, 193);
+    // Read folder by folder as the user opens them, never the whole disk.
+    folders = new QFileSystemModel(DirectoryListBox2);
+    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    folders->setRootPath(QDir::rootPath());
+    DirectoryListBox2->setModel(folders);
+    DirectoryListBox2->setHeaderHidden(true);
+    for (int column = 1; column < folders->columnCount(); ++column)
+        DirectoryListBox2->hideColumn(column);
+    const QModelIndex current = folders->index(QDir::currentPath());
+    DirectoryListBox2->setCurrentIndex(current);
+    DirectoryListBox2->scrollTo(current);
+    connect(DirectoryListBox2->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        &Tpanel8::DirectoryListBox2Change);
+
+    Edit3 = add<QLineEdit>();
+    Edit3->setGeometry(424, 232, 145, 21);
+    Edit3->setReadOnly(true);
+    Edit3->installEventFilter(this);
+
+    const struct {
+        QPushButton*& button;
+        int left;
+        const char* text;
+        void (Tpanel8::*click)();
+    } buttons[] = {{BitBtn12, 48, "0", &Tpanel8::BitBtn12Click}, {BitBtn9, 136, "1", &Tpanel8::BitBtn9Click},
+        {BitBtn10, 232, "2", &Tpanel8::BitBtn10Click}, {BitBtn11, 336, "3", &Tpanel8::BitBtn11Click}};
+    for (const auto& b : buttons) {
+        b.button = add<QPushButton>(QString::fromLatin1(b.text));
+        b.button->setGeometry(b.left, 272, 75, 25);
+        b.button->setIcon(style->standardIcon(QStyle::SP_DialogOkButton));
+        connect(b.button, &QPushButton::clicked, this, b.click);
+    }
+}
+
+bool Tpanel8::eventFilter(QObject* watched, QEvent* event)
+{
+    // Edit3KeyPress: of the typed characters only digits and backspace pass.
+    if (watched == Edit3 && event->type() == QEvent::KeyPress) {
+        const QString typed = static_cast<QKeyEvent*>(event)->text();
+        if (typed.size() == 1 && typed[0].isPrint() && !(typed[0] >= QLatin1Char('0') && typed[0] <= QLatin1Char('9')))
+            return true;
+    }
+    return Page::eventFilter(watched, event);
+}
+
+void Tpanel8::CheckListBox2Click()
+{
+    const QModelIndex selected = CheckListBox2->currentIndex();
+    if (checkList->rowCount() > 0 && selected.isValid())
+        CheckListBox2->setToolTip(checkList->texts()[selected.row()]);
+}
+
+void Tpanel8::DirectoryListBox2Change()
+{
+    Edit3->setText(folders->filePath(DirectoryListBox2->currentIndex()));
+}
+
+void Tpanel8::setButtonsEnabled(bool enabled)
+{
+    for (QPushButton* button : {BitBtn12, BitBtn9, BitBtn10, BitBtn11})
+        button->setEnabled(enabled);
+}
+
+void Tpanel8::showStatus(int caption)
+{
+    statusLabel->setText(session().state.caption(caption));
+    statusLabel->adjustSize();
+}
+
+void Tpanel8::runTool(const QString& parameters, int steps, const QString& notification)
+{
+    shell::Session& session = this->session();
+    showStatus(66);
+    setButtonsEnabled(false);
+    session.companions.shellStart(kTool, parameters);
+    // The window stays usable meanwhile; leaving the page drops what was
+    // left to do on it, since its controls are gone with it.
+    QTimer::singleShot(
+        session.seams.diskToolStep * steps, &window(), [&session, page = QPointer<Tpanel8>(this), notification] {
+            if (!notification.isEmpty())
+                session.companions.notify(notification, session.state.levelText());
+            if (!page)
+                return;
+            if (notification.isEmpty())
+                page->refreshList();
+            page->setButtonsEnabled(true);
+            page->showStatus(67);
+        });
+}
+
+void Tpanel8::BitBtn12Click()
+{
+    runTool(QStringLiteral("0 0"), 2, QStringLiteral("ok0"));
+}
+
+void Tpanel8::BitBtn9Click()
+{
+    // Quoted when it holds blanks, so that the tool gets the folder as one
+    // argument; with no folder the parameters stay "1 ".
+    const QString folder = Edit3->text();
+    const QString quoted =
+        folder.isEmpty() ? QString() : QString::fromStdString(platform::quoteArgument(folder.toStdString()));
+    runTool(QStringLiteral("1 ") + quoted, 2, QStringLiteral("ok1"));
+}
+
+void Tpanel8::BitBtn10Click()
+{
+    runTool(QStringLiteral("2"), 4, {});
+}
+
+std::optional<QStringList> Tpanel8::listedFiles(const data::ProgramFiles& files, const QString& chosenFolder)
+{
+    const auto lines = files.readLines(u"liste2.txt");
+    if (!lines)
+        return std::nullopt;
+    QStringList listed;
+    for (const QString& line : *lines) {
+        const QString path = reduceDoubledSeparators(line);
+        if (!chosenFolder.isEmpty() && path.contains(chosenFolder))
+            continue;
+        // A NUL cannot be part of a path; garbage from the tool is skipped.
+        if (!path.contains(QChar(0)) && QFileInfo(path).isFile())
+            listed.append(path);
+    }
+    return listed;
+}
+
+void Tpanel8::refreshList()
+{
+    if (auto listed = listedFiles(session().files, Edit3->text()))
+        checkList->setItems(std::move(*listed));
+}
+
+void Tpanel8::BitBtn11Click()
+{
+    if (!session().seams.askYesNo(&window(), session().state.caption(65)))
+        return;
+    setButtonsEnabled(false);
+    const QStringList& paths = checkList->texts();
+    for (int row = 0; row < paths.size(); ++row) {
+        // The check mark protects a file; so does a program holding it.
+        const QString& path = paths[row];
+        if (!checkList->isChecked(row) && QFileInfo(path).isFile() && !inUse(path))
+            QFile::remove(path);
+    }
+    setButtonsEnabled(true);
+}
+
+} // namespace corvatek::pages

@@ -1,0 +1,71 @@
+// The disk check page: runs the disk tool vkcheck.exe in three modes, each
+// given a fixed time, and deletes the files the tool listed in liste2.txt
+// that the user did not protect with a check mark.
+#pragma once
+
+#include "shell/page.h"
+
+#include <QStringList>
+
+#include <optional>
+
+class QFileSystemModel;
+
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QTreeView;
+
+namespace corvatek::data {
+class ProgramFiles;
+}
+
+namespace corvatek::pages {
+
+class CheckListModel;
+
+class Tpanel8 : public shell::Page {
+    Q_OBJECT
+public:
+    using Page::Page;
+    void build() override;
+
+    void CheckListBox2Click();
+    void DirectoryListBox2Change();
+    void BitBtn12Click();
+    void BitBtn9Click();
+    void BitBtn10Click();
+    void BitBtn11Click();
+
+    QLabel* statusLabel = nullptr;
+    QListView* CheckListBox2 = nullptr;
+    CheckListModel* checkList = nullptr;
+    QTreeView* DirectoryListBox2 = nullptr;
+    QFileSystemModel* folders = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QPushButton* BitBtn12 = nullptr;
+    QPushButton* BitBtn9 = nullptr;
+    QPushButton* BitBtn10 = nullptr;
+    QPushButton* BitBtn11 = nullptr;
+
+    // The list refresh's reading of liste2.txt: the existing files it names,
+    // doubled separators after a colon reduced, without those whose path
+    // holds `chosenFolder`; nothing when the file is missing.
+    static std::optional<QStringList> listedFiles(const data::ProgramFiles& files, const QString& chosenFolder);
+    // Fills the list from liste2.txt (the end of a mode 2 run).
+    void refreshList();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override; // Edit3KeyPress
+
+private:
+    void setButtonsEnabled(bool enabled);
+    void showStatus(int caption);
+    // Starts the tool and waits `steps` fixed steps with the buttons off;
+    // then notifies (when a text is given) and, unless the page was left
+    // meanwhile, refreshes the list (when none is) and turns them back on.
+    void runTool(const QString& parameters, int steps, const QString& notification);
+};
+
+} // namespace corvatek::pages

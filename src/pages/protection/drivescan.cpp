@@ -1,0 +1,26 @@
+#include "pages/protection/drivescan.h"
+
+#include "shell/session.h"
+
+namespace corvatek::pages {
+
+void driveScanRequest(shell::Session& session, QWidget* owner, const platform::Volume& volume)
+{
+    const QString root = QString::fromStdString(volume.root);
+    if (!session.seams.askYesNo(owner, session.state.caption(91) + root + QStringLiteral(" ?")))
+        return;
+    // The volume may have gone while the question was open: a listing of
+    // the folder it leaves behind must not start a scan.
+    if (!platform::listVolumeRoot(volume))
+        return;
+    session.companions.shellStart(QStringLiteral("vkprobe.exe"),
+        QStringLiteral("3 ") + QString::fromStdString(platform::quoteArgument(volume.root)));
+}
+
+void volumeArrived(shell::Session& session, QWidget* owner, const platform::Volume& volume)
+{
+    if (platform::volumeReadable(volume))
+        driveScanRequest(session, owner, volume);
+}
+
+} // namespace corvatek::pages

@@ -1,0 +1,125 @@
+#include "pages/protection/scanpage.h"
+
+#include "pages/protection/drivescan.h"
+#include "shell/mainwindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+
+namespace corvatek::pages {
+namespace {
+
+const QString kScanner = QStringLiteral("vkprobe.exe");
+
+} // namespace
+
+void Tpanel13::build()
+{
+    shell::Session& session = this->session();
+    const auto& state = session.state;
+    const QStyle* style = QApplication::style();
+
+    BitBtn22 = add<QPushButton>(state.caption(82));
+    BitBtn22->setGeometry(136, 24, 75, 25);
+    BitBtn22->setIcon(style->standardIcon(QStyle::SP_DialogOkButton));
+    BitBtn23 = add<QPushButton>(state.caption(25));
+    BitBtn23->setGeometry(296, 24, 75, 25);
+    BitBtn23->setIcon(style->standardIcon(QStyle::SP_DialogNoButton));
+
+    modeBox = add<QGroupBox>();
+    modeBox->setGeometry(128, 72, 257, 151);
+    mode0 = addTo<QRadioButton>(modeBox, state.caption(86));
+    mode0->setGeometry(16, 24, 129, 17);
+    mode0->setChecked(true);
+    mode1 = addTo<QRadioButton>(modeBox, state.caption(87));
+    mode1->setGeometry(16, 56, 113, 17);
+    mode2 = addTo<QRadioButton>(modeBox, state.caption(88));
+    mode2->setGeometry(16, 88, 113, 17);
+
+    scheduleBox = add<QGroupBox>();
+    scheduleBox->setGeometry(128, 202, 257, 161);
+    hourly = addTo<QRadioButton>(scheduleBox, state.caption(101));
+    hourly->setGeometry(16, 24, 129, 17);
+    hourly->setChecked(true);
+    manual = addTo<QRadioButton>(scheduleBox, state.caption(29));
+    manual->setGeometry(16, 56, 113, 17);
+
+    reportBox = add<QPlainTextEdit>();
+    reportBox->setGeometry(400, 77, 185, 189);
+    reportBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+    reportBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    reportBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    DriveComboBox1 = add<QComboBox>();
+    DriveComboBox1->setGeometry(400, 277, 113, 18);
+    volumes_ = platform::scannableVolumes();
+    const auto current = platform::volumeOf(QFile::encodeName(QDir::currentPath()).toStdString());
+    for (const platform::Volume& volume : volumes_) {
+        DriveComboBox1->addItem(QString::fromStdString(volume.root));
+        if (current && current->device == volume.device)
+            DriveComboBox1->setCurrentIndex(DriveComboBox1->count() - 1);
+    }
+
+    connect(BitBtn22, &QPushButton::clicked, this, &Tpanel13::BitBtn22Click);
+    connect(BitBtn23, &QPushButton::clicked, this, &Tpanel13::BitBtn23Click);
+    connect(hourly, &QRadioButton::toggled, this, &Tpanel13::radiobutton12Click);
+    connect(manual, &QRadioButton::toggled, this, &Tpanel13::radiobutton12Click);
+    connect(DriveComboBox1, &QComboBox::currentIndexChanged, this, &Tpanel13::DriveCombobox1Change);
+
+    session.state.hourlyScanFlag = hourly->isChecked();
+    reportBox->clear();
+    if (const auto report = session.files.readLines(u"anaviri.txt"))
+        reportBox->setPlainText(report->join(QLatin1Char('\n')));
+}
+
+QString Tpanel13::writeModeAndStopScanner()
+{
+    const QString digit = mode1->isChecked() ? QStringLiteral("1")
+        : mode2->isChecked()                 ? QStringLiteral("2")
+                                             : QStringLiteral("0");
+    const data::FileResult written = session().files.writeFlag(u"analyse.txt", digit);
+    // The scanner reads its mode from the file: a mode it cannot see must be told.
+    if (!written.ok())
+        session().seams.report(&window(), written.error);
+    session().companions.stop(kScanner);
+    return digit;
+}
+
+void Tpanel13::BitBtn22Click()
+{
+    const QString digit = writeModeAndStopScanner();
+    session().companions.shellStart(kScanner, digit);
+    // The monitor enables it again once the scanner has ended.
+    BitBtn22->setEnabled(false);
+}
+
+void Tpanel13::BitBtn23Click()
+{
+    writeModeAndStopScanner();
+}
+
+void Tpanel13::radiobutton12Click()
+{
+    session().state.hourlyScanFlag = hourly->isChecked();
+}
+
+void Tpanel13::DriveCombobox1Change()
+{
+    const int index = DriveComboBox1->currentIndex();
+    if (index >= 0 && std::size_t(index) < volumes_.size())
+        driveScanRequest(session(), &window(), volumes_[std::size_t(index)]);
+}
+
+void Tpanel13::scannerIdle()
+{
+    BitBtn22->setEnabled(true);
+}
+
+} // namespace corvatek::pages

@@ -1,0 +1,51 @@
+// The scan page: starts and stops the scanner in one of three modes, chooses
+// whether the status monitor scans at every full hour, shows the last scan
+// report and offers a scan of any mounted volume.
+#pragma once
+
+#include "platform/platform.h"
+#include "shell/page.h"
+
+#include <vector>
+
+class QComboBox;
+class QGroupBox;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace corvatek::pages {
+
+class Tpanel13 : public shell::Page {
+    Q_OBJECT
+public:
+    using Page::Page;
+    void build() override;
+    void scannerIdle() override;
+
+    void BitBtn22Click();
+    void BitBtn23Click();
+    void radiobutton12Click();
+    void DriveCombobox1Change();
+
+    QPushButton* BitBtn22 = nullptr; // scan
+    QPushButton* BitBtn23 = nullptr; // stop
+    QGroupBox* modeBox = nullptr;
+    QRadioButton* mode0 = nullptr;
+    QRadioButton* mode1 = nullptr;
+    QRadioButton* mode2 = nullptr;
+    QGroupBox* scheduleBox = nullptr;
+    QRadioButton* hourly = nullptr;
+    QRadioButton* manual = nullptr;
+    QPlainTextEdit* reportBox = nullptr;
+    QComboBox* DriveComboBox1 = nullptr;
+
+private:
+    // Steps shared by scan and stop: the mode digit to analyse.txt, every
+    // scanner stopped. Returns the digit.
+    QString writeModeAndStopScanner();
+
+    std::vector<platform::Volume> volumes_; // the drive box's entries
+};
+
+} // namespace corvatek::pages

@@ -1,0 +1,180 @@
+#include "pages/protection/scanpage.h"
+#include "privatemounts.h"
+#include "shell/volumewatch.h"
+#include "shellfixture.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QTest>
+#include <QTextBlock>
+
+#include <memory>
+
+using namespace corvatek;
+using corvatek::shell::Target;
+using corvatek::test::ShellFixture;
+using corvatek::test::waitUntil;
+
+namespace {
+
+const QString kScanner = QStringLiteral("vkprobe.exe");
+
+QList<QStringList> scannerStarts(const ShellFixture& fixture)
+{
+    QList<QStringList> starts;
+    for (const auto& start : fixture.folder.starts())
+        if (start.name == kScanner)
+            starts.append(start.arguments);
+    return starts;
+}
+
+bool scannerRunning(const ShellFixture& fixture)
+{
+    return fixture.folder.runningNames().contains(kScanner);
+}
+
+void prepare(ShellFixture& fixture)
+{
+    fixture.installLanguageFiles();
+    fixture.setLanguage(QStringLiteral("GB"));
+    fixture.folder.installCompanion(kScanner);
+    fixture.start();
+}
+
+} // namespace
+
+class TestScan : public QObject {
+    Q_OBJECT
+
+    // Made first, so that the whole test process sees its mounts.
+    std::unique_ptr<test::PrivateMounts> mounts;
+
+private slots:
+    void initTestCase() { mounts = std::make_unique<test::PrivateMounts>(); }
+
+    void scanStopAndTheHourlyChoice()
+    {
+        ShellFixture fixture;
+        prepare(fixture);
+        auto& state = fixture.window->state();
+        QVERIFY(fixture.session->companions.shellStart(kScanner, QStringLiteral("0")));
+        QVERIFY(waitUntil([&] { return scannerRunning(fixture); }));
+        const QList<int> before = fixture.folder.processes();
+
+        auto* page = &fixture.open<pages::Tpanel13>(Target::Scan);
+        QVERIFY(page->mode0->isChecked() && page->hourly->isChecked());
+        page->mode1->click();
+        page->BitBtn22->click();
+        QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("1\r\n"));
+        QVERIFY(!page->BitBtn22->isEnabled());
+        QVERIFY(waitUntil([&] { return scannerStarts(fixture).size() == 2 && scannerRunning(fixture); }));
+        QCOMPARE(scannerStarts(fixture).last(), QStringList {QStringLiteral("1")});
+        for (const int pid : before)
+            QVERIFY(!fixture.folder.processes().contains(pid)); // the earlier scan was stopped
+        fixture.window->Timer1Timer();
+        QVERIFY(!page->BitBtn22->isEnabled()); // greyed while the scanner runs
+
+        page->mode2->click();
+        page->BitBtn23->click();
+        QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("2\r\n"));
+        QVERIFY(waitUntil([&] { return !scannerRunning(fixture); }));
+        fixture.window->Timer1Timer();
+        QVERIFY(page->BitBtn22->isEnabled());
+        QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("analyse.txt"))));
+        page->BitBtn23->click(); // no scanner: the mode is written all the same
+        QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("2\r\n"));
+        QCOMPARE(scannerStarts(fixture).size(), 2);
+
+        page->manual->click();
+        QVERIFY(!state.hourlyScanFlag);
+        page = &fixture.open<pages::Tpanel13>(Target::Scan);
+        QVERIFY(state.hourlyScanFlag);
+    }
+
+    void theReportBoxTakesWhatTheScannerWrote()
+    {
+        ShellFixture fixture;
+        prepare(fixture);
+        QByteArray report = "EICAR found in /home/ann/x.com\r\n";
+        for (int i = 0; i < 256; ++i)
+            report += char(i);
+        report += "\r\n" + QByteArray(1 << 20, 'x') + "\r\n";
+        for (int i = 0; i < 100000; ++i)
+            report += "line " + QByteArray::number(i) + "\r\n";
+        fixture.folder.write(QStringLiteral("anaviri.txt"), report);
+        auto* page = &fixture.open<pages::Tpanel13>(Target::Scan);
+        QCOMPARE(page->reportBox->document()->firstBlock().text(), QStringLiteral("EICAR found in /home/ann/x.com"));
+        QCOMPARE(page->reportBox->document()->lastBlock().text(), QStringLiteral("line 99999"));
+
+        QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("anaviri.txt"))));
+        page = &fixture.open<pages::Tpanel13>(Target::Scan);
+        QVERIFY(page->reportBox->toPlainText().isEmpty());
+    }
+
+    void aVolumeIsScannedAfterTheQuestion()
+    {
+        ShellFixture fixture;
+        prepare(fixture);
+        const auto& state = fixture.window->state();
+        auto& page = fixture.open<pages::Tpanel13>(Target::Scan);
+        QCOMPARE(page.DriveComboBox1->itemText(0), QStringLiteral("/"));
+        // Picking a drive asks first; No scans nothing.
+        fixture.session->seams.askYesNo = [&](QWidget*, const QString& text) {
+            fixture.questions.append(text);
+            return false;
+        };
+        page.DriveComboBox1->setCurrentIndex(-1);
+        page.DriveComboBox1->setCurrentIndex(0);
+        QCOMPARE(fixture.questions, QStringList {state.caption(91) + QStringLiteral("/ ?")});
+        QVERIFY(scannerStarts(fixture).isEmpty());
+
+        if (!mounts->available())
+            QSKIP(qPrintable(QStringLiteral("attached volumes need real mounts: ") + mounts->problem()));
+        const auto unmountFirst = qScopeGuard([&] { mounts->unmountAll(); });
+        QDir media(fixture.folder.path());
+        const QString stick = media.filePath(QStringLiteral("USB \"STICK\" \u00e9t\u00e9"));
+        const QString card = media.filePath(QStringLiteral("CARD"));
+        const QString other = media.filePath(QStringLiteral("other"));
+        for (const QString& folder : {stick, card, other})
+            QVERIFY(media.mkpath(folder));
+        fixture.questions.clear();
+        fixture.answer = true;
+        fixture.session->seams.askYesNo = [&](QWidget*, const QString& text) {
+            fixture.questions.append(text);
+            // The card is pulled out while the question is open.
+            if (text.endsWith(QStringLiteral("CARD ?")))
+                mounts->unmount(card);
+            return true;
+        };
+        const auto settle = [] { QTest::qWait(300); }; // the watch reacts within the event loop
+
+        // Neither a memory file system nor a second view of a mounted one is
+        // an attached volume.
+        QVERIFY(mounts->mountTmpfs(other));
+        settle();
+        QVERIFY(fixture.questions.isEmpty());
+        QVERIFY(mounts->unmount(other));
+
+        QVERIFY(mounts->mountVolume(stick));
+        QVERIFY(QTest::qWaitFor([&] { return !fixture.questions.isEmpty(); }, 5000));
+        QCOMPARE(fixture.questions, QStringList {state.caption(91) + stick + QStringLiteral(" ?")});
+        QVERIFY(waitUntil([&] { return scannerStarts(fixture).size() == 1; }));
+        QCOMPARE(scannerStarts(fixture).first(), (QStringList {QStringLiteral("3"), stick}));
+
+        QVERIFY(mounts->bind(stick, other));
+        settle();
+        QCOMPARE(fixture.questions.size(), 1);
+
+        QVERIFY(mounts->mountVolume(card));
+        QVERIFY(QTest::qWaitFor([&] { return fixture.questions.size() == 2; }, 5000));
+        settle();
+        QCOMPARE(scannerStarts(fixture).size(), 1); // gone before the answer: no scan
+    }
+};
+
+QTEST_MAIN(TestScan)
+#include "tst_scan.moc"
