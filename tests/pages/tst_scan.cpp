@@ -32,9 +32,10 @@ QList<QStringList> scannerStarts(const ShellFixture& fixture)
     return starts;
 }
 
+// As the monitor sees it: a scanner still ending counts.
 bool scannerRunning(const ShellFixture& fixture)
 {
-    return fixture.folder.runningNames().contains(kScanner);
+    return fixture.session->companions.isRunning(kScanner);
 }
 
 void prepare(ShellFixture& fixture)

@@ -92,18 +92,6 @@ private slots:
         QCOMPARE(holder("/media/ann/USB STICK/againx"), 40);
         QCOMPARE(holder("/media/ann/USB STICK/again/x"), 48);
         QCOMPARE(holder("/mnt/stack"), 55);
-
-        // Any bytes in, never out of bounds.
-        for (qsizetype cut = 0; cut <= after.size(); ++cut)
-            platform::mounts::parse(after.left(cut).toStdString());
-        QRandomGenerator random(7);
-        for (int round = 0; round < 2000; ++round) {
-            QByteArray mangled = after;
-            for (int change = 0; change < 8; ++change)
-                mangled[random.bounded(int(mangled.size()))] = char(random.bounded(256));
-            for (const auto& entry : platform::mounts::parse(mangled.toStdString()))
-                QVERIFY(entry.mountPoint.starts_with('/'));
-        }
     }
 
     // The whole watch on a real volume; the scan page's test drives the
