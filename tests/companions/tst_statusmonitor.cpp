@@ -47,23 +47,8 @@ struct Monitor {
         }));
     }
 
-    int starts(const QString& name) const
-    {
-        int count = 0;
-        for (const auto& start : folder.starts())
-            count += start.name == name ? 1 : 0;
-        return count;
-    }
-
-    QList<QStringList> argumentsOf(const QString& name) const
-    {
-        QList<QStringList> all;
-        for (const auto& start : folder.starts()) {
-            if (start.name == name)
-                all.append(start.arguments);
-        }
-        return all;
-    }
+    int starts(const QString& name) const { return int(folder.argumentsOf(name).size()); }
+    QList<QStringList> argumentsOf(const QString& name) const { return folder.argumentsOf(name); }
 
     void run(const QString& name) const
     {

@@ -17,15 +17,6 @@ using corvatek::test::waitUntil;
 
 namespace {
 
-QList<QStringList> startsOf(const ShellFixture& fixture, const QString& name)
-{
-    QList<QStringList> starts;
-    for (const auto& start : fixture.folder.starts())
-        if (start.name == name)
-            starts.append(start.arguments);
-    return starts;
-}
-
 pages::Tpanel8& prepare(ShellFixture& fixture)
 {
     fixture.installLanguageFiles();
@@ -68,9 +59,10 @@ private slots:
             QVERIFY(!button->isEnabled());
         QVERIFY(finished(page));
         QCOMPARE(page.statusLabel->text(), state.caption(67));
-        QCOMPARE(startsOf(fixture, QStringLiteral("vkcheck.exe")), QList<QStringList> {{QStringLiteral("1")}});
-        QVERIFY(waitUntil([&] { return startsOf(fixture, QStringLiteral("vknotify.exe")).size() == 1; }));
-        QCOMPARE(startsOf(fixture, QStringLiteral("vknotify.exe")).first(), QStringList {QStringLiteral("ok1")});
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vkcheck.exe")), QList<QStringList> {{QStringLiteral("1")}});
+        QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).size() == 1; }));
+        QCOMPARE(
+            fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).first(), QStringList {QStringLiteral("ok1")});
 
         // A chosen folder with a blank reaches the tool as one argument.
         const QString folder = fixture.folder.file(QStringLiteral("My Documents"));
@@ -81,19 +73,21 @@ private slots:
         QVERIFY(finished(page));
         page.BitBtn12->click();
         QVERIFY(finished(page));
-        QVERIFY(waitUntil([&] { return startsOf(fixture, QStringLiteral("vkcheck.exe")).size() == 3; }));
-        QCOMPARE(startsOf(fixture, QStringLiteral("vkcheck.exe")).mid(1),
+        QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vkcheck.exe")).size() == 3; }));
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vkcheck.exe")).mid(1),
             (QList<QStringList> {{QStringLiteral("1"), folder}, {QStringLiteral("0"), QStringLiteral("0")}}));
         QTest::qWait(100);
-        QCOMPARE(startsOf(fixture, QStringLiteral("vknotify.exe")).size(), 1); // level 1 tells nothing
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).size(), 1); // level 1 tells nothing
 
         // Leaving the page during the wait: the run still reports, the page's
         // controls are left alone.
         fixture.window->TrackBar1->setValue(2);
         page.BitBtn12->click();
         fixture.clickItem(test::ShellFixture::rowOf(Target::Home));
-        QVERIFY(QTest::qWaitFor([&] { return startsOf(fixture, QStringLiteral("vknotify.exe")).size() == 2; }));
-        QCOMPARE(startsOf(fixture, QStringLiteral("vknotify.exe")).last(), QStringList {QStringLiteral("ok0")});
+        QVERIFY(
+            QTest::qWaitFor([&] { return fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).size() == 2; }));
+        QCOMPARE(
+            fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).last(), QStringList {QStringLiteral("ok0")});
 
         // Typed characters: digits and backspace only, into a read-only field.
         auto& again = fixture.open<pages::Tpanel8>(Target::DiskCheck);
@@ -123,7 +117,7 @@ private slots:
         chooseFolder(page, data.filePath(QStringLiteral("keep")));
         page.BitBtn10->click();
         QVERIFY(finished(page));
-        QCOMPARE(startsOf(fixture, QStringLiteral("vkcheck.exe")), QList<QStringList> {{QStringLiteral("2")}});
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vkcheck.exe")), QList<QStringList> {{QStringLiteral("2")}});
         QCOMPARE(page.checkList->texts(), (QStringList {a, d, b, c}));
 
         page.checkList->setData(page.checkList->index(2), Qt::Checked, Qt::CheckStateRole);

@@ -50,19 +50,7 @@ QString savedConfiguration(const ShellFixture& fixture)
 
 int starts(const ShellFixture& fixture, const QString& name)
 {
-    int count = 0;
-    for (const auto& start : fixture.folder.starts())
-        count += start.name == name;
-    return count;
-}
-
-QStringList lastArguments(const ShellFixture& fixture, const QString& name)
-{
-    QStringList arguments;
-    for (const auto& start : fixture.folder.starts())
-        if (start.name == name)
-            arguments = start.arguments;
-    return arguments;
+    return int(fixture.folder.argumentsOf(name).size());
 }
 
 // Waits until `name` has been started `count` times and exactly one runs.
@@ -147,7 +135,7 @@ private slots:
         guard.CheckBox2->click();
         QVERIFY(guardRestarted(fixture, 5));
         QVERIFY(waitUntil([&] { return starts(fixture, QStringLiteral("vknotify.exe")) == 1; }));
-        QCOMPARE(lastArguments(fixture, QStringLiteral("vknotify.exe")),
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).last(),
             QStringList {QStringLiteral("erreur;configuration;checkb")});
         QCOMPARE(fixture.folder.read(QStringLiteral("configuration.xml")), before);
         QVERIFY(fixture.reports.isEmpty());
@@ -231,7 +219,7 @@ private slots:
         fixture.window->TrackBar1->setValue(3);
         fixture.window->Timer1Timer();
         QVERIFY(waitUntil([&] { return starts(fixture, QStringLiteral("vkwall.exe")) == 1; }));
-        const QStringList options = lastArguments(fixture, QStringLiteral("vkwall.exe"));
+        const QStringList options = fixture.folder.argumentsOf(QStringLiteral("vkwall.exe")).last();
         QCOMPARE(options.size(), 13);
         QCOMPARE(options[9], QStringLiteral("1"));
         QCOMPARE(options[10], QStringLiteral("1"));

@@ -23,15 +23,6 @@ namespace {
 
 const QString kScanner = QStringLiteral("vkprobe.exe");
 
-QList<QStringList> scannerStarts(const ShellFixture& fixture)
-{
-    QList<QStringList> starts;
-    for (const auto& start : fixture.folder.starts())
-        if (start.name == kScanner)
-            starts.append(start.arguments);
-    return starts;
-}
-
 // As the monitor sees it: a scanner still ending counts.
 bool scannerRunning(const ShellFixture& fixture)
 {
@@ -72,8 +63,8 @@ private slots:
         page->BitBtn22->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("1\r\n"));
         QVERIFY(!page->BitBtn22->isEnabled());
-        QVERIFY(waitUntil([&] { return scannerStarts(fixture).size() == 2 && scannerRunning(fixture); }));
-        QCOMPARE(scannerStarts(fixture).last(), QStringList {QStringLiteral("1")});
+        QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(kScanner).size() == 2 && scannerRunning(fixture); }));
+        QCOMPARE(fixture.folder.argumentsOf(kScanner).last(), QStringList {QStringLiteral("1")});
         for (const int pid : before)
             QVERIFY(!fixture.folder.processes().contains(pid)); // the earlier scan was stopped
         fixture.window->Timer1Timer();
@@ -88,7 +79,7 @@ private slots:
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("analyse.txt"))));
         page->BitBtn23->click(); // no scanner: the mode is written all the same
         QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("2\r\n"));
-        QCOMPARE(scannerStarts(fixture).size(), 2);
+        QCOMPARE(fixture.folder.argumentsOf(kScanner).size(), 2);
 
         page->manual->click();
         QVERIFY(!state.hourlyScanFlag);
@@ -131,7 +122,7 @@ private slots:
         page.DriveComboBox1->setCurrentIndex(-1);
         page.DriveComboBox1->setCurrentIndex(0);
         QCOMPARE(fixture.questions, QStringList {state.caption(91) + QStringLiteral("/ ?")});
-        QVERIFY(scannerStarts(fixture).isEmpty());
+        QVERIFY(fixture.folder.argumentsOf(kScanner).isEmpty());
 
         if (!mounts->available())
             QSKIP(qPrintable(QStringLiteral("attached volumes need real mounts: ") + mounts->problem()));
@@ -163,8 +154,8 @@ private slots:
         QVERIFY(mounts->mountVolume(stick));
         QVERIFY(QTest::qWaitFor([&] { return !fixture.questions.isEmpty(); }, 5000));
         QCOMPARE(fixture.questions, QStringList {state.caption(91) + stick + QStringLiteral(" ?")});
-        QVERIFY(waitUntil([&] { return scannerStarts(fixture).size() == 1; }));
-        QCOMPARE(scannerStarts(fixture).first(), (QStringList {QStringLiteral("3"), stick}));
+        QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(kScanner).size() == 1; }));
+        QCOMPARE(fixture.folder.argumentsOf(kScanner).first(), (QStringList {QStringLiteral("3"), stick}));
 
         QVERIFY(mounts->bind(stick, other));
         settle();
@@ -173,7 +164,7 @@ private slots:
         QVERIFY(mounts->mountVolume(card));
         QVERIFY(QTest::qWaitFor([&] { return fixture.questions.size() == 2; }, 5000));
         settle();
-        QCOMPARE(scannerStarts(fixture).size(), 1); // gone before the answer: no scan
+        QCOMPARE(fixture.folder.argumentsOf(kScanner).size(), 1); // gone before the answer: no scan
     }
 };
 

@@ -102,6 +102,16 @@ QList<int> TestFolder::processes() const
     return ids;
 }
 
+QList<QStringList> TestFolder::argumentsOf(const QString& name) const
+{
+    QList<QStringList> arguments;
+    for (const JournalEntry& start : starts()) {
+        if (start.name == name)
+            arguments.append(start.arguments);
+    }
+    return arguments;
+}
+
 QStringList TestFolder::runningNames() const
 {
     const QList<int> live = processes();

@@ -38,6 +38,8 @@ public:
     void setBehaviour(const QString& name, const QStringList& behaviour) const;
     // Journal entries of starts, oldest first (other journal lines skipped).
     QList<JournalEntry> starts() const;
+    // The arguments of each start of the companion `name`, oldest first.
+    QList<QStringList> argumentsOf(const QString& name) const;
     QStringList journalLines() const;
     // Ids of live processes whose program lies in this folder.
     QList<int> processes() const;

@@ -1,10 +1,10 @@
 #include "pages/protection/diskcheckpage.h"
 
 #include "pages/checklistmodel.h"
+#include "pages/controls.h"
 #include "platform/platform.h"
 #include "shell/mainwindow.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
@@ -14,7 +14,6 @@
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 
@@ -42,7 +41,6 @@ bool inUse(const QString& path)
 
 void Tpanel8::build()
 {
-    const QStyle* style = QApplication::style();
 
     statusLabel = add<QLabel>();
     statusLabel->setGeometry(240, 24, 42, 13);
@@ -92,7 +90,7 @@ void Tpanel8::build()
     for (const auto& b : buttons) {
         b.button = add<QPushButton>(QString::fromLatin1(b.text));
         b.button->setGeometry(b.left, 272, 75, 25);
-        b.button->setIcon(style->standardIcon(QStyle::SP_DialogOkButton));
+        setGlyph(b.button, Glyph::Ok);
         connect(b.button, &QPushButton::clicked, this, b.click);
     }
 }

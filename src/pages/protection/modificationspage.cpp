@@ -1,17 +1,17 @@
 #include "pages/protection/modificationspage.h"
 
 #include "pages/configurationfamily.h"
+#include "pages/controls.h"
 #include "platform/platform.h"
 #include "shell/mainwindow.h"
 
-#include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
 
 namespace corvatek::pages {
 namespace {
@@ -37,14 +37,13 @@ void Tpanel7::build()
     CheckBox9 = family::place(session, add<QCheckBox>(), family::CheckBox9, {48, 248, 145, 17});
     fileList = add<QListWidget>();
 
-    const QStyle* style = QApplication::style();
     BitBtn7->setGeometry(32, 32, 75, 25);
     BitBtn7->setText(QCoreApplication::translate("QPlatformTheme", "OK"));
-    BitBtn7->setIcon(style->standardIcon(QStyle::SP_DialogOkButton));
+    setGlyph(BitBtn7, Glyph::Ok);
     connect(BitBtn7, &QPushButton::clicked, this, &Tpanel7::BitBtn7Click);
     BitBtn8->setGeometry(32, 64, 75, 25);
     BitBtn8->setText(QCoreApplication::translate("QPlatformTheme", "&No"));
-    BitBtn8->setIcon(style->standardIcon(QStyle::SP_DialogNoButton));
+    setGlyph(BitBtn8, Glyph::No);
     connect(BitBtn8, &QPushButton::clicked, this, &Tpanel7::BitBtn8Click);
 
     fileList->setGeometry(120, 32, 153, 109);
@@ -52,9 +51,7 @@ void Tpanel7::build()
     const QDir folder(session.folder);
     fileList->addItems(folder.entryList({QStringLiteral("*mod*.txt")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
     contentBox->setGeometry(280, 32, 300, 310);
-    contentBox->setLineWrapMode(QPlainTextEdit::NoWrap);
-    contentBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    contentBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    showBothScrollBars(contentBox);
 
     for (const auto& [box, member] :
         {std::pair {CheckBox6, family::CheckBox6}, std::pair {CheckBox7, family::CheckBox7},

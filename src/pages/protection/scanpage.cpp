@@ -1,9 +1,9 @@
 #include "pages/protection/scanpage.h"
 
+#include "pages/controls.h"
 #include "pages/protection/drivescan.h"
 #include "shell/mainwindow.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -11,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
 
 namespace corvatek::pages {
 namespace {
@@ -24,38 +23,34 @@ void Tpanel13::build()
 {
     shell::Session& session = this->session();
     const auto& state = session.state;
-    const QStyle* style = QApplication::style();
 
     BitBtn22 = add<QPushButton>(state.caption(82));
     BitBtn22->setGeometry(136, 24, 75, 25);
-    BitBtn22->setIcon(style->standardIcon(QStyle::SP_DialogOkButton));
+    setGlyph(BitBtn22, Glyph::Ok);
     BitBtn23 = add<QPushButton>(state.caption(25));
     BitBtn23->setGeometry(296, 24, 75, 25);
-    BitBtn23->setIcon(style->standardIcon(QStyle::SP_DialogNoButton));
+    setGlyph(BitBtn23, Glyph::No);
 
+    // The first choice of each box is wider and checked.
+    const auto choice = [&](QGroupBox* box, int caption, int top) {
+        auto* button = addTo<QRadioButton>(box, state.caption(caption));
+        button->setGeometry(16, top, top == 24 ? 129 : 113, 17);
+        button->setChecked(top == 24);
+        return button;
+    };
     modeBox = add<QGroupBox>();
     modeBox->setGeometry(128, 72, 257, 151);
-    mode0 = addTo<QRadioButton>(modeBox, state.caption(86));
-    mode0->setGeometry(16, 24, 129, 17);
-    mode0->setChecked(true);
-    mode1 = addTo<QRadioButton>(modeBox, state.caption(87));
-    mode1->setGeometry(16, 56, 113, 17);
-    mode2 = addTo<QRadioButton>(modeBox, state.caption(88));
-    mode2->setGeometry(16, 88, 113, 17);
-
+    mode0 = choice(modeBox, 86, 24);
+    mode1 = choice(modeBox, 87, 56);
+    mode2 = choice(modeBox, 88, 88);
     scheduleBox = add<QGroupBox>();
     scheduleBox->setGeometry(128, 202, 257, 161);
-    hourly = addTo<QRadioButton>(scheduleBox, state.caption(101));
-    hourly->setGeometry(16, 24, 129, 17);
-    hourly->setChecked(true);
-    manual = addTo<QRadioButton>(scheduleBox, state.caption(29));
-    manual->setGeometry(16, 56, 113, 17);
+    hourly = choice(scheduleBox, 101, 24);
+    manual = choice(scheduleBox, 29, 56);
 
     reportBox = add<QPlainTextEdit>();
     reportBox->setGeometry(400, 77, 185, 189);
-    reportBox->setLineWrapMode(QPlainTextEdit::NoWrap);
-    reportBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    reportBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    showBothScrollBars(reportBox);
 
     DriveComboBox1 = add<QComboBox>();
     DriveComboBox1->setGeometry(400, 277, 113, 18);
