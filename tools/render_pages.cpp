@@ -1,6 +1,7 @@
 // Renders the main window with each page that exists, in each language, to
 // PNG files, so that captions can be checked by eye.
 // Usage: render_pages <language-files-folder> <output-folder>
+#include "localisation/timeformat.h"
 #include "pages/checklistmodel.h"
 #include "pages/protection/diskcheckpage.h"
 #include "pages/registry.h"
@@ -51,6 +52,56 @@ void writeRealisticRows(const QString& folder)
         list += path.toUtf8() + "\r\n";
     }
     writeText(folder + QStringLiteral("/liste2.txt"), list);
+
+    const data::ProgramFiles files(folder + QLatin1Char('/'));
+    files.createTable(data::TableId::Configuration); // every switch on, as after a first start
+    const auto when = [](int day, int hour, int minute) {
+        return localisation::shortDateLongTime(QDateTime(QDate(2026, 12, day), QTime(hour, minute, 12)));
+    };
+    const struct {
+        const char* program;
+        int day, hour, minute;
+        const char* kind;
+        const char* detail;
+        const char* path;
+    } events[] = {
+        {"updater.exe", 3, 14, 2, "Connexion", "?", "/opt/updater/updater.exe"},
+        {"firefox", 7, 9, 41, "HTTPS", "443", "/usr/lib/firefox/firefox"},
+        {"setup-2.4.exe", 5, 22, 17, "Run", "autostart", "/home/ann/Downloads/setup-2.4.exe"},
+        {"thunderbird", 1, 8, 5, "SMTP", "25", "/usr/lib/thunderbird/thunderbird"},
+        {"miner.js", 6, 3, 58, "CPU", "?", "/home/ann/.cache/tmp/miner.js"},
+        {"backup-agent", 2, 18, 30, "FTP", "21", "/usr/local/bin/backup-agent"},
+    };
+    for (const data::TableId id : {data::TableId::Rules, data::TableId::Alerts}) {
+        data::Table table = data::defaultTable(id);
+        for (const auto& e : events) {
+            QStringList row(11);
+            row[0] = QString::fromLatin1(e.program);
+            row[1] = when(e.day, e.hour, e.minute);
+            row[2] = QString::fromLatin1(e.kind);
+            row[3] = QString::fromLatin1(e.detail);
+            row[7] = QString::fromLatin1(e.path);
+            table.appendRow(row);
+        }
+        files.saveTable(id, table);
+    }
+    const auto names = [](data::TableId id, std::initializer_list<const char*> values) {
+        data::Table table = data::defaultTable(id);
+        for (const char* value : values)
+            table.appendRow(QString::fromLatin1(value).split(QLatin1Char('|')));
+        return table;
+    };
+    files.saveTable(data::TableId::Quarantine, names(data::TableId::Quarantine, {"miner.js", "setup-2.4.exe"}));
+    files.saveTable(data::TableId::Events, names(data::TableId::Events, {"USB stick attached", "Login 08:02"}));
+    files.saveTable(data::TableId::Sites,
+        names(data::TableId::Sites, {"ads.example.com|93.184.216.34", "tracker.example.net|203.0.113.9"}));
+    writeText(folder + QStringLiteral("/portsfermes.txt"), "23\r\n135\r\n445\r\n");
+}
+
+// Written by companions after the start, which empties it.
+void writeApplicationPorts(const QString& folder)
+{
+    writeText(folder + QStringLiteral("/portappli.txt"), "firefox 443\r\nthunderbird 993\r\nsyncthing 22000\r\n\r\n");
 }
 
 } // namespace
@@ -80,6 +131,7 @@ int main(int argc, char** argv)
         shell::Session session(folder.path() + QLatin1Char('/'), seams);
         shell::TForm2 window(session, registry);
         window.show();
+        writeApplicationPorts(folder.path());
         for (int row = 0; row < window.ListBox1->count(); ++row) {
             const shell::Target target = shell::kListOrder[row];
             if (!registry.page(target))

@@ -93,6 +93,18 @@ void Table::appendRawRow(const std::vector<RawValue>& present)
     }
 }
 
+void Table::appendRowOf(const Table& source, qsizetype row)
+{
+    std::vector<RawValue> present;
+    const std::size_t first = row == 0 ? 0 : source.rowEnds_[std::size_t(row - 1)];
+    for (std::size_t i = first; i < source.rowEnds_[std::size_t(row)]; ++i) {
+        const std::size_t begin = i == 0 ? 0 : source.ends_[i - 1];
+        present.push_back(
+            {source.fieldOf_[i], std::string_view(source.buffer_).substr(begin, source.ends_[i] - begin)});
+    }
+    appendRawRow(present);
+}
+
 void Table::appendRow(const QStringList& values)
 {
     std::vector<QByteArray> encoded;

@@ -56,6 +56,9 @@ public:
         std::string_view utf8;
     };
     void appendRawRow(const std::vector<RawValue>& present);
+    // Appends a copy of another table's row, field for field; the tables
+    // share their fields (a table and what is kept of it).
+    void appendRowOf(const Table& source, qsizetype row);
 
 private:
     QList<FieldDef> fields_;

@@ -1,16 +1,32 @@
 // The looks several pages' controls share.
 #pragma once
 
+class QComboBox;
+class QEvent;
+class QListView;
 class QPlainTextEdit;
 class QPushButton;
 
 namespace corvatek::pages {
 
-enum class Glyph { Ok, No };
+enum class Glyph { Ok, No, All, Abort };
 
 // The picture beside a button's text: a tick for going ahead, a stop sign
-// for stopping or deleting.
+// for stopping or deleting one, "all" for emptying a list, abort for
+// dropping everything at once.
 void setGlyph(QPushButton* button, Glyph glyph);
+
+// An editable drop-down whose text is taken exactly as typed (no case
+// completion, nothing added by Enter), its hint the whole text.
+void keepTypedText(QComboBox* box);
+
+// A check list in two columns of fixed-height items, scrolled sideways.
+void showInTwoColumns(QListView* list);
+
+// The key filter of the number fields: true for a key press that types a
+// character other than a digit (backspace and shortcuts pass; pasted text is
+// not a key press).
+bool typesNonDigit(const QEvent* event);
 
 // A box for reading what a companion wrote: long lines stay whole, and both
 // scroll bars are always there.

@@ -7,6 +7,11 @@
 #include "pages/protection/modificationspage.h"
 #include "pages/protection/networkoptionspage.h"
 #include "pages/protection/scanpage.h"
+#include "pages/security/alertspage.h"
+#include "pages/security/quarantinepage.h"
+#include "pages/security/rulespage.h"
+#include "pages/security/settingspage.h"
+#include "pages/security/sitespage.h"
 #include "pages/tools/actionitems.h"
 
 namespace corvatek::pages {
@@ -15,6 +20,11 @@ void registerAll(shell::PageRegistry& registry)
 {
     using shell::Target;
     registry.addPage<Tpanel20>(Target::Home);
+    registry.addPage<Tpanel1>(Target::Rules);
+    registry.addPage<Tpanel2>(Target::Alerts);
+    registry.addPage<Tpanel4>(Target::Quarantine);
+    registry.addPage<Tpanel5>(Target::Settings);
+    registry.addPage<Tpanel10>(Target::Sites);
     registry.addPage<Tpanel3>(Target::NetworkOptions);
     registry.addPage<Tpanel6>(Target::GuardOptions);
     registry.addPage<Tpanel7>(Target::Modifications);

@@ -81,6 +81,8 @@ void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TFor
     // Without a visible tray icon a hidden window could not come back.
     if (message == kSecondStartMessage && !trayIconVisible)
         showWindow(window);
+    else if (const auto first = registryChangeParameter(message))
+        window.registryChangeMessage(*first);
 }
 
 int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)

@@ -245,6 +245,12 @@ void TForm2::Timer1Timer()
     monitor_.tick();
 }
 
+void TForm2::registryChangeMessage(quint64 first)
+{
+    if (first == 2997)
+        session_.companions.notify(QStringLiteral("change registre"), state().levelText());
+}
+
 // ---- Ending ------------------------------------------------------------
 
 void TForm2::closeEvent(QCloseEvent* event)

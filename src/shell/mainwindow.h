@@ -54,11 +54,16 @@ public:
     Page* marker(Target target) const;
     // Sets the links and memory words for the current language code.
     void setLanguageWords();
+    // The navigation list and the frame labels in the current captions.
+    void showCaptionsInFrame();
 
     // ---- Frame controls' handlers
     void TrackBar1Change(int position);
     void BitBtn15Click();
     void Timer1Timer();
+    // The registry-change message 2997 from a companion, with its first
+    // parameter.
+    void registryChangeMessage(quint64 first);
 
     // ---- Ending
     // Asks the program body to end the message loop; the ordinary shutdown
@@ -109,7 +114,6 @@ private:
     void prepareTables();
     bool prepareLanguage(std::chrono::milliseconds wait);
     void loadCaptions();
-    void showCaptionsInFrame();
     // Files a companion held at start, read again at the first tick on which
     // they are free.
     void noteBusyAtStart(const char* what);

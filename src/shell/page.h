@@ -46,6 +46,9 @@ protected:
         controls_.append(control);
         return control;
     }
+    // Tells the user about a problem met while the page was built, once the
+    // page is on screen (never under the painting freeze).
+    void reportOnceShown(const QString& text);
     Session& session() const { return context_.session; }
     TForm2& window() const { return context_.window; }
     QWidget* panel() const { return context_.panel; }

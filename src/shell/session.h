@@ -35,6 +35,9 @@ struct Seams {
     // The disk tool's fixed wait, in steps of this length: a run waits two,
     // a list refresh four, as the tool has always been given.
     std::chrono::milliseconds diskToolStep {10500};
+    // How long the sites page waits for vksites.exe to end before it gives
+    // the lookup up.
+    std::chrono::milliseconds siteLookupLimit {30000};
 
     static Seams system();
 };

@@ -18,10 +18,28 @@ constexpr int kLifetimeMs = 1000;
 
 bool knownMessage(const QByteArray& message)
 {
-    return message == kSecondStartMessage;
+    return message == kSecondStartMessage || registryChangeParameter(message);
 }
 
 } // namespace
+
+std::optional<quint64> registryChangeParameter(const QByteArray& message)
+{
+    const QList<QByteArray> parts = message.split(' ');
+    if (parts.size() != 3 || parts[0] != kRegistryChangeMessage)
+        return std::nullopt;
+    quint64 values[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray& part = parts[i + 1];
+        bool ok = !part.isEmpty() && part.size() <= 20;
+        for (const char c : part)
+            ok = ok && c >= '0' && c <= '9';
+        values[i] = ok ? part.toULongLong(&ok) : 0;
+        if (!ok)
+            return std::nullopt;
+    }
+    return values[0];
+}
 
 class SingleInstance::Connection : public QObject {
 public:

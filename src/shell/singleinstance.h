@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 #include <string>
 
 class QSocketNotifier;
@@ -18,6 +20,12 @@ namespace corvatek::shell {
 
 // What a second start tells the first instance.
 inline constexpr char kSecondStartMessage[] = "second-start";
+// A companion's registry-change message: "2997 <first> <second>", the
+// window message's number and its two parameters in decimal.
+inline constexpr char kRegistryChangeMessage[] = "2997";
+// The first parameter of a registry-change message; nothing for any other
+// message.
+std::optional<quint64> registryChangeParameter(const QByteArray& message);
 
 class SingleInstance : public QObject {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "data/textcodec.h"
 #include "localisation/captions.h"
+#include "localisation/timeformat.h"
 #include "testfolder.h"
 
 #include <QDir>
@@ -127,6 +128,30 @@ private slots:
                 !captions.caption(62).endsWith(QLatin1Char(' ')) && !captions.caption(62).endsWith(QLatin1Char(':')));
             for (const int n : {20, 22, 23, 91})
                 QVERIFY2(captions.caption(n).endsWith(QLatin1Char(' ')), qPrintable(file));
+        }
+    }
+
+    // Dates written in a locale's short date and long time read back in
+    // order, whatever the order of day, month and year, the separators or an
+    // AM/PM word; other texts are no date.
+    void datesReadBackInTheirLocale()
+    {
+        const QDateTime moments[] = {QDateTime(QDate(2026, 1, 31), QTime(0, 5, 1)),
+            QDateTime(QDate(2026, 2, 1), QTime(12, 30, 0)), QDateTime(QDate(2026, 2, 1), QTime(23, 59, 59))};
+        for (const char* name :
+            {"C", "en_US", "de_DE", "fr_FR", "fr_CA", "ja_JP", "fi_FI", "ko_KR", "ar_EG", "zh_CN"}) {
+            const QLocale locale {QLatin1String(name)};
+            const localisation::DateTimeReader reader(locale);
+            std::optional<qint64> previous;
+            for (const QDateTime& moment : moments) {
+                const auto key = reader.key(localisation::shortDateLongTime(moment, locale));
+                QVERIFY2(key && (!previous || *key > *previous),
+                    qPrintable(
+                        QLatin1String(name) + QLatin1Char(' ') + localisation::shortDateLongTime(moment, locale)));
+                previous = key;
+            }
+            for (const char* text : {"", "?", "host 10.0.0.7", "31/31/2026 10:00:00", "1/2/2026 25:00:00", "1/2"})
+                QVERIFY2(!reader.key(QString::fromLatin1(text)), text);
         }
     }
 

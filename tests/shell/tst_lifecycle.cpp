@@ -444,11 +444,16 @@ private slots:
         QTRY_VERIFY(flood.dropped());
         QVERIFY(!waiting.dropped());
         Clients malformed;
-        for (const QByteArray& text : {QByteArray("other\n"), QByteArray("second-start"),
-                 QByteArray("second-start\r\n"), QByteArray("second-start\nsecond-start\n")})
+        for (const QByteArray& text :
+            {QByteArray("other\n"), QByteArray("second-start"), QByteArray("second-start\r\n"),
+                QByteArray("second-start\nsecond-start\n"), QByteArray("2997 x 0\n"), QByteArray("2997 2997\n")})
             malformed.push_back(std::make_unique<Client>(socket, text, true));
-        QTRY_COMPARE(droppedCount(malformed), 4);
+        QTRY_COMPARE(droppedCount(malformed), 6);
         QCOMPARE(messages.size(), 1);
+        // A companion's registry-change message is the other known form.
+        Client registryChange(socket, QByteArray("2997 2997 0\n"), true);
+        QTRY_COMPARE(messages.size(), 2);
+        QCOMPARE(messages.last(), QByteArray("2997 2997 0"));
 
         // Past eight open connections, more are closed at once.
         QTRY_VERIFY(waiting.dropped());

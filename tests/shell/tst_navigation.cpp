@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 using namespace corvatek;
 using corvatek::shell::Target;
@@ -103,7 +104,7 @@ private slots:
         QCOMPARE(fixture.questions, QStringList {QString()});
         QCOMPARE(aboutBoxes(), boxes + 1);
         // Each page's build resets the frame: the last one built stays.
-        QVERIFY(!window.marker(Target::Home) && window.marker(Target::DiskCheck));
+        QVERIFY(!window.marker(Target::Home) && window.marker(Target::Sites));
         QCOMPARE(fixture.opened.size(), 3); // the home page, the about item, the web site item
     }
 
@@ -130,7 +131,11 @@ private slots:
         fixture.installLanguageFiles();
         auto& window = fixture.start();
         QPointer<QWidget> page = static_cast<pages::Tpanel20*>(window.marker(Target::Home))->startLine;
-        fixture.clickItem(ShellFixture::rowOf(Target::Rules));
+        const auto without = std::find_if(std::begin(shell::kListOrder), std::end(shell::kListOrder),
+            [&](Target target) { return !fixture.registry.page(target) && !fixture.registry.action(target); });
+        if (without == std::end(shell::kListOrder))
+            QSKIP("every item has a page or an action");
+        fixture.clickItem(ShellFixture::rowOf(*without));
         QVERIFY(page); // the home page stays on screen
         QVERIFY(!window.pagePanel());
     }

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 namespace corvatek::test {
 
@@ -44,6 +45,7 @@ shell::TForm2& ShellFixture::start()
     seams.open = [this](const QString& target) { opened.append(target); };
     seams.report = [this](QWidget*, const QString& text) { reports.append(text); };
     seams.diskToolStep = diskToolStep;
+    seams.siteLookupLimit = siteLookupLimit;
     session = std::make_unique<shell::Session>(folder.path(), seams, fileWait);
     window = std::make_unique<shell::TForm2>(*session, registry);
     return *window;
@@ -65,6 +67,27 @@ int ShellFixture::rowOf(shell::Target target)
 {
     return int(
         std::find(std::begin(shell::kListOrder), std::end(shell::kListOrder), target) - std::begin(shell::kListOrder));
+}
+
+void ShellFixture::writeTable(data::TableId id, const QList<QStringList>& rows) const
+{
+    data::Table table(data::schemaOf(id).fields);
+    for (const QStringList& row : rows)
+        table.appendRow(row);
+    QVERIFY(data::ProgramFiles(folder.path()).saveTable(id, table).ok());
+}
+
+QList<QStringList> ShellFixture::readTable(data::TableId id) const
+{
+    const data::TableLoad load = data::ProgramFiles(folder.path()).loadTable(id);
+    QList<QStringList> rows;
+    for (qsizetype row = 0; row < load.table.rowCount(); ++row) {
+        QStringList values;
+        for (int field = 0; field < load.table.fields().size(); ++field)
+            values.append(load.table.value(row, field));
+        rows.append(values);
+    }
+    return rows;
 }
 
 } // namespace corvatek::test

@@ -19,6 +19,10 @@ public:
     void installLanguageFiles() const;
     // Writes langues.xml with the code, as the language choice would.
     void setLanguage(const QString& code) const;
+    // Writes a table file with its usual fields and these rows.
+    void writeTable(data::TableId id, const QList<QStringList>& rows) const;
+    // Every row of a table file, each value of each field.
+    QList<QStringList> readTable(data::TableId id) const;
     // Creates the window with the real pages; FormCreate runs now.
     shell::TForm2& start();
     // Ends the window as the application would (FormDestroy).
@@ -45,6 +49,7 @@ public:
     QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30));
     std::chrono::milliseconds fileWait = data::kFileFreeTimeout; // how long a held file is waited for
     std::chrono::milliseconds diskToolStep {10500}; // the disk check page's fixed wait step
+    std::chrono::milliseconds siteLookupLimit {10000}; // how long vksites.exe is waited for
 };
 
 } // namespace corvatek::test

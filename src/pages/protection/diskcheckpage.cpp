@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -49,14 +48,7 @@ void Tpanel8::build()
     CheckListBox2->setGeometry(24, 64, 361, 209);
     checkList = new CheckListModel(CheckListBox2);
     CheckListBox2->setModel(checkList);
-    // Two columns of fixed-height items, scrolled sideways.
-    CheckListBox2->setFlow(QListView::TopToBottom);
-    CheckListBox2->setWrapping(true);
-    CheckListBox2->setUniformItemSizes(true);
-    CheckListBox2->setLayoutMode(QListView::Batched);
-    CheckListBox2->setGridSize(
-        QSize(CheckListBox2->viewport()->width() / 2, CheckListBox2->fontMetrics().height() + 4));
-    CheckListBox2->setTextElideMode(Qt::ElideMiddle);
+    showInTwoColumns(CheckListBox2);
     connect(CheckListBox2, &QListView::clicked, this, &Tpanel8::CheckListBox2Click);
 
     DirectoryListBox2 = add<QTreeView>();
@@ -98,11 +90,8 @@ void Tpanel8::build()
 bool Tpanel8::eventFilter(QObject* watched, QEvent* event)
 {
     // Edit3KeyPress: of the typed characters only digits and backspace pass.
-    if (watched == Edit3 && event->type() == QEvent::KeyPress) {
-        const QString typed = static_cast<QKeyEvent*>(event)->text();
-        if (typed.size() == 1 && typed[0].isPrint() && !(typed[0] >= QLatin1Char('0') && typed[0] <= QLatin1Char('9')))
-            return true;
-    }
+    if (watched == Edit3 && typesNonDigit(event))
+        return true;
     return Page::eventFilter(watched, event);
 }
 

@@ -1,0 +1,51 @@
+#include "pages/security/alertspage.h"
+
+#include "pages/tableedits.h"
+#include "shell/mainwindow.h"
+
+#include <QHeaderView>
+#include <QTreeView>
+
+namespace corvatek::pages {
+
+void Tpanel2::build()
+{
+    ListView3 = buildList(data::TableId::Alerts);
+    connect(ListView3, &QTreeView::clicked, this, &Tpanel2::ListView3Click);
+    connect(ListView3->header(), &QHeaderView::sectionClicked, this, &Tpanel2::ListView3ColumnClick);
+}
+
+void Tpanel2::ListView3Click()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    shell::Session& session = this->session();
+    const QString shown = rows()->name(row);
+    if (!session.seams.askYesNo(&window(), session.state.caption(20) + shown))
+        return;
+    const QString name = trimmedName(shown);
+
+    const data::TableLoad quarantine = session.files.loadTable(data::TableId::Quarantine);
+    if (!succeeded(session, &window(), quarantine))
+        return;
+    if (firstFieldOf(quarantine.table).contains(name))
+        return; // already in quarantine: nothing changes
+    // The value goes in as shown; the rules go by the name.
+    if (!succeeded(session, &window(), appendRow(session.files, data::TableId::Quarantine, shown)))
+        return;
+    succeeded(session, &window(),
+        keepRows(session.files, data::TableId::Rules, [&](QStringView champ1) { return champ1 != name; }));
+}
+
+void Tpanel2::ListView3ColumnClick(int column)
+{
+    sortOnColumn(column, ListView3Compare);
+}
+
+int Tpanel2::ListView3Compare(const std::optional<qint64>& a, const std::optional<qint64>& b)
+{
+    return compareMoments(a, b);
+}
+
+} // namespace corvatek::pages

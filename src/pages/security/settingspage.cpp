@@ -1,0 +1,188 @@
+#include "pages/security/settingspage.h"
+
+#include "pages/controls.h"
+#include "pages/security/languagechoice.h"
+#include "pages/tableedits.h"
+#include "shell/mainwindow.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace corvatek::pages {
+namespace {
+
+using localisation::entryFor;
+
+// Per-language texts, in the order French, English, German, Spanish, Italian.
+const char16_t* const kClosedPorts[] = {
+    u"Ports fermés", u"Closed ports", u"Geschlossenen ports", u"Puerto cerrados", u"Porte chiuse"};
+const char16_t* const kFirewall[] = {u"Parefeu", u"Firewall", u"Firewall", u"Firewall", u"Firewall"};
+const char16_t* const kAlways[] = {u"toujours", u"Always", u"Immer", u"Siempre", u"Sempre"};
+
+QString wordFor(const char16_t* const (&table)[5], const QString& code)
+{
+    const auto* word = entryFor(table, code);
+    return word ? QString::fromUtf16(*word) : QString();
+}
+
+QListWidget* oneLineList(QListWidget* list, int top)
+{
+    list->setGeometry(186, top, 152, 23);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return list;
+}
+
+} // namespace
+
+void Tpanel5::build()
+{
+    shell::Session& session = this->session();
+    const auto& state = session.state;
+    const QString& code = state.languageCode;
+
+    add<QLabel>(state.caption(16))->move(56, 80);
+    clearingChoice = add<QComboBox>();
+    clearingChoice->setGeometry(176, 72, 233, 21);
+    BitBtn4 = add<QPushButton>(state.caption(18));
+    BitBtn4->setGeometry(416, 72, 145, 25);
+    setGlyph(BitBtn4, Glyph::No);
+
+    add<QLabel>(state.caption(17))->setGeometry(56, 136, 112, 17);
+    ComboBox3 = add<QComboBox>();
+    ComboBox3->setGeometry(176, 136, 233, 22);
+    BitBtn5 = add<QPushButton>(state.caption(19));
+    BitBtn5->setGeometry(416, 136, 145, 25);
+    setGlyph(BitBtn5, Glyph::Ok);
+
+    applicationPorts = oneLineList(add<QListWidget>(), 200);
+    closedPortsLabel = add<QLabel>(wordFor(kClosedPorts, code));
+    closedPortsLabel->move(56, 240);
+    closedPorts = oneLineList(add<QListWidget>(), 240);
+    Edit13 = add<QLineEdit>();
+    Edit13->setGeometry(350, 240, 41, 21);
+    Edit13->setMaxLength(5);
+    Edit13->installEventFilter(this);
+    BitBtn33 = add<QPushButton>(state.caption(14));
+    BitBtn33->setGeometry(416, 240, 145, 25);
+    setGlyph(BitBtn33, Glyph::No);
+    BitBtn34 = add<QPushButton>(state.caption(15));
+    BitBtn34->setGeometry(416, 280, 145, 25);
+    setGlyph(BitBtn34, Glyph::No);
+
+    firewallGroup = add<QGroupBox>(wordFor(kFirewall, code));
+    firewallGroup->setGeometry(168, 270, 150, 90);
+    const auto choice = [&](const QString& text, int top, int width, const char* value) {
+        auto* button = addTo<QRadioButton>(firewallGroup, text);
+        button->setGeometry(16, top, width, 17);
+        button->setChecked(state.firewallValue == QLatin1String(value));
+        return button;
+    };
+    radiobutton14 = choice(state.caption(28), 20, 129, "1");
+    radiobutton15 = choice(state.caption(29), 34, 113, "2");
+    radiobutton16 = choice(wordFor(kAlways, code), 50, 113, "3");
+    connect(radiobutton14, &QRadioButton::clicked, this, &Tpanel5::radiobutton14Click);
+    connect(radiobutton15, &QRadioButton::clicked, this, &Tpanel5::radiobutton15Click);
+    connect(radiobutton16, &QRadioButton::clicked, this, &Tpanel5::radiobutton16Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &Tpanel5::BitBtn4Click);
+    connect(BitBtn5, &QPushButton::clicked, this, &Tpanel5::BitBtn5Click);
+    connect(BitBtn33, &QPushButton::clicked, this, &Tpanel5::BitBtn33Click);
+    connect(BitBtn34, &QPushButton::clicked, this, &Tpanel5::BitBtn34Click);
+
+    clearingChoice->addItem(state.caption(3));
+    fillLanguageList(ComboBox3);
+
+    QStringList applications = session.files.readLines(u"portappli.txt").value_or(QStringList());
+    if (!applications.isEmpty())
+        applications.removeLast();
+    applicationPorts->addItems(applications);
+
+    if (const auto closed = session.files.readLines(u"portsfermes.txt"))
+        closedPorts->addItems(*closed);
+    else if (!session.files.exists(u"portsfermes.txt"))
+        session.files.writeLines(u"portsfermes.txt", {});
+}
+
+bool Tpanel5::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Edit13 && Edit13KeyPress(event))
+        return true;
+    return Page::eventFilter(watched, event);
+}
+
+bool Tpanel5::Edit13KeyPress(const QEvent* event)
+{
+    return typesNonDigit(event);
+}
+
+void Tpanel5::chooseFirewall(const QString& value)
+{
+    auto& state = session().state;
+    // The network tool reads the file: a value it cannot see must be told.
+    succeeded(session(), &window(), session().files.writeFlag(u"firewall.txt", value));
+    state.firewallValue = value;
+    state.firewallOn = value != QLatin1String("2");
+}
+
+bool Tpanel5::saveClosedPorts()
+{
+    QStringList ports;
+    for (int row = 0; row < closedPorts->count(); ++row)
+        ports.append(closedPorts->item(row)->text());
+    return succeeded(session(), &window(), session().files.writeLines(u"portsfermes.txt", ports));
+}
+
+void Tpanel5::BitBtn33Click()
+{
+    const QString port = Edit13->text();
+    if (port.isEmpty())
+        return;
+    for (int row = 0; row < closedPorts->count(); ++row) {
+        if (closedPorts->item(row)->text().compare(port, Qt::CaseInsensitive) == 0)
+            return;
+    }
+    closedPorts->addItem(port);
+    if (saveClosedPorts())
+        Edit13->clear();
+    else
+        delete closedPorts->takeItem(closedPorts->count() - 1); // the list shows what the file holds
+}
+
+void Tpanel5::BitBtn34Click()
+{
+    if (closedPorts->count() == 0)
+        return;
+    const int row = closedPorts->currentRow();
+    QListWidgetItem* removed = row >= 0 && closedPorts->item(row)->isSelected() ? closedPorts->takeItem(row) : nullptr;
+    if (!saveClosedPorts() && removed)
+        closedPorts->insertItem(row, removed);
+    else
+        delete removed;
+}
+
+void Tpanel5::BitBtn4Click()
+{
+    shell::Session& session = this->session();
+    const QString chosen = clearingChoice->currentText();
+    if (chosen.isEmpty())
+        return;
+    if (!session.seams.askYesNo(&window(), session.state.caption(23) + chosen))
+        return;
+    if (chosen == session.state.caption(3))
+        succeeded(session, &window(), emptyTable(session.files, data::TableId::Alerts));
+    if (chosen == session.state.caption(4))
+        succeeded(session, &window(), emptyTable(session.files, data::TableId::Events));
+    if (chosen == QLatin1String("Modifications"))
+        succeeded(session, &window(), session.files.writeLines(u"modprocess.txt", {}));
+}
+
+void Tpanel5::BitBtn5Click()
+{
+    applyLanguage(window(), ComboBox3->currentText());
+}
+
+} // namespace corvatek::pages

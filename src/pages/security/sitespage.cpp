@@ -1,0 +1,185 @@
+#include "pages/security/sitespage.h"
+
+#include "pages/configurationfamily.h"
+#include "pages/controls.h"
+#include "pages/tableedits.h"
+#include "shell/mainwindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+
+namespace corvatek::pages {
+namespace {
+
+const QString kSiteTool = QStringLiteral("vksites.exe");
+constexpr int kPollMs = 100;
+
+// The address in what vksites.exe wrote: the dots and digits of its line.
+QString addressOf(const QString& line)
+{
+    QString address;
+    for (const QChar c : line) {
+        if (c == QLatin1Char('.') || (c >= QLatin1Char('0') && c <= QLatin1Char('9')))
+            address.append(c);
+    }
+    return address;
+}
+
+} // namespace
+
+SiteLookup::SiteLookup(shell::Session& session, QWidget* window, QString typed)
+    : QObject(window), session_(session), window_(window), typed_(std::move(typed)),
+      limit_(session.seams.siteLookupLimit)
+{
+    setObjectName(QStringLiteral("siteLookup"));
+    session_.companions.shellStart(kSiteTool, typed_);
+    connect(&poll_, &QTimer::timeout, this, &SiteLookup::check);
+    poll_.start(kPollMs);
+}
+
+void SiteLookup::attach(Tpanel10* page)
+{
+    page_ = page;
+    page->BitBtn14->setEnabled(false); // one lookup at a time
+}
+
+void SiteLookup::check()
+{
+    if (!session_.companions.isRunning(kSiteTool))
+        return finish();
+    if (!limit_.hasExpired())
+        return;
+    poll_.stop();
+    session_.companions.stop(kSiteTool);
+    session_.seams.report(window_,
+        QStringLiteral("%1 did not end within %2 s and was stopped; the site was not added.")
+            .arg(kSiteTool)
+            .arg(session_.seams.siteLookupLimit.count() / 1000.0));
+    if (page_)
+        page_->BitBtn14->setEnabled(true);
+    deleteLater();
+}
+
+void SiteLookup::finish()
+{
+    poll_.stop();
+    deleteLater();
+    const auto enable = qScopeGuard([this] {
+        if (page_)
+            page_->BitBtn14->setEnabled(true);
+    });
+    const data::ProgramFiles& files = session_.files;
+    if (!files.exists(u"ipcp.txt"))
+        return;
+    const QStringList lines = files.readLines(u"ipcp.txt").value_or(QStringList());
+    if (lines.isEmpty()) {
+        session_.companions.notify(session_.state.caption(68), session_.state.levelText());
+    } else {
+        const QString site = trimmedName(typed_);
+        const QString address = addressOf(lines.last());
+        if (!succeeded(session_, window_, appendRow(files, data::TableId::Sites, site, address)))
+            return;
+        if (page_) {
+            page_->sites->addItem(site);
+            page_->addresses->addItem(address);
+        }
+    }
+    if (page_)
+        page_->Edit1->clear();
+}
+
+void Tpanel10::build()
+{
+    shell::Session& session = this->session();
+    const auto& state = session.state;
+    CheckBox5 = family::place(session, add<QCheckBox>(), family::CheckBox5, {32, 32, 137, 17});
+    Edit1 = add<QLineEdit>();
+    Edit1->setGeometry(160, 56, 257, 21);
+    BitBtn14 = add<QPushButton>(QStringLiteral("OK"));
+    BitBtn14->setGeometry(104, 96, 75, 25);
+    setGlyph(BitBtn14, Glyph::Ok);
+    BitBtn16 = add<QPushButton>(state.caption(15));
+    BitBtn16->setGeometry(256, 96, 75, 25);
+    setGlyph(BitBtn16, Glyph::No);
+    BitBtn17 = add<QPushButton>(state.caption(18));
+    BitBtn17->setGeometry(400, 96, 75, 25);
+    setGlyph(BitBtn17, Glyph::Abort);
+    sites = add<QComboBox>();
+    sites->setGeometry(112, 160, 361, 21);
+    keepTypedText(sites);
+    addresses = add<QComboBox>();
+    addresses->setGeometry(112, 192, 361, 21);
+    addresses->hide();
+    CheckBox14 = add<QCheckBox>(state.caption(62) + QStringLiteral("  ") + state.caption(59));
+    CheckBox14->setGeometry(32, 220, 137, 17);
+    CheckBox14->hide();
+    connect(BitBtn14, &QPushButton::clicked, this, &Tpanel10::BitBtn14Click);
+    connect(BitBtn16, &QPushButton::clicked, this, &Tpanel10::BitBtn16Click);
+    connect(BitBtn17, &QPushButton::clicked, this, &Tpanel10::BitBtn17Click);
+    // Set from the flag below, which writes the flag's file as a click does.
+    connect(CheckBox14, &QCheckBox::toggled, this, &Tpanel10::CheckBox14Click);
+
+    fillSites();
+    family::showFlag(session, CheckBox5, family::CheckBox5);
+    CheckBox14->setChecked(state.siteControlFlag);
+    if (auto* running = window().findChild<SiteLookup*>(QStringLiteral("siteLookup")))
+        running->attach(this);
+}
+
+bool Tpanel10::fillSites()
+{
+    sites->clear();
+    addresses->clear();
+    const data::TableLoad load = session().files.loadTable(data::TableId::Sites);
+    if (!load.ok()) {
+        reportOnceShown(load.error);
+        return false;
+    }
+    const data::Table& table = load.table;
+    const int site = table.fieldIndex(u"Champ1");
+    const int address = table.fieldIndex(u"Champ2");
+    for (qsizetype row = 0; row < table.rowCount(); ++row) {
+        const QString name = table.value(row, site);
+        if (name.isEmpty())
+            continue;
+        sites->addItem(name);
+        addresses->addItem(table.value(row, address));
+    }
+    sites->setCurrentIndex(-1);
+    return true;
+}
+
+void Tpanel10::BitBtn14Click()
+{
+    (new SiteLookup(session(), &window(), Edit1->text()))->attach(this);
+}
+
+void Tpanel10::BitBtn16Click()
+{
+    const QString shown = sites->currentText();
+    if (succeeded(session(), &window(),
+            keepRows(session().files, data::TableId::Sites, [&](QStringView champ1) { return champ1 != shown; })))
+        fillSites();
+}
+
+void Tpanel10::BitBtn17Click()
+{
+    if (!succeeded(session(), &window(), emptyTable(session().files, data::TableId::Sites)))
+        return;
+    sites->clear();
+    addresses->clear();
+}
+
+void Tpanel10::CheckBox14Click()
+{
+    auto& state = session().state;
+    state.siteControlFlag = CheckBox14->isChecked();
+    // The network tool takes the flag from the monitor, the next run from the file.
+    succeeded(session(), &window(),
+        session().files.writeFlag(u"ctrlpl.txt", state.siteControlFlag ? QStringLiteral("1") : QStringLiteral("0")));
+}
+
+} // namespace corvatek::pages

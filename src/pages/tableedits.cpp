@@ -1,0 +1,100 @@
+#include "pages/tableedits.h"
+
+#include "data/textcodec.h"
+#include "shell/session.h"
+
+namespace corvatek::pages {
+namespace {
+
+data::FileResult missingField(const data::ProgramFiles& files, data::TableId id)
+{
+    return {data::FileStatus::Unreadable,
+        QStringLiteral("%1 has no field Champ1; it was left as it was.").arg(files.path(data::schemaOf(id).fileName))};
+}
+
+} // namespace
+
+QString trimmedName(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= ' ')
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= ' ')
+        --end;
+    return text.sliced(begin, end - begin).toString();
+}
+
+bool succeeded(shell::Session& session, QWidget* owner, const data::FileResult& result)
+{
+    if (!result.ok())
+        session.seams.report(owner, result.error);
+    return result.ok();
+}
+
+data::FileResult keepRows(
+    const data::ProgramFiles& files, data::TableId id, const RowTest& keep, QStringList* keptNames)
+{
+    data::TableLoad load = files.loadTable(id);
+    if (!load.ok())
+        return load;
+    const data::Table& table = load.table;
+    const int field = table.fieldIndex(u"Champ1");
+    if (field < 0)
+        return missingField(files, id);
+    data::Table kept(table.fields());
+    QStringList names;
+    for (qsizetype row = 0; row < table.rowCount(); ++row) {
+        QString name = data::utf8ToString(table.rawValue(row, field));
+        if (keep(name)) {
+            kept.appendRowOf(table, row);
+            if (keptNames)
+                names.append(std::move(name));
+        }
+    }
+    const data::FileResult saved = files.saveTable(id, kept);
+    if (saved.ok() && keptNames)
+        *keptNames = std::move(names);
+    return saved;
+}
+
+data::FileResult appendRow(
+    const data::ProgramFiles& files, data::TableId id, const QString& champ1, const QString& champ2)
+{
+    data::TableLoad load = files.loadTable(id);
+    if (!load.ok())
+        return load;
+    data::Table& table = load.table;
+    const int first = table.fieldIndex(u"Champ1");
+    if (first < 0)
+        return missingField(files, id);
+    QStringList values(table.fields().size());
+    values[first] = champ1;
+    if (const int second = table.fieldIndex(u"Champ2"); second >= 0)
+        values[second] = champ2;
+    table.appendRow(values);
+    return files.saveTable(id, table);
+}
+
+data::FileResult emptyTable(const data::ProgramFiles& files, data::TableId id)
+{
+    data::TableLoad load = files.loadTable(id);
+    if (!load.ok())
+        return load;
+    load.table.clearRows();
+    return files.saveTable(id, load.table);
+}
+
+QStringList firstFieldOf(const data::Table& table)
+{
+    QStringList values;
+    const int field = table.fieldIndex(u"Champ1");
+    if (field < 0)
+        return values;
+    values.reserve(table.rowCount());
+    for (qsizetype row = 0; row < table.rowCount(); ++row)
+        values.append(table.value(row, field));
+    return values;
+}
+
+} // namespace corvatek::pages

@@ -1,0 +1,45 @@
+// The rewrites the security pages make to table files: every change loads
+// the file afresh, keeps or adds rows and saves the file whole, so rows and
+// fields a companion wrote are carried over untouched.
+#pragma once
+
+#include "data/programfiles.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+
+class QWidget;
+
+namespace corvatek::shell {
+struct Session;
+}
+
+namespace corvatek::pages {
+
+// Blanks and control characters removed at both ends, as names are compared.
+QString trimmedName(QStringView text);
+
+// Tells the user about a failed step; returns whether it went well.
+bool succeeded(shell::Session& session, QWidget* owner, const data::FileResult& result);
+
+// Champ1 of each row, as a page decides which rows to keep.
+using RowTest = std::function<bool(QStringView champ1)>;
+
+// Loads the table, keeps in order the rows `keep` accepts and saves it. A
+// file without a Champ1 field is left as it is: its rows cannot be told apart.
+// `keptNames`, when given, receives the Champ1 of each row kept.
+data::FileResult keepRows(
+    const data::ProgramFiles& files, data::TableId id, const RowTest& keep, QStringList* keptNames = nullptr);
+// Loads the table, appends a row whose Champ1 is `champ1` (and Champ2
+// `champ2`, when the table has one) and saves it.
+data::FileResult appendRow(
+    const data::ProgramFiles& files, data::TableId id, const QString& champ1, const QString& champ2 = {});
+// Loads the table, empties it and saves it.
+data::FileResult emptyTable(const data::ProgramFiles& files, data::TableId id);
+
+// The Champ1 values of a loaded table, in order; empty when it has no such field.
+QStringList firstFieldOf(const data::Table& table);
+
+} // namespace corvatek::pages

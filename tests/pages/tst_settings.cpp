@@ -1,0 +1,175 @@
+#include "pages/security/languagechoice.h"
+#include "pages/security/settingspage.h"
+#include "shell/application.h"
+#include "shell/navigationlist.h"
+#include "shellfixture.h"
+
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace corvatek;
+using corvatek::data::TableId;
+using corvatek::shell::Target;
+using corvatek::test::ShellFixture;
+using corvatek::test::waitUntil;
+
+namespace {
+
+QStringList items(const QListWidget* list)
+{
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row)
+        texts.append(list->item(row)->text());
+    return texts;
+}
+
+pages::Tpanel5& openSettings(ShellFixture& fixture)
+{
+    fixture.installLanguageFiles();
+    fixture.setLanguage(QStringLiteral("GB"));
+    fixture.start();
+    return fixture.open<pages::Tpanel5>(Target::Settings);
+}
+
+void choose(pages::Tpanel5& page, const char* code)
+{
+    page.ComboBox3->setCurrentText(QString::fromLatin1(code));
+    page.BitBtn5->click();
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firewallPortsAndClearing()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral("GB"));
+        fixture.writeTable(TableId::Alerts, {{QStringLiteral("a.exe")}});
+        auto& window = fixture.start();
+        // Written by a companion after the start emptied it.
+        fixture.folder.write(QStringLiteral("portappli.txt"), "firefox 443\r\nmail 993\r\nlast\r\n");
+        auto& page = fixture.open<pages::Tpanel5>(Target::Settings);
+        QCOMPARE(items(page.applicationPorts), QStringList({"firefox 443", "mail 993"}));
+        QCOMPARE(fixture.folder.read(QStringLiteral("portsfermes.txt")), QByteArray());
+        QVERIFY(page.radiobutton15->isChecked());
+
+        page.radiobutton16->click();
+        QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("3\r\n"));
+        QVERIFY(window.state().firewallOn);
+        page.radiobutton15->click();
+        QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
+        QVERIFY(!window.state().firewallOn);
+
+        QTest::keyClicks(page.Edit13, QStringLiteral("8a0"));
+        QCOMPARE(page.Edit13->text(), QStringLiteral("80"));
+        page.BitBtn33->click();
+        QTest::keyClicks(page.Edit13, QStringLiteral("80"));
+        page.BitBtn33->click(); // already listed
+        QCOMPARE(page.Edit13->text(), QStringLiteral("80"));
+        page.Edit13->clear();
+        QTest::keyClicks(page.Edit13, QStringLiteral("1234567"));
+        QCOMPARE(page.Edit13->text(), QStringLiteral("12345"));
+        page.BitBtn33->click();
+        QCOMPARE(fixture.folder.read(QStringLiteral("portsfermes.txt")), QByteArray("80\r\n12345\r\n"));
+        page.closedPorts->clearSelection();
+        page.BitBtn34->click();
+        QCOMPARE(fixture.folder.read(QStringLiteral("portsfermes.txt")), QByteArray("80\r\n12345\r\n"));
+        page.closedPorts->setCurrentRow(0);
+        page.BitBtn34->click();
+        QCOMPARE(fixture.folder.read(QStringLiteral("portsfermes.txt")), QByteArray("12345\r\n"));
+
+        page.BitBtn4->click();
+        QCOMPARE(fixture.questions.last(), window.state().caption(23) + window.state().caption(3));
+        QCOMPARE(fixture.readTable(TableId::Alerts).size(), 1);
+        fixture.answer = true;
+        page.BitBtn4->click();
+        QVERIFY(fixture.readTable(TableId::Alerts).isEmpty());
+    }
+
+    // Applying stores the code, then renames the frame; a language file that
+    // cannot serve leaves the frame as it was and says why, the code stored.
+    void aLanguageIsAppliedOnlyWithItsWholeFile()
+    {
+        ShellFixture fixture;
+        auto* page = &openSettings(fixture);
+        auto& window = *fixture.window;
+        const QString applyText = page->BitBtn5->text();
+        page->BitBtn5->click(); // nothing chosen
+        choose(*page, "DE");
+        QCOMPARE(fixture.readTable(TableId::Languages), QList<QStringList>({{QStringLiteral("DE")}}));
+        QCOMPARE(window.state().languageCode, QStringLiteral("DE"));
+        QCOMPARE(window.ListBox1->text(0), window.state().caption(1));
+        QCOMPARE(window.ListBox1->currentRow(), -1);
+        QCOMPARE(window.Label10->text(), window.state().caption(49));
+        QCOMPARE(page->BitBtn5->text(), applyText); // the page keeps its texts
+        const QString german = window.ListBox1->text(0);
+        choose(*page, "DE");
+        QCOMPARE(window.ListBox1->text(0), german);
+
+        fixture.folder.write(QStringLiteral("crvtk_it.txt"), QByteArray("one\r\n").repeated(10));
+        fixture.folder.write(QStringLiteral("crvtk_es.txt"),
+            QByteArray("\x7f"
+                       "ELF\x02\x01\x01\0\0\0\xff\xfe",
+                14)
+                .repeated(300));
+        for (const char* code : {"ITA", "ESP"}) {
+            const qsizetype told = fixture.reports.size();
+            choose(*page, code);
+            QCOMPARE(fixture.readTable(TableId::Languages), QList<QStringList>({{QString::fromLatin1(code)}}));
+            QCOMPARE(window.ListBox1->text(0), german);
+            QCOMPARE(fixture.reports.size(), told + 1);
+            QVERIFY(fixture.reports.last().contains(QStringLiteral("crvtk_")));
+        }
+        page = &fixture.open<pages::Tpanel5>(Target::Settings);
+        choose(*page, "GB");
+        QCOMPARE(window.ListBox1->text(0), QStringLiteral("Home"));
+    }
+
+    // Even rows white, odd ones light, the chosen one light blue.
+    void languageItemsAreDrawnInBands()
+    {
+        QImage image(100, 54, QImage::Format_RGB32);
+        QPainter painter(&image);
+        for (int index = 0; index < 3; ++index)
+            pages::ComboBox3DrawItem(painter, QFont(), index, QRect(0, index * 18, 100, 18), index == 2,
+                QString::fromLatin1(pages::kLanguageItems[index]));
+        painter.end();
+        QCOMPARE(image.pixelColor(98, 1), QColor(Qt::white));
+        QCOMPARE(image.pixelColor(98, 19), QColor(238, 243, 244));
+        QCOMPARE(image.pixelColor(98, 37), QColor(197, 209, 248));
+        QVERIFY(image.pixelColor(5, 9) != QColor(Qt::white)); // the flag
+    }
+
+    // Only a message whose first parameter is 2997 is told, above level 1.
+    void theRegistryChangeMessage()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.folder.installCompanion(QStringLiteral("vknotify.exe"));
+        auto& window = fixture.start();
+        const QString notifier = QStringLiteral("vknotify.exe");
+        shell::handleInstanceMessage("2997 5 2997", false, window);
+        shell::handleInstanceMessage("2997 2997", false, window);
+        window.TrackBar1->setValue(1);
+        shell::handleInstanceMessage("2997 2997 0", false, window);
+        window.TrackBar1->setValue(3);
+        shell::handleInstanceMessage("2997 2997 0", false, window);
+        QVERIFY(waitUntil([&] { return !fixture.folder.argumentsOf(notifier).isEmpty(); }));
+        QTest::qWait(300);
+        QCOMPARE(fixture.folder.argumentsOf(notifier), QList<QStringList>({{QStringLiteral("change;registre")}}));
+    }
+};
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
