@@ -220,8 +220,19 @@ private slots:
             QList<QStringList>({{"other.example", "2.2.2.2"}, {"new.example", "110.0.0.7"}}));
         QCOMPARE(page->addresses->itemText(0), QStringLiteral("2.2.2.2"));
 
-        // An empty entry still asks vksites.exe; an empty answer is told.
+        // An empty entry still asks vksites.exe, and garbage still yields
+        // its dots and digits; the nameless row is not shown.
         fixture.folder.setBehaviour(QStringLiteral("vksites.exe"), {QStringLiteral("exit")});
+        fixture.folder.write(QStringLiteral("ipcp.txt"),
+            QByteArray("\x00\xff"
+                       "9\r\n\xfe.1\x00 2\x80",
+                12));
+        page->BitBtn14->click();
+        QVERIFY(QTest::qWaitFor([&] { return page->BitBtn14->isEnabled(); }));
+        QCOMPARE(fixture.readTable(TableId::Sites).last(), QStringList({QString(), ".12"}));
+        page = &fixture.open<pages::Tpanel10>(Target::Sites);
+        QCOMPARE(page->sites->count(), 2);
+        // An empty answer is told.
         fixture.folder.write(QStringLiteral("ipcp.txt"), {});
         page->BitBtn14->click();
         QVERIFY(QTest::qWaitFor([&] { return page->BitBtn14->isEnabled(); }));
@@ -239,7 +250,7 @@ private slots:
         QVERIFY(fixture.reports.last().contains(QStringLiteral("vksites.exe")));
         QVERIFY(page->BitBtn14->isEnabled());
         QVERIFY(waitUntil([&] { return !fixture.folder.runningNames().contains(QStringLiteral("vksites.exe")); }));
-        QCOMPARE(fixture.readTable(TableId::Sites).size(), 2);
+        QCOMPARE(fixture.readTable(TableId::Sites).size(), 3);
 
         page->BitBtn17Click();
         QVERIFY(fixture.readTable(TableId::Sites).isEmpty());

@@ -121,7 +121,7 @@ private slots:
         fixture.folder.write(QStringLiteral("crvtk_es.txt"),
             QByteArray("\x7f"
                        "ELF\x02\x01\x01\0\0\0\xff\xfe",
-                14)
+                12)
                 .repeated(300));
         for (const char* code : {"ITA", "ESP"}) {
             const qsizetype told = fixture.reports.size();
