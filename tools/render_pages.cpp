@@ -5,6 +5,7 @@
 #include "pages/checklistmodel.h"
 #include "pages/protection/diskcheckpage.h"
 #include "pages/registry.h"
+#include "pages/security/quarantinepage.h"
 #include "pages/tools/actionitems.h"
 #include "shell/mainwindow.h"
 #include "shell/navigationlist.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 using namespace corvatek;
@@ -143,6 +145,12 @@ int main(int argc, char** argv)
             QCoreApplication::processEvents();
             const QString name = QStringLiteral("%1-%2.png").arg(code.toLower()).arg(row + 1, 2, 10, QLatin1Char('0'));
             window.grab().save(output.filePath(name));
+            if (target == shell::Target::Quarantine) { // its first tab too
+                static_cast<pages::Tpanel4*>(window.marker(target))->tabs->setCurrentIndex(0);
+                QCoreApplication::processEvents();
+                window.grab().save(
+                    output.filePath(QString(name).replace(QStringLiteral(".png"), QStringLiteral("-protocols.png"))));
+            }
         }
         pages::TAboutBox about;
         about.show();
