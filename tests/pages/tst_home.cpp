@@ -34,16 +34,6 @@ QColor background(const QLabel* label)
     return label->palette().color(QPalette::Window);
 }
 
-void writeConfiguration(const ShellFixture& fixture, bool flag7)
-{
-    data::Table table = data::defaultTable(data::TableId::Configuration);
-    table.clearRows();
-    QStringList values(12, QStringLiteral("1"));
-    values[6] = flag7 ? QStringLiteral("1") : QStringLiteral("0");
-    table.appendRow(values);
-    data::ProgramFiles(fixture.folder.path()).saveTable(data::TableId::Configuration, table);
-}
-
 } // namespace
 
 class TestHome : public QObject {
@@ -62,7 +52,9 @@ private slots:
             fixture.installLanguageFiles();
             fixture.setLanguage(QStringLiteral("GB"));
             fixture.folder.write(QStringLiteral("firewall.txt"), c.firewall + "\r\n");
-            writeConfiguration(fixture, c.flag7);
+            QStringList flags(12, QStringLiteral("1"));
+            flags[6] = c.flag7 ? QStringLiteral("1") : QStringLiteral("0");
+            fixture.writeTable(data::TableId::Configuration, {flags});
             fixture.start();
             const auto& state = fixture.window->state();
             const auto& page = home(fixture);

@@ -14,19 +14,6 @@ using corvatek::test::waitUntil;
 
 namespace {
 
-QList<QStringList> rowsOf(const QString& folder, TableId id)
-{
-    const TableLoad load = ProgramFiles(folder).loadTable(id);
-    QList<QStringList> rows;
-    for (qsizetype row = 0; row < load.table.rowCount(); ++row) {
-        QStringList values;
-        for (int field = 0; field < load.table.fields().size(); ++field)
-            values.append(load.table.value(row, field));
-        rows.append(values);
-    }
-    return rows;
-}
-
 void writeTable(const QString& folder, const QString& fileName, int fields, const QList<QStringList>& rows)
 {
     QList<FieldDef> defs;
@@ -59,7 +46,7 @@ private slots:
         QCOMPARE(folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
         QCOMPARE(folder.read(QStringLiteral("ctrlpl.txt")), QByteArray("0\r\n"));
         for (const TableId id : kAllTables)
-            QCOMPARE(rowsOf(folder.path(), id), schemaOf(id).defaultRows);
+            QCOMPARE(test::tableRows(folder.path(), id), schemaOf(id).defaultRows);
         const auto& state = fixture.window->state();
         QCOMPARE(state.firewallValue, QStringLiteral("2"));
         QVERIFY(!state.firewallOn && !state.siteControlFlag && state.internetFlag && state.hourlyScanFlag);
@@ -137,7 +124,8 @@ private slots:
         other.installLanguageFiles();
         other.setLanguage(QStringLiteral("XX"));
         other.start();
-        QCOMPARE(rowsOf(other.folder.path(), TableId::Languages), (QList<QStringList> {{QStringLiteral("FR")}}));
+        QCOMPARE(
+            test::tableRows(other.folder.path(), TableId::Languages), (QList<QStringList> {{QStringLiteral("FR")}}));
         QCOMPARE(other.window->state().caption(1), QStringLiteral("Accueil"));
     }
 
@@ -158,7 +146,8 @@ private slots:
                 fixture.folder.file(QString::fromLatin1(file)) + QStringLiteral(".unreadable-20261207-101530");
             QCOMPARE(told.filter(aside + QStringLiteral(", and its defaults are in use.")).size(), 1);
         }
-        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Configuration), schemaOf(TableId::Configuration).defaultRows);
+        QCOMPARE(test::tableRows(fixture.folder.path(), TableId::Configuration),
+            schemaOf(TableId::Configuration).defaultRows);
         for (int n = 1; n <= 12; ++n)
             QVERIFY(!fixture.window->state().configurationFlag(n));
     }
@@ -173,7 +162,8 @@ private slots:
         const QList<bool> expected {true, false, true, false, true, false, true, true, false, false, false, false};
         for (int n = 1; n <= 12; ++n)
             QCOMPARE(fixture.window->state().configurationFlag(n), expected[n - 1]);
-        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Configuration), schemaOf(TableId::Configuration).defaultRows);
+        QCOMPARE(test::tableRows(fixture.folder.path(), TableId::Configuration),
+            schemaOf(TableId::Configuration).defaultRows);
         // What the file held is kept aside, not lost.
         const QString aside = QStringLiteral("configuration.xml.unreadable-20261207-101530");
         QVERIFY(fixture.folder.read(aside).contains("Champ8=\"1\""));
@@ -191,7 +181,8 @@ private slots:
         QVERIFY(ProgramFiles(fixture.folder.path()).saveTable(u"langues.xml", table).ok());
         fixture.start();
         QVERIFY(fixture.folder.read(QStringLiteral("langues.xml.unreadable-20261207-101530")).contains("Code=\"GB\""));
-        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Languages), (QList<QStringList> {{QStringLiteral("FR")}}));
+        QCOMPARE(
+            test::tableRows(fixture.folder.path(), TableId::Languages), (QList<QStringList> {{QStringLiteral("FR")}}));
         QCOMPARE(fixture.window->state().languageCode, QStringLiteral("FR"));
         QCOMPARE(fixture.window->startupProblems().size(), 1);
         QVERIFY(fixture.window->startupProblems().first().contains(QStringLiteral("has no field Champ1")));
@@ -211,10 +202,10 @@ private slots:
         const QList<QStringList> kept {
             {"Bad.exe", "a"}, {"other.exe", QStringLiteral("b") + QChar(0)}, {"bad.exe ", "d"}};
         fixture.start();
-        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Quarantine), kept);
+        QCOMPARE(test::tableRows(fixture.folder.path(), TableId::Quarantine), kept);
         fixture.stop();
         fixture.start();
-        QCOMPARE(rowsOf(fixture.folder.path(), TableId::Quarantine), kept);
+        QCOMPARE(test::tableRows(fixture.folder.path(), TableId::Quarantine), kept);
         QVERIFY(fixture.window->startupProblems().isEmpty());
     }
 

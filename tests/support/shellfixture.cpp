@@ -79,15 +79,7 @@ void ShellFixture::writeTable(data::TableId id, const QList<QStringList>& rows) 
 
 QList<QStringList> ShellFixture::readTable(data::TableId id) const
 {
-    const data::TableLoad load = data::ProgramFiles(folder.path()).loadTable(id);
-    QList<QStringList> rows;
-    for (qsizetype row = 0; row < load.table.rowCount(); ++row) {
-        QStringList values;
-        for (int field = 0; field < load.table.fields().size(); ++field)
-            values.append(load.table.value(row, field));
-        rows.append(values);
-    }
-    return rows;
+    return tableRows(folder.path(), id);
 }
 
 } // namespace corvatek::test

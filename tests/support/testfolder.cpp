@@ -1,5 +1,7 @@
 #include "testfolder.h"
 
+#include "data/programfiles.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -170,6 +172,19 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
         QThread::msleep(10);
     }
     return true;
+}
+
+QList<QStringList> tableRows(const QString& folder, data::TableId id)
+{
+    const data::TableLoad load = data::ProgramFiles(folder).loadTable(id);
+    QList<QStringList> rows;
+    for (qsizetype row = 0; row < load.table.rowCount(); ++row) {
+        QStringList values;
+        for (int field = 0; field < load.table.fields().size(); ++field)
+            values.append(load.table.value(row, field));
+        rows.append(values);
+    }
+    return rows;
 }
 
 } // namespace corvatek::test

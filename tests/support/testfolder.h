@@ -2,6 +2,8 @@
 // (the fake companion copied under each companion's name), cleaned up after.
 #pragma once
 
+#include "data/tables.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -67,6 +69,9 @@ void makeReadOnly(const QString& path);
 // Polls `condition` until it holds or `timeoutMs` passed; for waiting on
 // other processes, never for measuring time.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+
+// Every row of a table file in `folder`, each value of each field.
+QList<QStringList> tableRows(const QString& folder, data::TableId id);
 
 // The fake companion program built beside the tests.
 QString fakeCompanionPath();
