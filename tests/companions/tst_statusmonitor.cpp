@@ -296,10 +296,16 @@ private slots:
         QCOMPARE(m.argumentsOf(QStringLiteral("vksave.exe")),
             QList<QStringList> {(QStringList {QStringLiteral("/home/a"), QStringLiteral("b;/backup")})});
 
+        // A backup still running skips the next run: let each end first.
+        const auto ended = [&] {
+            QVERIFY(waitUntil([&] { return !m.companions.isRunning(QStringLiteral("vksave.exe")); }));
+        };
         m.state.hourlyBackupFlag = false;
         m.state.everyMinuteBackupFlag = true;
+        ended();
         m.tickAt(12, 2);
         m.tickAt(12, 2, 2);
+        ended();
         m.tickAt(12, 3);
         QCOMPARE(m.starts(QStringLiteral("vksave.exe")), 3);
         // Never while a backup still runs.
