@@ -17,6 +17,19 @@ void setGlyph(QPushButton* button, Glyph glyph)
     button->setIcon(QApplication::style()->standardIcon(pictures[int(glyph)]));
 }
 
+QPushButton* placeButton(QPushButton* button, const QRect& geometry, Glyph glyph)
+{
+    button->setGeometry(geometry);
+    setGlyph(button, glyph);
+    return button;
+}
+
+QString standardCaption(Glyph glyph)
+{
+    return glyph == Glyph::No ? QCoreApplication::translate("QPlatformTheme", "&No")
+                              : QCoreApplication::translate("QPlatformTheme", "OK");
+}
+
 void keepTypedText(QComboBox* box)
 {
     box->setEditable(true);

@@ -6,10 +6,18 @@ class QEvent;
 class QListView;
 class QPlainTextEdit;
 class QPushButton;
+class QRect;
+class QString;
 
 namespace corvatek::pages {
 
 enum class Glyph { Ok, No, All, Abort };
+
+// Gives a button a page has just made its place and picture; returns it.
+QPushButton* placeButton(QPushButton* button, const QRect& geometry, Glyph glyph);
+// The toolkit's own caption of a standard button ("OK", "No"), for the
+// buttons that show no caption of the language file.
+QString standardCaption(Glyph glyph);
 
 // The picture beside a button's text: a tick for going ahead, a stop sign
 // for stopping or deleting one, "all" for emptying a list, abort for

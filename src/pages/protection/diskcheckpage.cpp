@@ -80,9 +80,7 @@ void Tpanel8::build()
     } buttons[] = {{BitBtn12, 48, "0", &Tpanel8::BitBtn12Click}, {BitBtn9, 136, "1", &Tpanel8::BitBtn9Click},
         {BitBtn10, 232, "2", &Tpanel8::BitBtn10Click}, {BitBtn11, 336, "3", &Tpanel8::BitBtn11Click}};
     for (const auto& b : buttons) {
-        b.button = add<QPushButton>(QString::fromLatin1(b.text));
-        b.button->setGeometry(b.left, 272, 75, 25);
-        setGlyph(b.button, Glyph::Ok);
+        b.button = placeButton(add<QPushButton>(QString::fromLatin1(b.text)), {b.left, 272, 75, 25}, Glyph::Ok);
         connect(b.button, &QPushButton::clicked, this, b.click);
     }
 }

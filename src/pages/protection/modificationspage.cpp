@@ -6,7 +6,6 @@
 #include "shell/mainwindow.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -37,13 +36,9 @@ void Tpanel7::build()
     CheckBox9 = family::place(session, add<QCheckBox>(), family::CheckBox9, {48, 248, 145, 17});
     fileList = add<QListWidget>();
 
-    BitBtn7->setGeometry(32, 32, 75, 25);
-    BitBtn7->setText(QCoreApplication::translate("QPlatformTheme", "OK"));
-    setGlyph(BitBtn7, Glyph::Ok);
+    placeButton(BitBtn7, {32, 32, 75, 25}, Glyph::Ok)->setText(standardCaption(Glyph::Ok));
     connect(BitBtn7, &QPushButton::clicked, this, &Tpanel7::BitBtn7Click);
-    BitBtn8->setGeometry(32, 64, 75, 25);
-    BitBtn8->setText(QCoreApplication::translate("QPlatformTheme", "&No"));
-    setGlyph(BitBtn8, Glyph::No);
+    placeButton(BitBtn8, {32, 64, 75, 25}, Glyph::No)->setText(standardCaption(Glyph::No));
     connect(BitBtn8, &QPushButton::clicked, this, &Tpanel7::BitBtn8Click);
 
     fileList->setGeometry(120, 32, 153, 109);

@@ -24,12 +24,8 @@ void Tpanel13::build()
     shell::Session& session = this->session();
     const auto& state = session.state;
 
-    BitBtn22 = add<QPushButton>(state.caption(82));
-    BitBtn22->setGeometry(136, 24, 75, 25);
-    setGlyph(BitBtn22, Glyph::Ok);
-    BitBtn23 = add<QPushButton>(state.caption(25));
-    BitBtn23->setGeometry(296, 24, 75, 25);
-    setGlyph(BitBtn23, Glyph::No);
+    BitBtn22 = placeButton(add<QPushButton>(state.caption(82)), {136, 24, 75, 25}, Glyph::Ok);
+    BitBtn23 = placeButton(add<QPushButton>(state.caption(25)), {296, 24, 75, 25}, Glyph::No);
 
     // The first choice of each box is wider and checked.
     const auto choice = [&](QGroupBox* box, int caption, int top) {

@@ -53,18 +53,12 @@ void Tpanel4::buildEntryTab(QWidget* page, EntryTab& tab)
     const auto& state = session().state;
     tab.entry = addTo<QLineEdit>(page);
     tab.entry->setGeometry(72, 32, 121, 21);
-    tab.addButton = addTo<QPushButton>(page, state.caption(14));
-    tab.addButton->setGeometry(104, 64, 75, 25);
-    setGlyph(tab.addButton, Glyph::Ok);
+    tab.addButton = placeButton(addTo<QPushButton>(page, state.caption(14)), {104, 64, 75, 25}, Glyph::Ok);
     tab.box = addTo<QComboBox>(page);
     tab.box->setGeometry(72, 112, 145, 21);
     keepTypedText(tab.box);
-    tab.removeAllButton = addTo<QPushButton>(page, state.caption(18));
-    tab.removeAllButton->setGeometry(72, 152, 75, 25);
-    setGlyph(tab.removeAllButton, Glyph::All);
-    tab.removeButton = addTo<QPushButton>(page, state.caption(15));
-    tab.removeButton->setGeometry(152, 152, 75, 25);
-    setGlyph(tab.removeButton, Glyph::No);
+    tab.removeAllButton = placeButton(addTo<QPushButton>(page, state.caption(18)), {72, 152, 75, 25}, Glyph::All);
+    tab.removeButton = placeButton(addTo<QPushButton>(page, state.caption(15)), {152, 152, 75, 25}, Glyph::No);
 
     const data::TableLoad load = session().files.loadTable(tab.table);
     if (!load.ok()) {

@@ -48,16 +48,12 @@ void Tpanel5::build()
     add<QLabel>(state.caption(16))->move(56, 80);
     clearingChoice = add<QComboBox>();
     clearingChoice->setGeometry(176, 72, 233, 21);
-    BitBtn4 = add<QPushButton>(state.caption(18));
-    BitBtn4->setGeometry(416, 72, 145, 25);
-    setGlyph(BitBtn4, Glyph::No);
+    BitBtn4 = placeButton(add<QPushButton>(state.caption(18)), {416, 72, 145, 25}, Glyph::No);
 
     add<QLabel>(state.caption(17))->setGeometry(56, 136, 112, 17);
     ComboBox3 = add<QComboBox>();
     ComboBox3->setGeometry(176, 136, 233, 22);
-    BitBtn5 = add<QPushButton>(state.caption(19));
-    BitBtn5->setGeometry(416, 136, 145, 25);
-    setGlyph(BitBtn5, Glyph::Ok);
+    BitBtn5 = placeButton(add<QPushButton>(state.caption(19)), {416, 136, 145, 25}, Glyph::Ok);
 
     applicationPorts = oneLineList(add<QListWidget>(), 200);
     closedPortsLabel = add<QLabel>(wordFor(kClosedPorts, code));
@@ -67,12 +63,8 @@ void Tpanel5::build()
     Edit13->setGeometry(350, 240, 41, 21);
     Edit13->setMaxLength(5);
     Edit13->installEventFilter(this);
-    BitBtn33 = add<QPushButton>(state.caption(14));
-    BitBtn33->setGeometry(416, 240, 145, 25);
-    setGlyph(BitBtn33, Glyph::No);
-    BitBtn34 = add<QPushButton>(state.caption(15));
-    BitBtn34->setGeometry(416, 280, 145, 25);
-    setGlyph(BitBtn34, Glyph::No);
+    BitBtn33 = placeButton(add<QPushButton>(state.caption(14)), {416, 240, 145, 25}, Glyph::No);
+    BitBtn34 = placeButton(add<QPushButton>(state.caption(15)), {416, 280, 145, 25}, Glyph::No);
 
     firewallGroup = add<QGroupBox>(wordFor(kFirewall, code));
     firewallGroup->setGeometry(168, 270, 150, 90);

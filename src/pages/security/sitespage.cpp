@@ -98,15 +98,9 @@ void Tpanel10::build()
     CheckBox5 = family::place(session, add<QCheckBox>(), family::CheckBox5, {32, 32, 137, 17});
     Edit1 = add<QLineEdit>();
     Edit1->setGeometry(160, 56, 257, 21);
-    BitBtn14 = add<QPushButton>(QStringLiteral("OK"));
-    BitBtn14->setGeometry(104, 96, 75, 25);
-    setGlyph(BitBtn14, Glyph::Ok);
-    BitBtn16 = add<QPushButton>(state.caption(15));
-    BitBtn16->setGeometry(256, 96, 75, 25);
-    setGlyph(BitBtn16, Glyph::No);
-    BitBtn17 = add<QPushButton>(state.caption(18));
-    BitBtn17->setGeometry(400, 96, 75, 25);
-    setGlyph(BitBtn17, Glyph::Abort);
+    BitBtn14 = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {104, 96, 75, 25}, Glyph::Ok);
+    BitBtn16 = placeButton(add<QPushButton>(state.caption(15)), {256, 96, 75, 25}, Glyph::No);
+    BitBtn17 = placeButton(add<QPushButton>(state.caption(18)), {400, 96, 75, 25}, Glyph::Abort);
     sites = add<QComboBox>();
     sites->setGeometry(112, 160, 361, 21);
     keepTypedText(sites);
