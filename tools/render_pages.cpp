@@ -7,11 +7,13 @@
 #include "pages/registry.h"
 #include "pages/security/quarantinepage.h"
 #include "pages/tools/actionitems.h"
+#include "pages/tools/shortcutspage.h"
 #include "shell/mainwindow.h"
 #include "shell/navigationlist.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -100,6 +102,26 @@ void writeRealisticRows(const QString& folder)
     writeText(folder + QStringLiteral("/portsfermes.txt"), "23\r\n135\r\n445\r\n");
 }
 
+// The user's own folders, in the program folder standing in for the home
+// folder: a desktop with a few shortcuts, two of them broken.
+void makeHome(const QString& home)
+{
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")));
+    QDir(home).mkpath(QStringLiteral("Desktop"));
+    QDir(home).mkpath(QStringLiteral("Documents/Photos 2026"));
+    QDir(home).mkpath(QStringLiteral("Music"));
+    const QString desktop = home + QStringLiteral("/Desktop/");
+    writeText(desktop + QStringLiteral("Old Game.desktop"),
+        "[Desktop Entry]\nType=Application\nName=Old Game\nExec=/opt/oldgame/start-game --fullscreen\n");
+    writeText(
+        desktop + QStringLiteral("Terminal.desktop"), "[Desktop Entry]\nType=Application\nName=Terminal\nExec=sh\n");
+    writeText(desktop + QStringLiteral("Tax return 2025.desktop"),
+        "[Desktop Entry]\nType=Link\nName=Tax return\nURL=file:///media/usb/tax-2025.pdf\n");
+    QFile::link(home + QStringLiteral("/Documents"), desktop + QStringLiteral("Documents"));
+}
+
 // Written by companions after the start, which empties it.
 void writeApplicationPorts(const QString& folder)
 {
@@ -127,6 +149,7 @@ int main(int argc, char** argv)
             QFile::copy(languages.filePath(name), folder.filePath(name));
         writeLanguage(folder.path(), code);
         writeRealisticRows(folder.path());
+        makeHome(folder.path());
         shell::Seams seams = shell::Seams::system();
         seams.open = [](const QString&) {};
         seams.askYesNo = [](QWidget*, const QString&) { return false; };
@@ -142,6 +165,13 @@ int main(int argc, char** argv)
             window.ListBox1Click();
             if (target == shell::Target::DiskCheck)
                 static_cast<pages::Tpanel8*>(window.marker(target))->refreshList();
+            if (target == shell::Target::Shortcuts)
+                static_cast<pages::Tpanel9*>(window.marker(target))->BitBtn13Click();
+            // The folder trees read their folders in the background.
+            QElapsedTimer settling;
+            settling.start();
+            while ((target == shell::Target::Backup || target == shell::Target::Cleanup) && settling.elapsed() < 400)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
             QCoreApplication::processEvents();
             const QString name = QStringLiteral("%1-%2.png").arg(code.toLower()).arg(row + 1, 2, 10, QLatin1Char('0'));
             window.grab().save(output.filePath(name));

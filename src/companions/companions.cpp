@@ -64,6 +64,11 @@ ProcessSnapshot Companions::snapshot() const
     return snapshot;
 }
 
+QString backupParameters(const QString& entry)
+{
+    return QString::fromStdString(platform::quoteArgument(entry.toStdString()));
+}
+
 QString notificationText(const QString& text)
 {
     QString converted = text;

@@ -44,6 +44,11 @@ private:
     QString folder_;
 };
 
+// The parameter text that hands a backup entry ("<source>;<destination>") to
+// vksave.exe as one argument that reads exactly as the entry, whatever
+// blanks, quotes or letters its folders hold.
+QString backupParameters(const QString& entry);
+
 // The notification parameter text: every blank replaced by ";".
 QString notificationText(const QString& text);
 

@@ -10,6 +10,8 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
+#include <optional>
 
 namespace corvatek::companions {
 
@@ -18,6 +20,7 @@ inline constexpr int kConfigurationFlagCount = 12;
 
 struct ProcessState {
     QDateTime startTime;
+    std::optional<std::uint64_t> startResidentBytes; // what the program held when it had started
     std::array<bool, kProtocolCount> protocolFlags {};
     bool internetFlag = true;
     bool siteControlFlag = true;
@@ -34,6 +37,7 @@ struct ProcessState {
     QString memoryWord;
     int protectionLevel = 2; // the slider's position, 1..3
     // The backup schedule, chosen on the backup page.
+    bool manualBackupFlag = false;
     bool hourlyBackupFlag = false;
     bool everyMinuteBackupFlag = false;
     QString selectedBackupEntry;

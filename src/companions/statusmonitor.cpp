@@ -109,9 +109,9 @@ void StatusMonitor::tick()
 
     const QString& entry = state_.selectedBackupEntry;
     if (state_.hourlyBackupFlag && fullHour && !entry.isEmpty() && !running("vksave.exe"))
-        start("vksave.exe", entry);
+        start("vksave.exe", backupParameters(entry));
     if (state_.everyMinuteBackupFlag && minuteChanged && !entry.isEmpty() && !running("vksave.exe"))
-        start("vksave.exe", entry);
+        start("vksave.exe", backupParameters(entry));
 
     if (tickMinute_ == QLatin1String("30") && !state_.baseUpdateStarted && !onLoopback()) {
         state_.baseUpdateStarted = true;

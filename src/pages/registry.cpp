@@ -13,6 +13,10 @@
 #include "pages/security/settingspage.h"
 #include "pages/security/sitespage.h"
 #include "pages/tools/actionitems.h"
+#include "pages/tools/backuppage.h"
+#include "pages/tools/cleanuppage.h"
+#include "pages/tools/shortcutspage.h"
+#include "pages/tools/systeminfopage.h"
 
 namespace corvatek::pages {
 
@@ -30,6 +34,10 @@ void registerAll(shell::PageRegistry& registry)
     registry.addPage<Tpanel7>(Target::Modifications);
     registry.addPage<Tpanel8>(Target::DiskCheck);
     registry.addPage<Tpanel13>(Target::Scan);
+    registry.addPage<Tpanel16>(Target::Backup);
+    registry.addPage<Tpanel12>(Target::Cleanup);
+    registry.addPage<Tpanel9>(Target::Shortcuts);
+    registry.addPage<Tpanel19>(Target::Memory);
     registry.setVolumeArrival(volumeArrived);
     registry.addAction(Target::About, aboutItem);
     registry.addAction(Target::WebSite, webSiteItem);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -180,6 +181,89 @@ std::string autostartCommand(const std::string& name);
 // Makes the user's autostart entry `name` run `command` (a program path) at
 // log-on. Other settings of an existing entry are kept.
 bool setAutostartCommand(const std::string& name, const std::string& command);
+
+// ---- The user's folders and files ------------------------------------
+
+enum class UserFolder {
+    Desktop, // the user's desktop folder
+    Downloads, // where the user's downloads go
+    Cookies, // the web browser's cookie files; Linux has no such folder
+};
+
+// The folder's path, without a trailing separator; empty when the system
+// has no such folder. It may not exist.
+std::string userFolder(UserFolder kind);
+
+// The root folder of the file system that holds `path` ("/" when it cannot
+// be told).
+std::string fileSystemRoot(const std::string& path);
+
+// The files of a folder a page lists and may delete from, and which folder
+// they were read from.
+struct FolderFiles {
+    bool readable = false;
+    std::uint64_t device = 0; // with `inode`, the folder that was read
+    std::uint64_t inode = 0;
+    std::vector<std::string> names; // bare names, in byte order
+};
+
+// The ordinary files of `folder`: regular files whose names do not start
+// with "." (hidden), never a symbolic link, never a folder.
+FolderFiles ordinaryFiles(const std::string& folder);
+
+// Deletes each named entry from the folder `listed` was read from: a name
+// with a separator is refused, a symbolic link is removed itself, never what
+// it points at, a folder is never removed, and nothing is deleted when
+// `folder` now names another folder. Entries that are gone are skipped.
+// Returns how many were deleted.
+std::size_t deleteFromFolder(
+    const std::string& folder, const FolderFiles& listed, const std::vector<std::string>& names);
+
+// The shortcuts of `folder` whose target cannot be obtained, in byte order.
+// On Linux a shortcut is a symbolic link or a ".desktop" file; broken is a
+// link to nothing, an application entry whose program is neither an existing
+// path nor found on the search path, or a link entry to a missing local file.
+FolderFiles brokenShortcuts(const std::string& folder);
+
+// Deletes the user's own autostart entries whose program is certainly
+// missing: the command's program, after dropping a trailing "/autoRun"
+// argument, is neither an existing path nor found on the search path. An
+// empty command, a hidden or unreadable entry and the entry `keepName` are
+// never deleted. Returns the names of the entries deleted.
+std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName);
+
+// The user's trash folders: on Linux the home trash first, then the user's
+// trash folders on mounted local volumes.
+std::vector<std::string> trashFolders();
+
+// Empties these trash folders: each trashed item is deleted with its
+// information entry; an item that cannot be deleted keeps its entry.
+struct TrashOutcome {
+    std::size_t deleted = 0;
+    std::size_t kept = 0;
+};
+TrashOutcome emptyTrash(const std::vector<std::string>& folders);
+
+// ---- Memory -----------------------------------------------------------
+
+struct MemoryStatus {
+    std::uint64_t totalBytes = 0; // physical memory
+    std::uint64_t availableBytes = 0; // physical memory free for new work
+};
+std::optional<MemoryStatus> memoryStatus();
+
+struct ProcessMemory {
+    std::string name; // as processList names it
+    int id = 0;
+    std::uint64_t residentBytes = 0; // the working set
+};
+
+// Every live process whose memory can be read, in the system's list order;
+// on Linux no kernel thread (they run no program).
+std::vector<ProcessMemory> processMemoryList();
+
+// The resident memory of this process, or nothing when it cannot be read.
+std::optional<std::uint64_t> ownResidentBytes();
 
 // ---- Volumes ----------------------------------------------------------
 

@@ -1,5 +1,7 @@
 #include "shell/session.h"
 
+#include "platform/platform.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -23,6 +25,7 @@ Seams Seams::system()
     seams.report = [](QWidget* parent, const QString& text) {
         QMessageBox::warning(parent, QApplication::applicationDisplayName(), text);
     };
+    seams.trashFolders = platform::trashFolders;
     return seams;
 }
 

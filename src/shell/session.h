@@ -12,6 +12,8 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -39,6 +41,9 @@ struct Seams {
     // the lookup up.
     std::chrono::milliseconds siteLookupLimit {30000};
 
+    // The trash folders that emptying the trash empties: the user's, on
+    // every mounted volume.
+    std::function<std::vector<std::string>()> trashFolders;
     static Seams system();
 };
 

@@ -47,6 +47,8 @@ void TForm2::FormCreate()
     QCoreApplication::setApplicationName(QStringLiteral("Corvatek"));
     readSiteControl();
     buildPage(Target::Home, true);
+    // The reference for the memory the program gains while it runs.
+    state().startResidentBytes = platform::ownResidentBytes();
 }
 
 void TForm2::prepareFlagFiles()

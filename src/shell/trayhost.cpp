@@ -13,8 +13,8 @@ namespace corvatek::shell {
 void updateAutostart(const QString& executable)
 {
     const std::string path = QFile::encodeName(executable).toStdString();
-    if (platform::autostartCommand("Corvatek") != path)
-        platform::setAutostartCommand("Corvatek", path);
+    if (platform::autostartCommand(kAutostartName) != path)
+        platform::setAutostartCommand(kAutostartName, path);
 }
 
 TForm1::TForm1(std::function<void()> openWebSite, std::function<void()> showMainWindow, QObject* parent)

@@ -36,6 +36,9 @@ private:
     std::function<void()> showMainWindow_;
 };
 
+// The name of the control centre's own autostart entry.
+inline constexpr char kAutostartName[] = "Corvatek";
+
 // Points the user's autostart entry at `executable` unless it already does
 // (exact comparison).
 void updateAutostart(const QString& executable);

@@ -46,6 +46,7 @@ shell::TForm2& ShellFixture::start()
     seams.report = [this](QWidget*, const QString& text) { reports.append(text); };
     seams.diskToolStep = diskToolStep;
     seams.siteLookupLimit = siteLookupLimit;
+    seams.trashFolders = [this] { return trashFolders; };
     session = std::make_unique<shell::Session>(folder.path(), seams, fileWait);
     window = std::make_unique<shell::TForm2>(*session, registry);
     return *window;

@@ -50,6 +50,7 @@ public:
     std::chrono::milliseconds fileWait = data::kFileFreeTimeout; // how long a held file is waited for
     std::chrono::milliseconds diskToolStep {10500}; // the disk check page's fixed wait step
     std::chrono::milliseconds siteLookupLimit {10000}; // how long vksites.exe is waited for
+    std::vector<std::string> trashFolders; // what emptying the trash empties: never the user's
 };
 
 } // namespace corvatek::test

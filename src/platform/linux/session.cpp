@@ -3,6 +3,9 @@
 // (~/.config/autostart/<name>.desktop) standing in for the Windows Run key.
 #include "platform/platform.h"
 
+#include "desktopentry.h"
+#include "xdg.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -33,10 +36,7 @@ std::string environment(const char* name)
 
 std::string autostartPath(const std::string& name)
 {
-    std::string config = environment("XDG_CONFIG_HOME");
-    if (config.empty() || config.front() != '/')
-        config = environment("HOME") + "/.config";
-    return config + "/autostart/" + name + ".desktop";
+    return xdg::autostartFolder() + "/" + name + ".desktop";
 }
 
 bool makeFolders(const std::string& path)
@@ -64,55 +64,6 @@ std::string execValue(const std::string& program)
     for (const char c : quoted)
         value += c == '\\' ? std::string("\\\\") : std::string(1, c);
     return value;
-}
-
-std::string programOfExec(const std::string& value)
-{
-    std::string text; // the string value unescaped
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\\' && i + 1 < value.size()) {
-            const char next = value[++i];
-            text += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
-        } else {
-            text += value[i];
-        }
-    }
-    std::string program;
-    if (!text.empty() && text.front() == '"') {
-        for (std::size_t i = 1; i < text.size() && text[i] != '"'; ++i) {
-            if (text[i] == '\\' && i + 1 < text.size())
-                ++i;
-            program += text[i];
-        }
-    } else {
-        program = text.substr(0, text.find(' '));
-    }
-    std::string unpercent;
-    for (std::size_t i = 0; i < program.size(); ++i) {
-        unpercent += program[i];
-        if (program[i] == '%' && i + 1 < program.size() && program[i + 1] == '%')
-            ++i;
-    }
-    return unpercent;
-}
-
-std::vector<std::string> readLines(const std::string& path)
-{
-    std::vector<std::string> lines;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return lines;
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        text.append(buffer, std::size_t(n));
-    ::close(fd);
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    if (start < text.size())
-        lines.push_back(text.substr(start));
-    return lines;
 }
 
 // Index of the Exec line of the [Desktop Entry] group, or -1.
@@ -268,15 +219,16 @@ InstanceClaim claimInstance(const std::string& name)
 
 std::string autostartCommand(const std::string& name)
 {
-    const auto lines = readLines(autostartPath(name));
+    const auto lines = desktop::readLines(autostartPath(name));
     const long line = execLine(lines);
-    return line < 0 ? std::string() : programOfExec(lines[std::size_t(line)].substr(5));
+    return line < 0 ? std::string()
+                    : desktop::programOfExec(desktop::unescapeValue(lines[std::size_t(line)].substr(5)));
 }
 
 bool setAutostartCommand(const std::string& name, const std::string& command)
 {
     const std::string path = autostartPath(name);
-    auto lines = readLines(path);
+    auto lines = desktop::readLines(path);
     const std::string exec = "Exec=" + execValue(command);
     const long line = execLine(lines);
     if (line >= 0) {

@@ -1,0 +1,62 @@
+// The cleanup and system information pages built until shown, inside one
+// process so that the window's start-up is not counted. Prints the median
+// milliseconds of the build.
+//   bench_tools_pages cleanup <rounds> <files expected in the downloads list>
+//   bench_tools_pages memory <rounds> <processes expected at least>
+// The cleanup page lists $HOME/Downloads, so HOME is set by the caller.
+#include "pages/tools/cleanuppage.h"
+#include "pages/tools/systeminfopage.h"
+#include "shell/mainwindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace corvatek;
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 4)
+        return 2;
+    const bool cleanup = args[1] == QLatin1String("cleanup");
+    const shell::Target target = cleanup ? shell::Target::Cleanup : shell::Target::Memory;
+    shell::PageRegistry registry;
+    registry.addPage<pages::Tpanel12>(shell::Target::Cleanup);
+    registry.addPage<pages::Tpanel19>(shell::Target::Memory);
+    shell::Seams seams = shell::Seams::system();
+    seams.open = [](const QString&) {};
+    seams.report = [](QWidget*, const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
+    QTemporaryDir folder;
+    shell::Session session(folder.path() + QLatin1Char('/'), seams);
+    shell::TForm2 window(session, registry);
+    window.show();
+    QCoreApplication::processEvents();
+
+    std::vector<double> times;
+    for (int round = 0; round < args[2].toInt(); ++round) {
+        window.frameReset(); // the previous round's page goes first
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        window.buildPage(target);
+        window.repaint();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        auto* page = window.marker(target);
+        const int rows = cleanup ? int(static_cast<pages::Tpanel12*>(page)->rightFiles->names().size())
+                                 : static_cast<pages::Tpanel19*>(page)->processList->model()->rowCount();
+        if (cleanup ? rows != args[3].toInt() : rows < args[3].toInt()) {
+            std::fprintf(stderr, "%d rows\n", rows);
+            return 1;
+        }
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%.3f\n", times[times.size() / 2]);
+    return 0;
+}

@@ -1,0 +1,120 @@
+#include "pages/tools/cleanuppage.h"
+
+#include "pages/configurationfamily.h"
+#include "pages/controls.h"
+#include "pages/foldertree.h"
+#include "shell/mainwindow.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QStringListModel>
+#include <QTreeView>
+
+namespace corvatek::pages {
+
+FileList::FileList(QListView* view) : QObject(view), view_(view), model_(new QStringListModel(this))
+{
+    view_->setUniformItemSizes(true);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setModel(model_);
+}
+
+bool FileList::show(const QString& folder)
+{
+    if (folder.isEmpty())
+        return false;
+    auto files = platform::ordinaryFiles(QFile::encodeName(folder).toStdString());
+    if (!files.readable)
+        return false;
+    folder_ = folder;
+    files_ = std::move(files);
+    model_->setStringList(names());
+    return true;
+}
+
+QStringList FileList::names() const
+{
+    QStringList names;
+    names.reserve(qsizetype(files_.names.size()));
+    for (const auto& name : files_.names)
+        names.append(QFile::decodeName(QByteArray::fromRawData(name.data(), qsizetype(name.size()))));
+    return names;
+}
+
+void FileList::clean()
+{
+    auto names = files_.names;
+    names.emplace_back("index.dat");
+    platform::deleteFromFolder(QFile::encodeName(folder_).toStdString(), files_, names);
+}
+
+void Tpanel12::build()
+{
+    auto& session = this->session();
+    const auto& state = session.state;
+
+    CheckBox13 = family::place(session, add<QCheckBox>(), family::CheckBox13, {16, 24, 97, 17});
+    add<QLabel>(state.caption(75))->move(192, 16);
+    add<QLabel>(state.caption(76))->move(304, 16);
+    leftTree = showFolders(add<QTreeView>());
+    leftTree->setGeometry(24, 48, 121, 161);
+    auto* leftView = add<QListView>();
+    leftView->setGeometry(160, 48, 121, 161);
+    leftFiles = new FileList(leftView);
+    auto* rightView = add<QListView>();
+    rightView->setGeometry(288, 48, 121, 161);
+    rightFiles = new FileList(rightView);
+    rightTree = showFolders(add<QTreeView>());
+    rightTree->setGeometry(424, 48, 121, 161);
+    BitBtn20 = placeButton(add<QPushButton>(state.caption(18)), {160, 216, 75, 25}, Glyph::Ok);
+    BitBtn3 = placeButton(add<QPushButton>(state.caption(18)), {288, 216, 75, 25}, Glyph::Ok);
+
+    connect(leftTree, &QTreeView::doubleClicked, this, &Tpanel12::ShellTreeView1DblClick);
+    connect(rightTree, &QTreeView::doubleClicked, this, &Tpanel12::ShellTreeView2DblClick);
+    connect(BitBtn20, &QPushButton::clicked, this, &Tpanel12::BitBtn20Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &Tpanel12::BitBtn3Click);
+
+    // Downloads, else the root of the file system that holds the program.
+    const QString downloads = QFile::decodeName(platform::userFolder(platform::UserFolder::Downloads).c_str());
+    if (!QFileInfo(downloads).isDir() || !rightFiles->show(downloads))
+        rightFiles->show(
+            QFile::decodeName(platform::fileSystemRoot(QFile::encodeName(session.folder).toStdString()).c_str()));
+    // Linux has no cookies folder: the left list waits for a folder chosen
+    // in its tree.
+    leftFiles->show(QFile::decodeName(platform::userFolder(platform::UserFolder::Cookies).c_str()));
+    family::showFlag(session, CheckBox13, family::CheckBox13);
+}
+
+void Tpanel12::ShellTreeView1DblClick()
+{
+    if (!leftFiles->show(selectedFolder(leftTree)))
+        leftFiles->show(leftFiles->folder());
+}
+
+void Tpanel12::ShellTreeView2DblClick()
+{
+    if (!rightFiles->show(selectedFolder(rightTree)))
+        rightFiles->show(rightFiles->folder());
+}
+
+void Tpanel12::BitBtn20Click()
+{
+    clean(leftFiles);
+}
+
+void Tpanel12::BitBtn3Click()
+{
+    clean(rightFiles);
+}
+
+void Tpanel12::clean(FileList* list)
+{
+    if (session().seams.askYesNo(&window(), session().state.caption(65)))
+        list->clean();
+}
+
+} // namespace corvatek::pages

@@ -1,0 +1,60 @@
+// The cleanup page: two folders shown as lists of their ordinary files, each
+// emptied of those files and of its "index.dat" on request.
+#pragma once
+
+#include "platform/platform.h"
+#include "shell/page.h"
+
+class QCheckBox;
+class QLabel;
+class QListView;
+class QPushButton;
+class QStringListModel;
+class QTreeView;
+
+namespace corvatek::pages {
+
+// The ordinary files of one folder as they were read: what a clean deletes,
+// and only from that folder.
+class FileList : public QObject {
+    Q_OBJECT
+public:
+    explicit FileList(QListView* view);
+    // Reads `folder`; one that cannot be read leaves the list as it was.
+    bool show(const QString& folder);
+    // Deletes the listed files and the folder's "index.dat"; the list stays.
+    void clean();
+    const QString& folder() const { return folder_; }
+    QStringList names() const;
+
+private:
+    QListView* view_;
+    QStringListModel* model_;
+    QString folder_;
+    platform::FolderFiles files_;
+};
+
+class Tpanel12 : public shell::Page {
+    Q_OBJECT
+public:
+    using Page::Page;
+    void build() override;
+
+    void ShellTreeView1DblClick();
+    void ShellTreeView2DblClick();
+    void BitBtn20Click();
+    void BitBtn3Click();
+
+    QCheckBox* CheckBox13 = nullptr;
+    QTreeView* leftTree = nullptr;
+    QTreeView* rightTree = nullptr;
+    FileList* leftFiles = nullptr;
+    FileList* rightFiles = nullptr;
+    QPushButton* BitBtn20 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+
+private:
+    void clean(FileList* list);
+};
+
+} // namespace corvatek::pages

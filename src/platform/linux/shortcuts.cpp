@@ -1,0 +1,165 @@
+// Desktop shortcuts and autostart entries on Linux. Both are judged by what
+// can be known for certain: only a target or program that is surely missing
+// makes a shortcut broken or an autostart entry dead.
+#include "platform/platform.h"
+
+#include "desktopentry.h"
+#include "xdg.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvatek::platform {
+namespace {
+
+using desktop::Presence;
+
+bool endsWith(std::string_view text, std::string_view ending)
+{
+    return text.size() >= ending.size() && text.substr(text.size() - ending.size()) == ending;
+}
+
+// The program of a command, judged as the Exec value's first argument or, for
+// a path with blanks written without quotes, as the whole command.
+Presence commandPresence(const std::string& command)
+{
+    const Presence program = desktop::presenceOf(desktop::programOfExec(command));
+    if (program != Presence::Missing)
+        return program;
+    struct stat info { };
+    return command.front() == '/' && ::stat(command.c_str(), &info) == 0 ? Presence::Found : Presence::Missing;
+}
+
+std::string percentDecoded(std::string_view text)
+{
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto hex = [](char c) {
+            return c >= '0' && c <= '9' ? c - '0'
+                : c >= 'a' && c <= 'f'  ? c - 'a' + 10
+                : c >= 'A' && c <= 'F'  ? c - 'A' + 10
+                                        : -1;
+        };
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+            decoded += char(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
+// A ".desktop" file on the desktop: broken only when it surely leads nowhere.
+bool brokenEntry(const std::string& path)
+{
+    const auto text = desktop::readSmallFile(path);
+    const auto keys = text ? desktop::parse(*text) : std::nullopt;
+    if (!keys)
+        return false; // not an entry we can judge
+    const auto value = [&](const char* key) {
+        const auto found = keys->find(key);
+        return found == keys->end() ? std::string() : found->second;
+    };
+    const std::string type = value("Type");
+    if (type == "Application") {
+        const std::string exec = value("Exec");
+        return !exec.empty() && commandPresence(exec) == Presence::Missing;
+    }
+    if (type == "Link") {
+        std::string url = value("URL");
+        if (url.rfind("file://", 0) == 0) {
+            url = percentDecoded(url.substr(7));
+            if (url.rfind("localhost/", 0) == 0)
+                url.erase(0, 9);
+        }
+        if (url.empty() || url.front() != '/')
+            return false; // a web address or another host: nothing to check here
+        struct stat info { };
+        return ::stat(url.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+    }
+    return false;
+}
+
+template<typename Visit> bool forEachEntry(const std::string& folder, FolderFiles& identity, Visit visit)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info { };
+    DIR* dir = ::fstat(fd, &info) == 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    identity.readable = true;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            visit(fd, entry->d_name);
+    }
+    ::closedir(dir);
+    return true;
+}
+
+} // namespace
+
+FolderFiles brokenShortcuts(const std::string& folder)
+{
+    FolderFiles broken;
+    forEachEntry(folder, broken, [&](int fd, const char* name) {
+        struct stat info { };
+        if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return;
+        const std::string path = folder + "/" + name;
+        bool isBroken = false;
+        if (S_ISLNK(info.st_mode)) {
+            // A loop or a missing target: the target cannot be obtained.
+            isBroken = ::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP);
+            if (!isBroken && S_ISREG(info.st_mode) && endsWith(name, ".desktop"))
+                isBroken = brokenEntry(path);
+        } else if (S_ISREG(info.st_mode) && endsWith(name, ".desktop")) {
+            isBroken = brokenEntry(path);
+        }
+        if (isBroken)
+            broken.names.emplace_back(name);
+    });
+    std::sort(broken.names.begin(), broken.names.end());
+    return broken;
+}
+
+std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName)
+{
+    std::vector<std::string> removed;
+    const std::string folder = xdg::autostartFolder();
+    FolderFiles identity;
+    forEachEntry(folder, identity, [&](int fd, const char* name) {
+        if (!endsWith(name, ".desktop") || name == keepName + ".desktop")
+            return;
+        const auto text = desktop::readSmallFile(folder + "/" + name);
+        const auto keys = text ? desktop::parse(*text) : std::nullopt;
+        if (!keys)
+            return;
+        const auto hidden = keys->find("Hidden");
+        const auto exec = keys->find("Exec");
+        if ((hidden != keys->end() && hidden->second == "true") || exec == keys->end())
+            return;
+        // Only an argument of its own: a program may be named autoRun.
+        std::string command = exec->second;
+        if (endsWith(command, " /autoRun") || endsWith(command, "\t/autoRun"))
+            command.erase(command.size() - 9);
+        if (command.empty() || commandPresence(command) != Presence::Missing)
+            return;
+        if (::unlinkat(fd, name, 0) == 0)
+            removed.emplace_back(name, std::strlen(name) - 8);
+    });
+    return removed;
+}
+
+} // namespace corvatek::platform

@@ -1,0 +1,173 @@
+// The user's trash as the freedesktop specification keeps it: the home trash
+// and, on each mounted local volume, .Trash/<uid> (under a sticky, unlinked
+// .Trash) or .Trash-<uid>. Each has "files" with the trashed items and
+// "info" with one "<name>.trashinfo" per item. Deletion never follows a link.
+#include "platform/platform.h"
+
+#include "mounttable.h"
+#include "xdg.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace corvatek::platform {
+namespace {
+
+// Deeper trees are left as they are rather than hold a descriptor a level.
+constexpr int kDeepestTree = 200;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) { }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int openFolderAt(int parent, const char* name)
+{
+    return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+std::vector<std::string> namesIn(int folder)
+{
+    std::vector<std::string> names;
+    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!dir) {
+        if (listing >= 0)
+            ::close(listing);
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// Removes `name` from `parent`, a folder with all it holds. True when it is gone.
+bool removeTree(int parent, const std::string& name, int depth = 0)
+{
+    struct stat info { };
+    if (::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(info.st_mode))
+        return ::unlinkat(parent, name.c_str(), 0) == 0 || errno == ENOENT;
+    if (depth >= kDeepestTree)
+        return false;
+    {
+        const Descriptor folder(openFolderAt(parent, name.c_str()));
+        if (folder.get() < 0)
+            return false;
+        for (const auto& inner : namesIn(folder.get()))
+            removeTree(folder.get(), inner, depth + 1);
+    }
+    return ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
+}
+
+void empty(int trash, TrashOutcome& outcome)
+{
+    const Descriptor files(openFolderAt(trash, "files"));
+    const Descriptor info(openFolderAt(trash, "info"));
+    if (files.get() < 0 && info.get() < 0)
+        return;
+    std::set<std::string> described;
+    if (info.get() >= 0) {
+        for (const auto& entry : namesIn(info.get())) {
+            constexpr std::string_view suffix = ".trashinfo";
+            if (entry.size() <= suffix.size() ||
+                entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0)
+                continue;
+            const std::string item = entry.substr(0, entry.size() - suffix.size());
+            if (item == "." || item == "..")
+                continue; // names no item, and would name the trash itself
+            described.insert(item);
+            // An item that stays keeps its entry, so it can still be restored.
+            if ((files.get() < 0 || removeTree(files.get(), item)) && ::unlinkat(info.get(), entry.c_str(), 0) == 0)
+                ++outcome.deleted;
+            else
+                ++outcome.kept;
+        }
+    }
+    if (files.get() >= 0) {
+        for (const auto& item : namesIn(files.get())) {
+            if (described.count(item))
+                continue; // kept above
+            if (removeTree(files.get(), item))
+                ++outcome.deleted;
+            else
+                ++outcome.kept;
+        }
+    }
+    ::unlinkat(trash, "directorysizes", 0);
+}
+
+// The trash folders of one volume's top folder that belong to this user.
+std::vector<std::string> volumeTrashes(const std::string& top)
+{
+    std::vector<std::string> found;
+    const std::string uid = std::to_string(::getuid());
+    const std::string base = top == "/" ? std::string() : top;
+    struct stat info { };
+    const std::string shared = base + "/.Trash";
+    if (::lstat(shared.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX))
+        found.push_back(shared + "/" + uid);
+    const std::string own = base + "/.Trash-" + uid;
+    if (::lstat(own.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid())
+        found.push_back(own);
+    return found;
+}
+
+} // namespace
+
+std::vector<std::string> trashFolders()
+{
+    std::vector<std::string> trashes {xdg::dataHome() + "/Trash"};
+    // Local volumes only: a network file system that stopped answering would
+    // hold the window.
+    const int table = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    std::string text;
+    if (table >= 0 && mounts::readTable(table, text)) {
+        for (const auto& entry : mounts::parse(text)) {
+            if (entry.root == "/" && mounts::isLocalBlockDevice(entry)) {
+                for (auto& trash : volumeTrashes(entry.mountPoint))
+                    trashes.push_back(std::move(trash));
+            }
+        }
+    }
+    if (table >= 0)
+        ::close(table);
+    return trashes;
+}
+
+TrashOutcome emptyTrash(const std::vector<std::string>& folders)
+{
+    TrashOutcome outcome;
+    std::set<std::pair<dev_t, ino_t>> emptied; // a trash reached twice is emptied once
+    for (const auto& path : folders) {
+        const Descriptor trash(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat info { };
+        if (trash.get() < 0 || ::fstat(trash.get(), &info) != 0 || !emptied.insert({info.st_dev, info.st_ino}).second)
+            continue;
+        empty(trash.get(), outcome);
+    }
+    return outcome;
+}
+
+} // namespace corvatek::platform

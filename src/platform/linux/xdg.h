@@ -1,0 +1,45 @@
+// Where the freedesktop specifications put a user's files.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+namespace corvatek::platform::xdg {
+
+inline std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+inline std::string home()
+{
+    return environment("HOME");
+}
+
+// A base folder from its variable, else the default under the home folder;
+// a relative value is ignored, as the specification asks.
+inline std::string baseFolder(const char* variable, const char* underHome)
+{
+    std::string folder = environment(variable);
+    if (folder.empty() || folder.front() != '/')
+        folder = home() + underHome;
+    return folder;
+}
+
+inline std::string configHome()
+{
+    return baseFolder("XDG_CONFIG_HOME", "/.config");
+}
+
+inline std::string dataHome()
+{
+    return baseFolder("XDG_DATA_HOME", "/.local/share");
+}
+
+inline std::string autostartFolder()
+{
+    return configHome() + "/autostart";
+}
+
+} // namespace corvatek::platform::xdg

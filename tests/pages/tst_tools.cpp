@@ -1,0 +1,244 @@
+#include "pages/checklistmodel.h"
+#include "pages/foldertree.h"
+#include "pages/tools/backuppage.h"
+#include "pages/tools/cleanuppage.h"
+#include "pages/tools/shortcutspage.h"
+#include "pages/tools/systeminfopage.h"
+#include "shellfixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeView>
+
+using namespace corvatek;
+using corvatek::shell::Target;
+using corvatek::test::ShellFixture;
+using corvatek::test::waitUntil;
+
+namespace {
+
+void write(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray application(const QString& exec)
+{
+    return "[Desktop Entry]\nType=Application\nName=x\nExec=" + exec.toUtf8() + "\n";
+}
+
+} // namespace
+
+class TestTools : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home_;
+    QString home(const QString& name) const { return home_.filePath(name); }
+
+    ShellFixture& started(ShellFixture& fixture)
+    {
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral("GB"));
+        fixture.start();
+        return fixture;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The pages work on the user's folders: never the real user's here.
+        qputenv("HOME", QFile::encodeName(home_.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home(QStringLiteral(".config"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home(QStringLiteral(".local/share"))));
+    }
+
+    void backupEntriesReachTheCompanionWhole()
+    {
+        ShellFixture fixture;
+        started(fixture);
+        fixture.folder.installCompanion(QStringLiteral("vksave.exe"), {QStringLiteral("exit")});
+        auto& state = fixture.session->state;
+        state.selectedBackupEntry = QStringLiteral("left over");
+        auto* page = &fixture.open<pages::Tpanel16>(Target::Backup);
+        QVERIFY(state.selectedBackupEntry.isEmpty());
+        QVERIFY(page->manualChoice->isChecked());
+
+        const QString source = home(QStringLiteral("My \"Docs\" été"));
+        const QString destination = home(QStringLiteral("Save"));
+        QDir().mkpath(source);
+        QDir().mkpath(destination);
+        const auto add = [&](const QString& from, const QString& to) {
+            page->sourceField->setText(from);
+            page->destinationField->setText(to);
+            page->BitBtn27->click();
+        };
+        add(source, destination);
+        add(source, home(QStringLiteral("missing")));
+        add(QStringLiteral("Save"), destination); // relative: not a folder the user chose
+        add(source, destination);
+        QCOMPARE(page->Combobox11->count(), 2);
+        const QString entry = source + QLatin1Char(';') + destination;
+        QCOMPARE(page->Combobox11->itemText(0), entry);
+
+        page->BitBtn29->click();
+        QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size() == 1; }));
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).first(), QStringList {entry});
+
+        // The schedule is the process's; the list and the chosen entry are the page's.
+        page->everyMinuteChoice->click();
+        page->Combobox11->setCurrentIndex(1);
+        emit page->Combobox11->activated(1);
+        QCOMPARE(state.selectedBackupEntry, entry);
+        QVERIFY(state.everyMinuteBackupFlag && !state.hourlyBackupFlag && !state.manualBackupFlag);
+        page->BitBtn28->click();
+        QCOMPARE(page->Combobox11->count(), 2); // No
+        fixture.answer = true;
+        page->BitBtn28->click();
+        QCOMPARE(page->Combobox11->count(), 1);
+        QCOMPARE(fixture.questions.last(), state.caption(65));
+        page->CheckBox15->click();
+
+        page = &fixture.open<pages::Tpanel16>(Target::Backup);
+        QCOMPARE(page->Combobox11->count(), 0);
+        QVERIFY(state.selectedBackupEntry.isEmpty() && state.everyMinuteBackupFlag);
+        QVERIFY(!page->CheckBox15->isChecked());
+        page->BitBtn29->click(); // nothing to run
+        pages::selectFolder(page->sourceTree, source);
+        page->ShellTreeView4DblClick();
+        QCOMPARE(page->sourceField->text(), source);
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size(), 1);
+    }
+
+    void cleanDeletesOnlyTheListedFilesAndIndexDat()
+    {
+        const QString downloads = home(QStringLiteral("Downloads"));
+        const QString outside = home(QStringLiteral("outside.txt"));
+        write(outside, "keep");
+        for (const char* name : {"a.exe", "b c.zip", ".hidden", "index.dat", "sub/inner.txt"})
+            write(downloads + QLatin1Char('/') + QLatin1String(name), "x");
+        QVERIFY(QFile::link(outside, downloads + QStringLiteral("/link.txt")));
+        const QString other = home(QStringLiteral("other"));
+        write(other + QStringLiteral("/index.dat"), "x");
+        write(other + QStringLiteral("/.cache"), "x");
+
+        ShellFixture fixture;
+        started(fixture);
+        auto& page = fixture.open<pages::Tpanel12>(Target::Cleanup);
+        QCOMPARE(page.rightFiles->folder(), downloads);
+        const QStringList listed {QStringLiteral("a.exe"), QStringLiteral("b c.zip"), QStringLiteral("index.dat")};
+        QCOMPARE(page.rightFiles->names(), listed);
+        QVERIFY(page.leftFiles->folder().isEmpty()); // no cookies folder here
+
+        page.BitBtn3->click(); // No
+        QCOMPARE(QDir(downloads).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 5);
+        fixture.answer = true;
+        page.BitBtn3->click();
+        QCOMPARE(QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            (QStringList {QStringLiteral(".hidden"), QStringLiteral("link.txt"), QStringLiteral("sub")}));
+        QVERIFY(QFile::exists(outside) && QFile::exists(downloads + QStringLiteral("/sub/inner.txt")));
+        QCOMPARE(page.rightFiles->names(), listed); // until read again
+
+        pages::selectFolder(page.leftTree, other);
+        page.ShellTreeView1DblClick();
+        QCOMPARE(page.leftFiles->names(), QStringList {QStringLiteral("index.dat")});
+        page.BitBtn20->click();
+        QCOMPARE(QDir(other).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral(".cache")});
+        // A folder gone from under the list: nothing to delete, nothing else touched.
+        QVERIFY(QDir(other).removeRecursively());
+        page.BitBtn20->click();
+        QVERIFY(QFile::exists(outside));
+    }
+
+    void shortcutsAutostartAndTrash()
+    {
+        const QString desktop = home(QStringLiteral("Desktop/"));
+        write(desktop + QStringLiteral("gone.desktop"), application(QStringLiteral("/opt/gone/run --x")));
+        write(desktop + QStringLiteral("shell.desktop"), application(QStringLiteral("sh -c true")));
+        write(desktop + QStringLiteral("notes.txt"), "not a shortcut");
+        QVERIFY(QFile::link(home(QStringLiteral("nowhere")), desktop + QStringLiteral("dangling")));
+        QVERIFY(QFile::link(QStringLiteral("/"), desktop + QStringLiteral("root")));
+        const QString autostart = home(QStringLiteral(".config/autostart/"));
+        const QString agent = home(QStringLiteral("agent"));
+        write(agent, "#!/bin/sh\n");
+        write(autostart + QStringLiteral("agent.desktop"), application(agent + QStringLiteral(" /autoRun")));
+        write(autostart + QStringLiteral("dead.desktop"), application(QStringLiteral("/opt/dead/agent /autoRun")));
+        write(autostart + QStringLiteral("empty.desktop"), application(QString()));
+        write(autostart + QStringLiteral("Corvatek.desktop"), application(QStringLiteral("/opt/moved/corvatek")));
+        const QString trash = home(QStringLiteral("trash/"));
+        write(trash + QStringLiteral("files/old.doc"), "x");
+        write(trash + QStringLiteral("info/old.doc.trashinfo"), "[Trash Info]\nPath=/x/old.doc\n");
+
+        ShellFixture fixture;
+        fixture.trashFolders = {trash.toStdString()};
+        started(fixture);
+        auto& page = fixture.open<pages::Tpanel9>(Target::Shortcuts);
+        for (QCheckBox* box : {page.CheckBox10, page.CheckBox11, page.CheckBox12})
+            box->setChecked(true);
+        page.BitBtn13->click();
+        QCOMPARE(page.broken->texts(), (QStringList {QStringLiteral("dangling"), QStringLiteral("gone.desktop")}));
+        QCOMPARE(QDir(autostart).entryList(QDir::Files),
+            (QStringList {
+                QStringLiteral("agent.desktop"), QStringLiteral("Corvatek.desktop"), QStringLiteral("empty.desktop")}));
+
+        page.CheckBox10->click(); // off: a new analysis leaves the list
+        QFile::remove(agent);
+        page.BitBtn13->click();
+        QCOMPARE(page.broken->rowCount(), 2);
+        QVERIFY(!QFile::exists(autostart + QStringLiteral("agent.desktop")));
+
+        page.broken->setChecked(0, true); // "dangling" stays
+        page.BitBtn18->click(); // No
+        QVERIFY(QFile::exists(desktop + QStringLiteral("gone.desktop")));
+        fixture.answer = true;
+        page.BitBtn18->click();
+        QCOMPARE(QDir(desktop).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+            (QStringList {QStringLiteral("dangling"), QStringLiteral("notes.txt"), QStringLiteral("root"),
+                QStringLiteral("shell.desktop")}));
+        QVERIFY(QDir(trash + QStringLiteral("files")).isEmpty() && QDir(trash + QStringLiteral("info")).isEmpty());
+    }
+
+    void systemInformation()
+    {
+        QCOMPARE(pages::Tpanel19::memoryFigure(
+                     QStringLiteral(" Total system memory: "), 2147483648.0 / 1024, QStringLiteral(",")),
+            QStringLiteral(" Total system memory: 2,097,152 KByte"));
+        QCOMPARE(
+            pages::Tpanel19::memoryFigure(QString(), 1536.0 / 1024, QStringLiteral(".")), QStringLiteral("2 KByte"));
+        QCOMPARE(pages::Tpanel19::memoryFigure(QString(), 999999.5, QStringLiteral("\u202f")),
+            QStringLiteral("1\u202f000\u202f000 KByte"));
+
+        ShellFixture fixture;
+        started(fixture);
+        // The list leaves out its last process: another one comes after.
+        for (const QString& name : {QStringLiteral("vkgood.exe"), QStringLiteral("vklater.exe")}) {
+            fixture.folder.installCompanion(name, {QStringLiteral("stay")});
+            fixture.session->companions.shellStart(name);
+            QVERIFY(waitUntil([&] { return fixture.session->companions.isRunning(name); }));
+        }
+        QCOMPARE(fixture.session->state.memoryWord, QStringLiteral(" memory"));
+        auto& page = fixture.open<pages::Tpanel19>(Target::Memory);
+        const auto* model = page.processList->model();
+        QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral(" memory"));
+        const auto rows = model->match(model->index(0, 1), Qt::DisplayRole, QStringLiteral("vkgood.exe"));
+        QCOMPARE(rows.size(), 1);
+        QVERIFY(model->index(rows[0].row(), 2).data().toULongLong() > 0);
+        QCOMPARE(model->index(rows[0].row(), 0).data().toInt(), rows[0].row() + 1);
+        QVERIFY(page.totalMemoryLabel->text().startsWith(QStringLiteral(" Total system memory: ")));
+        QVERIFY(page.memoryLossLabel->text().startsWith(QStringLiteral(" Memory Loss: ")));
+        QVERIFY(page.memoryLossLabel->text().endsWith(QStringLiteral(" KByte")));
+    }
+};
+
+QTEST_MAIN(TestTools)
+#include "tst_tools.moc"

@@ -1,0 +1,243 @@
+#include "platform/platform.h"
+#include "testfolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace corvatek;
+using platform::UserFolder;
+
+namespace {
+
+void write(const QString& path, const QByteArray& bytes)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void link(const QString& target, const QString& path)
+{
+    QCOMPARE(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()), 0);
+}
+
+QStringList names(const std::vector<std::string>& list)
+{
+    QStringList names;
+    for (const auto& name : list)
+        names.append(QString::fromStdString(name));
+    return names;
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    entries.sort();
+    return entries;
+}
+
+QByteArray application(const QByteArray& exec)
+{
+    return "[Desktop Entry]\nType=Application\nName=Tool\nExec=" + exec + "\n";
+}
+
+} // namespace
+
+class TestUserFiles : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home_;
+    QString path(const QString& relative) const { return home_.filePath(relative); }
+
+private slots:
+    // Nothing here may reach the real user's folders.
+    void initTestCase()
+    {
+        QVERIFY(home_.isValid());
+        qputenv("HOME", QFile::encodeName(home_.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
+    }
+
+    void userFoldersAndFileSystemRoots()
+    {
+        const auto folder = [](UserFolder kind) { return QString::fromStdString(platform::userFolder(kind)); };
+        QCOMPARE(folder(UserFolder::Desktop), path("Desktop"));
+        QCOMPARE(folder(UserFolder::Downloads), path("Downloads"));
+        write(path("config/user-dirs.dirs"),
+            "# xdg-user-dirs\nXDG_DESKTOP_DIR=\"$HOME/Bureau\"\nXDG_DOWNLOAD_DIR=\"/abs/dl/\"\n");
+        QCOMPARE(folder(UserFolder::Desktop), path("Bureau"));
+        QCOMPARE(folder(UserFolder::Downloads), QStringLiteral("/abs/dl"));
+        write(path("config/user-dirs.dirs"), "XDG_DOWNLOAD_DIR=\"$HOME/\"\n");
+        QCOMPARE(folder(UserFolder::Downloads), QString());
+        QCOMPARE(folder(UserFolder::Desktop), path("Desktop"));
+        QCOMPARE(folder(UserFolder::Cookies), QString());
+        QVERIFY(QFile::remove(path("config/user-dirs.dirs")));
+
+        QVERIFY(QDir().mkpath(path("deep/er")));
+        const std::string deep = QFileInfo(path("deep/er")).canonicalFilePath().toStdString();
+        const std::string root = platform::fileSystemRoot(deep);
+        QVERIFY2(root == "/" || deep.rfind(root + "/", 0) == 0, root.c_str());
+        struct stat rootInfo, deepInfo, aboveInfo;
+        QVERIFY(::stat(root.c_str(), &rootInfo) == 0 && ::stat(deep.c_str(), &deepInfo) == 0);
+        QCOMPARE(rootInfo.st_dev, deepInfo.st_dev);
+        if (root != "/")
+            QVERIFY(::stat((root + "/..").c_str(), &aboveInfo) == 0 && aboveInfo.st_dev != rootInfo.st_dev);
+        QCOMPARE(platform::fileSystemRoot("/proc/self"), std::string("/proc"));
+        QCOMPARE(platform::fileSystemRoot(path("missing").toStdString()), std::string("/"));
+    }
+
+    void deletesOnlyOrdinaryFilesOfTheFolderThatWasListed()
+    {
+        const QString folder = path("cache");
+        for (const char* name : {"b.tmp", "a.tmp", "index.dat", ".x", "sub/inner"})
+            write(folder + '/' + name, "x");
+        write(path("outside.txt"), "keep");
+        write(path("elsewhere/kept"), "keep");
+        link(path("outside.txt"), folder + "/link");
+        link(path("elsewhere"), folder + "/folderlink");
+        const std::string dir = folder.toStdString();
+        const auto listed = platform::ordinaryFiles(dir);
+        QVERIFY(listed.readable);
+        QCOMPARE(names(listed.names), QStringList({"a.tmp", "b.tmp", "index.dat"}));
+
+        auto asked = listed.names;
+        asked.insert(asked.end(), {"link", "folderlink", "sub", "sub/inner", "../outside.txt", "..", "gone"});
+        QCOMPARE(platform::deleteFromFolder(dir, listed, asked), std::size_t(5));
+        QCOMPARE(entriesOf(folder), QStringList({".x", "sub"}));
+        QVERIFY(QFile::exists(folder + "/sub/inner") && QFile::exists(path("outside.txt")));
+        QVERIFY(QFile::exists(path("elsewhere/kept")));
+
+        // The same path, now another folder holding the same names.
+        write(folder + "/a.tmp", "x");
+        const auto relisted = platform::ordinaryFiles(dir);
+        QVERIFY(QDir().rename(folder, path("cache.old")));
+        write(folder + "/a.tmp", "x");
+        QCOMPARE(platform::deleteFromFolder(dir, relisted, relisted.names), std::size_t(0));
+        QVERIFY(QFile::exists(folder + "/a.tmp") && QFile::exists(path("cache.old/a.tmp")));
+    }
+
+    void brokenShortcutsAreOnlyThoseSurelyLeadingNowhere()
+    {
+        const QString desk = path("Desktop");
+        const QByteArray tools = QFile::encodeName(path("my tools"));
+        const QByteArray toolsUrl = "file://" + QByteArray(tools).replace(' ', "%20");
+        write(path("my tools/run me"), "#!/bin/sh\n");
+        QVERIFY(QFile::setPermissions(path("my tools/run me"), QFile::ReadOwner | QFile::ExeOwner));
+        write(desk + "/gone.desktop", application(tools + "/gone"));
+        link(path("nowhere"), desk + "/dangling");
+        link(QStringLiteral("loop"), desk + "/loop");
+        link(QStringLiteral("/"), desk + "/root");
+        write(desk + "/shell.desktop", application("sh -c true"));
+        write(desk + "/blanks.desktop", application('"' + tools + "/run me\" %U"));
+        write(desk + "/quoted.desktop", application('"' + tools + "/gone too\" %U"));
+        write(desk + "/empty.desktop", application(""));
+        write(desk + "/file.desktop", "[Desktop Entry]\nType=Link\nURL=" + toolsUrl + "/gone\n");
+        write(desk + "/encoded.desktop", "[Desktop Entry]\nType=Link\nURL=" + toolsUrl + "/run%20me\n");
+        write(desk + "/web.desktop", "[Desktop Entry]\nType=Link\nURL=https://x\n");
+        write(desk + "/junk.desktop", application("/nowhere/prog") + QByteArray("Icon=\0\x89PNG\n", 10));
+
+        const auto broken = platform::brokenShortcuts(desk.toStdString());
+        QVERIFY(broken.readable);
+        QCOMPARE(
+            names(broken.names), QStringList({"dangling", "file.desktop", "gone.desktop", "loop", "quoted.desktop"}));
+    }
+
+    void removesOnlyAutostartEntriesWhoseProgramIsSurelyGone()
+    {
+        const QString autostart = path("config/autostart");
+        // Unquoted with a blank, as some installers write it.
+        const QString program = path("auto start/agent");
+        write(program, "#!/bin/sh\n");
+        write(autostart + "/agent.desktop", application(QFile::encodeName(program) + " /autoRun"));
+        write(autostart + "/shell.desktop", application("sh -c true"));
+        write(autostart + "/blank.desktop", application(""));
+        write(autostart + "/hidden.desktop", "[Desktop Entry]\nHidden=true\nExec=/nowhere/prog\n");
+        write(autostart + "/garbage.desktop", "\x01\x02=\x03\n" + application("/nowhere/prog"));
+        write(autostart + "/Corvatek.desktop", application("/nowhere/corvatek /autoRun"));
+        write(autostart + "/old.desktop", application("/nowhere/old-tool --tray"));
+        // A program of that name is no argument to drop.
+        write(path("tools/autoRun"), "#!/bin/sh\n");
+        write(autostart + "/vendor.desktop", application(QFile::encodeName(path("tools/autoRun"))));
+
+        QCOMPARE(platform::removeDeadAutostartEntries("Corvatek"), std::vector<std::string> {"old"});
+        QVERIFY(QFile::remove(program));
+        QCOMPARE(platform::removeDeadAutostartEntries("Corvatek"), std::vector<std::string> {"agent"});
+        QCOMPARE(entriesOf(autostart),
+            QStringList({"Corvatek.desktop", "blank.desktop", "garbage.desktop", "hidden.desktop", "shell.desktop",
+                "vendor.desktop"}));
+    }
+
+    void emptiesTrashesWithoutReachingBeyondThem()
+    {
+        QVERIFY(QString::fromStdString(platform::trashFolders().front()) == path("data/Trash"));
+        write(path("precious"), "keep");
+        const QString first = path("trash1"), second = path("trash2");
+        for (const char* item : {"files/report.txt", "info/report.txt.trashinfo", "files/tree/deeper/a",
+                 "info/tree.trashinfo", "files/orphan"})
+            write(first + '/' + item, "x");
+        write(path("keepsakes/photo"), "keep");
+        link(path("precious"), first + "/files/tree/deeper/link");
+        link(path("keepsakes"), first + "/files/tree/deeper/folder");
+        // An entry named as if for ".." must not reach the trash folder itself.
+        for (const char* item :
+            {"files/locked/inner", "info/locked.trashinfo", "info/gone.trashinfo", "info/...trashinfo"})
+            write(second + '/' + item, "x");
+        const QString locked = second + "/files/locked";
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+
+        platform::TrashOutcome outcome;
+        {
+            const test::OrdinaryUserFileAccess ordinaryUser;
+            outcome = platform::emptyTrash({first.toStdString(), second.toStdString()});
+        }
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QCOMPARE(outcome.deleted, std::size_t(4)); // report.txt, tree, orphan, and gone's entry
+        QCOMPARE(outcome.kept, std::size_t(1));
+        QCOMPARE(entriesOf(first + "/files") + entriesOf(first + "/info"), QStringList());
+        QCOMPARE(entriesOf(second + "/info"), QStringList({"...trashinfo", "locked.trashinfo"}));
+        QVERIFY(QFile::exists(locked + "/inner"));
+        QVERIFY(QFile::exists(path("precious")) && QFile::exists(path("keepsakes/photo")));
+    }
+
+    void memoryOfTheMachineAndOfProcesses()
+    {
+        const auto status = platform::memoryStatus();
+        QVERIFY(status);
+        QVERIFY(status->totalBytes > status->availableBytes && status->availableBytes > 0);
+
+        const auto before = platform::ownResidentBytes();
+        QVERIFY(before && *before > 0);
+        const QString ownName = QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15);
+        int seen = 0;
+        for (const auto& process : platform::processMemoryList()) {
+            if (process.id != ::getpid())
+                continue;
+            ++seen;
+            QVERIFY2(process.residentBytes > *before / 2 && process.residentBytes < *before * 2,
+                qPrintable(QString::number(process.residentBytes)));
+            QVERIFY2(QString::fromStdString(process.name).startsWith(ownName), process.name.c_str());
+        }
+        QCOMPARE(seen, 1);
+
+        constexpr std::size_t size = 64 << 20;
+        const std::unique_ptr<char[]> buffer(new char[size]);
+        std::memset(buffer.get(), 1, size);
+        const auto after = platform::ownResidentBytes();
+        QVERIFY(after && *after >= *before + size / 2);
+        QCOMPARE(buffer[size / 2], char(1)); // keeps the touched pages in use
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUserFiles)
+#include "tst_userfiles.moc"
