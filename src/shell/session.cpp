@@ -30,15 +30,16 @@ Seams Seams::system()
 }
 
 Session::Session(QString programFolder, Seams seams, std::chrono::milliseconds fileWait)
-    : folder(std::move(programFolder)), files(folder,
-                                            {fileWait,
-                                                [this] {
-                                                    // A waiting window keeps painting itself, but takes no input.
-                                                    const QScopedValueRollback busy(windowBusy, windowBusy + 1);
-                                                    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                                                }}),
-      companions(folder), seams(std::move(seams))
+    : folder(std::move(programFolder)), files(folder, {fileWait, [this] { keepPainted(); }}), companions(folder),
+      seams(std::move(seams))
 {
+}
+
+void Session::keepPainted()
+{
+    // A waiting window keeps painting itself, but takes no input.
+    const QScopedValueRollback busy(windowBusy, windowBusy + 1);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 } // namespace corvatek::shell

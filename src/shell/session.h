@@ -60,6 +60,9 @@ struct Session {
     // than run on half-changed state.
     int windowBusy = 0;
 
+    // Lets the window paint itself during a long piece of work on its thread;
+    // no input is taken meanwhile, so no page changes under that work.
+    void keepPainted();
     void openWebSite() const { seams.open(QString::fromLatin1(kProductWebSite)); }
 };
 

@@ -45,11 +45,21 @@ QStringList FileList::names() const
     return names;
 }
 
-void FileList::clean()
+void FileList::clean(const std::function<void()>& betweenBatches)
 {
-    auto names = files_.names;
-    names.emplace_back("index.dat");
-    platform::deleteFromFolder(QFile::encodeName(folder_).toStdString(), files_, names);
+    // A folder of a hundred thousand downloads takes seconds to empty.
+    constexpr std::size_t kBatch = 2000;
+    const std::string folder = QFile::encodeName(folder_).toStdString();
+    std::vector<std::string> batch;
+    for (std::size_t start = 0; start <= files_.names.size(); start += kBatch) {
+        const auto from = files_.names.begin() + std::ptrdiff_t(start);
+        batch.assign(from, from + std::ptrdiff_t(std::min(kBatch, files_.names.size() - start)));
+        if (start + kBatch > files_.names.size())
+            batch.emplace_back("index.dat");
+        platform::deleteFromFolder(folder, files_, batch);
+        if (start + kBatch <= files_.names.size())
+            betweenBatches();
+    }
 }
 
 void Tpanel12::build()
@@ -114,7 +124,7 @@ void Tpanel12::BitBtn3Click()
 void Tpanel12::clean(FileList* list)
 {
     if (session().seams.askYesNo(&window(), session().state.caption(65)))
-        list->clean();
+        list->clean([this] { session().keepPainted(); });
 }
 
 } // namespace corvatek::pages

@@ -5,6 +5,8 @@
 #include "platform/platform.h"
 #include "shell/page.h"
 
+#include <functional>
+
 class QCheckBox;
 class QLabel;
 class QListView;
@@ -22,8 +24,9 @@ public:
     explicit FileList(QListView* view);
     // Reads `folder`; one that cannot be read leaves the list as it was.
     bool show(const QString& folder);
-    // Deletes the listed files and the folder's "index.dat"; the list stays.
-    void clean();
+    // Deletes the listed files and the folder's "index.dat", calling
+    // `betweenBatches` now and then; the list stays.
+    void clean(const std::function<void()>& betweenBatches);
     const QString& folder() const { return folder_; }
     QStringList names() const;
 
