@@ -237,12 +237,13 @@ std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName)
 std::vector<std::string> trashFolders();
 
 // Empties these trash folders: each trashed item is deleted with its
-// information entry; an item that cannot be deleted keeps its entry.
+// information entry; an item that cannot be deleted keeps its entry. A
+// large trash takes a while: `betweenItems` is called every 50 ms or so.
 struct TrashOutcome {
     std::size_t deleted = 0;
     std::size_t kept = 0;
 };
-TrashOutcome emptyTrash(const std::vector<std::string>& folders);
+TrashOutcome emptyTrash(const std::vector<std::string>& folders, const std::function<void()>& betweenItems = {});
 
 // ---- Memory -----------------------------------------------------------
 

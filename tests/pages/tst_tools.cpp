@@ -154,6 +154,11 @@ private slots:
         QCOMPARE(page.leftFiles->names(), QStringList {QStringLiteral("index.dat")});
         page.BitBtn20->click();
         QCOMPARE(QDir(other).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral(".cache")});
+        for (int i = 0; i < 2100; ++i) // more than one batch of deletions
+            write(other + QStringLiteral("/n%1").arg(i), "x");
+        page.ShellTreeView1DblClick();
+        page.BitBtn20->click();
+        QCOMPARE(QDir(other).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral(".cache")});
         // A folder gone from under the list: nothing to delete, nothing else touched.
         QVERIFY(QDir(other).removeRecursively());
         page.BitBtn20->click();

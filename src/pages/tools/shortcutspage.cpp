@@ -60,7 +60,7 @@ void Tpanel9::BitBtn18Click()
     }
     platform::deleteFromFolder(desktop_, found_, unchecked);
     if (CheckBox12->isChecked())
-        platform::emptyTrash(session().seams.trashFolders());
+        platform::emptyTrash(session().seams.trashFolders(), [this] { session().keepPainted(); });
 }
 
 } // namespace corvatek::pages

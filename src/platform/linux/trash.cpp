@@ -8,6 +8,7 @@
 #include "xdg.h"
 
 #include <cerrno>
+#include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
 #include <set>
@@ -61,9 +62,27 @@ std::vector<std::string> namesIn(int folder)
     return names;
 }
 
+// Calls the caller back now and then while a large trash is emptied.
+class Pacer {
+public:
+    explicit Pacer(const std::function<void()>& callback) : callback_(callback) { }
+    void step()
+    {
+        if (!callback_ || std::chrono::steady_clock::now() < next_)
+            return;
+        callback_();
+        next_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+    }
+
+private:
+    const std::function<void()>& callback_;
+    std::chrono::steady_clock::time_point next_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+};
+
 // Removes `name` from `parent`, a folder with all it holds. True when it is gone.
-bool removeTree(int parent, const std::string& name, int depth = 0)
+bool removeTree(int parent, const std::string& name, Pacer& pacer, int depth = 0)
 {
+    pacer.step();
     struct stat info { };
     if (::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT;
@@ -76,12 +95,12 @@ bool removeTree(int parent, const std::string& name, int depth = 0)
         if (folder.get() < 0)
             return false;
         for (const auto& inner : namesIn(folder.get()))
-            removeTree(folder.get(), inner, depth + 1);
+            removeTree(folder.get(), inner, pacer, depth + 1);
     }
     return ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
 }
 
-void empty(int trash, TrashOutcome& outcome)
+void empty(int trash, TrashOutcome& outcome, Pacer& pacer)
 {
     const Descriptor files(openFolderAt(trash, "files"));
     const Descriptor info(openFolderAt(trash, "info"));
@@ -99,7 +118,8 @@ void empty(int trash, TrashOutcome& outcome)
                 continue; // names no item, and would name the trash itself
             described.insert(item);
             // An item that stays keeps its entry, so it can still be restored.
-            if ((files.get() < 0 || removeTree(files.get(), item)) && ::unlinkat(info.get(), entry.c_str(), 0) == 0)
+            if ((files.get() < 0 || removeTree(files.get(), item, pacer)) &&
+                ::unlinkat(info.get(), entry.c_str(), 0) == 0)
                 ++outcome.deleted;
             else
                 ++outcome.kept;
@@ -109,7 +129,7 @@ void empty(int trash, TrashOutcome& outcome)
         for (const auto& item : namesIn(files.get())) {
             if (described.count(item))
                 continue; // kept above
-            if (removeTree(files.get(), item))
+            if (removeTree(files.get(), item, pacer))
                 ++outcome.deleted;
             else
                 ++outcome.kept;
@@ -156,16 +176,17 @@ std::vector<std::string> trashFolders()
     return trashes;
 }
 
-TrashOutcome emptyTrash(const std::vector<std::string>& folders)
+TrashOutcome emptyTrash(const std::vector<std::string>& folders, const std::function<void()>& betweenItems)
 {
     TrashOutcome outcome;
+    Pacer pacer(betweenItems);
     std::set<std::pair<dev_t, ino_t>> emptied; // a trash reached twice is emptied once
     for (const auto& path : folders) {
         const Descriptor trash(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat info { };
         if (trash.get() < 0 || ::fstat(trash.get(), &info) != 0 || !emptied.insert({info.st_dev, info.st_ino}).second)
             continue;
-        empty(trash.get(), outcome);
+        empty(trash.get(), outcome, pacer);
     }
     return outcome;
 }
