@@ -1,6 +1,7 @@
 #include "desktopentry.h"
 
-#include <cstdlib>
+#include "searchpath.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,15 @@ namespace {
 
 // Real entries are a few kilobytes; translations make the largest ones long.
 constexpr std::size_t kLargestEntry = 1 << 20;
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
+}
 
 } // namespace
 
@@ -27,25 +37,6 @@ std::string unescapeValue(std::string_view value)
     }
     return text;
 }
-
-namespace {
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
-}
-
-bool isExecutableFile(const std::string& path)
-{
-    struct stat info { };
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-} // namespace
 
 std::optional<Keys> parse(std::string_view text)
 {
@@ -169,17 +160,8 @@ Presence presenceOf(const std::string& program)
     }
     if (program.find('/') != std::string::npos)
         return Presence::Unknown;
-    const char* searchPath = std::getenv("PATH");
-    std::string_view rest = searchPath ? searchPath : "/usr/local/bin:/usr/bin:/bin";
-    while (!rest.empty()) {
-        const auto colon = rest.find(':');
-        const auto dir = rest.substr(0, colon);
-        if (!dir.empty() && isExecutableFile(std::string(dir) + '/' + program))
-            return Presence::Found;
-        if (colon == std::string_view::npos)
-            break;
-        rest.remove_prefix(colon + 1);
-    }
+    if (!onSearchPath(program).empty())
+        return Presence::Found;
     return Presence::Missing;
 }
 

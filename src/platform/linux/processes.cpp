@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include "procscan.h"
+#include "searchpath.h"
 
 #include <cerrno>
 #include <csignal>
@@ -96,16 +97,14 @@ bool terminateByNames(const std::vector<std::string>& executableNames)
     return terminated;
 }
 
-std::string resolveExecutable(const std::string& name, const std::string& folder)
+bool isExecutableFile(const std::string& path)
 {
-    if (name.empty() || name.find('/') != std::string::npos)
-        return name;
-    const auto executable = [](const std::string& path) {
-        struct stat info { };
-        return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-    };
-    if (executable(folder + name))
-        return folder + name;
+    struct stat info { };
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string onSearchPath(const std::string& name)
+{
     const char* searchPath = std::getenv("PATH");
     std::string_view rest = searchPath ? searchPath : "/usr/local/bin:/usr/bin:/bin";
     while (!rest.empty()) {
@@ -115,14 +114,24 @@ std::string resolveExecutable(const std::string& name, const std::string& folder
             std::string candidate(dir);
             candidate += '/';
             candidate += name;
-            if (executable(candidate))
+            if (isExecutableFile(candidate))
                 return candidate;
         }
         if (colon == std::string_view::npos)
             break;
         rest.remove_prefix(colon + 1);
     }
-    return name;
+    return {};
+}
+
+std::string resolveExecutable(const std::string& name, const std::string& folder)
+{
+    if (name.empty() || name.find('/') != std::string::npos)
+        return name;
+    if (isExecutableFile(folder + name))
+        return folder + name;
+    std::string found = onSearchPath(name);
+    return found.empty() ? name : found;
 }
 
 bool startDetached(const std::string& programPath, const std::vector<std::string>& arguments)

@@ -28,12 +28,6 @@ bool isDirectory(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::string environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
 std::string autostartPath(const std::string& name)
 {
     return xdg::autostartFolder() + "/" + name + ".desktop";
@@ -84,7 +78,7 @@ long execLine(const std::vector<std::string>& lines)
 // empty when unset or relative.
 std::string folderOfEnvironment(const char* name)
 {
-    std::string folder = environment(name);
+    std::string folder = xdg::environment(name);
     if (folder.empty() || folder.front() != '/')
         return {};
     while (folder.size() > 1 && folder.back() == '/')

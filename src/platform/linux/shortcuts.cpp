@@ -4,12 +4,12 @@
 #include "platform/platform.h"
 
 #include "desktopentry.h"
+#include "folderentries.h"
 #include "xdg.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,34 +86,16 @@ bool brokenEntry(const std::string& path)
     return false;
 }
 
-template<typename Visit> bool forEachEntry(const std::string& folder, FolderFiles& identity, Visit visit)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info { };
-    DIR* dir = ::fstat(fd, &info) == 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        ::close(fd);
-        return false;
-    }
-    identity.readable = true;
-    identity.device = info.st_dev;
-    identity.inode = info.st_ino;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] != '.')
-            visit(fd, entry->d_name);
-    }
-    ::closedir(dir);
-    return true;
-}
-
 } // namespace
 
 FolderFiles brokenShortcuts(const std::string& folder)
 {
     FolderFiles broken;
-    forEachEntry(folder, broken, [&](int fd, const char* name) {
+    const folders::Descriptor dir(folders::open(folder, broken));
+    const int fd = dir.get();
+    broken.readable = fd >= 0 && folders::forEachEntry(fd, [&](const char* name, unsigned char) {
+        if (name[0] == '.')
+            return;
         struct stat info { };
         if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
             return;
@@ -139,7 +121,11 @@ std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName)
     std::vector<std::string> removed;
     const std::string folder = xdg::autostartFolder();
     FolderFiles identity;
-    forEachEntry(folder, identity, [&](int fd, const char* name) {
+    const folders::Descriptor dir(folders::open(folder, identity));
+    const int fd = dir.get();
+    if (fd < 0)
+        return removed;
+    folders::forEachEntry(fd, [&](const char* name, unsigned char) {
         if (!endsWith(name, ".desktop") || name == keepName + ".desktop")
             return;
         const auto text = desktop::readSmallFile(folder + "/" + name);

@@ -4,12 +4,12 @@
 // "info" with one "<name>.trashinfo" per item. Deletion never follows a link.
 #include "platform/platform.h"
 
+#include "folderentries.h"
 #include "mounttable.h"
 #include "xdg.h"
 
 #include <cerrno>
 #include <chrono>
-#include <dirent.h>
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
@@ -22,44 +22,9 @@ namespace {
 // Deeper trees are left as they are rather than hold a descriptor a level.
 constexpr int kDeepestTree = 200;
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) { }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 int openFolderAt(int parent, const char* name)
 {
     return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-std::vector<std::string> namesIn(int folder)
-{
-    std::vector<std::string> names;
-    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (!dir) {
-        if (listing >= 0)
-            ::close(listing);
-        return names;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..")
-            names.emplace_back(name);
-    }
-    ::closedir(dir);
-    return names;
 }
 
 // Calls the caller back now and then while a large trash is emptied.
@@ -91,10 +56,10 @@ bool removeTree(int parent, const std::string& name, Pacer& pacer, int depth = 0
     if (depth >= kDeepestTree)
         return false;
     {
-        const Descriptor folder(openFolderAt(parent, name.c_str()));
+        const folders::Descriptor folder(openFolderAt(parent, name.c_str()));
         if (folder.get() < 0)
             return false;
-        for (const auto& inner : namesIn(folder.get()))
+        for (const auto& inner : folders::names(folder.get()))
             removeTree(folder.get(), inner, pacer, depth + 1);
     }
     return ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
@@ -102,13 +67,13 @@ bool removeTree(int parent, const std::string& name, Pacer& pacer, int depth = 0
 
 void empty(int trash, TrashOutcome& outcome, Pacer& pacer)
 {
-    const Descriptor files(openFolderAt(trash, "files"));
-    const Descriptor info(openFolderAt(trash, "info"));
+    const folders::Descriptor files(openFolderAt(trash, "files"));
+    const folders::Descriptor info(openFolderAt(trash, "info"));
     if (files.get() < 0 && info.get() < 0)
         return;
     std::set<std::string> described;
     if (info.get() >= 0) {
-        for (const auto& entry : namesIn(info.get())) {
+        for (const auto& entry : folders::names(info.get())) {
             constexpr std::string_view suffix = ".trashinfo";
             if (entry.size() <= suffix.size() ||
                 entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0)
@@ -126,7 +91,7 @@ void empty(int trash, TrashOutcome& outcome, Pacer& pacer)
         }
     }
     if (files.get() >= 0) {
-        for (const auto& item : namesIn(files.get())) {
+        for (const auto& item : folders::names(files.get())) {
             if (described.count(item))
                 continue; // kept above
             if (removeTree(files.get(), item, pacer))
@@ -182,7 +147,7 @@ TrashOutcome emptyTrash(const std::vector<std::string>& folders, const std::func
     Pacer pacer(betweenItems);
     std::set<std::pair<dev_t, ino_t>> emptied; // a trash reached twice is emptied once
     for (const auto& path : folders) {
-        const Descriptor trash(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const folders::Descriptor trash(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat info { };
         if (trash.get() < 0 || ::fstat(trash.get(), &info) != 0 || !emptied.insert({info.st_dev, info.st_ino}).second)
             continue;

@@ -4,6 +4,8 @@
 // no link and no renamed folder can lead it anywhere else.
 #include "platform/platform.h"
 
+#include "desktopentry.h"
+#include "folderentries.h"
 #include "xdg.h"
 
 #include <algorithm>
@@ -19,17 +21,7 @@ namespace {
 // Nothing when the key is not there; empty when its value is unusable.
 std::optional<std::string> userDirsValue(const std::string& key)
 {
-    const std::string text = [] {
-        const int fd = ::open((xdg::configHome() + "/user-dirs.dirs").c_str(), O_RDONLY | O_CLOEXEC);
-        std::string all;
-        if (fd < 0)
-            return all;
-        char buffer[4096];
-        for (ssize_t n; all.size() < 65536 && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-            all.append(buffer, std::size_t(n));
-        ::close(fd);
-        return all;
-    }();
+    const std::string text = desktop::readSmallFile(xdg::configHome() + "/user-dirs.dirs").value_or(std::string());
     const std::string prefix = key + "=\"";
     for (std::size_t start = 0; start < text.size();) {
         auto end = text.find('\n', start);
@@ -50,15 +42,6 @@ std::optional<std::string> userDirsValue(const std::string& key)
     }
     return std::nullopt;
 }
-
-struct Folder {
-    int fd = -1;
-    ~Folder()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 } // namespace
 
@@ -102,29 +85,15 @@ std::string fileSystemRoot(const std::string& path)
 FolderFiles ordinaryFiles(const std::string& folder)
 {
     FolderFiles files;
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return files;
-    struct stat info { };
-    DIR* dir = ::fstat(fd, &info) == 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        ::close(fd);
-        return files;
-    }
-    files.readable = true;
-    files.device = info.st_dev;
-    files.inode = info.st_ino;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        bool regular = entry->d_type == DT_REG;
-        struct stat entryInfo { };
-        if (entry->d_type == DT_UNKNOWN)
-            regular = ::fstatat(fd, entry->d_name, &entryInfo, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(entryInfo.st_mode);
-        if (regular)
-            files.names.emplace_back(entry->d_name);
-    }
-    ::closedir(dir);
+    const folders::Descriptor dir(folders::open(folder, files));
+    files.readable = dir.get() >= 0 && folders::forEachEntry(dir.get(), [&](const char* name, unsigned char type) {
+        struct stat info { };
+        if (name[0] != '.' &&
+            (type == DT_REG ||
+                (type == DT_UNKNOWN && ::fstatat(dir.get(), name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISREG(info.st_mode))))
+            files.names.emplace_back(name);
+    });
     std::sort(files.names.begin(), files.names.end());
     return files;
 }
@@ -132,20 +101,18 @@ FolderFiles ordinaryFiles(const std::string& folder)
 std::size_t deleteFromFolder(
     const std::string& folder, const FolderFiles& listed, const std::vector<std::string>& names)
 {
-    if (!listed.readable)
-        return 0;
-    const Folder dir {::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    struct stat info { };
-    if (dir.fd < 0 || ::fstat(dir.fd, &info) != 0 || info.st_dev != listed.device || info.st_ino != listed.inode)
+    FolderFiles now;
+    const folders::Descriptor dir(folders::open(folder, now));
+    if (!listed.readable || dir.get() < 0 || now.device != listed.device || now.inode != listed.inode)
         return 0;
     std::size_t deleted = 0;
     for (const auto& name : names) {
         if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
             continue;
         struct stat entry { };
-        if (::fstatat(dir.fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(entry.st_mode))
+        if (::fstatat(dir.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(entry.st_mode))
             continue;
-        if (::unlinkat(dir.fd, name.c_str(), 0) == 0)
+        if (::unlinkat(dir.get(), name.c_str(), 0) == 0)
             ++deleted;
     }
     return deleted;
