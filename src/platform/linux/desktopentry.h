@@ -1,5 +1,5 @@
-// Desktop entries (".desktop" files) as the freedesktop specification writes
-// them: the shortcuts on a Linux desktop and the user's autostart entries.
+// Desktop entries (".desktop" files) as freedesktop.org defines them: the
+// shortcuts on a Linux desktop and the user's autostart entries.
 #pragma once
 
 #include <optional>

@@ -1,4 +1,4 @@
-// The user's trash as the freedesktop specification keeps it: the home trash
+// The user's trash as freedesktop.org lays it out: the home trash
 // and, on each mounted local volume, .Trash/<uid> (under a sticky, unlinked
 // .Trash) or .Trash-<uid>. Each has "files" with the trashed items and
 // "info" with one "<name>.trashinfo" per item. Deletion never follows a link.

@@ -18,7 +18,7 @@ inline std::string home()
 }
 
 // A base folder from its variable, else the default under the home folder;
-// a relative value is ignored, as the specification asks.
+// a relative value is ignored, as the XDG base folders ask.
 inline std::string baseFolder(const char* variable, const char* underHome)
 {
     std::string folder = environment(variable);
