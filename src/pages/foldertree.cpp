@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QScrollBar>
@@ -20,6 +21,15 @@ void bringIntoView(QTreeView* view)
 }
 
 } // namespace
+
+QStringList fileNames(const platform::FolderFiles& files)
+{
+    QStringList names;
+    names.reserve(qsizetype(files.names.size()));
+    for (const auto& name : files.names)
+        names.append(QFile::decodeName(QByteArray::fromRawData(name.data(), qsizetype(name.size()))));
+    return names;
+}
 
 QTreeView* showFolders(QTreeView* view)
 {

@@ -38,11 +38,7 @@ bool FileList::show(const QString& folder)
 
 QStringList FileList::names() const
 {
-    QStringList names;
-    names.reserve(qsizetype(files_.names.size()));
-    for (const auto& name : files_.names)
-        names.append(QFile::decodeName(QByteArray::fromRawData(name.data(), qsizetype(name.size()))));
-    return names;
+    return fileNames(files_);
 }
 
 void FileList::clean(const std::function<void()>& betweenBatches)

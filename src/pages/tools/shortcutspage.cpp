@@ -3,6 +3,7 @@
 #include "pages/checklistmodel.h"
 #include "pages/configurationfamily.h"
 #include "pages/controls.h"
+#include "pages/foldertree.h"
 #include "shell/mainwindow.h"
 #include "shell/trayhost.h"
 
@@ -39,11 +40,7 @@ void Tpanel9::BitBtn13Click()
     if (CheckBox10->isChecked()) {
         desktop_ = platform::userFolder(platform::UserFolder::Desktop);
         found_ = platform::brokenShortcuts(desktop_);
-        QStringList names;
-        names.reserve(qsizetype(found_.names.size()));
-        for (const auto& name : found_.names)
-            names.append(QFile::decodeName(QByteArray::fromRawData(name.data(), qsizetype(name.size()))));
-        broken->setItems(names);
+        broken->setItems(fileNames(found_));
     }
     if (CheckBox11->isChecked())
         platform::removeDeadAutostartEntries(shell::kAutostartName);

@@ -93,9 +93,7 @@ std::vector<ProcessMemory> processMemoryList()
         if (!next(6) || (std::strtoul(field, nullptr, 10) & kKernelThread) || !next(15))
             return true;
         const long long pages = std::strtoll(field, nullptr, 10);
-        list.push_back({process.shortName.size() >= procfs::kKernelNameLimit ? procfs::completeName(process)
-                                                                             : std::string(process.shortName),
-            process.id, pages > 0 ? std::uint64_t(pages) * pageBytes() : 0});
+        list.push_back({procfs::completeName(process), process.id, pages > 0 ? std::uint64_t(pages) * pageBytes() : 0});
         return true;
     });
     return list;

@@ -50,9 +50,7 @@ std::vector<ProcessEntry> processList()
 {
     std::vector<ProcessEntry> list;
     procfs::forEachProcess([&](const ScannedProcess& process) {
-        list.push_back({process.shortName.size() >= kKernelNameLimit ? procfs::completeName(process)
-                                                                     : std::string(process.shortName),
-            process.id});
+        list.push_back({procfs::completeName(process), process.id});
         return true;
     });
     return list;

@@ -178,6 +178,8 @@ bool isLive(const ScannedProcess& process)
 
 std::string completeName(const ScannedProcess& process)
 {
+    if (process.shortName.size() < kKernelNameLimit)
+        return std::string(process.shortName);
     char path[300];
     std::snprintf(path, sizeof path, "%s/cmdline", process.idText);
     char buffer[4096];

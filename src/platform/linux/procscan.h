@@ -25,9 +25,9 @@ void forEachProcess(const std::function<bool(const ScannedProcess&)>& visit);
 // False for a zombie or a process that has gone.
 bool isLive(const ScannedProcess& process);
 
-// The full name of a process whose kernel name was cut, completed from its
-// command line as killall does: argv[0] for a program, argv[1] for a script
-// run through its interpreter.
+// The full name of a process: its kernel name or, where the kernel cut it,
+// that name completed from its command line as killall does: argv[0] for a
+// program, argv[1] for a script run through its interpreter.
 std::string completeName(const ScannedProcess& process);
 
 } // namespace corvatek::platform::procfs
