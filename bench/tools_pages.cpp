@@ -1,15 +1,21 @@
-// The cleanup and system information pages built until shown, inside one
-// process so that the window's start-up is not counted. Prints the median
-// milliseconds of the build.
+// The cleanup, system information and rules detail pages built until shown,
+// inside one process so that the window's start-up is not counted. Prints the
+// median milliseconds of the build.
 //   bench_tools_pages cleanup <rounds> <files expected in the downloads list>
 //   bench_tools_pages memory <rounds> <processes expected at least>
-// The cleanup page lists $HOME/Downloads, so HOME is set by the caller.
+//   bench_tools_pages rules <rounds> <regles.xml to copy in>
+// The cleanup page lists $HOME/Downloads, so HOME is set by the caller. The
+// rules detail page counts as built once every file it names has been read.
 #include "pages/tools/cleanuppage.h"
+#include "pages/tools/rulefilesmodel.h"
+#include "pages/tools/rulesdetailpage.h"
 #include "pages/tools/systeminfopage.h"
 #include "shell/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTreeView>
 
@@ -26,15 +32,21 @@ int main(int argc, char** argv)
     if (args.size() != 4)
         return 2;
     const bool cleanup = args[1] == QLatin1String("cleanup");
-    const shell::Target target = cleanup ? shell::Target::Cleanup : shell::Target::Memory;
+    const bool rules = args[1] == QLatin1String("rules");
+    const shell::Target target = cleanup ? shell::Target::Cleanup
+        : rules                          ? shell::Target::RulesDetail
+                                         : shell::Target::Memory;
     shell::PageRegistry registry;
     registry.addPage<pages::Tpanel12>(shell::Target::Cleanup);
     registry.addPage<pages::Tpanel19>(shell::Target::Memory);
+    registry.addPage<pages::Tpanel14>(shell::Target::RulesDetail);
     shell::Seams seams = shell::Seams::system();
     seams.open = [](const QString&) {};
     seams.report = [](QWidget*, const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
     QTemporaryDir folder;
     shell::Session session(folder.path() + QLatin1Char('/'), seams);
+    if (rules && !QFile::copy(args[3], session.files.path(u"regles.xml")))
+        return 1;
     shell::TForm2 window(session, registry);
     window.show();
     QCoreApplication::processEvents();
@@ -46,9 +58,27 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         window.buildPage(target);
+        auto* page = window.marker(target);
+        if (rules) {
+            const pages::RuleFilesModel* model = static_cast<pages::Tpanel14*>(page)->rules;
+            QEventLoop untilRead;
+            QObject::connect(model, &pages::RuleFilesModel::filesRead, &untilRead, &QEventLoop::quit);
+            if (model->readingFiles())
+                untilRead.exec();
+        }
         window.repaint();
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
-        auto* page = window.marker(target);
+        if (rules) {
+            const pages::RuleFilesModel* model = static_cast<pages::Tpanel14*>(page)->rules;
+            // Every file was found and summed.
+            for (int row = 0; row < model->rowCount(); ++row) {
+                if (model->text(row, 6) != model->text(row, 7) || model->text(row, 8).toUInt() == 0) {
+                    std::fprintf(stderr, "row %d: %s\n", row, qPrintable(model->text(row, 8)));
+                    return 1;
+                }
+            }
+            continue;
+        }
         const int rows = cleanup ? int(static_cast<pages::Tpanel12*>(page)->rightFiles->names().size())
                                  : static_cast<pages::Tpanel19*>(page)->processList->model()->rowCount();
         if (cleanup ? rows != args[3].toInt() : rows < args[3].toInt()) {

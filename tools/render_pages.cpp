@@ -7,6 +7,9 @@
 #include "pages/registry.h"
 #include "pages/security/quarantinepage.h"
 #include "pages/tools/actionitems.h"
+#include "pages/tools/rulefilesmodel.h"
+#include "pages/tools/rulesdetailpage.h"
+#include "pages/tools/scramblingpage.h"
 #include "pages/tools/shortcutspage.h"
 #include "shell/mainwindow.h"
 #include "shell/navigationlist.h"
@@ -15,8 +18,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTreeView>
 
 using namespace corvatek;
 
@@ -86,6 +93,18 @@ void writeRealisticRows(const QString& folder)
             row[3] = QString::fromLatin1(e.detail);
             row[7] = QString::fromLatin1(e.path);
             table.appendRow(row);
+        }
+        if (id == data::TableId::Rules) { // programs this machine has, for the detail page
+            for (const char* path : {"/usr/bin/env", "/bin/sh"}) {
+                QStringList row(11);
+                row[0] = QFileInfo(QString::fromLatin1(path)).fileName();
+                row[1] = when(7, 10, 15);
+                row[2] = QStringLiteral("Run");
+                row[3] = QStringLiteral("?");
+                row[7] = QString::fromLatin1(path);
+                row[8] = QStringLiteral("Allowed");
+                table.appendRow(row);
+            }
         }
         files.saveTable(id, table);
     }
@@ -167,6 +186,15 @@ int main(int argc, char** argv)
                 static_cast<pages::Tpanel8*>(window.marker(target))->refreshList();
             if (target == shell::Target::Shortcuts)
                 static_cast<pages::Tpanel9*>(window.marker(target))->BitBtn13Click();
+            if (target == shell::Target::Encryption) {
+                auto* page = static_cast<pages::Tpanel15*>(window.marker(target));
+                page->plainField->setText(QStringLiteral("/home/ann/Documents/tax-2025.pdf"));
+                page->scrambledField->setText(QStringLiteral("/home/ann/Documents/tax-2025.vk"));
+            }
+            if (target == shell::Target::RulesDetail) {
+                while (static_cast<pages::Tpanel14*>(window.marker(target))->rules->readingFiles())
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            }
             // The folder trees read their folders in the background.
             QElapsedTimer settling;
             settling.start();
@@ -175,6 +203,13 @@ int main(int argc, char** argv)
             QCoreApplication::processEvents();
             const QString name = QStringLiteral("%1-%2.png").arg(code.toLower()).arg(row + 1, 2, 10, QLatin1Char('0'));
             window.grab().save(output.filePath(name));
+            if (target == shell::Target::RulesDetail) { // its right-hand columns too
+                QTreeView* list = static_cast<pages::Tpanel14*>(window.marker(target))->ruleList;
+                list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+                QCoreApplication::processEvents();
+                window.grab().save(
+                    output.filePath(QString(name).replace(QStringLiteral(".png"), QStringLiteral("-right.png"))));
+            }
             if (target == shell::Target::Quarantine) { // its first tab too
                 static_cast<pages::Tpanel4*>(window.marker(target))->tabs->setCurrentIndex(0);
                 QCoreApplication::processEvents();

@@ -11,17 +11,18 @@ namespace {
 struct LanguageData {
     const char* code;
     const char* file;
+    const char* linksFile;
     const char16_t* links;
     const char16_t* memory;
 };
 
 // In the order of Language.
 constexpr LanguageData kLanguages[kLanguageCount] = {
-    {"FR", "crvtk_fr.txt", u"liens", u"m\u00e9moire"},
-    {"GB", "crvtk_gb.txt", u"connections", u" memory"},
-    {"DE", "crvtk_de.txt", u"verbindungen", u"memory"},
-    {"ESP", "crvtk_es.txt", u"conexiones", u"memoria"},
-    {"ITA", "crvtk_it.txt", u"connessioni", u"memoria"},
+    {"FR", "crvtk_fr.txt", "liens_fr.txt", u"liens", u"m\u00e9moire"},
+    {"GB", "crvtk_gb.txt", "liens_gb.txt", u"connections", u" memory"},
+    {"DE", "crvtk_de.txt", "liens_de.txt", u"verbindungen", u"memory"},
+    {"ESP", "crvtk_es.txt", "liens_esp.txt", u"conexiones", u"memoria"},
+    {"ITA", "crvtk_it.txt", "liens_ita.txt", u"connessioni", u"memoria"},
 };
 
 // Far more than 101 lines of captions need; a larger file is something else.
@@ -73,6 +74,12 @@ std::optional<QString> languageFileName(const QString& code)
 {
     const LanguageData* language = entryFor(kLanguages, code);
     return language ? std::optional(QString::fromLatin1(language->file)) : std::nullopt;
+}
+
+std::optional<QString> linksFileName(const QString& code)
+{
+    const LanguageData* language = entryFor(kLanguages, code);
+    return language ? std::optional(QString::fromLatin1(language->linksFile)) : std::nullopt;
 }
 
 std::optional<QString> linksWord(const QString& code)

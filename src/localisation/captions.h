@@ -32,6 +32,8 @@ template<typename Entry> const Entry* entryFor(const Entry (&table)[kLanguageCou
 
 // The language file of a language code; nothing for any other code.
 std::optional<QString> languageFileName(const QString& code);
+// The links file of a language code; nothing for any other code.
+std::optional<QString> linksFileName(const QString& code);
 // Words fixed in the program for a language code; nothing for other codes.
 std::optional<QString> linksWord(const QString& code);
 std::optional<QString> memoryWord(const QString& code);

@@ -13,8 +13,12 @@
 #include "pages/security/settingspage.h"
 #include "pages/security/sitespage.h"
 #include "pages/tools/actionitems.h"
+#include "pages/tools/addresspage.h"
 #include "pages/tools/backuppage.h"
 #include "pages/tools/cleanuppage.h"
+#include "pages/tools/linkspage.h"
+#include "pages/tools/rulesdetailpage.h"
+#include "pages/tools/scramblingpage.h"
 #include "pages/tools/shortcutspage.h"
 #include "pages/tools/systeminfopage.h"
 
@@ -38,6 +42,10 @@ void registerAll(shell::PageRegistry& registry)
     registry.addPage<Tpanel12>(Target::Cleanup);
     registry.addPage<Tpanel9>(Target::Shortcuts);
     registry.addPage<Tpanel19>(Target::Memory);
+    registry.addPage<Tpanel11>(Target::IpAddress);
+    registry.addPage<Tpanel18>(Target::Links);
+    registry.addPage<Tpanel15>(Target::Encryption);
+    registry.addPage<Tpanel14>(Target::RulesDetail);
     registry.setVolumeArrival(volumeArrived);
     registry.addAction(Target::About, aboutItem);
     registry.addAction(Target::WebSite, webSiteItem);

@@ -125,6 +125,38 @@ std::optional<std::string> replaceFileContents(const std::string& path, std::str
 // program left unfinished; returns how many.
 int removeUnfinishedReplacements(const std::string& folder);
 
+enum class FileKind { Missing, Regular, Folder, Pipe, CharacterDevice, BlockDevice, Socket };
+
+// What the rules detail page shows of a program file. Only a regular file is
+// ever opened, so a pipe or a device costs nothing and never blocks.
+struct FileFacts {
+    FileKind kind = FileKind::Missing; // links followed
+    std::int64_t modified = 0; // last write, seconds since 1970 UTC
+    // The sum of up to 500 little-endian 32-bit words from the middle of the
+    // file (never the last word), wrapping; nothing for a file that cannot be
+    // read, changes size under the read, or has fewer than 12 bytes.
+    std::optional<std::uint32_t> signature;
+    bool executable = false; // a regular file someone may run
+};
+FileFacts fileFacts(const std::string& path);
+
+// Streams `source` into `destination` block by block, each block passed
+// through `transform` (its bytes, their count, their offset in the file)
+// before it is written. The source must be a regular file. The destination
+// is created, or emptied when it exists, but only once it is known not to
+// be the source itself under another name. A large file takes a while:
+// `betweenBlocks` is called every 50 ms or so.
+struct TransformOutcome {
+    enum Status { Done, SameFile, NotARegularFile, Failed } status = Done;
+    // When Failed: which step, and the system's reason.
+    enum Step { OpenSource, CreateDestination, Read, Write, CloseDestination } step = OpenSource;
+    std::string reason;
+    std::uint64_t written = 0; // bytes in the destination, kept on a failure
+};
+TransformOutcome transformFile(const std::string& source, const std::string& destination,
+    const std::function<void(unsigned char* bytes, std::size_t count, std::uint64_t offset)>& transform,
+    const std::function<void()>& betweenBlocks = {});
+
 // ---- This user's session ----------------------------------------------
 
 // What a start finds when it claims the one instance of `name` that may run

@@ -1,0 +1,49 @@
+#include "pages/tools/addresspage.h"
+
+#include "companions/statusmonitor.h"
+#include "localisation/captions.h"
+#include "pages/controls.h"
+#include "shell/session.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+namespace corvatek::pages {
+namespace {
+
+// The web address button's text, in the order of the languages.
+constexpr const char* kWebAddressTexts[localisation::kLanguageCount] = {
+    "IP internet", "Internet ip", "Internet-IP", "IP internet", "Internet ip"};
+
+} // namespace
+
+void Tpanel11::build()
+{
+    addressBox = add<QComboBox>();
+    addressBox->setGeometry(140, 80, 345, 21);
+    keepTypedText(addressBox);
+    BitBtn19 = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {280, 144, 75, 25}, Glyph::Ok);
+    const char* const* webText = localisation::entryFor(kWebAddressTexts, session().state.languageCode);
+    webAddressButton = placeButton(
+        add<QPushButton>(webText ? QString::fromLatin1(*webText) : QString()), {280, 204, 75, 25}, Glyph::Ok);
+    connect(BitBtn19, &QPushButton::clicked, this, &Tpanel11::BitBtn19Click);
+    connect(webAddressButton, &QPushButton::clicked, this, &Tpanel11::webAddressClick);
+}
+
+void Tpanel11::BitBtn19Click()
+{
+    const companions::HostAddress host = companions::localHostLookup();
+    addressBox->clear();
+    addressBox->addItem(host.name + QLatin1Char(' ') + host.address);
+    // The line is seen by opening the list; the box's own text stays empty.
+    addressBox->setCurrentIndex(-1);
+}
+
+void Tpanel11::webAddressClick()
+{
+    QString address = QString::fromLatin1(shell::kProductWebSite);
+    address.chop(1); // its closing "/" starts the path
+    session().seams.open(address + QStringLiteral("/logiciels-gratuits/ipinternet.php"));
+}
+
+} // namespace corvatek::pages

@@ -1,0 +1,69 @@
+#include "pages/tools/linkspage.h"
+
+#include "localisation/captions.h"
+#include "shell/session.h"
+
+#include <QEvent>
+#include <QListView>
+#include <QStringListModel>
+
+namespace corvatek::pages {
+namespace {
+
+// The lines, each its own hint: a long address shows whole.
+class LinkLines : public QStringListModel {
+public:
+    using QStringListModel::QStringListModel;
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        return QStringListModel::data(index, role == Qt::ToolTipRole ? Qt::DisplayRole : role);
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        return QStringListModel::flags(index) & ~Qt::ItemIsEditable;
+    }
+};
+
+} // namespace
+
+void Tpanel18::build()
+{
+    linkList = add<QListView>();
+    linkList->setGeometry(10, 47, 545, 289);
+    linkList->setUniformItemSizes(true); // a long file is not measured line by line
+    linkList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QStringList lines;
+    if (const auto name = localisation::linksFileName(session().state.languageCode))
+        lines = session().files.readLines(*name).value_or(QStringList());
+    linkList->setModel(new LinkLines(lines, linkList));
+
+    // Keys and clicks that select a line open it; a click on the line already
+    // selected opens it again. Focus alone selects nothing.
+    connect(linkList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (linkList->selectionModel()->hasSelection())
+            listbox2Click();
+    });
+    linkList->viewport()->installEventFilter(this);
+    connect(linkList, &QListView::clicked, this, [this](const QModelIndex& index) {
+        if (index == selectedAtPress_)
+            listbox2Click();
+    });
+}
+
+bool Tpanel18::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        const QModelIndexList selected = linkList->selectionModel()->selectedIndexes();
+        selectedAtPress_ = selected.isEmpty() ? QModelIndex() : selected.first();
+    }
+    return Page::eventFilter(watched, event);
+}
+
+void Tpanel18::listbox2Click()
+{
+    const QModelIndexList selected = linkList->selectionModel()->selectedIndexes();
+    if (!selected.isEmpty())
+        session().seams.open(selected.first().data().toString());
+}
+
+} // namespace corvatek::pages

@@ -1,0 +1,197 @@
+// Reading program files for their facts, and streaming one file into
+// another through a transform.
+#include "platform/platform.h"
+
+#include "platform/common/filesignature.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvatek::platform {
+namespace {
+
+FileKind kindOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return FileKind::Regular;
+    if (S_ISDIR(mode))
+        return FileKind::Folder;
+    if (S_ISFIFO(mode))
+        return FileKind::Pipe;
+    if (S_ISCHR(mode))
+        return FileKind::CharacterDevice;
+    if (S_ISBLK(mode))
+        return FileKind::BlockDevice;
+    return FileKind::Socket;
+}
+
+// A path holding a NUL byte would name the file before it.
+bool usablePath(const std::string& path)
+{
+    return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) { }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closes now, for a caller that must know whether the close failed.
+    int close()
+    {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+int openFile(const std::string& path, int flags, mode_t mode = 0)
+{
+    if (!usablePath(path)) {
+        errno = ENOENT;
+        return -1;
+    }
+    int fd;
+    do
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Reads exactly `count` bytes at `offset`; false on an error or when the file
+// ends first.
+bool readExactly(int fd, unsigned char* into, std::size_t count, std::uint64_t offset)
+{
+    while (count > 0) {
+        const ssize_t n = ::pread(fd, into, count, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        into += n;
+        count -= std::size_t(n);
+        offset += std::uint64_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+FileFacts fileFacts(const std::string& path)
+{
+    FileFacts facts;
+    struct stat named { };
+    if (!usablePath(path) || ::stat(path.c_str(), &named) != 0)
+        return facts;
+    facts.kind = kindOf(named.st_mode);
+    facts.modified = named.st_mtim.tv_sec;
+    // Opening a device may act on it (a tape rewinds), and a pipe has no
+    // content to sum: only regular files are read.
+    if (facts.kind != FileKind::Regular)
+        return facts;
+    facts.executable = (named.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+    const Descriptor fd(openFile(path, O_RDONLY | O_NONBLOCK));
+    struct stat opened { };
+    if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode))
+        return facts;
+    if (const auto window = signature::windowOf(std::uint64_t(opened.st_size))) {
+        unsigned char words[2000];
+        if (readExactly(fd.get(), words, window->bytes, window->offset))
+            facts.signature = signature::sumOfWords(words, window->bytes);
+    }
+    return facts;
+}
+
+TransformOutcome transformFile(const std::string& source, const std::string& destination,
+    const std::function<void(unsigned char* bytes, std::size_t count, std::uint64_t offset)>& transform,
+    const std::function<void()>& betweenBlocks)
+{
+    TransformOutcome outcome;
+    const auto fail = [&](TransformOutcome::Step step, int error) {
+        outcome.status = TransformOutcome::Failed;
+        outcome.step = step;
+        outcome.reason = std::strerror(error);
+        return outcome;
+    };
+
+    // Never waits for a writer on a pipe; the source is checked to be a
+    // regular file before anything else happens.
+    const Descriptor in(openFile(source, O_RDONLY | O_NONBLOCK));
+    if (in.get() < 0)
+        return fail(TransformOutcome::OpenSource, errno);
+    struct stat from { };
+    if (::fstat(in.get(), &from) != 0)
+        return fail(TransformOutcome::OpenSource, errno);
+    if (!S_ISREG(from.st_mode)) {
+        outcome.status = TransformOutcome::NotARegularFile;
+        return outcome;
+    }
+
+    // Not truncated on opening: the destination may be the source itself.
+    Descriptor out(openFile(destination, O_WRONLY | O_CREAT | O_NONBLOCK, 0666));
+    if (out.get() < 0)
+        return fail(TransformOutcome::CreateDestination, errno);
+    struct stat to { };
+    if (::fstat(out.get(), &to) != 0)
+        return fail(TransformOutcome::CreateDestination, errno);
+    if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
+        outcome.status = TransformOutcome::SameFile;
+        return outcome;
+    }
+    if (S_ISREG(to.st_mode) && ::ftruncate(out.get(), 0) != 0)
+        return fail(TransformOutcome::CreateDestination, errno);
+    // A pipe's reader was there at the open; from now on writes wait for it.
+    ::fcntl(out.get(), F_SETFL, ::fcntl(out.get(), F_GETFL) & ~O_NONBLOCK);
+
+    // Large enough that system calls cost little, small enough to stay in
+    // the processor's cache between the read, the transform and the write.
+    constexpr std::size_t kBlock = 256 * 1024;
+    const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBlock]);
+    using Clock = std::chrono::steady_clock;
+    auto nextCall = Clock::now() + std::chrono::milliseconds(50);
+    std::uint64_t offset = 0;
+    while (true) {
+        const ssize_t got = ::read(in.get(), buffer.get(), kBlock);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return fail(TransformOutcome::Read, errno);
+        if (got == 0)
+            break;
+        transform(buffer.get(), std::size_t(got), offset);
+        offset += std::uint64_t(got);
+        for (std::size_t done = 0; done < std::size_t(got);) {
+            const ssize_t put = ::write(out.get(), buffer.get() + done, std::size_t(got) - done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return fail(TransformOutcome::Write, put < 0 ? errno : ENOSPC);
+            done += std::size_t(put);
+            outcome.written += std::uint64_t(put);
+        }
+        if (betweenBlocks && Clock::now() >= nextCall) {
+            betweenBlocks();
+            nextCall = Clock::now() + std::chrono::milliseconds(50);
+        }
+    }
+    // A network file system may report a failed write only here.
+    if (out.close() != 0)
+        return fail(TransformOutcome::CloseDestination, errno);
+    return outcome;
+}
+
+} // namespace corvatek::platform
