@@ -9,9 +9,11 @@
 #include <QMimeDatabase>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <thread>
 
@@ -121,6 +123,19 @@ RuleFilesModel::RuleFilesModel(data::Table table, QStringList headers, QString u
         fileOf_[std::size_t(row)] = *found;
     }
     facts_.resize(reading_->paths.size());
+    // The rows of each file, file after file, for telling views what changed.
+    firstRowOf_.assign(facts_.size() + 1, 0);
+    for (const std::int32_t file : fileOf_) {
+        if (file >= 0)
+            ++firstRowOf_[std::size_t(file) + 1];
+    }
+    std::partial_sum(firstRowOf_.begin(), firstRowOf_.end(), firstRowOf_.begin());
+    rowsOfFile_.resize(firstRowOf_.back());
+    std::vector<std::uint32_t> filled(firstRowOf_.begin(), firstRowOf_.end() - 1);
+    for (std::size_t row = 0; row < fileOf_.size(); ++row) {
+        if (fileOf_[row] >= 0)
+            rowsOfFile_[filled[std::size_t(fileOf_[row])]++] = std::uint32_t(row);
+    }
     unread_ = facts_.size();
     if (unread_ == 0) {
         reading_->running = false;
@@ -218,28 +233,21 @@ void RuleFilesModel::takeFacts()
     }
     if (ready.empty())
         return;
-    std::vector<bool> arrived(facts_.size());
+    std::vector<std::uint32_t> rows;
     for (const auto& [file, fact] : ready) {
         facts_[file] = fact;
-        arrived[file] = true;
+        rows.insert(rows.end(), rowsOfFile_.begin() + firstRowOf_[file], rowsOfFile_.begin() + firstRowOf_[file + 1]);
     }
     unread_ -= ready.size();
     // Only the rows whose facts arrived, run by run: a view's work for a
     // change grows with the rows it spans.
-    const int rows = rowCount();
-    for (int row = 0; row < rows;) {
-        const auto changed = [&](int at) {
-            return fileOf_[std::size_t(at)] >= 0 && arrived[std::size_t(fileOf_[std::size_t(at)])];
-        };
-        if (!changed(row)) {
-            ++row;
-            continue;
-        }
-        int last = row;
-        while (last + 1 < rows && changed(last + 1))
+    std::sort(rows.begin(), rows.end());
+    for (std::size_t first = 0; first < rows.size();) {
+        std::size_t last = first;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1)
             ++last;
-        emit dataChanged(index(row, 3), index(last, 8), {Qt::DisplayRole, Qt::ToolTipRole});
-        row = last + 1;
+        emit dataChanged(index(int(rows[first]), 3), index(int(rows[last]), 8), {Qt::DisplayRole, Qt::ToolTipRole});
+        first = last + 1;
     }
     if (unread_ == 0)
         emit filesRead();

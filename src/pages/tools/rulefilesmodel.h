@@ -60,6 +60,8 @@ private:
     QLocale locale_;
     std::array<int, 5> fields_ {}; // Champ1, 2, 4, 8, 9; -1 when the file lacks one
     std::vector<std::int32_t> fileOf_; // row -> its file in facts_, -1 for an empty Champ8
+    std::vector<std::uint32_t> firstRowOf_; // file -> where its rows start in rowsOfFile_
+    std::vector<std::uint32_t> rowsOfFile_;
     std::vector<Fact> facts_;
     QStringList typeNames_ {QString()};
     std::size_t unread_ = 0;
