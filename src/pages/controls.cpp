@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTreeView>
 
 namespace corvatek::pages {
 
@@ -38,6 +40,21 @@ void keepTypedText(QComboBox* box)
     box->setCompleter(nullptr);
     box->setInsertPolicy(QComboBox::NoInsert);
     QObject::connect(box, &QComboBox::currentTextChanged, box, [box](const QString& text) { box->setToolTip(text); });
+}
+
+QTreeView* showAsReport(QTreeView* list)
+{
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->header()->setSectionsClickable(true);
+    list->header()->setSectionsMovable(false);
+    list->header()->setStretchLastSection(false);
+    return list;
 }
 
 void showInTwoColumns(QListView* list)

@@ -8,6 +8,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRect;
 class QString;
+class QTreeView;
 
 namespace corvatek::pages {
 
@@ -27,6 +28,11 @@ void setGlyph(QPushButton* button, Glyph glyph);
 // An editable drop-down whose text is taken exactly as typed (no case
 // completion, nothing added by Enter), its hint the whole text.
 void keepTypedText(QComboBox* box);
+
+// A read-only list in report style: whole rows selected one at a time,
+// every row the same height (none is measured, so long lists stay fast),
+// headers clickable but fixed in place. Returns it.
+QTreeView* showAsReport(QTreeView* list);
 
 // A check list in two columns of fixed-height items, scrolled sideways.
 void showInTwoColumns(QListView* list);

@@ -1,6 +1,7 @@
 #include "pages/tablelistpage.h"
 
 #include "localisation/timeformat.h"
+#include "pages/controls.h"
 #include "shell/session.h"
 
 #include <QHeaderView>
@@ -12,18 +13,8 @@ namespace corvatek::pages {
 QTreeView* TableListPage::buildList(data::TableId id)
 {
     const auto& state = session().state;
-    list_ = add<QTreeView>();
+    list_ = showAsReport(add<QTreeView>());
     list_->setGeometry(8, 24, 585, 320);
-    list_->setRootIsDecorated(false);
-    list_->setItemsExpandable(false);
-    list_->setUniformRowHeights(true); // no row is measured: large tables stay fast
-    list_->setAllColumnsShowFocus(true);
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->header()->setSectionsClickable(true);
-    list_->header()->setSectionsMovable(false);
-    list_->header()->setStretchLastSection(false);
 
     data::TableLoad load = session().files.loadTable(id);
     if (!load.ok()) {

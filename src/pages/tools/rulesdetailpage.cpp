@@ -1,6 +1,7 @@
 #include "pages/tools/rulesdetailpage.h"
 
 #include "data/tables.h"
+#include "pages/controls.h"
 #include "pages/tools/rulefilesmodel.h"
 #include "shell/session.h"
 
@@ -12,18 +13,8 @@ namespace corvatek::pages {
 void Tpanel14::build()
 {
     const auto& state = session().state;
-    ruleList = add<QTreeView>();
+    ruleList = showAsReport(add<QTreeView>());
     ruleList->setGeometry(8, 24, 585, 320);
-    ruleList->setRootIsDecorated(false);
-    ruleList->setItemsExpandable(false);
-    ruleList->setUniformRowHeights(true); // no row is measured: large tables stay fast
-    ruleList->setAllColumnsShowFocus(true);
-    ruleList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ruleList->setSelectionMode(QAbstractItemView::SingleSelection);
-    ruleList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ruleList->header()->setSectionsClickable(true); // clickable, sorting nothing
-    ruleList->header()->setSectionsMovable(false);
-    ruleList->header()->setStretchLastSection(false);
 
     data::TableLoad load = session().files.loadTable(data::TableId::Rules);
     if (!load.ok()) {
