@@ -2,6 +2,7 @@
 // another through a transform.
 #include "platform/platform.h"
 
+#include "folderentries.h"
 #include "platform/common/filesignature.h"
 
 #include <cerrno>
@@ -36,28 +37,7 @@ bool usablePath(const std::string& path)
     return !path.empty() && path.find('\0') == std::string::npos;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) { }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now, for a caller that must know whether the close failed.
-    int close()
-    {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
+using folders::Descriptor;
 
 int openFile(const std::string& path, int flags, mode_t mode = 0)
 {

@@ -13,6 +13,13 @@ Descriptor::~Descriptor()
         ::close(fd_);
 }
 
+int Descriptor::close()
+{
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+}
+
 int open(const std::string& path, FolderFiles& identity)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -17,6 +17,8 @@ public:
     Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor();
     int get() const { return fd_; }
+    // Closes now, for a caller that must know whether the close failed.
+    int close();
 
 private:
     int fd_;
