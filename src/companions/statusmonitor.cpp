@@ -19,11 +19,9 @@ constexpr std::chrono::milliseconds kQuarantineWait {100};
 HostAddress localHostLookup()
 {
     HostAddress result;
-    const auto name = platform::hostName();
-    if (!name)
-        return result;
-    result.name = QString::fromStdString(*name);
-    if (const auto address = platform::firstIPv4Address(*name))
+    if (const auto name = platform::hostName())
+        result.name = QString::fromStdString(*name);
+    if (const auto address = platform::machineAddress())
         result.address = QString::fromStdString(*address);
     return result;
 }
@@ -158,7 +156,9 @@ void StatusMonitor::enforceQuarantine()
         names.insert(name.toLower());
     const int field = quarantine.table.fieldIndex(u"Champ1");
     for (qsizetype row = 0; field >= 0 && row < quarantine.table.rowCount(); ++row) {
-        const QString name = quarantine.table.value(row, field);
+        // Rows a companion or an older version stored with blanks around the
+        // name are enforced too.
+        const QString name = data::trimmedName(quarantine.table.value(row, field));
         // The list may show an ended process not yet reaped; only a live one
         // is stopped and reported.
         if (name.isEmpty() || !names.contains(name.toLower()) || !companions_.isRunning(name))

@@ -17,10 +17,11 @@ namespace corvatek::companions {
 
 struct HostAddress {
     QString name; // empty when the system will not tell
-    QString address; // first IPv4 address of the name; empty when none
+    QString address; // the machine's IPv4 address; empty when it cannot be told
 };
 
-// The machine's host name and the first IPv4 address it resolves to.
+// The machine's host name and its address on its network (that of the
+// interface the default route leaves by; loopback when there is no network).
 HostAddress localHostLookup();
 // Whether an address is the machine's loopback (127.0.0.0/8); an empty
 // address is not.

@@ -33,6 +33,17 @@ QString fieldName(int n)
     return QStringLiteral("Champ%1").arg(n);
 }
 
+QString trimmedName(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= ' ')
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= ' ')
+        --end;
+    return text.sliced(begin, end - begin).toString();
+}
+
 const TableSchema& schemaOf(TableId id)
 {
     static const TableSchema schemas[] = {

@@ -25,5 +25,8 @@ const TableSchema& schemaOf(TableId id);
 Table defaultTable(TableId id);
 // "Champ" + n: how every page names field n.
 QString fieldName(int n);
+// Blanks and control characters removed at both ends: program and site
+// names are stored and compared so.
+QString trimmedName(QStringView text);
 
 } // namespace corvatek::data

@@ -14,15 +14,16 @@ struct LanguageData {
     const char* linksFile;
     const char16_t* links;
     const char16_t* memory;
+    const char* iso; // the ISO 639 code locales and translations use
 };
 
 // In the order of Language.
 constexpr LanguageData kLanguages[kLanguageCount] = {
-    {"FR", "crvtk_fr.txt", "liens_fr.txt", u"liens", u"m\u00e9moire"},
-    {"GB", "crvtk_gb.txt", "liens_gb.txt", u"connections", u" memory"},
-    {"DE", "crvtk_de.txt", "liens_de.txt", u"verbindungen", u"memory"},
-    {"ESP", "crvtk_es.txt", "liens_esp.txt", u"conexiones", u"memoria"},
-    {"ITA", "crvtk_it.txt", "liens_ita.txt", u"connessioni", u"memoria"},
+    {"FR", "crvtk_fr.txt", "liens_fr.txt", u"liens", u"m\u00e9moire", "fr"},
+    {"GB", "crvtk_gb.txt", "liens_gb.txt", u"connections", u" memory", "en"},
+    {"DE", "crvtk_de.txt", "liens_de.txt", u"verbindungen", u"memory", "de"},
+    {"ESP", "crvtk_es.txt", "liens_esp.txt", u"conexiones", u"memoria", "es"},
+    {"ITA", "crvtk_it.txt", "liens_ita.txt", u"connessioni", u"memoria", "it"},
 };
 
 // Far more than 101 lines of captions need; a larger file is something else.
@@ -92,6 +93,33 @@ std::optional<QString> memoryWord(const QString& code)
 {
     const LanguageData* language = entryFor(kLanguages, code);
     return language ? std::optional(QString::fromUtf16(language->memory)) : std::nullopt;
+}
+
+std::optional<QString> isoLanguage(const QString& code)
+{
+    const LanguageData* language = entryFor(kLanguages, code);
+    return language ? std::optional(QString::fromLatin1(language->iso)) : std::nullopt;
+}
+
+QString userLanguageCode()
+{
+    // The variables' order of precedence for messages; an empty one is unset.
+    QString locale;
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        locale = qEnvironmentVariable(variable);
+        if (!locale.isEmpty())
+            break;
+    }
+    // "de_DE.UTF-8@euro" speaks "de".
+    qsizetype end = 0;
+    while (end < locale.size() && !QStringView(u"_.@").contains(locale[end]))
+        ++end;
+    const QString iso = locale.left(end);
+    for (const LanguageData& language : kLanguages) {
+        if (iso == QLatin1String(language.iso))
+            return QString::fromLatin1(language.code);
+    }
+    return QString::fromLatin1(kLanguages[std::size_t(Language::French)].code);
 }
 
 const QString& CaptionTable::caption(int n) const

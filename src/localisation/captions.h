@@ -37,6 +37,11 @@ std::optional<QString> linksFileName(const QString& code);
 // Words fixed in the program for a language code; nothing for other codes.
 std::optional<QString> linksWord(const QString& code);
 std::optional<QString> memoryWord(const QString& code);
+// The ISO 639 language ("fr", "en"…) of a language code; nothing for others.
+std::optional<QString> isoLanguage(const QString& code);
+// The language code of the user's locale (the first of LC_ALL, LC_MESSAGES
+// and LANG that is set), French for a locale of none of the five languages.
+QString userLanguageCode();
 
 // The captions 1..101 of a language file's bytes, each cut to at most 50
 // characters (never inside one), fewer when the file has fewer lines;

@@ -3,6 +3,7 @@
 #include "shell/session.h"
 
 #include <QCheckBox>
+#include <QSignalBlocker>
 
 namespace corvatek::pages::family {
 namespace {
@@ -95,6 +96,12 @@ QCheckBox* place(shell::Session& session, QCheckBox* box, const Member& member, 
 void showFlag(const shell::Session& session, QCheckBox* box, const Member& member)
 {
     box->setChecked(session.state.configurationFlag(member.flag));
+}
+
+void showFlagOnly(const shell::Session& session, QCheckBox* box, const Member& member)
+{
+    const QSignalBlocker quiet(box);
+    showFlag(session, box, member);
 }
 
 void saveConfiguration(shell::Session& session, QWidget* owner)

@@ -55,6 +55,9 @@ QCheckBox* place(shell::Session& session, QCheckBox* box, const Member& member, 
 // The page-build rule: the box takes its flag's state. Unchecking runs the
 // click handler, so an off flag costs one save and one guard restart.
 void showFlag(const shell::Session& session, QCheckBox* box, const Member& member);
+// The guard options page's rule: the box shows its flag, and showing it
+// saves nothing and restarts nothing.
+void showFlagOnly(const shell::Session& session, QCheckBox* box, const Member& member);
 
 // Stops every vkguard.exe, rewrites configuration.xml's one record from the
 // twelve flags, and starts vkguard.exe again.

@@ -14,17 +14,6 @@ data::FileResult missingField(const data::ProgramFiles& files, data::TableId id)
 
 } // namespace
 
-QString trimmedName(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin].unicode() <= ' ')
-        ++begin;
-    while (end > begin && text[end - 1].unicode() <= ' ')
-        --end;
-    return text.sliced(begin, end - begin).toString();
-}
-
 bool succeeded(shell::Session& session, QWidget* owner, const data::FileResult& result)
 {
     if (!result.ok())

@@ -18,8 +18,7 @@ struct Session;
 
 namespace corvatek::pages {
 
-// Blanks and control characters removed at both ends, as names are compared.
-QString trimmedName(QStringView text);
+using data::trimmedName;
 
 // Tells the user about a failed step; returns whether it went well.
 bool succeeded(shell::Session& session, QWidget* owner, const data::FileResult& result);

@@ -144,7 +144,8 @@ FileFacts fileFacts(const std::string& path);
 // through `transform` (its bytes, their count, their offset in the file)
 // before it is written. The source must be a regular file. The destination
 // is created, or emptied when it exists, but only once it is known not to
-// be the source itself under another name. A large file takes a while:
+// be the source itself under another name; it is never left readable by
+// more users than the source is. A large file takes a while:
 // `betweenBlocks` is called every 50 ms or so.
 struct TransformOutcome {
     enum Status { Done, SameFile, NotARegularFile, Failed } status = Done;
@@ -226,10 +227,6 @@ enum class UserFolder {
 // has no such folder. It may not exist.
 std::string userFolder(UserFolder kind);
 
-// The root folder of the file system that holds `path` ("/" when it cannot
-// be told).
-std::string fileSystemRoot(const std::string& path);
-
 // The files of a folder a page lists and may delete from, and which folder
 // they were read from.
 struct FolderFiles {
@@ -251,17 +248,22 @@ FolderFiles ordinaryFiles(const std::string& folder);
 std::size_t deleteFromFolder(
     const std::string& folder, const FolderFiles& listed, const std::vector<std::string>& names);
 
-// The shortcuts of `folder` whose target cannot be obtained, in byte order.
-// On Linux a shortcut is a symbolic link or a ".desktop" file; broken is a
-// link to nothing, an application entry whose program is neither an existing
-// path nor found on the search path, or a link entry to a missing local file.
+// The shortcuts of `folder` whose target surely cannot be obtained, in byte
+// order. On Linux a shortcut is a symbolic link or a ".desktop" file; broken
+// is a link to nothing, an application entry whose program is neither an
+// existing path nor found on the session's search path, or a link entry to a
+// missing local file. Only "no such file" is missing: a folder that cannot be
+// read, an I/O error, or a volume not mounted now (below /media, /run/media,
+// /mnt or a mount point of /etc/fstab) leaves a shortcut unjudged.
 FolderFiles brokenShortcuts(const std::string& folder);
 
-// Deletes the user's own autostart entries whose program is certainly
-// missing: the command's program, after dropping a trailing "/autoRun"
-// argument, is neither an existing path nor found on the search path. An
-// empty command, a hidden or unreadable entry and the entry `keepName` are
-// never deleted. Returns the names of the entries deleted.
+// Deletes the user's own autostart entries whose program is surely missing,
+// judged as for shortcuts: the command's program, after dropping a trailing
+// "/autoRun" argument, is neither an existing path nor found on the session's
+// search path. An empty command, a hidden or unreadable entry and the entry
+// `keepName` are never deleted. An entry that hides a system-wide entry of
+// its name is replaced by a hidden one instead, so the system's stays off.
+// Returns the names of the entries deleted or hidden.
 std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName);
 
 // The user's trash folders: on Linux the home trash first, then the user's
@@ -358,8 +360,10 @@ std::string programFolder();
 // The machine's host name, or nothing when the system will not tell.
 std::optional<std::string> hostName();
 
-// The first IPv4 address the name resolves to, as four decimal bytes joined
-// by ".", or nothing when it does not resolve.
-std::optional<std::string> firstIPv4Address(const std::string& host);
+// The machine's IPv4 address on its network, as four decimal bytes joined by
+// ".": that of the interface the default route leaves by, else of the first
+// interface that is up, loopback aside; "127.0.0.1" when no such interface
+// has one. Nothing when the interfaces cannot be read.
+std::optional<std::string> machineAddress();
 
 } // namespace corvatek::platform

@@ -8,11 +8,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
-#include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
@@ -98,9 +98,6 @@ void TForm2::createFrameControls()
     BitBtn15->setToolTip(QStringLiteral("Internet"));
     BitBtn15->setIconSize(QSize(22, 22));
     connect(BitBtn15, &QPushButton::clicked, this, &TForm2::BitBtn15Click);
-    // The window's cancel button: Escape clicks it.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, BitBtn15, &QPushButton::click);
     setInternetGlyph();
 
     setSliderControlsVisible(false);
@@ -111,6 +108,17 @@ void TForm2::createFrameControls()
     Timer1 = new QTimer(this);
     Timer1->setInterval(kMonitorIntervalMs);
     connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event)
+{
+    // The window's cancel button: an Escape that no control took for itself
+    // (an open list closing, say) clicks it.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        BitBtn15->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TForm2::resizeEvent(QResizeEvent* event)

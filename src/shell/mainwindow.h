@@ -6,6 +6,7 @@
 #include "companions/statusmonitor.h"
 #include "shell/navigation.h"
 #include "shell/session.h"
+#include "shell/toolkittranslation.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -54,7 +55,8 @@ public:
     Page* marker(Target target) const;
     // Sets the links and memory words for the current language code.
     void setLanguageWords();
-    // The navigation list and the frame labels in the current captions.
+    // The navigation list, the frame labels and the toolkit's own texts in
+    // the current language.
     void showCaptionsInFrame();
 
     // ---- Frame controls' handlers
@@ -100,6 +102,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override; // FormClose
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createFrameControls();
@@ -111,6 +114,7 @@ private:
     // These two return false when their file stayed in use past `wait`,
     // having read nothing.
     bool readConfiguration(std::chrono::milliseconds wait);
+    void setConfigurationFlags(const data::Table& configuration);
     void prepareTables();
     bool prepareLanguage(std::chrono::milliseconds wait);
     void loadCaptions();
@@ -139,6 +143,7 @@ private:
         bool language = false;
         std::optional<QByteArray> viruses; // what viri.txt held, to be emptied of
     } busyAtStart_;
+    ToolkitTranslation toolkitTranslation_;
     bool ending_ = false;
     bool destroyed_ = false;
 };

@@ -146,6 +146,7 @@ void TForm2::retryFilesBusyAtStart()
 
 void TForm2::showCaptionsInFrame()
 {
+    toolkitTranslation_.use(state().languageCode);
     fillNavigationList();
     Label10->setText(state().caption(49));
     Label11->setText(state().caption(50));
@@ -179,24 +180,36 @@ bool TForm2::readConfiguration(std::chrono::milliseconds wait)
             return true;
         }
         QString why = load.error;
-        // A table without records reads as empty fields: every flag off.
-        for (int n = 1; why.isEmpty() && n <= kConfigurationFlagCount && load.table.rowCount() > 0; ++n) {
-            const auto value = load.table.value(0, data::fieldName(n));
-            if (value)
-                state().configurationFlags[std::size_t(n - 1)] = *value == QLatin1String("1");
-            else
+        for (int n = 1; why.isEmpty() && n <= kConfigurationFlagCount; ++n) {
+            if (load.table.fieldIndex(data::fieldName(n)) < 0)
                 why = QStringLiteral("%1 has no field %2.").arg(files.path(u"configuration.xml"), data::fieldName(n));
         }
-        if (why.isEmpty())
+        if (why.isEmpty()) {
+            // A table without records reads as empty fields: every flag off.
+            setConfigurationFlags(load.table);
             return true;
+        }
         written = replaceUnreadable(TableId::Configuration, why);
     }
-    if (!written.ok()) {
+    if (written.ok()) {
+        // What the pages show and save is what the file now holds, never the
+        // flags left off by a file that was missing or unreadable.
+        setConfigurationFlags(data::defaultTable(TableId::Configuration));
+    } else {
         noteProblem(written);
         if (state().protectionLevel > 1)
             session_.companions.notify(QStringLiteral("erreur creation configuration"), state().levelText());
     }
     return true;
+}
+
+void TForm2::setConfigurationFlags(const data::Table& configuration)
+{
+    for (int n = 1; n <= kConfigurationFlagCount; ++n) {
+        const int field = configuration.fieldIndex(data::fieldName(n));
+        state().configurationFlags[std::size_t(n - 1)] =
+            field >= 0 && configuration.rowCount() > 0 && configuration.value(0, field) == QLatin1String("1");
+    }
 }
 
 void TForm2::prepareTables()
@@ -246,6 +259,13 @@ bool TForm2::prepareLanguage(std::chrono::milliseconds wait)
     // The code is the one the file holds once this step is done: French
     // unless it keeps another. The file is read once.
     state().languageCode = QStringLiteral("FR");
+    if (!files.exists(u"langues.xml")) {
+        // A first start speaks the user's language where it is one of ours.
+        data::Table languages = data::defaultTable(TableId::Languages);
+        languages.clearRows();
+        languages.appendRow({localisation::userLanguageCode()});
+        noteProblem(files.saveTable(TableId::Languages, languages));
+    }
     const data::TableLoad load = files.ensureTable(TableId::Languages, session_.seams.now(), wait);
     if (load.status == data::FileStatus::Busy)
         return false;

@@ -2,6 +2,9 @@
 #include "pages/protection/guardoptionspage.h"
 #include "pages/protection/modificationspage.h"
 #include "pages/protection/networkoptionspage.h"
+#include "pages/security/sitespage.h"
+#include "pages/tools/cleanuppage.h"
+#include "pages/tools/shortcutspage.h"
 #include "shellfixture.h"
 
 #include <QCheckBox>
@@ -112,8 +115,8 @@ private slots:
         ShellFixture fixture;
         prepare(fixture, QStringLiteral("011111110111"));
         auto& guard = fixture.open<pages::Tpanel6>(Target::GuardOptions);
-        // Shown checked whatever the flags hold, and the build saves nothing.
-        QVERIFY(guard.CheckBox2->isChecked() && guard.CheckBox3->isChecked() && guard.CheckBox4->isChecked());
+        // Each box shows its flag, and the build saves nothing.
+        QVERIFY(guard.CheckBox2->isChecked() && !guard.CheckBox3->isChecked() && guard.CheckBox4->isChecked());
         QCOMPARE(guard.CheckBox3->text(), fixture.window->state().caption(73));
         QVERIFY(guardRestarted(fixture, 1));
 
@@ -121,7 +124,7 @@ private slots:
         QCOMPARE(savedConfiguration(fixture), QStringLiteral("001111110111"));
         QVERIFY(guardRestarted(fixture, 2));
         QTest::mouseClick(guard.CheckBox3, Qt::LeftButton, {}, QPoint(4, 8));
-        QCOMPARE(savedConfiguration(fixture), QStringLiteral("001111110111")); // flag 1 off again
+        QCOMPARE(savedConfiguration(fixture), QStringLiteral("101111110111"));
         QVERIFY(guardRestarted(fixture, 3));
 
         // A table the record cannot be written into: told above level 1 only,
@@ -146,6 +149,32 @@ private slots:
         QVERIFY(guardRestarted(fixture, 6));
         QCOMPARE(fixture.reports.size(), 1);
         QVERIFY(fixture.reports[0].contains(QStringLiteral("configuration.xml")));
+    }
+
+    // A first start writes every setting on: the pages that carry the family
+    // then save nothing, one uncheck changes one field, and the network tool
+    // hears what the file says.
+    void aFirstStartKeepsTheSettingsItWrote()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.folder.installCompanion(kGuard);
+        fixture.folder.installCompanion(QStringLiteral("vkwall.exe"));
+        fixture.start();
+        const SaveCounter saves(fixture.folder.path(), "configuration.xml");
+        fixture.open<pages::Tpanel10>(Target::Sites);
+        fixture.open<pages::Tpanel9>(Target::Shortcuts);
+        fixture.open<pages::Tpanel12>(Target::Cleanup);
+        auto& page = fixture.open<pages::Tpanel7>(Target::Modifications);
+        QCOMPARE(saves.count(), 0);
+        QCOMPARE(savedConfiguration(fixture), QStringLiteral("111111111111"));
+        page.CheckBox7->click();
+        QCOMPARE(savedConfiguration(fixture), QStringLiteral("111011111111"));
+
+        fixture.window->TrackBar1->setValue(3);
+        fixture.window->Timer1Timer();
+        QVERIFY(waitUntil([&] { return starts(fixture, QStringLiteral("vkwall.exe")) == 1; }));
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vkwall.exe")).last().value(11), QStringLiteral("1"));
     }
 
     void theModificationWatchPage()

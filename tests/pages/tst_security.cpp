@@ -8,6 +8,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -103,8 +105,8 @@ private slots:
         QCOMPARE(left[1][0], QStringLiteral("b.exe"));
     }
 
-    // An alert's program goes into quarantine once, as shown, and its rules
-    // (by the trimmed name) leave regles.xml; the alert stays.
+    // An alert's program goes into quarantine once, by its trimmed name, and
+    // its rules (by that name) leave regles.xml; the alert stays.
     void anAlertQuarantinesItsProgramOnce()
     {
         ShellFixture fixture;
@@ -121,12 +123,13 @@ private slots:
         click(page.ListView3, 0);
         QCOMPARE(fixture.questions.last(), fixture.window->state().caption(20) + QStringLiteral(" b.exe "));
         QCOMPARE(fixture.readTable(TableId::Quarantine),
-            QList<QStringList>({{QStringLiteral("x.exe")}, {QStringLiteral(" b.exe ")}}));
+            QList<QStringList>({{QStringLiteral("x.exe")}, {QStringLiteral("b.exe")}}));
         auto rules = fixture.readTable(TableId::Rules);
         QCOMPARE(rules.size(), 3);
         QCOMPARE(rules[0][0], QStringLiteral(" b.exe "));
         QCOMPARE(rules[1][0], QString());
 
+        click(page.ListView3, 0); // in quarantine already, blanks aside
         click(page.ListView3, 1);
         click(page.ListView3, 2); // the same program again: nothing changes, not even regles.xml
         QCOMPARE(fixture.readTable(TableId::Quarantine).size(), 3);
@@ -136,8 +139,8 @@ private slots:
     }
 
     // The protocol marks start clear while the flags keep their values; the
-    // quarantine stores names as typed, removes by exact case and shows
-    // stored names trimmed.
+    // quarantine stores names trimmed, removes by exact case and shows and
+    // removes stored names trimmed.
     void quarantineEventsAndProtocols()
     {
         ShellFixture fixture;
@@ -166,7 +169,7 @@ private slots:
         QCOMPARE(fixture.readTable(TableId::Quarantine).size(), 2);
         quarantine.entry->setText(QStringLiteral("b.exe"));
         page->BitBtn21Click();
-        quarantine.entry->setText(QStringLiteral("b.exe"));
+        quarantine.entry->setText(QStringLiteral(" b.exe\t"));
         page->BitBtn21Click();
         page->BitBtn21Click(); // the field was cleared: nothing added
         QCOMPARE(fixture.readTable(TableId::Quarantine).size(), 4);
@@ -175,9 +178,9 @@ private slots:
         QCOMPARE(fixture.readTable(TableId::Quarantine),
             QList<QStringList>({{QStringLiteral(" spaced.exe ")}, {QStringLiteral("B.EXE")}}));
         QCOMPARE(quarantine.box->count(), 2);
-        quarantine.box->setEditText(QStringLiteral("spaced.exe")); // as shown: not what is stored
+        quarantine.box->setEditText(QStringLiteral("spaced.exe")); // as shown
         page->BitBtn1Click();
-        QCOMPARE(fixture.readTable(TableId::Quarantine).size(), 2);
+        QCOMPARE(fixture.readTable(TableId::Quarantine), QList<QStringList>({{QStringLiteral("B.EXE")}}));
 
         page->events.entry->setText(QStringLiteral("USB stick & <\"drive\">"));
         page->BitBtn32Click();
@@ -240,6 +243,15 @@ private slots:
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).last().join(QLatin1Char(' ')),
             QString(fixture.window->state().caption(68)).replace(QLatin1Char(' '), QLatin1Char(';')));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksites.exe")).last(), QStringList());
+        // One that cannot be read is told as such, not as "no address found".
+        QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("ipcp.txt"))));
+        QVERIFY(QDir(fixture.folder.path()).mkdir(QStringLiteral("ipcp.txt")));
+        page->BitBtn14->click();
+        QVERIFY(QTest::qWaitFor([&] { return page->BitBtn14->isEnabled(); }));
+        QCOMPARE(fixture.reports.size(), 1);
+        QVERIFY(fixture.reports.takeLast().contains(QStringLiteral("ipcp.txt could not be read")));
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).size(), 1);
+        QCOMPARE(fixture.readTable(TableId::Sites).size(), 3);
 
         fixture.folder.setBehaviour(QStringLiteral("vksites.exe"), {QStringLiteral("stay")});
         page->BitBtn14->click();

@@ -4,6 +4,7 @@
 #include "shell/navigationlist.h"
 #include "shellfixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -89,6 +90,11 @@ private slots:
         page.BitBtn34->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("portsfermes.txt")), QByteArray("12345\r\n"));
 
+        // Nothing is chosen until the user picks: a click clears nothing.
+        QCOMPARE(page.clearingChoice->currentText(), QString());
+        page.BitBtn4->click();
+        QVERIFY(fixture.questions.isEmpty());
+        page.clearingChoice->setCurrentIndex(0);
         page.BitBtn4->click();
         QCOMPARE(fixture.questions.last(), window.state().caption(23) + window.state().caption(3));
         QCOMPARE(fixture.readTable(TableId::Alerts).size(), 1);
@@ -97,8 +103,8 @@ private slots:
         QVERIFY(fixture.readTable(TableId::Alerts).isEmpty());
     }
 
-    // Applying stores the code, then renames the frame; a language file that
-    // cannot serve leaves the frame as it was and says why, the code stored.
+    // Applying stores the code, then renames the frame and the toolkit's own
+    // texts; a language file that cannot serve changes nothing and says why.
     void aLanguageIsAppliedOnlyWithItsWholeFile()
     {
         ShellFixture fixture;
@@ -113,6 +119,7 @@ private slots:
         QCOMPARE(window.ListBox1->currentRow(), -1);
         QCOMPARE(window.Label10->text(), window.state().caption(49));
         QCOMPARE(page->BitBtn5->text(), applyText); // the page keeps its texts
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
         const QString german = window.ListBox1->text(0);
         choose(*page, "DE");
         QCOMPARE(window.ListBox1->text(0), german);
@@ -126,14 +133,39 @@ private slots:
         for (const char* code : {"ITA", "ESP"}) {
             const qsizetype told = fixture.reports.size();
             choose(*page, code);
-            QCOMPARE(fixture.readTable(TableId::Languages), QList<QStringList>({{QString::fromLatin1(code)}}));
+            QCOMPARE(fixture.readTable(TableId::Languages), QList<QStringList>({{QStringLiteral("DE")}}));
+            QCOMPARE(window.state().languageCode, QStringLiteral("DE"));
             QCOMPARE(window.ListBox1->text(0), german);
             QCOMPARE(fixture.reports.size(), told + 1);
             QVERIFY(fixture.reports.last().contains(QStringLiteral("crvtk_")));
         }
         page = &fixture.open<pages::Tpanel5>(Target::Settings);
+        choose(*page, "FR");
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&No"), QStringLiteral("&Non"));
         choose(*page, "GB");
         QCOMPARE(window.ListBox1->text(0), QStringLiteral("Home"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
+    }
+
+    // An Escape that closes an open list is the list's; one that no control
+    // takes toggles the Internet switch.
+    void escapeClicksTheInternetButtonOnlyWhenNoControlTakesIt()
+    {
+        ShellFixture fixture;
+        auto& page = openSettings(fixture);
+        auto& window = *fixture.window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        for (QComboBox* list : {page.clearingChoice, page.ComboBox3}) {
+            list->showPopup();
+            QVERIFY(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+            QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
+            QVERIFY(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }));
+            QVERIFY(window.state().internetFlag);
+        }
+        page.Edit13->setFocus();
+        QTest::keyClick(page.Edit13, Qt::Key_Escape);
+        QVERIFY(!window.state().internetFlag);
     }
 
     // Even rows white, odd ones light, the chosen one light blue.

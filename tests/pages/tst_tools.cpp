@@ -90,15 +90,21 @@ private slots:
         QCOMPARE(page->Combobox11->count(), 2);
         const QString entry = source + QLatin1Char(';') + destination;
         QCOMPARE(page->Combobox11->itemText(0), entry);
-
+        // Added, not chosen: the list shows nothing and Run now starts nothing.
+        QCOMPARE(page->Combobox11->currentText(), QString());
+        page->BitBtn29->click();
+        const auto choose = [&](int index) {
+            page->Combobox11->setCurrentIndex(index);
+            emit page->Combobox11->activated(index);
+        };
+        choose(0);
         page->BitBtn29->click();
         QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size() == 1; }));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).first(), QStringList {entry});
 
         // The schedule is the process's; the list and the chosen entry are the page's.
         page->everyMinuteChoice->click();
-        page->Combobox11->setCurrentIndex(1);
-        emit page->Combobox11->activated(1);
+        choose(1);
         QCOMPARE(state.selectedBackupEntry, entry);
         QVERIFY(state.everyMinuteBackupFlag && !state.hourlyBackupFlag && !state.manualBackupFlag);
         page->BitBtn28->click();
@@ -107,17 +113,31 @@ private slots:
         page->BitBtn28->click();
         QCOMPARE(page->Combobox11->count(), 1);
         QCOMPARE(fixture.questions.last(), state.caption(65));
+        // The removed entry is no longer backed up when the minute changes.
+        QCOMPARE(page->Combobox11->currentText(), QString());
+        QVERIFY(state.selectedBackupEntry.isEmpty());
+        const auto nextMinute = [&] {
+            fixture.now = fixture.now.addSecs(60);
+            fixture.window->Timer1Timer();
+        };
+        fixture.window->Timer1Timer();
+        nextMinute();
+        choose(0); // the control: a chosen entry is backed up at the next change
+        nextMinute();
+        QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size() >= 2; }));
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size(), 2);
         page->CheckBox15->click();
 
         page = &fixture.open<pages::Tpanel16>(Target::Backup);
         QCOMPARE(page->Combobox11->count(), 0);
         QVERIFY(state.selectedBackupEntry.isEmpty() && state.everyMinuteBackupFlag);
+        QVERIFY(page->everyMinuteChoice->isChecked()); // the schedule in force
         QVERIFY(!page->CheckBox15->isChecked());
         page->BitBtn29->click(); // nothing to run
         pages::selectFolder(page->sourceTree, source);
         page->ShellTreeView4DblClick();
         QCOMPARE(page->sourceField->text(), source);
-        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size(), 1);
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size(), 2);
     }
 
     void cleanDeletesOnlyTheListedFilesAndIndexDat()
@@ -163,6 +183,15 @@ private slots:
         QVERIFY(QDir(other).removeRecursively());
         page.BitBtn20->click();
         QVERIFY(QFile::exists(outside));
+
+        // No downloads folder: the list shows no folder at all, so a clear
+        // can reach nothing, least of all the root of the program's volume.
+        QVERIFY(QDir(downloads).removeRecursively());
+        fixture.questions.clear();
+        auto& again = fixture.open<pages::Tpanel12>(Target::Cleanup);
+        QVERIFY(again.rightFiles->folder().isEmpty() && again.rightFiles->names().isEmpty());
+        again.BitBtn3->click();
+        QVERIFY(fixture.questions.isEmpty());
     }
 
     void shortcutsAutostartAndTrash()

@@ -104,6 +104,45 @@ private slots:
         }).lock);
         QVERIFY(calls > 0);
     }
+
+    // A restored private file stays private: a new copy takes the source's
+    // permissions, an existing one is narrowed to what both allow.
+    void transformedCopiesAreNoWiderThanTheirSource()
+    {
+        TestFolder folder;
+        const auto mode = [&](const char* name) {
+            struct stat info { };
+            return ::stat(folder.file(QString::fromLatin1(name)).toLocal8Bit().constData(), &info) == 0
+                ? int(info.st_mode & 07777)
+                : -1;
+        };
+        const auto setMode = [&](const char* name, mode_t bits) {
+            return ::chmod(folder.file(QString::fromLatin1(name)).toLocal8Bit().constData(), bits) == 0;
+        };
+        const auto transform = [&](const char* from, const char* to) {
+            return platform::transformFile(folder.file(QString::fromLatin1(from)).toStdString(),
+                folder.file(QString::fromLatin1(to)).toStdString(), [](unsigned char*, std::size_t, std::uint64_t) {})
+                .status;
+        };
+        folder.write(QStringLiteral("private"), "secret");
+        folder.write(QStringLiteral("shared"), "old content");
+        folder.write(QStringLiteral("other"), "x");
+        QVERIFY(setMode("private", 0600) && setMode("shared", 0664) && setMode("other", 0604));
+        const mode_t previous = ::umask(022);
+        const auto created = transform("private", "copy");
+        const auto rewritten = transform("private", "shared");
+        folder.write(QStringLiteral("narrow"), "x");
+        QVERIFY(setMode("narrow", 0640));
+        const auto narrowed = transform("other", "narrow");
+        ::umask(previous);
+        QCOMPARE(created, platform::TransformOutcome::Done);
+        QCOMPARE(rewritten, platform::TransformOutcome::Done);
+        QCOMPARE(narrowed, platform::TransformOutcome::Done);
+        QCOMPARE(mode("copy"), 0600);
+        QCOMPARE(mode("shared"), 0600);
+        QCOMPARE(mode("narrow"), 0600);
+        QCOMPARE(folder.read(QStringLiteral("shared")), QByteArray("secret"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFiles)

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +36,20 @@ char processState(int pid)
     const QByteArray text = stat.readAll();
     const auto close = text.lastIndexOf(')');
     return close >= 0 && close + 2 < text.size() ? text[close + 2] : 0;
+}
+
+// How this machine makes a network namespace of its own (root may; others
+// through a user namespace), or nothing when it cannot.
+QStringList privateNetworkCommand()
+{
+    for (const QStringList& command : {QStringList {"unshare", "--net", "--mount"},
+             QStringList {"unshare", "--user", "--map-root-user", "--net", "--mount"}}) {
+        QProcess probe;
+        probe.start(command.first(), command.mid(1) << "true");
+        if (probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0)
+            return command;
+    }
+    return {};
 }
 
 } // namespace
@@ -238,10 +253,54 @@ private slots:
     {
         const auto host = platform::hostName();
         QVERIFY(host && !host->empty());
-        QCOMPARE(platform::firstIPv4Address("localhost").value_or(""), std::string("127.0.0.1"));
-        QCOMPARE(platform::firstIPv4Address("127.1.2.3").value_or(""), std::string("127.1.2.3"));
-        QVERIFY(!platform::firstIPv4Address("no-such-host.invalid"));
-        QVERIFY(!platform::firstIPv4Address(""));
+        const auto address = platform::machineAddress();
+        in_addr parsed {};
+        QVERIFY(address && ::inet_pton(AF_INET, address->c_str(), &parsed) == 1);
+    }
+
+    void machineAddressIsThatOfTheNetwork_data()
+    {
+        QTest::addColumn<QString>("network");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("loopback only") << QString() << "127.0.0.1";
+        QTest::newRow("first interface up") << "pair ct0 10.199.0.2; pair ct1 10.200.0.2; ip link set ct1 up"
+                                            << "10.200.0.2";
+        QTest::newRow("default route") << "pair ct0 10.200.0.2; pair ct1 10.201.0.2; ip link set ct0 up; "
+                                          "ip link set ct1 up; ip route add default via 10.200.0.1 dev ct0 metric 200; "
+                                          "ip route add default via 10.201.0.1 dev ct1 metric 100"
+                                       << "10.201.0.2";
+    }
+
+    // Each case in a network namespace of its own, so nothing reaches the
+    // machine's network, with /etc/hosts naming the machine 127.0.1.1 as
+    // Debian's does.
+    void machineAddressIsThatOfTheNetwork()
+    {
+        QFETCH(QString, network);
+        QFETCH(QString, address);
+        const QStringList command = privateNetworkCommand();
+        if (command.isEmpty())
+            QSKIP("no private network namespace can be made here");
+        QTemporaryDir dir;
+        QFile hosts(dir.filePath(QStringLiteral("hosts")));
+        QVERIFY(hosts.open(QIODevice::WriteOnly));
+        hosts.write(
+            "127.0.0.1 localhost\n127.0.1.1 " + QByteArray::fromStdString(platform::hostName().value_or("")) + "\n");
+        hosts.close();
+        const QString script = QStringLiteral(
+            "set -e; PATH=$PATH:/usr/sbin:/sbin; command -v ip >/dev/null || exit 77\n"
+            "mount --bind \"$1\" /etc/hosts\n"
+            "pair() { ip link add name $1 type veth peer name $1p; ip link set $1p up; ip addr add $2/24 dev $1; }\n"
+            "ip link set lo up\n%1\nexec \"$2\"\n")
+                                   .arg(network);
+        QProcess lookup;
+        lookup.start(command.first(),
+            command.mid(1) + QStringList {"sh", "-c", script, "sh", hosts.fileName(), CORVATEK_MACHINE_ADDRESS});
+        QVERIFY(lookup.waitForFinished(30000) && lookup.exitStatus() == QProcess::NormalExit);
+        if (lookup.exitCode() == 77)
+            QSKIP("ip (iproute2) is missing");
+        QVERIFY2(lookup.exitCode() == 0, lookup.readAllStandardError().constData());
+        QCOMPARE(QString::fromLocal8Bit(lookup.readAllStandardOutput()).trimmed(), address);
     }
 
     void programFolderIsTheExecutablesFolder()

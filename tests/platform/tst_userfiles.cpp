@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "privatemounts.h"
 #include "testfolder.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,12 @@ QStringList entriesOf(const QString& folder)
     return entries;
 }
 
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QByteArray application(const QByteArray& exec)
 {
     return "[Desktop Entry]\nType=Application\nName=Tool\nExec=" + exec + "\n";
@@ -69,7 +76,7 @@ private slots:
         qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
     }
 
-    void userFoldersAndFileSystemRoots()
+    void userFolders()
     {
         const auto folder = [](UserFolder kind) { return QString::fromStdString(platform::userFolder(kind)); };
         QCOMPARE(folder(UserFolder::Desktop), path("Desktop"));
@@ -83,18 +90,6 @@ private slots:
         QCOMPARE(folder(UserFolder::Desktop), path("Desktop"));
         QCOMPARE(folder(UserFolder::Cookies), QString());
         QVERIFY(QFile::remove(path("config/user-dirs.dirs")));
-
-        QVERIFY(QDir().mkpath(path("deep/er")));
-        const std::string deep = QFileInfo(path("deep/er")).canonicalFilePath().toStdString();
-        const std::string root = platform::fileSystemRoot(deep);
-        QVERIFY2(root == "/" || deep.rfind(root + "/", 0) == 0, root.c_str());
-        struct stat rootInfo, deepInfo, aboveInfo;
-        QVERIFY(::stat(root.c_str(), &rootInfo) == 0 && ::stat(deep.c_str(), &deepInfo) == 0);
-        QCOMPARE(rootInfo.st_dev, deepInfo.st_dev);
-        if (root != "/")
-            QVERIFY(::stat((root + "/..").c_str(), &aboveInfo) == 0 && aboveInfo.st_dev != rootInfo.st_dev);
-        QCOMPARE(platform::fileSystemRoot("/proc/self"), std::string("/proc"));
-        QCOMPARE(platform::fileSystemRoot(path("missing").toStdString()), std::string("/"));
     }
 
     void deletesOnlyOrdinaryFilesOfTheFolderThatWasListed()
@@ -176,6 +171,112 @@ private slots:
         QCOMPARE(entriesOf(autostart),
             QStringList({"Corvatek.desktop", "blank.desktop", "garbage.desktop", "hidden.desktop", "shell.desktop",
                 "vendor.desktop"}));
+    }
+
+    // What only might be gone is kept: a volume that is not mounted, a
+    // folder that cannot be read, a program on the session's search path, a
+    // path with blanks written without quotes. A dead entry that hides a
+    // system-wide one is hidden for good rather than deleted.
+    void keepsWhatIsNotSurelyMissing_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QByteArray>("entry"); // "-> target" makes a symbolic link
+        QTest::addColumn<QString>("outcome");
+        const QString desk = QStringLiteral("shortcuts"), autostart = QStringLiteral("config/autostart");
+        const QByteArray absent = "/corvatek-absent-" + QByteArray::number(::getpid());
+        QTest::newRow("link to an absent stick") << desk << "-> /media" + absent + "/file"
+                                                 << "kept";
+        QTest::newRow("link to an absent /mnt volume") << desk << "-> /mnt" + absent + "/file"
+                                                       << "kept";
+        QTest::newRow("link entry to an absent stick")
+            << desk << "[Desktop Entry]\nType=Link\nURL=file:///run/media" + absent + "/a%20b.pdf\n"
+            << "kept";
+        QTest::newRow("program in an unreadable folder") << desk << application("~/locked/tool") << "kept";
+        QTest::newRow("unquoted path with blanks") << desk << application("~/my tools/run me --x %U") << "kept";
+        QTest::newRow("program in ~/.local/bin") << desk << application("corvatek-local-tool %U") << "kept";
+        QTest::newRow("program in ~/bin") << autostart << application("corvatek-home-tool") << "kept";
+        QTest::newRow("dead link") << desk << QByteArray("-> ~/nowhere") << "removed";
+        QTest::newRow("unquoted path with blanks, gone") << desk << application("~/my tools/gone --x") << "removed";
+        QTest::newRow("program nowhere") << desk << application("corvatek-no-such-tool") << "removed";
+        QTest::newRow("dead autostart entry") << autostart << application("~/nowhere/tool") << "removed";
+        QTest::newRow("dead entry over a system one") << autostart << application("~/nowhere/tool") << "hidden";
+    }
+
+    void keepsWhatIsNotSurelyMissing()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QByteArray, entry);
+        QFETCH(QString, outcome);
+        const QByteArray home = QFile::encodeName(home_.path());
+        entry.replace('~', home);
+        for (const char* program : {"my tools/run me", ".local/bin/corvatek-local-tool", "bin/corvatek-home-tool"}) {
+            if (!QFileInfo::exists(path(program)))
+                write(path(program), "#!/bin/sh\n");
+            QVERIFY(QFile::setPermissions(path(program), QFile::ReadOwner | QFile::ExeOwner));
+        }
+        write(path("locked/tool"), "#!/bin/sh\n");
+        QVERIFY(QFile::setPermissions(path("locked"), {}));
+        const QString name = outcome == "hidden" ? QStringLiteral("shadow") : QStringLiteral("entry");
+        write(path("system2/autostart/shadow.desktop"), application("/usr/bin/true"));
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(path("system1") + ':' + path("system2")));
+        // A known search path: a folder on it this user cannot read would
+        // leave every bare name unjudged.
+        const QByteArray searchPath = qgetenv("PATH");
+        qputenv("PATH", "/usr/bin:/bin");
+
+        const bool onDesktop = folder == "shortcuts";
+        const QString file = path(folder) + '/' + name + (entry.startsWith("->") ? "" : ".desktop");
+        QVERIFY(QDir().mkpath(path(folder)));
+        if (entry.startsWith("->"))
+            link(QFile::decodeName(entry.mid(3)), file);
+        else
+            write(file, entry);
+        QStringList removed;
+        {
+            const test::OrdinaryUserFileAccess ordinaryUser;
+            removed = onDesktop ? names(platform::brokenShortcuts(path(folder).toStdString()).names)
+                                : names(platform::removeDeadAutostartEntries("Corvatek"));
+        }
+        qputenv("PATH", searchPath);
+        QVERIFY(QFile::setPermissions(path("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray left = QFileInfo(file).isSymLink() ? "link" : contents(file);
+        QFile::remove(file);
+        QCOMPARE(
+            removed, outcome == "kept" ? QStringList() : QStringList {onDesktop ? QFileInfo(file).fileName() : name});
+        if (outcome == "hidden")
+            QVERIFY2(left.contains("\nHidden=true\n"), left.constData());
+        else
+            QCOMPARE(left.isEmpty(), !onDesktop && outcome == "removed");
+        QCOMPARE(entriesOf(path(folder)).filter(QStringLiteral(".desktop.")), QStringList()); // nothing half-written
+    }
+
+    // Where a volume comes and goes, a missing target counts once its
+    // volume is mounted: a mount point /etc/fstab lists, or a stick below
+    // /mnt (a mount of /mnt itself is no stick).
+    void targetsOnVolumesCountOnceMounted()
+    {
+        if (!QFileInfo::exists(QStringLiteral("/etc/fstab")) || !QFileInfo(QStringLiteral("/mnt")).isDir())
+            QSKIP("no /etc/fstab or /mnt to mount over");
+        test::PrivateMounts mounts;
+        if (!mounts.available())
+            QSKIP(qPrintable(mounts.problem()));
+        const QString point = QFileInfo(home_.path()).canonicalFilePath() + QStringLiteral("/back up");
+        QVERIFY(QDir().mkpath(point));
+        write(path("fstab"),
+            "# <file system> <mount point>\nUUID=1 " + QFile::encodeName(point).replace(' ', "\\040") +
+                " ext4 noauto 0 2\n/dev/sdz1 none swap sw 0 0\n");
+        QVERIFY(mounts.bind(path("fstab"), QStringLiteral("/etc/fstab")));
+        QVERIFY(mounts.mountTmpfs(QStringLiteral("/mnt")));
+        QVERIFY(QDir().mkdir(QStringLiteral("/mnt/stick")));
+        QVERIFY(mounts.mountTmpfs(QStringLiteral("/mnt/stick")));
+        const QString desk = path("volumes");
+        QVERIFY(QDir().mkpath(desk));
+        link(point + "/file", desk + "/backup");
+        link(QStringLiteral("/mnt/stick/file"), desk + "/stick");
+        link(QStringLiteral("/mnt/other/file"), desk + "/other");
+        QCOMPARE(names(platform::brokenShortcuts(desk.toStdString()).names), QStringList {"stick"});
+        QVERIFY(mounts.mountTmpfs(point));
+        QCOMPARE(names(platform::brokenShortcuts(desk.toStdString()).names), QStringList({"backup", "stick"}));
     }
 
     void emptiesTrashesWithoutReachingBeyondThem()

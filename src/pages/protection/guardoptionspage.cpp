@@ -16,6 +16,9 @@ void Tpanel6::build()
     CheckBox2 = family::place(session, addTo<QCheckBox>(groupBox), family::CheckBox2, {16, 32, 400, 17});
     CheckBox3 = family::place(session, addTo<QCheckBox>(groupBox), family::CheckBox3, {16, 64, 400, 17});
     CheckBox4 = family::place(session, addTo<QCheckBox>(groupBox), family::CheckBox4, {16, 88, 400, 17});
+    family::showFlagOnly(session, CheckBox2, family::CheckBox2);
+    family::showFlagOnly(session, CheckBox3, family::CheckBox3);
+    family::showFlagOnly(session, CheckBox4, family::CheckBox4);
 }
 
 } // namespace corvatek::pages

@@ -52,11 +52,13 @@ void Tpanel13::build()
     DriveComboBox1->setGeometry(400, 277, 113, 18);
     volumes_ = platform::scannableVolumes();
     const auto current = platform::volumeOf(QFile::encodeName(QDir::currentPath()).toStdString());
+    int shown = -1; // the current drive; none shown when it is no scannable volume
     for (const platform::Volume& volume : volumes_) {
         DriveComboBox1->addItem(QString::fromStdString(volume.root));
         if (current && current->device == volume.device)
-            DriveComboBox1->setCurrentIndex(DriveComboBox1->count() - 1);
+            shown = DriveComboBox1->count() - 1;
     }
+    DriveComboBox1->setCurrentIndex(shown);
 
     connect(BitBtn22, &QPushButton::clicked, this, &Tpanel13::BitBtn22Click);
     connect(BitBtn23, &QPushButton::clicked, this, &Tpanel13::BitBtn23Click);

@@ -29,10 +29,12 @@ void Tpanel2::ListView3Click()
     const data::TableLoad quarantine = session.files.loadTable(data::TableId::Quarantine);
     if (!succeeded(session, &window(), quarantine))
         return;
-    if (firstFieldOf(quarantine.table).contains(name))
-        return; // already in quarantine: nothing changes
-    // The value goes in as shown; the rules go by the name.
-    if (!succeeded(session, &window(), appendRow(session.files, data::TableId::Quarantine, shown)))
+    for (const QString& quarantined : firstFieldOf(quarantine.table)) {
+        if (trimmedName(quarantined) == name)
+            return; // already in quarantine: nothing changes
+    }
+    // Stored trimmed: a name with blanks around it matches no process.
+    if (!succeeded(session, &window(), appendRow(session.files, data::TableId::Quarantine, name)))
         return;
     succeeded(session, &window(),
         keepRows(session.files, data::TableId::Rules, [&](QStringView champ1) { return champ1 != name; }));

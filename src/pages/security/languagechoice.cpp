@@ -70,6 +70,15 @@ void applyLanguage(shell::TForm2& window, const QString& chosen)
     if (!localisation::languageOf(chosen))
         return;
     shell::Session& session = window.session();
+    // Only a complete language file is stored: a code whose captions cannot
+    // be shown would leave the navigation items unmatched.
+    localisation::CaptionTable captions;
+    const QString problem = captions.load(session.folder, chosen.trimmed());
+    if (!problem.isEmpty()) {
+        session.seams.report(&window,
+            problem.left(problem.lastIndexOf(QLatin1String("; "))) + QStringLiteral("; the language was not changed."));
+        return;
+    }
     data::TableLoad load = session.files.loadTable(data::TableId::Languages);
     if (!succeeded(session, &window, load))
         return;
@@ -89,16 +98,6 @@ void applyLanguage(shell::TForm2& window, const QString& chosen)
         return;
     auto& state = session.state;
     state.languageCode = load.table.value(0, field);
-
-    // Only a complete language file replaces the captions on screen.
-    localisation::CaptionTable captions;
-    const QString problem = captions.load(session.folder, state.languageCode);
-    if (!problem.isEmpty()) {
-        session.seams.report(&window,
-            problem.left(problem.lastIndexOf(QLatin1String("; "))) +
-                QStringLiteral("; the language was stored, but the window keeps its present texts."));
-        return;
-    }
     state.captions = captions;
     window.setLanguageWords();
     window.showCaptionsInFrame();

@@ -80,7 +80,8 @@ void Tpanel4::CheckListBox1ClickCheck()
 
 void Tpanel4::addEntry(EntryTab& tab)
 {
-    const QString text = tab.entry->text();
+    // A quarantined name is a program's: blanks around it would match none.
+    const QString text = tab.table == data::TableId::Quarantine ? trimmedName(tab.entry->text()) : tab.entry->text();
     if (text.isEmpty())
         return;
     if (!succeeded(session(), &window(), appendRow(session().files, tab.table, text)))
@@ -91,13 +92,16 @@ void Tpanel4::addEntry(EntryTab& tab)
 
 void Tpanel4::removeEntry(EntryTab& tab)
 {
-    const QString shown = tab.box->currentText();
+    // The list shows names trimmed: rows are matched as shown.
+    const QString shown = trimmedName(tab.box->currentText());
     QStringList kept;
     const data::FileResult saved = keepRows(
-        session().files, tab.table, [&](QStringView champ1) { return champ1 != shown; }, &kept);
+        session().files, tab.table, [&](QStringView champ1) { return trimmedName(champ1) != shown; }, &kept);
     if (!succeeded(session(), &window(), saved))
         return;
     tab.box->clear();
+    for (QString& name : kept)
+        name = trimmedName(name);
     tab.box->addItems(kept);
     tab.box->setCurrentIndex(-1);
 }

@@ -86,6 +86,7 @@ void Tpanel5::build()
     connect(BitBtn34, &QPushButton::clicked, this, &Tpanel5::BitBtn34Click);
 
     clearingChoice->addItem(state.caption(3));
+    clearingChoice->setCurrentIndex(-1); // one click must not empty the alerts
     fillLanguageList(ComboBox3);
 
     QStringList applications = session.files.readLines(u"portappli.txt").value_or(QStringList());

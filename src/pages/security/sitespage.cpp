@@ -74,7 +74,14 @@ void SiteLookup::finish()
     const data::ProgramFiles& files = session_.files;
     if (!files.exists(u"ipcp.txt"))
         return;
-    const QStringList lines = files.readLines(u"ipcp.txt").value_or(QStringList());
+    const std::optional<QStringList> read = files.readLines(u"ipcp.txt");
+    if (!read) {
+        // Not "no address found": the lookup's answer was there but unreadable.
+        session_.seams.report(
+            window_, QStringLiteral("%1 could not be read; the site was not added.").arg(files.path(u"ipcp.txt")));
+        return;
+    }
+    const QStringList& lines = *read;
     if (lines.isEmpty()) {
         session_.companions.notify(session_.state.caption(68), session_.state.levelText());
     } else {

@@ -46,7 +46,12 @@ void Tpanel16::build()
     manualChoice = choice(29, 8);
     everyMinuteChoice = choice(100, 32);
     hourlyChoice = choice(101, 64);
-    manualChoice->setChecked(true);
+    // The schedule in force, which outlives the page: showing "manual only"
+    // while another fires would mislead.
+    (state.hourlyBackupFlag               ? hourlyChoice
+            : state.everyMinuteBackupFlag ? everyMinuteChoice
+                                          : manualChoice)
+        ->setChecked(true);
 
     Combobox11 = add<QComboBox>();
     Combobox11->setGeometry(24, 252, 233, 19);
@@ -82,16 +87,27 @@ void Tpanel16::BitBtn27Click()
     const QString destination = destinationField->text();
     // A relative path would name a folder of wherever the program was started.
     const auto isFolder = [](const QString& path) { return QFileInfo(path).isAbsolute() && QFileInfo(path).isDir(); };
-    if (isFolder(source) && isFolder(destination))
-        Combobox11->addItem(source + QLatin1Char(';') + destination);
+    if (!isFolder(source) || !isFolder(destination))
+        return;
+    Combobox11->addItem(source + QLatin1Char(';') + destination);
+    // Shown text and selected entry never differ: the list shows nothing
+    // until the user picks an entry.
+    Combobox11->setCurrentIndex(-1);
 }
 
 void Tpanel16::BitBtn28Click()
 {
-    if (!session().seams.askYesNo(&window(), session().state.caption(65)))
+    auto& state = session().state;
+    if (!session().seams.askYesNo(&window(), state.caption(65)))
         return;
-    if (Combobox11->currentIndex() >= 0)
-        Combobox11->removeItem(Combobox11->currentIndex());
+    const int index = Combobox11->currentIndex();
+    if (index < 0)
+        return;
+    // The schedule must not go on backing up an entry the user removed.
+    if (Combobox11->itemText(index) == state.selectedBackupEntry)
+        state.selectedBackupEntry.clear();
+    Combobox11->removeItem(index);
+    Combobox11->setCurrentIndex(-1);
 }
 
 void Tpanel16::BitBtn29Click()

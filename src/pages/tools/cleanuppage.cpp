@@ -84,11 +84,12 @@ void Tpanel12::build()
     connect(BitBtn20, &QPushButton::clicked, this, &Tpanel12::BitBtn20Click);
     connect(BitBtn3, &QPushButton::clicked, this, &Tpanel12::BitBtn3Click);
 
-    // Downloads, else the root of the file system that holds the program.
+    // Only ever a folder the user's downloads folder or the user's own choice
+    // names: without one the list starts empty, since a clear deletes what
+    // it shows.
     const QString downloads = QFile::decodeName(platform::userFolder(platform::UserFolder::Downloads).c_str());
-    if (!QFileInfo(downloads).isDir() || !rightFiles->show(downloads))
-        rightFiles->show(
-            QFile::decodeName(platform::fileSystemRoot(QFile::encodeName(session.folder).toStdString()).c_str()));
+    if (QFileInfo(downloads).isDir())
+        rightFiles->show(downloads);
     // Linux has no cookies folder: the left list waits for a folder chosen
     // in its tree.
     leftFiles->show(QFile::decodeName(platform::userFolder(platform::UserFolder::Cookies).c_str()));
@@ -119,6 +120,8 @@ void Tpanel12::BitBtn3Click()
 
 void Tpanel12::clean(FileList* list)
 {
+    if (list->folder().isEmpty())
+        return; // no folder shown: nothing to ask about
     if (session().seams.askYesNo(&window(), session().state.caption(65)))
         list->clean([this] { session().keepPainted(); });
 }

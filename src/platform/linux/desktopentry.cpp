@@ -1,7 +1,12 @@
 #include "desktopentry.h"
 
-#include "searchpath.h"
+#include "mounttable.h"
+#include "xdg.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +24,92 @@ std::string_view trimmed(std::string_view text)
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
         text.remove_suffix(1);
     return text;
+}
+
+// The path with every link that exists followed and "." and ".." resolved;
+// from the first name that is missing on, the rest is taken as written.
+std::string followedPath(const std::string& path)
+{
+    std::vector<std::string> pending; // names still to walk, the next one last
+    const auto push = [&](std::string_view text) {
+        std::vector<std::string> names;
+        for (std::size_t start = 0; start <= text.size();) {
+            const auto slash = std::min(text.find('/', start), text.size());
+            names.emplace_back(text.substr(start, slash - start));
+            start = slash + 1;
+        }
+        pending.insert(pending.end(), names.rbegin(), names.rend());
+    };
+    push(path);
+    std::string walked; // "" is the root
+    bool missing = false;
+    int links = 0;
+    while (!pending.empty()) {
+        const std::string name = std::move(pending.back());
+        pending.pop_back();
+        if (name.empty() || name == ".")
+            continue;
+        if (name == "..") {
+            walked.erase(std::min(walked.rfind('/'), walked.size()));
+            continue;
+        }
+        std::string next = walked + "/" + name;
+        struct stat info { };
+        if (!missing && ::lstat(next.c_str(), &info) != 0)
+            missing = true;
+        if (!missing && S_ISLNK(info.st_mode) && ++links <= 40) {
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink(next.c_str(), target, sizeof target);
+            if (n > 0 && std::size_t(n) < sizeof target) {
+                if (target[0] == '/')
+                    walked.clear();
+                push(std::string_view(target, std::size_t(n)));
+                continue;
+            }
+        }
+        walked = std::move(next);
+    }
+    return walked.empty() ? "/" : walked;
+}
+
+bool onAbsentVolume(const std::string& path)
+{
+    const auto fstab = readSmallFile("/etc/fstab");
+    const auto points = fstab ? mounts::fstabMountPoints(*fstab) : std::vector<std::string>();
+    std::string table;
+    const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0 && !mounts::readTable(fd, table))
+        table.clear();
+    if (fd >= 0)
+        ::close(fd);
+    // An unreadable table shows nothing mounted: a volume's path stays kept.
+    return mounts::onAbsentVolume(path, points, mounts::parse(table));
+}
+
+// The folders a program started from the user's session is looked for in:
+// this process's search path, the user's own program folders a log-in shell
+// adds where they exist, and the system's usual ones.
+std::vector<std::string> sessionSearchPath()
+{
+    std::vector<std::string> folders;
+    const auto add = [&](std::string_view folder) {
+        if (!folder.empty() && folder.front() == '/' &&
+            std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.emplace_back(folder);
+    };
+    const char* own = std::getenv("PATH");
+    for (std::string_view rest = own ? own : ""; !rest.empty();) {
+        const auto colon = rest.find(':');
+        add(rest.substr(0, colon));
+        rest.remove_prefix(colon == std::string_view::npos ? rest.size() : colon + 1);
+    }
+    if (const std::string home = xdg::home(); !home.empty() && home.front() == '/') {
+        add(home + "/.local/bin");
+        add(home + "/bin");
+    }
+    for (const char* folder : {"/usr/local/bin", "/usr/bin", "/bin", "/usr/local/games", "/usr/games"})
+        add(folder);
+    return folders;
 }
 
 } // namespace
@@ -150,19 +241,53 @@ std::string programOfExec(std::string_view exec)
     return arguments && !arguments->empty() ? arguments->front() : std::string();
 }
 
+Presence presenceOfPath(const std::string& path)
+{
+    struct stat info { };
+    if (::stat(path.c_str(), &info) == 0)
+        return Presence::Found;
+    if (errno != ENOENT && errno != ENOTDIR)
+        return Presence::Unknown;
+    return onAbsentVolume(followedPath(path)) ? Presence::Unknown : Presence::Missing;
+}
+
 Presence presenceOf(const std::string& program)
 {
     if (program.empty())
         return Presence::Unknown;
-    if (program.front() == '/') {
-        struct stat info { };
-        return ::stat(program.c_str(), &info) == 0 ? Presence::Found : Presence::Missing;
-    }
+    if (program.front() == '/')
+        return presenceOfPath(program);
     if (program.find('/') != std::string::npos)
         return Presence::Unknown;
-    if (!onSearchPath(program).empty())
-        return Presence::Found;
-    return Presence::Missing;
+    bool unsure = false;
+    for (const auto& folder : sessionSearchPath()) {
+        const std::string candidate = folder + "/" + program;
+        struct stat info { };
+        if (::stat(candidate.c_str(), &info) != 0)
+            unsure = unsure || (errno != ENOENT && errno != ENOTDIR);
+        else if (S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+            return Presence::Found;
+    }
+    return unsure ? Presence::Unknown : Presence::Missing;
+}
+
+Presence presenceOfCommand(std::string_view exec)
+{
+    const Presence program = presenceOf(programOfExec(exec));
+    if (program != Presence::Missing || exec.empty() || exec.front() != '/')
+        return program;
+    // Unquoted, as some installers write it: any part up to a blank, or the
+    // whole command, may be the program.
+    bool unsure = false;
+    for (std::size_t end = exec.find_first_of(" \t"); end != std::string_view::npos;
+         end = exec.find_first_of(" \t", end + 1)) {
+        const Presence part = presenceOfPath(std::string(exec.substr(0, end)));
+        if (part == Presence::Found)
+            return part;
+        unsure = unsure || part == Presence::Unknown;
+    }
+    const Presence whole = presenceOfPath(std::string(exec));
+    return whole == Presence::Missing && unsure ? Presence::Unknown : whole;
 }
 
 } // namespace corvatek::platform::desktop

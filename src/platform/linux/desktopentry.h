@@ -35,11 +35,22 @@ std::optional<std::vector<std::string>> execArguments(std::string_view exec);
 // The program an Exec value starts; empty when there is none.
 std::string programOfExec(std::string_view exec);
 
-// What is known of a program named in a command.
+// What is known of a file or program an entry names. Only "no such file"
+// makes it missing: never a folder that cannot be read, an I/O error or a
+// stale network handle, nor a path on a volume that is not mounted now (a
+// stick left unplugged deletes nobody's shortcut).
 enum class Presence { Found, Missing, Unknown };
-// An absolute path is found when something exists there; a bare name when
-// an executable file of that name is on the search path; a relative path
-// cannot be judged.
+
+// What is at an absolute path, links followed.
+Presence presenceOfPath(const std::string& path);
+
+// An absolute path is judged as above; a bare name is found when an
+// executable file of that name is on the search path of the user's session;
+// a relative path cannot be judged.
 Presence presenceOf(const std::string& program);
+
+// The program of an Exec value. A path with blanks written without quotes
+// counts as found when a part of the command up to a blank names something.
+Presence presenceOfCommand(std::string_view exec);
 
 } // namespace corvatek::platform::desktop

@@ -122,7 +122,9 @@ TransformOutcome transformFile(const std::string& source, const std::string& des
     }
 
     // Not truncated on opening: the destination may be the source itself.
-    Descriptor out(openFile(destination, O_WRONLY | O_CREAT | O_NONBLOCK, 0666));
+    // A copy of a private file must not be readable by more people.
+    const mode_t sourceBits = from.st_mode & 0777;
+    Descriptor out(openFile(destination, O_WRONLY | O_CREAT | O_NONBLOCK, sourceBits));
     if (out.get() < 0)
         return fail(TransformOutcome::CreateDestination, errno);
     struct stat to { };
@@ -132,6 +134,11 @@ TransformOutcome transformFile(const std::string& source, const std::string& des
         outcome.status = TransformOutcome::SameFile;
         return outcome;
     }
+    // Narrowed before anything is written, so that a file that cannot be
+    // narrowed keeps its old content.
+    if (S_ISREG(to.st_mode) && (to.st_mode & 07777 & ~sourceBits) != 0 &&
+        ::fchmod(out.get(), to.st_mode & sourceBits) != 0)
+        return fail(TransformOutcome::CreateDestination, errno);
     if (S_ISREG(to.st_mode) && ::ftruncate(out.get(), 0) != 0)
         return fail(TransformOutcome::CreateDestination, errno);
     // A pipe's reader was there at the open; from now on writes wait for it.

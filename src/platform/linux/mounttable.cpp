@@ -204,4 +204,60 @@ bool readTable(int fd, std::string& text)
     return true;
 }
 
+std::vector<std::string> fstabMountPoints(std::string_view fstabText)
+{
+    std::vector<std::string> points;
+    while (!fstabText.empty()) {
+        const auto end = fstabText.find('\n');
+        std::string_view line = fstabText.substr(0, end);
+        fstabText.remove_prefix(end == std::string_view::npos ? fstabText.size() : end + 1);
+        std::string_view fields[2];
+        std::size_t count = 0;
+        while (count < 2) {
+            const auto start = line.find_first_not_of(" \t\r");
+            if (start == std::string_view::npos || (count == 0 && line[start] == '#'))
+                break;
+            line.remove_prefix(start);
+            const auto blank = line.find_first_of(" \t\r");
+            fields[count++] = line.substr(0, blank);
+            line.remove_prefix(blank == std::string_view::npos ? line.size() : blank);
+        }
+        if (count < 2)
+            continue;
+        std::string point = unescape(fields[1]);
+        while (point.size() > 1 && point.back() == '/')
+            point.pop_back();
+        if (point.starts_with('/') && point != "/")
+            points.push_back(std::move(point));
+    }
+    return points;
+}
+
+bool onAbsentVolume(
+    std::string_view path, const std::vector<std::string>& fstabPoints, const std::vector<MountEntry>& mounted)
+{
+    const auto within = [](std::string_view inner, std::string_view outer) {
+        return inner.starts_with(outer) && (inner.size() == outer.size() || inner[outer.size()] == '/');
+    };
+    // The deepest place a volume may be missing from. Removable media mount
+    // in folders of their own below these, and /mnt itself is often a mount
+    // of something else.
+    std::string_view root;
+    bool strictlyBelow = false;
+    for (const auto& point : fstabPoints) {
+        if (within(path, point) && point.size() > root.size())
+            root = point;
+    }
+    for (const std::string_view folder : {"/media", "/run/media", "/mnt"}) {
+        if (within(path, folder) && path.size() > folder.size() && folder.size() > root.size()) {
+            root = folder;
+            strictlyBelow = true;
+        }
+    }
+    if (root.empty())
+        return false;
+    const MountEntry* holder = holding(mounted, path);
+    return !holder || !within(holder->mountPoint, root) || (strictlyBelow && holder->mountPoint.size() == root.size());
+}
+
 } // namespace corvatek::platform::mounts

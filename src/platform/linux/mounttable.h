@@ -48,4 +48,15 @@ bool isLocalBlockDevice(const MountEntry& entry);
 // /proc/self/mountinfo read to its end through `fd`; false when it fails.
 bool readTable(int fd, std::string& text);
 
+// The mount points an /etc/fstab text lists, escapes decoded; "/" and
+// anything not absolute (swap) are left out.
+std::vector<std::string> fstabMountPoints(std::string_view fstabText);
+
+// Whether `path` (absolute, links followed) lies where a volume comes and
+// goes while none is mounted there now: below a mount point of
+// `fstabPoints` that nothing is mounted at or below, or below /media,
+// /run/media or /mnt with nothing mounted below that folder on the way.
+bool onAbsentVolume(
+    std::string_view path, const std::vector<std::string>& fstabPoints, const std::vector<MountEntry>& mounted);
+
 } // namespace corvatek::platform::mounts

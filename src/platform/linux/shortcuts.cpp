@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,17 +21,6 @@ using desktop::Presence;
 bool endsWith(std::string_view text, std::string_view ending)
 {
     return text.size() >= ending.size() && text.substr(text.size() - ending.size()) == ending;
-}
-
-// The program of a command, judged as the Exec value's first argument or, for
-// a path with blanks written without quotes, as the whole command.
-Presence commandPresence(const std::string& command)
-{
-    const Presence program = desktop::presenceOf(desktop::programOfExec(command));
-    if (program != Presence::Missing)
-        return program;
-    struct stat info { };
-    return command.front() == '/' && ::stat(command.c_str(), &info) == 0 ? Presence::Found : Presence::Missing;
 }
 
 std::string percentDecoded(std::string_view text)
@@ -69,7 +57,7 @@ bool brokenEntry(const std::string& path)
     const std::string type = value("Type");
     if (type == "Application") {
         const std::string exec = value("Exec");
-        return !exec.empty() && commandPresence(exec) == Presence::Missing;
+        return !exec.empty() && desktop::presenceOfCommand(exec) == Presence::Missing;
     }
     if (type == "Link") {
         std::string url = value("URL");
@@ -80,10 +68,31 @@ bool brokenEntry(const std::string& path)
         }
         if (url.empty() || url.front() != '/')
             return false; // a web address or another host: nothing to check here
-        struct stat info { };
-        return ::stat(url.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+        return desktop::presenceOfPath(url) == Presence::Missing;
     }
     return false;
+}
+
+// Whether a system-wide autostart entry of this name exists, or might.
+bool hidesSystemEntry(const std::string& name)
+{
+    const std::string own = xdg::configHome();
+    for (const auto& folder : xdg::configDirs()) {
+        struct stat info { };
+        if (folder != own &&
+            (::stat((folder + "/autostart/" + name).c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR)))
+            return true;
+    }
+    return false;
+}
+
+// A user's entry that switches the system's entry of its name off.
+std::string hiddenEntry(const std::string& title)
+{
+    std::string escaped;
+    for (const char c : title)
+        escaped += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+    return "[Desktop Entry]\nType=Application\nName=" + escaped + "\nHidden=true\n";
 }
 
 } // namespace
@@ -103,8 +112,9 @@ FolderFiles brokenShortcuts(const std::string& folder)
         bool isBroken = false;
         if (S_ISLNK(info.st_mode)) {
             // A loop or a missing target: the target cannot be obtained.
-            isBroken = ::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP);
-            if (!isBroken && S_ISREG(info.st_mode) && endsWith(name, ".desktop"))
+            const bool found = ::stat(path.c_str(), &info) == 0;
+            isBroken = !found && (errno == ELOOP || desktop::presenceOfPath(path) == Presence::Missing);
+            if (found && S_ISREG(info.st_mode) && endsWith(name, ".desktop"))
                 isBroken = brokenEntry(path);
         } else if (S_ISREG(info.st_mode) && endsWith(name, ".desktop")) {
             isBroken = brokenEntry(path);
@@ -125,6 +135,7 @@ std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName)
     const int fd = dir.get();
     if (fd < 0)
         return removed;
+    std::vector<std::pair<std::string, std::string>> dead; // file name, the entry's Name
     folders::forEachEntry(fd, [&](const char* name, unsigned char) {
         if (!endsWith(name, ".desktop") || name == keepName + ".desktop")
             return;
@@ -140,11 +151,21 @@ std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName)
         std::string command = exec->second;
         if (endsWith(command, " /autoRun") || endsWith(command, "\t/autoRun"))
             command.erase(command.size() - 9);
-        if (command.empty() || commandPresence(command) != Presence::Missing)
+        if (command.empty() || desktop::presenceOfCommand(command) != Presence::Missing)
             return;
-        if (::unlinkat(fd, name, 0) == 0)
-            removed.emplace_back(name, std::strlen(name) - 8);
+        const auto title = keys->find("Name");
+        dead.emplace_back(name, title == keys->end() ? std::string() : title->second);
     });
+    for (const auto& [name, title] : dead) {
+        // Without the user's entry the system's entry of that name would
+        // start at the next log-on.
+        const bool done = hidesSystemEntry(name)
+            ? !replaceFileContents(
+                  folder + "/" + name, hiddenEntry(title.empty() ? name.substr(0, name.size() - 8) : title))
+            : ::unlinkat(fd, name.c_str(), 0) == 0;
+        if (done)
+            removed.push_back(name.substr(0, name.size() - 8));
+    }
     return removed;
 }
 

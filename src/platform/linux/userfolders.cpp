@@ -61,27 +61,6 @@ std::string userFolder(UserFolder kind)
     return folder;
 }
 
-std::string fileSystemRoot(const std::string& path)
-{
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real)
-        return "/";
-    std::string current(real);
-    std::free(real);
-    struct stat info { };
-    if (::stat(current.c_str(), &info) != 0)
-        return "/";
-    const dev_t device = info.st_dev;
-    while (current != "/") {
-        const auto slash = current.rfind('/');
-        const std::string parent = slash == 0 ? "/" : current.substr(0, slash);
-        if (::stat(parent.c_str(), &info) != 0 || info.st_dev != device)
-            break;
-        current = parent;
-    }
-    return current;
-}
-
 FolderFiles ordinaryFiles(const std::string& folder)
 {
     FolderFiles files;

@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace corvatek::platform::xdg {
 
@@ -40,6 +42,23 @@ inline std::string dataHome()
 inline std::string autostartFolder()
 {
     return configHome() + "/autostart";
+}
+
+// The system-wide configuration folders, most important first; relative
+// entries are ignored.
+inline std::vector<std::string> configDirs()
+{
+    std::vector<std::string> folders;
+    std::string_view rest = std::getenv("XDG_CONFIG_DIRS") ? std::getenv("XDG_CONFIG_DIRS") : "";
+    while (!rest.empty()) {
+        const auto colon = rest.find(':');
+        if (rest.front() == '/')
+            folders.emplace_back(rest.substr(0, colon));
+        rest.remove_prefix(colon == std::string_view::npos ? rest.size() : colon + 1);
+    }
+    if (folders.empty())
+        folders.emplace_back("/etc/xdg");
+    return folders;
 }
 
 } // namespace corvatek::platform::xdg
