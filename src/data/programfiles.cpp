@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <limits>
+
 namespace corvatek::data {
 namespace {
 
@@ -15,18 +17,61 @@ std::string native(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-std::optional<QByteArray> readAll(const QString& path, int fd = -1)
+QString kindName(platform::FileKind kind)
 {
-    QFile file;
-    // Reading through the locked descriptor reads exactly the file we hold.
-    const bool opened = fd >= 0 ? file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)
-                                : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened)
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
+    switch (kind) {
+    case platform::FileKind::Folder: return QStringLiteral("a folder");
+    case platform::FileKind::Pipe: return QStringLiteral("a pipe");
+    case platform::FileKind::CharacterDevice:
+    case platform::FileKind::BlockDevice: return QStringLiteral("a device");
+    case platform::FileKind::Socket: return QStringLiteral("a socket");
+    default: return QStringLiteral("no regular file");
+    }
+}
+
+QString sizeText(qsizetype bytes)
+{
+    return bytes >= 1024 * 1024 ? QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024))
+                                : QStringLiteral("%1 KiB").arg(bytes / 1024);
+}
+
+// The one way outside data is read: what the platform found, worded for the
+// user with the file's path.
+BytesRead bytesRead(const QString& path, platform::FileRead&& read, qsizetype limit)
+{
+    BytesRead result;
+    switch (read.status) {
+    case platform::FileRead::Ok:
+        result.bytes = QByteArray(read.bytes.data(), qsizetype(read.bytes.size()));
+        read.bytes = {}; // at most one copy of a long file at a time
+        break;
+    case platform::FileRead::Missing:
+        result.status = FileStatus::Missing;
+        result.error = QStringLiteral("%1 does not exist.").arg(path);
+        break;
+    case platform::FileRead::NotRegular:
+        result.status = FileStatus::Unreadable;
+        result.error = QStringLiteral("%1 is %2, not a file; it was not read.").arg(path, kindName(read.kind));
+        break;
+    case platform::FileRead::TooLarge:
+        result.status = FileStatus::Unreadable;
+        result.error = QStringLiteral("%1 is larger than %2, more than such a file holds; it was not read.")
+                           .arg(path, sizeText(limit));
+        break;
+    case platform::FileRead::Failed:
+        result.status = FileStatus::Unreadable;
+        result.error = QStringLiteral("%1 could not be read: %2.").arg(path, QString::fromLocal8Bit(read.reason));
+        break;
+    }
+    return result;
+}
+
+// Tables are the suite's own and may be large: their reader bounds them.
+constexpr qsizetype kTableFileLimit = std::numeric_limits<qsizetype>::max() / 2;
+
+BytesRead readHeld(const QString& path, int fd, qsizetype limit, const std::function<void()>& betweenBlocks = {})
+{
+    return bytesRead(path, platform::readRegularFile(fd, std::size_t(limit), betweenBlocks), limit);
 }
 
 // Why a file could not be had: another program holds it, or it cannot be
@@ -92,25 +137,31 @@ QStringList splitLines(const QString& text)
     return lines;
 }
 
-std::optional<QByteArray> ProgramFiles::readBytes(QStringView fileName) const
+BytesRead ProgramFiles::readBytes(QStringView fileName, qsizetype limit) const
 {
-    return readAll(path(fileName));
+    const QString target = path(fileName);
+    return bytesRead(
+        target, platform::readRegularFile(native(target), std::size_t(limit), policy_.whileWaiting), limit);
 }
 
-std::optional<QStringList> ProgramFiles::readLines(QStringView fileName) const
+LinesRead ProgramFiles::readLines(QStringView fileName) const
 {
-    const auto bytes = readAll(path(fileName));
-    if (!bytes)
-        return std::nullopt;
-    return splitLines(decode8Bit(*bytes));
+    BytesRead bytes = readBytes(fileName, kListFileLimit);
+    LinesRead read;
+    static_cast<FileResult&>(read) = bytes;
+    read.lines = TextLines(std::move(bytes.bytes));
+    return read;
 }
 
-std::optional<QString> ProgramFiles::readFlag(QStringView fileName) const
+FlagRead ProgramFiles::readFlag(QStringView fileName) const
 {
-    const auto lines = readLines(fileName);
-    if (!lines || lines->isEmpty())
-        return std::nullopt;
-    return lines->first();
+    BytesRead bytes = readBytes(fileName, kFlagFileLimit);
+    FlagRead read;
+    static_cast<FileResult&>(read) = bytes;
+    const TextLines lines(std::move(bytes.bytes));
+    if (!lines.isEmpty())
+        read.value = lines.first();
+    return read;
 }
 
 namespace {
@@ -135,8 +186,9 @@ FileResult ProgramFiles::writeLines(QStringView fileName, const QStringList& lin
 FileResult ProgramFiles::resetLines(QStringView fileName, const QStringList& lines) const
 {
     const QByteArray bytes = linesToBytes(lines);
-    QFile current(path(fileName));
-    if (current.size() == bytes.size() && current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
+    // Read no further than the new content: a longer file differs anyway.
+    const BytesRead current = readBytes(fileName, bytes.size());
+    if (current.ok() && current.bytes == bytes)
         return {};
     return replaceFile(fileName, bytes);
 }
@@ -147,8 +199,15 @@ FileResult ProgramFiles::replaceFile(QStringView fileName, const QByteArray& byt
     // Held on the file being replaced until the new one is in place, so a
     // companion that follows the lock never reads a half-written file.
     const auto held = acquire(target, platform::LockMode::Write, policy_.timeout, policy_);
-    if (!held.lock)
+    if (!held.lock) {
+        // Nobody can hold a pipe or a device; the rename puts a regular file
+        // in its place (in place of a link, never through it).
+        const auto kind = platform::fileFacts(native(target)).kind;
+        if (!held.unusable.empty() && kind != platform::FileKind::Regular && kind != platform::FileKind::Folder &&
+            kind != platform::FileKind::Missing)
+            return replaceHeld(target, bytes);
         return lockFailure(target, held, platform::LockMode::Write);
+    }
     return replaceHeld(target, bytes);
 }
 
@@ -159,10 +218,12 @@ FileResult ProgramFiles::updateFile(QStringView fileName,
     const auto held = acquire(target, platform::LockMode::Write, wait, policy_);
     if (!held.lock)
         return lockFailure(target, held, platform::LockMode::Write);
-    const auto current = held.lock->descriptor() < 0 ? QByteArray() : readAll(target, held.lock->descriptor());
-    if (!current)
-        return {FileStatus::Unreadable, QStringLiteral("%1 could not be read.").arg(target)};
-    const auto changed = change(*current);
+    BytesRead current;
+    if (held.lock->descriptor() >= 0)
+        current = readHeld(target, held.lock->descriptor(), kListFileLimit);
+    if (!current.ok())
+        return current;
+    const auto changed = change(current.bytes);
     return changed ? replaceHeld(target, *changed) : FileResult {};
 }
 
@@ -185,13 +246,9 @@ LinesRead ProgramFiles::readLinesWhenFree(QStringView fileName) const
         read.error = QStringLiteral("%1 does not exist.").arg(target);
         return read;
     }
-    const auto bytes = readAll(target, held.lock->descriptor());
-    if (!bytes) {
-        read.status = FileStatus::Unreadable;
-        read.error = QStringLiteral("%1 could not be read.").arg(target);
-        return read;
-    }
-    read.lines = splitLines(decode8Bit(*bytes));
+    BytesRead bytes = readHeld(target, held.lock->descriptor(), kListFileLimit, policy_.whileWaiting);
+    static_cast<FileResult&>(read) = bytes;
+    read.lines = TextLines(std::move(bytes.bytes));
     return read;
 }
 
@@ -210,13 +267,12 @@ TableLoad ProgramFiles::loadTable(QStringView fileName, std::chrono::millisecond
         load.error = QStringLiteral("%1 does not exist.").arg(target);
         return load;
     }
-    const auto bytes = readAll(target, lock->descriptor());
-    if (!bytes) {
-        load.status = FileStatus::Unreadable;
-        load.error = QStringLiteral("%1 could not be read.").arg(target);
+    BytesRead bytes = readHeld(target, lock->descriptor(), kTableFileLimit);
+    if (!bytes.ok()) {
+        static_cast<FileResult&>(load) = bytes;
         return load;
     }
-    auto packet = readDataPacket(*bytes);
+    auto packet = readDataPacket(bytes.bytes);
     if (!packet.table) {
         load.status = FileStatus::Unreadable;
         load.error = QStringLiteral("%1 is not a readable table: %2.").arg(target, packet.error);

@@ -6,6 +6,7 @@
 
 #include "data/table.h"
 #include "data/tables.h"
+#include "data/textlines.h"
 
 #include <QDateTime>
 #include <QString>
@@ -45,8 +46,22 @@ struct TableLoad : FileResult {
     QString unreadable;
 };
 
+// How much of a file of each kind is read at the most: a file larger than
+// that is no such file, and is refused rather than read.
+inline constexpr qsizetype kFlagFileLimit = 4 * 1024;
+inline constexpr qsizetype kListFileLimit = 64 * 1024 * 1024;
+inline constexpr qsizetype kLanguageFileLimit = 256 * 1024;
+
+struct BytesRead : FileResult {
+    QByteArray bytes;
+};
+
 struct LinesRead : FileResult {
-    QStringList lines;
+    TextLines lines;
+};
+
+struct FlagRead : FileResult {
+    std::optional<QString> value; // line 1; nothing when the file is missing, refused or empty
 };
 
 class ProgramFiles {
@@ -60,15 +75,17 @@ public:
     bool exists(QStringView fileName) const;
 
     // ---- Flag and list files: 8-bit text, one item per line, CR LF.
-    // Nothing when the file is missing or cannot be read.
-    std::optional<QStringList> readLines(QStringView fileName) const;
-    std::optional<QByteArray> readBytes(QStringView fileName) const;
-    // Line 1; nothing when the file is missing, unreadable or empty.
-    std::optional<QString> readFlag(QStringView fileName) const;
+    // Every file from outside is read so: never blocking, regular files only,
+    // within the bound of its kind; a long one keeps the window painted.
+    // Missing is the status of a file that does not exist.
+    BytesRead readBytes(QStringView fileName, qsizetype limit) const;
+    LinesRead readLines(QStringView fileName) const;
+    FlagRead readFlag(QStringView fileName) const;
     FileResult writeLines(QStringView fileName, const QStringList& lines) const;
     FileResult writeFlag(QStringView fileName, const QString& value) const { return writeLines(fileName, {value}); }
     // Brings the file to exactly these lines, leaving it untouched when it
     // already holds them (start-up resets files that mostly need nothing).
+    // Whatever is in its place that is no regular file is replaced.
     FileResult resetLines(QStringView fileName, const QStringList& lines) const;
 
     // Waits until the file is free, then reads its lines under the lock.
@@ -98,7 +115,8 @@ public:
     // Removes what saves killed midway left beside their files.
     void removeUnfinishedSaves() const;
 
-    // Writes bytes atomically under the lock (used by both kinds of file).
+    // Writes bytes atomically under the lock (used by both kinds of file). A
+    // pipe or a device in the file's place, or a link to one, is replaced.
     FileResult replaceFile(QStringView fileName, const QByteArray& bytes) const;
     // Reads and rewrites the file under one hold of its lock: `change` gets
     // what the file holds (nothing for an absent file) and returns the new

@@ -125,6 +125,11 @@ QString decode8Bit(QByteArrayView bytes)
     const std::string_view view(bytes.data(), std::size_t(bytes.size()));
     if (isValidUtf8(view))
         return utf8ToString(view);
+    return decodeWindows1252(bytes);
+}
+
+QString decodeWindows1252(QByteArrayView bytes)
+{
     QString text(bytes.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < bytes.size(); ++i)
         text[i] = QChar(char16_t(windows1252(static_cast<unsigned char>(bytes[i]))));

@@ -16,6 +16,7 @@ bool isValidUtf8(std::string_view bytes);
 // QString::fromUtf8 takes it for a byte order mark and drops it.
 QString utf8ToString(std::string_view utf8);
 QString decode8Bit(QByteArrayView bytes);
+QString decodeWindows1252(QByteArrayView bytes);
 // Appends the UTF-8 form of Windows-1252 bytes.
 void appendWindows1252AsUtf8(std::string& out, std::string_view bytes);
 // Appends the UTF-8 form of one code point.

@@ -134,13 +134,15 @@ QString CaptionTable::load(const QString& folder, const QString& code)
     if (!fileName)
         return {};
     const QString path = folder + *fileName;
-    const auto bytes = data::ProgramFiles(folder).readBytes(*fileName);
-    const auto lines = bytes ? captionsOfLanguageFile(*bytes) : std::nullopt;
+    const data::BytesRead bytes = data::ProgramFiles(folder).readBytes(*fileName, data::kLanguageFileLimit);
+    const auto lines = bytes.ok() ? captionsOfLanguageFile(bytes.bytes) : std::nullopt;
     const int count = lines ? int(lines->size()) : 0;
     for (int n = 1; n <= kCaptionCount; ++n)
         entries_[std::size_t(n - 1)] = n <= count ? lines->at(n - 1) : QString();
-    if (!bytes)
+    if (bytes.status == data::FileStatus::Missing)
         return QStringLiteral("The language file %1 is missing; the captions stay empty.").arg(path);
+    if (!bytes.ok()) // what it is instead, or why it could not be read
+        return QStringLiteral("The language file %1; the captions stay empty.").arg(bytes.error.chopped(1));
     if (!lines)
         return QStringLiteral("The language file %1 is not a language file (not text of short lines); the captions "
                               "stay empty.")

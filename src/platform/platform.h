@@ -140,6 +140,20 @@ struct FileFacts {
 };
 FileFacts fileFacts(const std::string& path);
 
+// Reads a whole regular file without ever blocking on it: a pipe, a device,
+// a socket or a folder is refused before a byte is read, and so is a file
+// longer than `limit` bytes, so what lies outside the program costs bounded
+// memory. `betweenBlocks` is called after each block of a long file.
+struct FileRead {
+    enum Status { Ok, Missing, NotRegular, TooLarge, Failed } status = Ok;
+    std::string bytes;
+    FileKind kind = FileKind::Missing; // what the path names, links followed
+    std::string reason; // when Failed: the system's reason
+};
+FileRead readRegularFile(const std::string& path, std::size_t limit, const std::function<void()>& betweenBlocks = {});
+// The same for a file the caller holds open (locked), read from its start.
+FileRead readRegularFile(int descriptor, std::size_t limit, const std::function<void()>& betweenBlocks = {});
+
 // Streams `source` into `destination` block by block, each block passed
 // through `transform` (its bytes, their count, their offset in the file)
 // before it is written. The source must be a regular file. The destination
@@ -271,8 +285,11 @@ std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName)
 std::vector<std::string> trashFolders();
 
 // Empties these trash folders: each trashed item is deleted with its
-// information entry; an item that cannot be deleted keeps its entry. A
-// large trash takes a while: `betweenItems` is called every 50 ms or so.
+// information entry; an item that cannot be deleted keeps its entry.
+// Deletion never follows a link nor enters a mount (a volume or a bind mount
+// inside a trashed folder): the mount point and the folders that hold it stay,
+// and the item keeps its entry. A large trash takes a while: `betweenItems`
+// is called every 50 ms or so.
 struct TrashOutcome {
     std::size_t deleted = 0;
     std::size_t kept = 0;

@@ -63,7 +63,7 @@ void TForm2::prepareFlagFiles()
     const data::FileResult viruses = files.resetLines(u"viri.txt", {});
     if (viruses.status == data::FileStatus::Busy) {
         // Emptied later of what it holds now; a companion may add to it meanwhile.
-        busyAtStart_.viruses = files.readBytes(u"viri.txt").value_or(QByteArray());
+        busyAtStart_.viruses = files.readBytes(u"viri.txt", data::kListFileLimit).bytes;
         noteBusyAtStart("viri.txt is in use by another program and could not be emptied: detections from before "
                         "this start may show until it is free.");
     } else {
@@ -73,10 +73,13 @@ void TForm2::prepareFlagFiles()
         noteProblem(files.writeFlag(u"mode.txt", QStringLiteral("0")));
     noteProblem(files.resetLines(u"track.txt", {QStringLiteral("2")}));
 
-    // An empty firewall.txt counts as a missing one.
-    const auto firewall = files.readFlag(u"firewall.txt");
-    if (firewall) {
-        state().firewallValue = *firewall;
+    // An empty firewall.txt counts as a missing one, and so does one that is
+    // refused (a pipe, a device, far too long): told, and replaced.
+    const data::FlagRead firewall = files.readFlag(u"firewall.txt");
+    if (firewall.status == data::FileStatus::Unreadable)
+        noteProblem(firewall);
+    if (firewall.value) {
+        state().firewallValue = *firewall.value;
     } else {
         noteProblem(files.writeFlag(u"firewall.txt", QStringLiteral("2")));
         state().firewallValue = QStringLiteral("2");
@@ -301,11 +304,13 @@ void TForm2::loadCaptions()
 
 void TForm2::readSiteControl()
 {
-    const auto flag = session_.files.readFlag(u"ctrlpl.txt");
-    if (!flag) {
+    const data::FlagRead flag = session_.files.readFlag(u"ctrlpl.txt");
+    if (flag.status == data::FileStatus::Unreadable)
+        noteProblem(flag);
+    if (!flag.value) {
         noteProblem(session_.files.writeFlag(u"ctrlpl.txt", QStringLiteral("0")));
         state().siteControlFlag = false;
-    } else if (*flag == QLatin1String("0")) {
+    } else if (*flag.value == QLatin1String("0")) {
         state().siteControlFlag = false;
     } else {
         state().siteControlFlag = true;

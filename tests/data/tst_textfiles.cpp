@@ -3,6 +3,7 @@
 #include "testfolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -46,25 +47,27 @@ private slots:
         TestFolder folder;
         folder.write(QStringLiteral("portsfermes.txt"), bytes);
         const ProgramFiles files(folder.path());
-        QCOMPARE(files.readLines(u"portsfermes.txt").value_or(QStringList {"missing"}), lines);
+        const LinesRead read = files.readLines(u"portsfermes.txt");
+        QVERIFY(read.ok());
+        QCOMPARE(read.lines.toList(), lines);
     }
 
     void flagIsTheFirstLine()
     {
         TestFolder folder;
         const ProgramFiles files(folder.path());
-        QVERIFY(!files.readFlag(u"firewall.txt"));
+        QCOMPARE(files.readFlag(u"firewall.txt").status, FileStatus::Missing);
         folder.write(QStringLiteral("firewall.txt"), "");
-        QVERIFY(!files.readFlag(u"firewall.txt"));
+        QVERIFY(!files.readFlag(u"firewall.txt").value);
         folder.write(QStringLiteral("firewall.txt"), "3\r\n1\r\n");
-        QCOMPARE(files.readFlag(u"firewall.txt").value_or(QString()), QStringLiteral("3"));
+        QCOMPARE(files.readFlag(u"firewall.txt").value.value_or(QString()), QStringLiteral("3"));
         folder.write(QStringLiteral("firewall.txt"), "\r\n1\r\n");
-        QCOMPARE(files.readFlag(u"firewall.txt").value_or(QStringLiteral("?")), QString());
+        QCOMPARE(files.readFlag(u"firewall.txt").value.value_or(QStringLiteral("?")), QString());
         // Line 1 is kept as it is, a leading U+FEFF too.
         folder.write(QStringLiteral("firewall.txt"),
             "\xEF\xBB\xBF"
             "1\r\n");
-        QCOMPARE(files.readFlag(u"firewall.txt").value_or(QString()),
+        QCOMPARE(files.readFlag(u"firewall.txt").value.value_or(QString()),
             QStringLiteral("\uFEFF"
                            "1"));
     }
@@ -82,7 +85,7 @@ private slots:
         QVERIFY(files.writeLines(u"portappli.txt", lines).ok());
         QCOMPARE(
             folder.read(QStringLiteral("portappli.txt")), QByteArray("/home/l\xc3\xa9\x61/Documents\r\n\r\nx\r\n"));
-        QCOMPARE(files.readLines(u"portappli.txt").value_or(QStringList()), lines);
+        QCOMPARE(files.readLines(u"portappli.txt").lines.toList(), lines);
     }
 
     void aResetLeavesAFileThatAlreadyHoldsTheLines()
@@ -105,6 +108,39 @@ private slots:
         }
         QVERIFY(files.resetLines(u"viri.txt", {}).ok());
         QVERIFY(folder.exists(QStringLiteral("viri.txt")));
+    }
+
+    // What is no regular file, or is past its kind's bound, is refused at
+    // once and said so; a reset replaces it (a link itself, never through it).
+    void outsideDataIsReadWithinBoundsAndNeverBlocks()
+    {
+        TestFolder folder;
+        const ProgramFiles files(folder.path());
+        QVERIFY(::mkfifo(folder.file(QStringLiteral("anaviri.txt")).toLocal8Bit().constData(), 0600) == 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), folder.file(QStringLiteral("track.txt"))));
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("portappli.txt")));
+        folder.write(QStringLiteral("mode.txt"), QByteArray(kFlagFileLimit + 1, '1'));
+        folder.write(QStringLiteral("ctrlpl.txt"), QByteArray(kFlagFileLimit - 2, '1') + "\r\n");
+        const struct {
+            const char16_t* name;
+            const char* says;
+        } refused[] = {{u"anaviri.txt", "is a pipe"}, {u"portappli.txt", "is a folder"}};
+        for (const auto& file : refused) {
+            const LinesRead read = files.readLines(file.name);
+            QCOMPARE(read.status, FileStatus::Unreadable);
+            QVERIFY2(read.error.contains(QLatin1String(file.says)), qPrintable(read.error));
+            QVERIFY(read.lines.isEmpty());
+        }
+        QVERIFY(files.readFlag(u"track.txt").error.contains(QLatin1String("is a device")));
+        QVERIFY(files.readFlag(u"mode.txt").error.contains(QLatin1String("larger than 4 KiB")));
+        QCOMPARE(files.readFlag(u"ctrlpl.txt").value->size(), kFlagFileLimit - 2);
+
+        QVERIFY(files.resetLines(u"track.txt", {QStringLiteral("2")}).ok());
+        QVERIFY(files.resetLines(u"anaviri.txt", {}).ok());
+        QVERIFY(!QFileInfo(folder.file(QStringLiteral("track.txt"))).isSymLink());
+        QCOMPARE(folder.read(QStringLiteral("track.txt")), QByteArray("2\r\n"));
+        QCOMPARE(QFileInfo(folder.file(QStringLiteral("anaviri.txt"))).size(), 0);
+        QVERIFY(QFileInfo(folder.file(QStringLiteral("anaviri.txt"))).isFile());
     }
 
     void aLockedFileIsNotOverwritten()

@@ -249,7 +249,7 @@ private slots:
         page->BitBtn14->click();
         QVERIFY(QTest::qWaitFor([&] { return page->BitBtn14->isEnabled(); }));
         QCOMPARE(fixture.reports.size(), 1);
-        QVERIFY(fixture.reports.takeLast().contains(QStringLiteral("ipcp.txt could not be read")));
+        QVERIFY(fixture.reports.takeLast().contains(QStringLiteral("ipcp.txt is a folder")));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).size(), 1);
         QCOMPARE(fixture.readTable(TableId::Sites).size(), 3);
 

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
@@ -23,11 +24,11 @@ using corvatek::test::waitUntil;
 
 namespace {
 
-QStringList items(const QListWidget* list)
+QStringList items(const QListView* list)
 {
     QStringList texts;
-    for (int row = 0; row < list->count(); ++row)
-        texts.append(list->item(row)->text());
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        texts.append(list->model()->index(row, 0).data().toString());
     return texts;
 }
 

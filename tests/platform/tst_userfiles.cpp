@@ -311,6 +311,34 @@ private slots:
         QVERIFY(QFile::exists(path("precious")) && QFile::exists(path("keepsakes/photo")));
     }
 
+    // What is mounted inside a trashed folder is no part of the trash. A bind
+    // mount of a folder of the same file system has the same device, so only
+    // the mount itself can tell.
+    void emptyingTrashStopsAtMountPoints()
+    {
+        test::PrivateMounts mounts;
+        if (!mounts.available())
+            QSKIP(qPrintable(mounts.problem()));
+        const QString trash = path("trash3"), item = trash + "/files/holder";
+        for (const char* name : {"files/plain", "info/plain.trashinfo", "info/holder.trashinfo", "files/holder/loose"})
+            write(trash + '/' + name, "x");
+        write(path("shared/letter"), "keep");
+        QVERIFY(QDir().mkpath(item + "/bound") && QDir().mkpath(item + "/deep/er/stick"));
+        QVERIFY(mounts.bind(path("shared"), item + "/bound"));
+        QVERIFY(mounts.mountTmpfs(item + "/deep/er/stick"));
+        write(item + "/deep/er/stick/data", "keep");
+
+        const auto outcome = platform::emptyTrash({trash.toStdString()});
+        QCOMPARE(outcome.deleted, std::size_t(1));
+        QCOMPARE(outcome.kept, std::size_t(1));
+        QCOMPARE(entriesOf(trash + "/files"), QStringList {"holder"});
+        QCOMPARE(entriesOf(trash + "/info"), QStringList {"holder.trashinfo"});
+        QCOMPARE(contents(item + "/bound/letter"), QByteArray("keep"));
+        QCOMPARE(contents(item + "/deep/er/stick/data"), QByteArray("keep"));
+        mounts.unmountAll();
+        QCOMPARE(contents(path("shared/letter")), QByteArray("keep"));
+    }
+
     void memoryOfTheMachineAndOfProcesses()
     {
         const auto status = platform::memoryStatus();

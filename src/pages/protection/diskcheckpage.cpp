@@ -158,14 +158,18 @@ void Tpanel8::BitBtn10Click()
     runTool(QStringLiteral("2"), 4, {});
 }
 
-std::optional<QStringList> Tpanel8::listedFiles(const data::ProgramFiles& files, const QString& chosenFolder)
+std::optional<QStringList> Tpanel8::listedFiles(
+    const data::ProgramFiles& files, const QString& chosenFolder, QString* problem)
 {
-    const auto lines = files.readLines(u"liste2.txt");
-    if (!lines)
+    const data::LinesRead lines = files.readLines(u"liste2.txt");
+    if (!lines.ok()) {
+        if (problem && lines.status != data::FileStatus::Missing)
+            *problem = lines.error;
         return std::nullopt;
+    }
     QStringList listed;
-    for (const QString& line : *lines) {
-        const QString path = reduceDoubledSeparators(line);
+    for (qsizetype row = 0; row < lines.lines.size(); ++row) {
+        const QString path = reduceDoubledSeparators(lines.lines.at(row));
         if (!chosenFolder.isEmpty() && path.contains(chosenFolder))
             continue;
         // A NUL cannot be part of a path; garbage from the tool is skipped.
@@ -177,8 +181,11 @@ std::optional<QStringList> Tpanel8::listedFiles(const data::ProgramFiles& files,
 
 void Tpanel8::refreshList()
 {
-    if (auto listed = listedFiles(session().files, Edit3->text()))
+    QString problem;
+    if (auto listed = listedFiles(session().files, Edit3->text(), &problem))
         checkList->setItems(std::move(*listed));
+    else if (!problem.isEmpty())
+        session().seams.report(&window(), problem);
 }
 
 void Tpanel8::BitBtn11Click()

@@ -51,8 +51,10 @@ public:
 
     // The list refresh's reading of liste2.txt: the existing files it names,
     // doubled separators after a colon reduced, without those whose path
-    // holds `chosenFolder`; nothing when the file is missing.
-    static std::optional<QStringList> listedFiles(const data::ProgramFiles& files, const QString& chosenFolder);
+    // holds `chosenFolder`; nothing when the file cannot be had, `problem`
+    // then saying why unless it is simply missing.
+    static std::optional<QStringList> listedFiles(
+        const data::ProgramFiles& files, const QString& chosenFolder, QString* problem = nullptr);
     // Fills the list from liste2.txt (the end of a mode 2 run).
     void refreshList();
 

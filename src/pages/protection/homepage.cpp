@@ -2,6 +2,7 @@
 
 #include "localisation/captions.h"
 #include "localisation/timeformat.h"
+#include "pages/linesmodel.h"
 #include "shell/mainwindow.h"
 
 #include <QComboBox>
@@ -70,11 +71,19 @@ void Tpanel20::build()
     sitesLine->setGeometry(56, 246, 107, 13);
 
     // A file that cannot be read leaves the box empty.
-    const QStringList viruses = session.files.readLinesWhenFree(u"viri.txt").lines;
-    virusBox->addItems(viruses);
+    data::LinesRead viruses = session.files.readLinesWhenFree(u"viri.txt");
+    if (viruses.status == data::FileStatus::Unreadable)
+        reportOnceShown(viruses.error);
+    // A hint of a few lines says what was found; the list holds them all.
+    QStringList hint;
+    for (qsizetype line = 0; line < std::min<qsizetype>(viruses.lines.size(), 20); ++line)
+        hint.append(viruses.lines.at(line));
+    if (viruses.lines.size() > hint.size())
+        hint.append(QStringLiteral("…"));
+    virusBox->setModel(new LinesModel(std::move(viruses.lines), virusBox));
     virusBox->setCurrentIndex(-1); // the list shows when the user opens it
-    if (!viruses.isEmpty())
-        virusBox->setToolTip(viruses.join(QLatin1Char('\n')));
+    if (!hint.isEmpty())
+        virusBox->setToolTip(hint.join(QLatin1Char('\n')));
     colour(startLine, virusBox->count() == 0 ? kGreen : kRed);
 
     const HomeWords* words = localisation::entryFor(kWords, state.languageCode);

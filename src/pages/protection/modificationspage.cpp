@@ -68,8 +68,10 @@ void Tpanel7::BitBtn7Click()
     contentBox->clear();
     if (busy(session().files.path(name)))
         return;
-    if (const auto lines = session().files.readLines(name))
-        contentBox->setPlainText(lines->join(QLatin1Char('\n')));
+    const data::LinesRead read = session().files.readLines(name);
+    if (read.status == data::FileStatus::Unreadable)
+        session().seams.report(&window(), read.error);
+    contentBox->setPlainText(read.lines.joined());
 }
 
 void Tpanel7::BitBtn8Click()

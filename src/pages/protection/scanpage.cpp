@@ -68,8 +68,10 @@ void Tpanel13::build()
 
     session.state.hourlyScanFlag = hourly->isChecked();
     reportBox->clear();
-    if (const auto report = session.files.readLines(u"anaviri.txt"))
-        reportBox->setPlainText(report->join(QLatin1Char('\n')));
+    const data::LinesRead report = session.files.readLines(u"anaviri.txt");
+    if (report.status == data::FileStatus::Unreadable)
+        reportOnceShown(report.error);
+    reportBox->setPlainText(report.lines.joined());
 }
 
 QString Tpanel13::writeModeAndStopScanner()

@@ -1,6 +1,7 @@
 #include "pages/security/settingspage.h"
 
 #include "pages/controls.h"
+#include "pages/linesmodel.h"
 #include "pages/security/languagechoice.h"
 #include "pages/tableedits.h"
 #include "shell/mainwindow.h"
@@ -9,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -30,7 +32,7 @@ QString wordFor(const char16_t* const (&table)[5], const QString& code)
     return word ? QString::fromUtf16(*word) : QString();
 }
 
-QListWidget* oneLineList(QListWidget* list, int top)
+template<typename List> List* oneLineList(List* list, int top)
 {
     list->setGeometry(186, top, 152, 23);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -55,7 +57,9 @@ void Tpanel5::build()
     ComboBox3->setGeometry(176, 136, 233, 22);
     BitBtn5 = placeButton(add<QPushButton>(state.caption(19)), {416, 136, 145, 25}, Glyph::Ok);
 
-    applicationPorts = oneLineList(add<QListWidget>(), 200);
+    applicationPorts = oneLineList(add<QListView>(), 200);
+    applicationPorts->setUniformItemSizes(true); // a long list is not measured line by line
+    applicationPorts->setEditTriggers(QAbstractItemView::NoEditTriggers);
     closedPortsLabel = add<QLabel>(wordFor(kClosedPorts, code));
     closedPortsLabel->move(56, 240);
     closedPorts = oneLineList(add<QListWidget>(), 240);
@@ -89,15 +93,19 @@ void Tpanel5::build()
     clearingChoice->setCurrentIndex(-1); // one click must not empty the alerts
     fillLanguageList(ComboBox3);
 
-    QStringList applications = session.files.readLines(u"portappli.txt").value_or(QStringList());
-    if (!applications.isEmpty())
-        applications.removeLast();
-    applicationPorts->addItems(applications);
+    // The network tool's last line is no port: it is left out.
+    data::LinesRead applications = session.files.readLines(u"portappli.txt");
+    if (applications.status == data::FileStatus::Unreadable)
+        reportOnceShown(applications.error);
+    applicationPorts->setModel(new LinesModel(std::move(applications.lines), applicationPorts, 1));
 
-    if (const auto closed = session.files.readLines(u"portsfermes.txt"))
-        closedPorts->addItems(*closed);
-    else if (!session.files.exists(u"portsfermes.txt"))
+    const data::LinesRead closed = session.files.readLines(u"portsfermes.txt");
+    if (closed.ok())
+        closedPorts->addItems(closed.lines.toList());
+    else if (closed.status == data::FileStatus::Missing)
         session.files.writeLines(u"portsfermes.txt", {});
+    else
+        reportOnceShown(closed.error);
 }
 
 bool Tpanel5::eventFilter(QObject* watched, QEvent* event)

@@ -8,6 +8,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QListView;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
@@ -34,7 +35,7 @@ public:
     QPushButton* BitBtn4 = nullptr;
     QComboBox* ComboBox3 = nullptr; // the languages
     QPushButton* BitBtn5 = nullptr;
-    QListWidget* applicationPorts = nullptr;
+    QListView* applicationPorts = nullptr;
     QLabel* closedPortsLabel = nullptr;
     QListWidget* closedPorts = nullptr;
     QLineEdit* Edit13 = nullptr;

@@ -72,16 +72,15 @@ void SiteLookup::finish()
             page_->BitBtn14->setEnabled(true);
     });
     const data::ProgramFiles& files = session_.files;
-    if (!files.exists(u"ipcp.txt"))
+    const data::LinesRead read = files.readLines(u"ipcp.txt");
+    if (read.status == data::FileStatus::Missing)
         return;
-    const std::optional<QStringList> read = files.readLines(u"ipcp.txt");
-    if (!read) {
+    if (!read.ok()) {
         // Not "no address found": the lookup's answer was there but unreadable.
-        session_.seams.report(
-            window_, QStringLiteral("%1 could not be read; the site was not added.").arg(files.path(u"ipcp.txt")));
+        session_.seams.report(window_, read.error + QStringLiteral(" The site was not added."));
         return;
     }
-    const QStringList& lines = *read;
+    const data::TextLines& lines = read.lines;
     if (lines.isEmpty()) {
         session_.companions.notify(session_.state.caption(68), session_.state.levelText());
     } else {

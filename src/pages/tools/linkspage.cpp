@@ -1,30 +1,13 @@
 #include "pages/tools/linkspage.h"
 
 #include "localisation/captions.h"
+#include "pages/linesmodel.h"
 #include "shell/session.h"
 
 #include <QEvent>
 #include <QListView>
-#include <QStringListModel>
 
 namespace corvatek::pages {
-namespace {
-
-// The lines, each its own hint: a long address shows whole.
-class LinkLines : public QStringListModel {
-public:
-    using QStringListModel::QStringListModel;
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        return QStringListModel::data(index, role == Qt::ToolTipRole ? Qt::DisplayRole : role);
-    }
-    Qt::ItemFlags flags(const QModelIndex& index) const override
-    {
-        return QStringListModel::flags(index) & ~Qt::ItemIsEditable;
-    }
-};
-
-} // namespace
 
 void Tpanel18::build()
 {
@@ -32,10 +15,13 @@ void Tpanel18::build()
     linkList->setGeometry(10, 47, 545, 289);
     linkList->setUniformItemSizes(true); // a long file is not measured line by line
     linkList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    QStringList lines;
-    if (const auto name = localisation::linksFileName(session().state.languageCode))
-        lines = session().files.readLines(*name).value_or(QStringList());
-    linkList->setModel(new LinkLines(lines, linkList));
+    data::LinesRead read;
+    if (const auto name = localisation::linksFileName(session().state.languageCode)) {
+        read = session().files.readLines(*name);
+        if (read.status == data::FileStatus::Unreadable)
+            reportOnceShown(read.error);
+    }
+    linkList->setModel(new LinesModel(std::move(read.lines), linkList));
 
     // Keys and clicks that select a line open it; a click on the line already
     // selected opens it again. Focus alone selects nothing.

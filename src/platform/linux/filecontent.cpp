@@ -1,10 +1,11 @@
-// Reading program files for their facts, and streaming one file into
-// another through a transform.
+// Reading program files for their facts, reading outside data whole within
+// a bound, and streaming one file into another through a transform.
 #include "platform/platform.h"
 
 #include "folderentries.h"
 #include "platform/common/filesignature.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -179,6 +180,73 @@ TransformOutcome transformFile(const std::string& source, const std::string& des
     if (out.close() != 0)
         return fail(TransformOutcome::CloseDestination, errno);
     return outcome;
+}
+
+FileRead readRegularFile(int descriptor, std::size_t limit, const std::function<void()>& betweenBlocks)
+{
+    FileRead read;
+    struct stat info { };
+    if (::fstat(descriptor, &info) != 0) {
+        read.status = FileRead::Failed;
+        read.reason = std::strerror(errno);
+        return read;
+    }
+    read.kind = kindOf(info.st_mode);
+    if (read.kind != FileKind::Regular) {
+        read.status = FileRead::NotRegular;
+        return read;
+    }
+    if (std::uint64_t(info.st_size) > limit) {
+        read.status = FileRead::TooLarge;
+        return read;
+    }
+    // Blocks bound how long the window goes without painting; the size the
+    // file had is reserved once, and a file that grows meanwhile is read on
+    // only up to its bound.
+    constexpr std::size_t kBlock = std::size_t(4) << 20;
+    const std::size_t expected = std::size_t(info.st_size);
+    std::string& bytes = read.bytes;
+    bytes.reserve(expected);
+    while (true) {
+        std::size_t want = std::min(kBlock, limit + 1 - bytes.size());
+        want = bytes.size() < expected ? std::min(want, expected - bytes.size()) : std::min<std::size_t>(want, 4096);
+        const std::size_t before = bytes.size();
+        bytes.resize(before + want);
+        ssize_t n;
+        do
+            n = ::pread(descriptor, bytes.data() + before, want, off_t(before));
+        while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            read = {FileRead::Failed, {}, read.kind, std::strerror(errno)};
+            return read;
+        }
+        bytes.resize(before + std::size_t(n));
+        if (bytes.size() > limit) {
+            read = {FileRead::TooLarge, {}, read.kind, {}};
+            return read;
+        }
+        if (n == 0)
+            return read;
+        if (betweenBlocks && std::size_t(n) == kBlock)
+            betweenBlocks();
+    }
+}
+
+FileRead readRegularFile(const std::string& path, std::size_t limit, const std::function<void()>& betweenBlocks)
+{
+    // Non-blocking: opening a pipe with no writer must not wait for one.
+    const Descriptor file(openFile(path, O_RDONLY | O_NONBLOCK));
+    if (file.get() < 0) {
+        FileRead read;
+        if (errno != ENOENT && errno != ENOTDIR) {
+            read.status = FileRead::Failed;
+            read.reason = std::strerror(errno);
+        } else {
+            read.status = FileRead::Missing;
+        }
+        return read;
+    }
+    return readRegularFile(file.get(), limit, betweenBlocks);
 }
 
 } // namespace corvatek::platform

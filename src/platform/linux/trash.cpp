@@ -1,7 +1,8 @@
 // The user's trash as freedesktop.org lays it out: the home trash
 // and, on each mounted local volume, .Trash/<uid> (under a sticky, unlinked
 // .Trash) or .Trash-<uid>. Each has "files" with the trashed items and
-// "info" with one "<name>.trashinfo" per item. Deletion never follows a link.
+// "info" with one "<name>.trashinfo" per item. Deletion never follows a link
+// and never enters a mount.
 #include "platform/platform.h"
 
 #include "folderentries.h"
@@ -10,8 +11,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -25,6 +31,48 @@ constexpr int kDeepestTree = 200;
 int openFolderAt(int parent, const char* name)
 {
     return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+using MountId = std::optional<std::uint64_t>;
+
+// The mount the open file lies on; nothing when it cannot be told. Only
+// compared between descriptors held open, so no mount can go meanwhile and
+// pass its number on.
+MountId mountOf(int fd)
+{
+#ifdef STATX_MNT_ID
+    struct statx info { };
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &info) == 0 &&
+        (info.stx_mask & STATX_MNT_ID))
+        return info.stx_mnt_id;
+#endif
+    // Kernels before 5.8 tell it only in the descriptor's fdinfo.
+    char name[64];
+    std::snprintf(name, sizeof name, "/proc/self/fdinfo/%d", fd);
+    const folders::Descriptor file(::open(name, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        return std::nullopt;
+    char text[4096];
+    std::size_t size = 0;
+    for (ssize_t got = 1; got > 0 && size < sizeof text - 1; size += std::size_t(got)) {
+        got = ::read(file.get(), text + size, sizeof text - 1 - size);
+        if (got < 0)
+            return std::nullopt;
+    }
+    const std::string_view fields(text, size);
+    constexpr std::string_view key = "mnt_id:";
+    std::size_t at = fields.find(key);
+    while (at != std::string_view::npos && at > 0 && fields[at - 1] != '\n')
+        at = fields.find(key, at + 1);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    text[size] = '\0';
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long id = std::strtoull(text + at + key.size(), &end, 10);
+    if (errno != 0 || end == text + at + key.size() || (*end != '\n' && *end != '\0'))
+        return std::nullopt;
+    return id;
 }
 
 // Calls the caller back now and then while a large trash is emptied.
@@ -44,8 +92,11 @@ private:
     std::chrono::steady_clock::time_point next_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
 };
 
-// Removes `name` from `parent`, a folder with all it holds. True when it is gone.
-bool removeTree(int parent, const std::string& name, Pacer& pacer, int depth = 0)
+// Removes `name` from `parent`, which lies on `mount`: a folder with all it
+// holds. True when it is gone. A folder on another mount stays with what it
+// holds, and so do the folders that hold it: a bind mount of a folder of the
+// same file system has the same device, so only the mount tells.
+bool removeTree(int parent, const MountId& mount, const std::string& name, Pacer& pacer, int depth = 0)
 {
     pacer.step();
     struct stat info { };
@@ -53,14 +104,15 @@ bool removeTree(int parent, const std::string& name, Pacer& pacer, int depth = 0
         return errno == ENOENT;
     if (!S_ISDIR(info.st_mode))
         return ::unlinkat(parent, name.c_str(), 0) == 0 || errno == ENOENT;
-    if (depth >= kDeepestTree)
+    if (depth >= kDeepestTree || !mount)
         return false;
     {
+        // Checked once open, so a mount made after the look stays out too.
         const folders::Descriptor folder(openFolderAt(parent, name.c_str()));
-        if (folder.get() < 0)
+        if (folder.get() < 0 || mountOf(folder.get()) != mount)
             return false;
         for (const auto& inner : folders::names(folder.get()))
-            removeTree(folder.get(), inner, pacer, depth + 1);
+            removeTree(folder.get(), mount, inner, pacer, depth + 1);
     }
     return ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
 }
@@ -71,6 +123,7 @@ void empty(int trash, TrashOutcome& outcome, Pacer& pacer)
     const folders::Descriptor info(openFolderAt(trash, "info"));
     if (files.get() < 0 && info.get() < 0)
         return;
+    const MountId mount = files.get() >= 0 ? mountOf(files.get()) : std::nullopt;
     std::set<std::string> described;
     if (info.get() >= 0) {
         for (const auto& entry : folders::names(info.get())) {
@@ -83,7 +136,7 @@ void empty(int trash, TrashOutcome& outcome, Pacer& pacer)
                 continue; // names no item, and would name the trash itself
             described.insert(item);
             // An item that stays keeps its entry, so it can still be restored.
-            if ((files.get() < 0 || removeTree(files.get(), item, pacer)) &&
+            if ((files.get() < 0 || removeTree(files.get(), mount, item, pacer)) &&
                 ::unlinkat(info.get(), entry.c_str(), 0) == 0)
                 ++outcome.deleted;
             else
@@ -94,7 +147,7 @@ void empty(int trash, TrashOutcome& outcome, Pacer& pacer)
         for (const auto& item : folders::names(files.get())) {
             if (described.count(item))
                 continue; // kept above
-            if (removeTree(files.get(), item, pacer))
+            if (removeTree(files.get(), mount, item, pacer))
                 ++outcome.deleted;
             else
                 ++outcome.kept;
