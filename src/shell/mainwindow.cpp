@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSlider>
@@ -51,6 +52,7 @@ TForm2::TForm2(Session& session, const PageRegistry& registry, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("Liberation Sans"), 8));
     createFrameControls();
+    session_.beforeWaiting = [this] { thawPainting(panel_); };
     FormCreate();
     // Attached volumes are offered for a scan whether or not the window shows.
     if (const VolumeArrival& arrival = registry_.volumeArrival())
@@ -63,6 +65,7 @@ TForm2::TForm2(Session& session, const PageRegistry& registry, QWidget* parent)
 
 TForm2::~TForm2()
 {
+    session_.beforeWaiting = nullptr;
     FormDestroy();
 }
 
@@ -177,13 +180,27 @@ void TForm2::buildPage(Target target, bool startUp)
     setPaintingFrozen(this, true);
     frameReset();
     panel_->show();
-    setPaintingFrozen(panel_, true);
+    QPointer<QWidget> panel = panel_;
+    setPaintingFrozen(panel, true);
+    frozen_ = true;
+    // Whatever the build meets, even an error that escapes it, the window
+    // paints again afterwards.
+    const auto thaw = qScopeGuard([this, panel] { thawPainting(panel); });
     markers_.erase(target);
-    QWidget* panel = panel_;
     auto page = (*factory)(PageContext {session_, *this, panel, startUp});
-    Page* built = page.get();
+    QPointer<Page> built = page.get();
     markers_[target] = std::move(page);
     built->build();
+    thawPainting(panel);
+    if (built)
+        built->buildFinished();
+}
+
+void TForm2::thawPainting(QWidget* panel)
+{
+    if (!frozen_)
+        return;
+    frozen_ = false;
     setPaintingFrozen(this, false);
     setPaintingFrozen(panel, false);
 }

@@ -129,6 +129,8 @@ private:
     void setInternetGlyph();
     void setSliderControlsVisible(bool visible);
     void destroyPages();
+    // Ends a build's painting freeze, once.
+    void thawPainting(QWidget* panel);
 
     Session& session_;
     const PageRegistry& registry_;
@@ -146,6 +148,7 @@ private:
     ToolkitTranslation toolkitTranslation_;
     bool ending_ = false;
     bool destroyed_ = false;
+    bool frozen_ = false; // a page build holds painting
 };
 
 } // namespace corvatek::shell

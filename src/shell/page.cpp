@@ -15,7 +15,20 @@ Page::~Page()
 
 void Page::reportOnceShown(const QString& text)
 {
+    // A report posted during the build could run inside a later file wait of
+    // the same build, over a window still showing the previous page.
+    if (building_) {
+        pendingReports_.append(text);
+        return;
+    }
     QTimer::singleShot(0, this, [this, text] { session().seams.report(&window(), text); });
+}
+
+void Page::buildFinished()
+{
+    building_ = false;
+    for (const QString& text : std::exchange(pendingReports_, {}))
+        reportOnceShown(text);
 }
 
 } // namespace corvatek::shell

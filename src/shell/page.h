@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 namespace corvatek::shell {
@@ -27,6 +28,9 @@ public:
     ~Page() override;
 
     virtual void build() = 0;
+    // The build is over and the page painted: what it had to report is
+    // reported now, once.
+    void buildFinished();
     // The status monitor found the scanner not running (the scan page
     // enables its scan button again).
     virtual void scannerIdle() { }
@@ -57,6 +61,8 @@ protected:
 private:
     PageContext context_;
     QList<QPointer<QWidget>> controls_;
+    bool building_ = true;
+    QStringList pendingReports_;
 };
 
 } // namespace corvatek::shell

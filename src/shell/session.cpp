@@ -39,6 +39,8 @@ void Session::keepPainted()
 {
     // A waiting window keeps painting itself, but takes no input.
     const QScopedValueRollback busy(windowBusy, windowBusy + 1);
+    if (beforeWaiting)
+        beforeWaiting();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

@@ -59,6 +59,9 @@ struct Session {
     // keep flowing there, so a monitor tick may arrive: it is skipped rather
     // than run on half-changed state.
     int windowBusy = 0;
+    // Called before the window paints during a wait: a page build that must
+    // wait shows its page as far as it is built rather than a dead window.
+    std::function<void()> beforeWaiting;
 
     // Lets the window paint itself during a long piece of work on its thread;
     // no input is taken meanwhile, so no page changes under that work.

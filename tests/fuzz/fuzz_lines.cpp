@@ -1,6 +1,11 @@
-// Flag and list files: the 8-bit decoding and the split into lines.
+// Flag and list files: the 8-bit decoding, the split into lines, and the
+// bounded reader of the files themselves.
 #include "data/programfiles.h"
 #include "data/textcodec.h"
+#include "data/textlines.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdio>
@@ -48,5 +53,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expected.chop(1);
     if (lines.join(QLatin1Char('\n')) != expected)
         fail("the rejoined lines are not the text");
+
+    // The lines kept as bytes are the lines of the decoded text.
+    const corvatek::data::TextLines kept(bytes.toByteArray());
+    if (kept.toList() != lines)
+        fail("the lines kept as bytes differ from the text's lines");
+
+    // Read from a file, the bytes come back whole within the bound, and a
+    // file past it is refused with nothing read.
+    static QTemporaryDir dir;
+    const corvatek::data::ProgramFiles files(dir.path());
+    QFile file(files.path(u"portappli.txt"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes.toByteArray()) != bytes.size())
+        fail("the input could not be written");
+    file.close();
+    const qsizetype limit = size > 0 ? qsizetype(data[0]) * 4 : 0;
+    const corvatek::data::BytesRead read = files.readBytes(u"portappli.txt", limit);
+    if (qsizetype(size) <= limit ? !read.ok() || read.bytes != bytes : read.ok() || !read.bytes.isEmpty())
+        fail("the bounded read does not keep its bound");
     return 0;
 }

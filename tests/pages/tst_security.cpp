@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 using namespace corvatek;
@@ -189,6 +190,38 @@ private slots:
         page->BitBtn31Click(); // on an empty table too
         QVERIFY(fixture.readTable(TableId::Events).isEmpty());
         QCOMPARE(page->events.box->count(), 0);
+    }
+
+    // A build that waits for held files shows its page meanwhile and tells
+    // what it could not read only once it is over; an error that escapes a
+    // build leaves the window painting.
+    void aBuildWaitsVisiblyAndReportsAfterwards()
+    {
+        ShellFixture fixture;
+        fixture.fileWait = std::chrono::milliseconds(300);
+        prepare(fixture);
+        for (const char* table : {"quarantaines.xml", "evenements.xml"}) {
+            const QString holder = QStringLiteral("vkhold-%1.exe").arg(QLatin1String(table).left(4));
+            fixture.folder.installCompanion(holder, {QStringLiteral("lock %1 -1").arg(QLatin1String(table))});
+            QVERIFY(fixture.session->companions.shellStart(holder));
+            QVERIFY(waitUntil([&] {
+                return fixture.folder.journalLines().contains(QStringLiteral("locked %1").arg(QLatin1String(table)));
+            }));
+        }
+        bool paintedWhileWaiting = false;
+        QTimer::singleShot(0, [&] { paintedWhileWaiting = fixture.window->pagePanel()->updatesEnabled(); });
+        fixture.open<pages::Tpanel4>(Target::Quarantine);
+        QVERIFY(paintedWhileWaiting);
+        QVERIFY(fixture.reports.isEmpty());
+        QVERIFY(QTest::qWaitFor([&] { return fixture.reports.size() == 2; }));
+
+        struct Failing : shell::Page {
+            using Page::Page;
+            void build() override { throw std::runtime_error("build failed"); }
+        };
+        fixture.registry.addPage<Failing>(Target::Links);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, fixture.clickItem(ShellFixture::rowOf(Target::Links)));
+        QVERIFY(fixture.window->updatesEnabled() && fixture.window->pagePanel()->updatesEnabled());
     }
 
     // The lookup passes the text as typed, keeps the window going while

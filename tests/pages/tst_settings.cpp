@@ -6,6 +6,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace corvatek;
 using corvatek::data::TableId;
@@ -72,6 +76,15 @@ private slots:
         page.radiobutton15->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
         QVERIFY(!window.state().firewallOn);
+        // A save that fails changes neither the screen nor what is in force.
+        QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("firewall.txt"))));
+        QVERIFY(QDir(fixture.folder.path()).mkdir(QStringLiteral("firewall.txt")));
+        page.radiobutton14->click();
+        QCOMPARE(fixture.reports.size(), 1);
+        QVERIFY(page.radiobutton15->isChecked() && !page.radiobutton14->isChecked());
+        QVERIFY(!window.state().firewallOn && window.state().firewallValue == QLatin1String("2"));
+        QVERIFY(QDir(fixture.folder.path()).rmdir(QStringLiteral("firewall.txt")));
+        fixture.reports.clear();
 
         QTest::keyClicks(page.Edit13, QStringLiteral("8a0"));
         QCOMPARE(page.Edit13->text(), QStringLiteral("80"));
@@ -167,6 +180,45 @@ private slots:
         page.Edit13->setFocus();
         QTest::keyClick(page.Edit13, Qt::Key_Escape);
         QVERIFY(!window.state().internetFlag);
+    }
+
+    // A long list is shown as it is, costs a small multiple of its file, and
+    // reading it keeps the window painting.
+    void aLongListIsShownWithinBoundedMemory()
+    {
+        QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+        if (!clearRefs.open(QIODevice::WriteOnly))
+            QSKIP("the peak resident memory cannot be reset here");
+        ShellFixture fixture;
+        openSettings(fixture);
+        qsizetype lines = 0;
+        {
+            QByteArray bytes;
+            bytes.reserve(50 * 1024 * 1024 + 64);
+            for (; bytes.size() < 50 * 1024 * 1024; ++lines)
+                bytes += "application-" + QByteArray::number(lines) + " 443\r\n";
+            fixture.folder.write(QStringLiteral("portappli.txt"), bytes);
+        }
+        const qint64 size = QFileInfo(fixture.folder.file(QStringLiteral("portappli.txt"))).size();
+        const auto peak = [] {
+            QFile status(QStringLiteral("/proc/self/status"));
+            status.open(QIODevice::ReadOnly);
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("VmHWM:"))
+                    return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+            }
+            return qint64(-1);
+        };
+        QVERIFY(clearRefs.write("5") == 1 && clearRefs.flush());
+        const qint64 before = peak();
+        bool painted = false;
+        QTimer::singleShot(0, [&] { painted = true; });
+        auto& page = fixture.open<pages::Tpanel5>(Target::Settings);
+        QVERIFY(painted); // the event loop ran during the read
+        QCOMPARE(page.applicationPorts->model()->rowCount(), lines - 1);
+        QCOMPARE(page.applicationPorts->model()->index(7, 0).data().toString(), QStringLiteral("application-7 443"));
+        const qint64 grown = peak() - before;
+        QVERIFY2(grown <= 3 * size, qPrintable(QStringLiteral("%1 bytes for a file of %2").arg(grown).arg(size)));
     }
 
     // Even rows white, odd ones light, the chosen one light blue.

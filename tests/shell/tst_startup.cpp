@@ -2,10 +2,13 @@
 #include "shell/navigationlist.h"
 #include "shellfixture.h"
 
+#include <QFileInfo>
 #include <QScreen>
 #include <QSlider>
 #include <QTest>
 #include <QThread>
+
+#include <sys/stat.h>
 
 using namespace corvatek;
 using namespace corvatek::data;
@@ -324,6 +327,34 @@ private slots:
 
     // Files the user made read-only are read as they are and never replaced;
     // the quarantine they hold is enforced.
+    // Pipes and devices in place of the files start-up reads: the window
+    // comes, each is told, and what start-up writes anyway becomes a file.
+    void pipesAndDevicesNeitherHoldNorBreakTheStart()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        const auto fifo = [&](const char* name) {
+            QFile::remove(fixture.folder.file(QString::fromLatin1(name)));
+            QVERIFY(::mkfifo(fixture.folder.file(QString::fromLatin1(name)).toLocal8Bit().constData(), 0600) == 0);
+        };
+        fifo("crvtk_fr.txt");
+        fifo("viri.txt");
+        fifo("ctrlpl.txt");
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), fixture.folder.file(QStringLiteral("firewall.txt"))));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), fixture.folder.file(QStringLiteral("portappli.txt"))));
+        fixture.start();
+        const QString told = fixture.window->startupProblems().join(QLatin1Char('\n'));
+        QVERIFY2(told.contains(QStringLiteral("crvtk_fr.txt is a pipe")), qPrintable(told));
+        QVERIFY(told.contains(QStringLiteral("firewall.txt is a device")));
+        QVERIFY(told.contains(QStringLiteral("ctrlpl.txt is a pipe")));
+        QCOMPARE(fixture.window->state().firewallValue, QStringLiteral("2"));
+        for (const char* name : {"viri.txt", "ctrlpl.txt", "firewall.txt", "portappli.txt"}) {
+            const QFileInfo written(fixture.folder.file(QString::fromLatin1(name)));
+            QVERIFY2(written.isFile() && !written.isSymLink(), name);
+        }
+        QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
+    }
+
     void readOnlyFilesAreReadAndTheirQuarantineEnforced()
     {
         ShellFixture fixture;

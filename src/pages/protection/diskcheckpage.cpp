@@ -13,6 +13,7 @@
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QTreeView>
 
@@ -131,10 +132,15 @@ void Tpanel8::runTool(const QString& parameters, int steps, const QString& notif
                 session.companions.notify(notification, session.state.levelText());
             if (!page)
                 return;
+            // Whatever the refresh meets, the page is usable again after it.
+            const auto usable = qScopeGuard([&] {
+                if (page) {
+                    page->setButtonsEnabled(true);
+                    page->showStatus(67);
+                }
+            });
             if (notification.isEmpty())
                 page->refreshList();
-            page->setButtonsEnabled(true);
-            page->showStatus(67);
         });
 }
 
@@ -193,6 +199,7 @@ void Tpanel8::BitBtn11Click()
     if (!session().seams.askYesNo(&window(), session().state.caption(65)))
         return;
     setButtonsEnabled(false);
+    const auto usable = qScopeGuard([this] { setButtonsEnabled(true); });
     const QStringList& paths = checkList->texts();
     for (int row = 0; row < paths.size(); ++row) {
         // The check mark protects a file; so does a program holding it.
@@ -200,7 +207,6 @@ void Tpanel8::BitBtn11Click()
         if (!checkList->isChecked(row) && QFileInfo(path).isFile() && !inUse(path))
             QFile::remove(path);
     }
-    setButtonsEnabled(true);
 }
 
 } // namespace corvatek::pages

@@ -123,8 +123,17 @@ bool Tpanel5::Edit13KeyPress(const QEvent* event)
 void Tpanel5::chooseFirewall(const QString& value)
 {
     auto& state = session().state;
-    // The network tool reads the file: a value it cannot see must be told.
-    succeeded(session(), &window(), session().files.writeFlag(u"firewall.txt", value));
+    // The network tool reads the file: a value it cannot see must be told,
+    // and is not put in force, so the screen says what the file says.
+    if (!succeeded(session(), &window(), session().files.writeFlag(u"firewall.txt", value))) {
+        for (const auto& [button, shown] :
+            {std::pair {radiobutton14, "1"}, std::pair {radiobutton15, "2"}, std::pair {radiobutton16, "3"}}) {
+            button->setAutoExclusive(false); // a value none of them shows unchecks all
+            button->setChecked(state.firewallValue == QLatin1String(shown));
+            button->setAutoExclusive(true);
+        }
+        return;
+    }
     state.firewallValue = value;
     state.firewallOn = value != QLatin1String("2");
 }

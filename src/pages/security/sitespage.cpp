@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalBlocker>
 
 namespace corvatek::pages {
 namespace {
@@ -176,10 +177,16 @@ void Tpanel10::BitBtn17Click()
 void Tpanel10::CheckBox14Click()
 {
     auto& state = session().state;
-    state.siteControlFlag = CheckBox14->isChecked();
-    // The network tool takes the flag from the monitor, the next run from the file.
-    succeeded(session(), &window(),
-        session().files.writeFlag(u"ctrlpl.txt", state.siteControlFlag ? QStringLiteral("1") : QStringLiteral("0")));
+    const bool on = CheckBox14->isChecked();
+    // The network tool takes the flag from the monitor, the next run from the
+    // file: a flag the file does not hold is not put in force.
+    if (!succeeded(session(), &window(),
+            session().files.writeFlag(u"ctrlpl.txt", on ? QStringLiteral("1") : QStringLiteral("0")))) {
+        const QSignalBlocker quiet(CheckBox14);
+        CheckBox14->setChecked(state.siteControlFlag);
+        return;
+    }
+    state.siteControlFlag = on;
 }
 
 } // namespace corvatek::pages

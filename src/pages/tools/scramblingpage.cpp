@@ -41,6 +41,12 @@ void Tpanel15::transform(const QLineEdit* from, const QLineEdit* to, data::Direc
     const QFileInfo sourceInfo(source);
     if (!sourceInfo.exists() || sourceInfo.isDir())
         return;
+    // A relative path would name a file of wherever the program was started.
+    if (!QFileInfo(to->text()).isAbsolute()) {
+        session().seams.report(
+            &window(), QStringLiteral("\"%1\" is no full path of a file; nothing was written.").arg(to->text()));
+        return;
+    }
     // A large file keeps the window painted; no input is taken meanwhile, so
     // the page and its fields stay as they are until the end.
     const QString problem =
