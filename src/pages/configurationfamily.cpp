@@ -12,8 +12,15 @@ const QString kGuard = QStringLiteral("vkguard.exe");
 
 void memberClick(shell::Session& session, QCheckBox* sender, int flag)
 {
-    session.state.configurationFlags[std::size_t(flag - 1)] = sender->isChecked();
-    saveConfiguration(session, sender->window());
+    bool& value = session.state.configurationFlags[std::size_t(flag - 1)];
+    const bool before = value;
+    value = sender->isChecked();
+    if (saveConfiguration(session, sender->window()))
+        return;
+    // Not in the file, so not in force: the box shows what is.
+    value = before;
+    const QSignalBlocker quiet(sender);
+    sender->setChecked(before);
 }
 
 // Rewrites the loaded table's one record from the flags; false when the
@@ -104,10 +111,11 @@ void showFlagOnly(const shell::Session& session, QCheckBox* box, const Member& m
     showFlag(session, box, member);
 }
 
-void saveConfiguration(shell::Session& session, QWidget* owner)
+bool saveConfiguration(shell::Session& session, QWidget* owner)
 {
     session.companions.stop(kGuard);
     data::TableLoad load = session.files.loadTable(data::TableId::Configuration);
+    bool saved = false;
     if (!load.ok()) {
         // Nothing to rewrite the record into; the guard must not stay down
         // for it.
@@ -115,8 +123,11 @@ void saveConfiguration(shell::Session& session, QWidget* owner)
             owner, load.error + QStringLiteral(" The settings were not saved; the real-time guard was started again."));
     } else if (!writeFlags(session, load.table)) {
         session.companions.notify(QStringLiteral("erreur configuration checkb"), session.state.levelText());
+    } else {
+        saved = true;
     }
     session.companions.shellStart(kGuard);
+    return saved;
 }
 
 } // namespace corvatek::pages::family

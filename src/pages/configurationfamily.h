@@ -16,7 +16,8 @@ struct Session;
 namespace corvatek::pages::family {
 
 // The click handlers, named after their check boxes: each sets its flag to
-// the box's checked state, then saves the configuration.
+// the box's checked state, then saves the configuration; a save that fails
+// puts flag and box back.
 void CheckBox2Click(shell::Session& session, QCheckBox* sender);
 void CheckBox3Click(shell::Session& session, QCheckBox* sender);
 void CheckBox4Click(shell::Session& session, QCheckBox* sender);
@@ -60,7 +61,8 @@ void showFlag(const shell::Session& session, QCheckBox* box, const Member& membe
 void showFlagOnly(const shell::Session& session, QCheckBox* box, const Member& member);
 
 // Stops every vkguard.exe, rewrites configuration.xml's one record from the
-// twelve flags, and starts vkguard.exe again.
-void saveConfiguration(shell::Session& session, QWidget* owner);
+// twelve flags, and starts vkguard.exe again. False when the file was not
+// rewritten.
+bool saveConfiguration(shell::Session& session, QWidget* owner);
 
 } // namespace corvatek::pages::family

@@ -134,6 +134,8 @@ private slots:
         fixture.window->TrackBar1->setValue(1);
         guard.CheckBox2->click();
         QVERIFY(guardRestarted(fixture, 4));
+        // Not saved, so not in force: flag and box as they were.
+        QVERIFY(guard.CheckBox2->isChecked() && fixture.window->state().configurationFlag(8));
         fixture.window->TrackBar1->setValue(2);
         guard.CheckBox2->click();
         QVERIFY(guardRestarted(fixture, 5));
