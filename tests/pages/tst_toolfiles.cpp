@@ -146,6 +146,11 @@ private slots:
         page->scrambledField->setText(fixture.folder.file(QStringLiteral("no such folder/x")));
         page->BitBtn25->click();
         QVERIFY(fixture.reports.takeLast().contains(QLatin1String("could not be created")));
+        // A relative path would land wherever the program was started.
+        page->scrambledField->setText(QStringLiteral("out.bin"));
+        page->BitBtn25->click();
+        QVERIFY(fixture.reports.takeLast().contains(QLatin1String("no full path")));
+        QVERIFY(!QFile::exists(QDir::current().filePath(QStringLiteral("out.bin"))));
         {
             const QString locked = fixture.folder.file(QStringLiteral("locked"));
             QDir().mkpath(locked);
@@ -164,7 +169,7 @@ private slots:
         page->plainField->setText(fixture.folder.file(QStringLiteral("missing")));
         page->BitBtn25->click();
         QVERIFY(fixture.reports.isEmpty());
-        QCOMPARE(fixture.questions.size(), 23); // every press asked first
+        QCOMPARE(fixture.questions.size(), 24); // every press asked first
     }
 
     void rulesDetailShowsEachProgramFilesFacts()
