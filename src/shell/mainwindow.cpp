@@ -182,7 +182,6 @@ void TForm2::buildPage(Target target, bool startUp)
     panel_->show();
     QPointer<QWidget> panel = panel_;
     setPaintingFrozen(panel, true);
-    frozen_ = true;
     // Whatever the build meets, even an error that escapes it, the window
     // paints again afterwards.
     const auto thaw = qScopeGuard([this, panel] { thawPainting(panel); });
@@ -198,9 +197,8 @@ void TForm2::buildPage(Target target, bool startUp)
 
 void TForm2::thawPainting(QWidget* panel)
 {
-    if (!frozen_)
-        return;
-    frozen_ = false;
+    if (updatesEnabled())
+        return; // no build holds painting, or it was thawed already
     setPaintingFrozen(this, false);
     setPaintingFrozen(panel, false);
 }

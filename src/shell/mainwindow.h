@@ -148,7 +148,6 @@ private:
     ToolkitTranslation toolkitTranslation_;
     bool ending_ = false;
     bool destroyed_ = false;
-    bool frozen_ = false; // a page build holds painting
 };
 
 } // namespace corvatek::shell
