@@ -22,7 +22,6 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTreeView>
 
 using namespace corvatek;
@@ -163,7 +162,14 @@ int main(int argc, char** argv)
 
     for (const QString& code : {QStringLiteral("FR"), QStringLiteral("GB"), QStringLiteral("DE"), QStringLiteral("ESP"),
              QStringLiteral("ITA")}) {
-        QTemporaryDir folder;
+        // A fixed folder name, since the folder trees show it.
+        QDir folder(QDir::temp().filePath(QStringLiteral("corvatek-") + code.toLower()));
+        folder.removeRecursively();
+        folder.mkpath(QStringLiteral("."));
+        const struct Removal {
+            QDir folder;
+            ~Removal() { folder.removeRecursively(); }
+        } removal {folder}; // after the window, which may still write there
         for (const QString& name : languages.entryList({QStringLiteral("*.txt")}, QDir::Files))
             QFile::copy(languages.filePath(name), folder.filePath(name));
         writeLanguage(folder.path(), code);
@@ -172,6 +178,19 @@ int main(int argc, char** argv)
         shell::Seams seams = shell::Seams::system();
         seams.open = [](const QString&) {};
         seams.askYesNo = [](QWidget*, const QString&) { return false; };
+        // Fixed figures where a page shows the clock or live processes, so
+        // that two renderings of the same pages are the same pictures.
+        seams.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(9, 12, 30)); };
+        seams.processes = [] {
+            std::vector<platform::ProcessMemory> list;
+            int id = 1;
+            for (const char* name : {"systemd", "dbus-daemon", "Xorg", "pipewire", "firefox-esr", "thunderbird",
+                     "gnome-shell", "nautilus", "corvatek", "bash"})
+                list.push_back({name, id++, std::uint64_t(id) * 7'340'032});
+            return list;
+        };
+        seams.machineMemory = [] { return platform::MemoryStatus {8'589'934'592, 5'368'709'120}; };
+        seams.ownMemory = [] { return std::optional<std::uint64_t>(62'914'560); };
         shell::Session session(folder.path() + QLatin1Char('/'), seams);
         shell::TForm2 window(session, registry);
         window.show();

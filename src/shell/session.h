@@ -6,12 +6,15 @@
 #include "companions/companions.h"
 #include "companions/processstate.h"
 #include "data/programfiles.h"
+#include "platform/platform.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,11 @@ struct Seams {
     // The trash folders that emptying the trash empties: the user's, on
     // every mounted volume.
     std::function<std::vector<std::string>()> trashFolders;
+    // What the system page shows: the running processes and the memory
+    // figures, live unless a test or a rendering fixes them.
+    std::function<std::vector<platform::ProcessMemory>()> processes = platform::processMemoryList;
+    std::function<std::optional<platform::MemoryStatus>()> machineMemory = platform::memoryStatus;
+    std::function<std::optional<std::uint64_t>()> ownMemory = platform::ownResidentBytes;
     static Seams system();
 };
 

@@ -48,7 +48,7 @@ void TForm2::FormCreate()
     readSiteControl();
     buildPage(Target::Home, true);
     // The reference for the memory the program gains while it runs.
-    state().startResidentBytes = platform::ownResidentBytes();
+    state().startResidentBytes = session_.seams.ownMemory();
 }
 
 void TForm2::prepareFlagFiles()

@@ -1,6 +1,5 @@
 #include "pages/tools/systeminfopage.h"
 
-#include "platform/platform.h"
 #include "shell/mainwindow.h"
 
 #include <QHeaderView>
@@ -115,7 +114,7 @@ void Tpanel19::build()
     totalMemoryLabel = label(322);
 
     // The first and the last process of the list are left out.
-    const auto processes = platform::processMemoryList();
+    const auto processes = session().seams.processes();
     std::vector<ProcessListModel::Row> rows;
     if (processes.size() >= 3) {
         rows.reserve(processes.size() - 2);
@@ -129,11 +128,11 @@ void Tpanel19::build()
     const LabelWords none {};
     if (!words)
         words = &none;
-    if (const auto machine = platform::memoryStatus()) {
+    if (const auto machine = session().seams.machineMemory()) {
         showFigure(totalMemoryLabel, words->total, machine->totalBytes);
         showFigure(freeMemoryLabel, words->free, machine->availableBytes);
     }
-    if (const auto own = platform::ownResidentBytes()) {
+    if (const auto own = session().seams.ownMemory()) {
         showFigure(processMemoryLabel, words->process, *own);
         // What the program has gained since it started; never below nothing.
         if (state.startResidentBytes)
