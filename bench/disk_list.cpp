@@ -17,14 +17,14 @@ int main(int argc, char** argv)
     if (args.size() != 3)
         return 2;
     shell::PageRegistry registry;
-    registry.addPage<pages::Tpanel8>(shell::Target::DiskCheck);
+    registry.addPage<pages::DiskCheckPage>(shell::Target::DiskCheck);
     shell::Seams seams = shell::Seams::system();
     seams.open = [](const QString&) {};
     seams.report = [](QWidget*, const QString&) {};
     shell::Session session(args[1], seams);
-    shell::TForm2 window(session, registry);
+    shell::MainWindow window(session, registry);
     window.buildPage(shell::Target::DiskCheck);
-    auto* page = static_cast<pages::Tpanel8*>(window.marker(shell::Target::DiskCheck));
+    auto* page = static_cast<pages::DiskCheckPage*>(window.marker(shell::Target::DiskCheck));
     page->refreshList();
     window.show();
     window.repaint();

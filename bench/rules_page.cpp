@@ -49,13 +49,13 @@ int main(int argc, char** argv)
     if (args.size() != 4)
         return 2;
     shell::PageRegistry registry;
-    registry.addPage<pages::Tpanel1>(shell::Target::Rules);
+    registry.addPage<pages::RulesPage>(shell::Target::Rules);
     shell::Seams seams = shell::Seams::system();
     seams.open = [](const QString&) {};
     seams.report = [](QWidget*, const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
     seams.askYesNo = [](QWidget*, const QString&) { return true; };
     shell::Session session(args[1], seams);
-    shell::TForm2 window(session, registry);
+    shell::MainWindow window(session, registry);
     window.show();
     QCoreApplication::processEvents();
     const QString rules = session.files.path(u"regles.xml");
@@ -76,17 +76,17 @@ int main(int argc, char** argv)
         build.push_back(double(timer.nsecsElapsed()) / 1e6);
         if (round == 0) // later rounds reuse what the first freed
             added = residentKib() - before;
-        auto* page = static_cast<pages::Tpanel1*>(window.marker(shell::Target::Rules));
+        auto* page = static_cast<pages::RulesPage*>(window.marker(shell::Target::Rules));
         const int rows = page->rows()->rowCount();
 
         timer.restart();
-        page->ListView2ColumnClick(2);
+        page->onColumnClicked(2);
         window.repaint();
         sort.push_back(double(timer.nsecsElapsed()) / 1e6);
 
-        page->ListView2->setCurrentIndex(page->rows()->index(rows / 2, 1));
+        page->ruleList->setCurrentIndex(page->rows()->index(rows / 2, 1));
         timer.restart();
-        page->ListView2Click();
+        page->deleteSelectedRule();
         window.repaint();
         remove.push_back(double(timer.nsecsElapsed()) / 1e6);
         if (page->rows()->rowCount() != rows - 1)

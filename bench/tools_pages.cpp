@@ -37,9 +37,9 @@ int main(int argc, char** argv)
         : rules                          ? shell::Target::RulesDetail
                                          : shell::Target::Memory;
     shell::PageRegistry registry;
-    registry.addPage<pages::Tpanel12>(shell::Target::Cleanup);
-    registry.addPage<pages::Tpanel19>(shell::Target::Memory);
-    registry.addPage<pages::Tpanel14>(shell::Target::RulesDetail);
+    registry.addPage<pages::CleanupPage>(shell::Target::Cleanup);
+    registry.addPage<pages::SystemInfoPage>(shell::Target::Memory);
+    registry.addPage<pages::RulesDetailPage>(shell::Target::RulesDetail);
     shell::Seams seams = shell::Seams::system();
     seams.open = [](const QString&) {};
     seams.report = [](QWidget*, const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     shell::Session session(folder.path() + QLatin1Char('/'), seams);
     if (rules && !QFile::copy(args[3], session.files.path(u"regles.xml")))
         return 1;
-    shell::TForm2 window(session, registry);
+    shell::MainWindow window(session, registry);
     window.show();
     QCoreApplication::processEvents();
 
@@ -60,7 +60,7 @@ int main(int argc, char** argv)
         window.buildPage(target);
         auto* page = window.marker(target);
         if (rules) {
-            const pages::RuleFilesModel* model = static_cast<pages::Tpanel14*>(page)->rules;
+            const pages::RuleFilesModel* model = static_cast<pages::RulesDetailPage*>(page)->rules;
             QEventLoop untilRead;
             QObject::connect(model, &pages::RuleFilesModel::filesRead, &untilRead, &QEventLoop::quit);
             if (model->readingFiles())
@@ -69,7 +69,7 @@ int main(int argc, char** argv)
         window.repaint();
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
         if (rules) {
-            const pages::RuleFilesModel* model = static_cast<pages::Tpanel14*>(page)->rules;
+            const pages::RuleFilesModel* model = static_cast<pages::RulesDetailPage*>(page)->rules;
             // Every file was found and summed.
             for (int row = 0; row < model->rowCount(); ++row) {
                 if (model->text(row, 6) != model->text(row, 7) || model->text(row, 8).toUInt() == 0) {
@@ -79,8 +79,8 @@ int main(int argc, char** argv)
             }
             continue;
         }
-        const int rows = cleanup ? int(static_cast<pages::Tpanel12*>(page)->rightFiles->names().size())
-                                 : static_cast<pages::Tpanel19*>(page)->processList->model()->rowCount();
+        const int rows = cleanup ? int(static_cast<pages::CleanupPage*>(page)->rightFiles->names().size())
+                                 : static_cast<pages::SystemInfoPage*>(page)->processList->model()->rowCount();
         if (cleanup ? rows != args[3].toInt() : rows < args[3].toInt()) {
             std::fprintf(stderr, "%d rows\n", rows);
             return 1;

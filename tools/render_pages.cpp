@@ -192,26 +192,26 @@ int main(int argc, char** argv)
         seams.machineMemory = [] { return platform::MemoryStatus {8'589'934'592, 5'368'709'120}; };
         seams.ownMemory = [] { return std::optional<std::uint64_t>(62'914'560); };
         shell::Session session(folder.path() + QLatin1Char('/'), seams);
-        shell::TForm2 window(session, registry);
+        shell::MainWindow window(session, registry);
         window.show();
         writeApplicationPorts(folder.path());
-        for (int row = 0; row < window.ListBox1->count(); ++row) {
+        for (int row = 0; row < window.navigationList->count(); ++row) {
             const shell::Target target = shell::kListOrder[row];
             if (!registry.page(target))
                 continue;
-            window.ListBox1->setCurrentRow(row);
-            window.ListBox1Click();
+            window.navigationList->setCurrentRow(row);
+            window.onNavigationClicked();
             if (target == shell::Target::DiskCheck)
-                static_cast<pages::Tpanel8*>(window.marker(target))->refreshList();
+                static_cast<pages::DiskCheckPage*>(window.marker(target))->refreshList();
             if (target == shell::Target::Shortcuts)
-                static_cast<pages::Tpanel9*>(window.marker(target))->BitBtn13Click();
+                static_cast<pages::ShortcutsPage*>(window.marker(target))->findBroken();
             if (target == shell::Target::Encryption) {
-                auto* page = static_cast<pages::Tpanel15*>(window.marker(target));
+                auto* page = static_cast<pages::ScramblingPage*>(window.marker(target));
                 page->plainField->setText(QStringLiteral("/home/ann/Documents/tax-2025.pdf"));
                 page->scrambledField->setText(QStringLiteral("/home/ann/Documents/tax-2025.vk"));
             }
             if (target == shell::Target::RulesDetail) {
-                while (static_cast<pages::Tpanel14*>(window.marker(target))->rules->readingFiles())
+                while (static_cast<pages::RulesDetailPage*>(window.marker(target))->rules->readingFiles())
                     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
             }
             // The folder trees read their folders in the background.
@@ -223,20 +223,20 @@ int main(int argc, char** argv)
             const QString name = QStringLiteral("%1-%2.png").arg(code.toLower()).arg(row + 1, 2, 10, QLatin1Char('0'));
             window.grab().save(output.filePath(name));
             if (target == shell::Target::RulesDetail) { // its right-hand columns too
-                QTreeView* list = static_cast<pages::Tpanel14*>(window.marker(target))->ruleList;
+                QTreeView* list = static_cast<pages::RulesDetailPage*>(window.marker(target))->ruleList;
                 list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
                 QCoreApplication::processEvents();
                 window.grab().save(
                     output.filePath(QString(name).replace(QStringLiteral(".png"), QStringLiteral("-right.png"))));
             }
             if (target == shell::Target::Quarantine) { // its first tab too
-                static_cast<pages::Tpanel4*>(window.marker(target))->tabs->setCurrentIndex(0);
+                static_cast<pages::QuarantinePage*>(window.marker(target))->tabs->setCurrentIndex(0);
                 QCoreApplication::processEvents();
                 window.grab().save(
                     output.filePath(QString(name).replace(QStringLiteral(".png"), QStringLiteral("-protocols.png"))));
             }
         }
-        pages::TAboutBox about;
+        pages::AboutBox about;
         about.show();
         QCoreApplication::processEvents();
         about.grab().save(output.filePath(code.toLower() + QStringLiteral("-about.png")));

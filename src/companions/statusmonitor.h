@@ -40,7 +40,7 @@ public:
 
     StatusMonitor(ProcessState& state, const data::ProgramFiles& files, const Companions& companions, Hooks hooks);
 
-    // Timer1Timer: one tick.
+    // One tick of the monitor timer.
     void tick();
 
     const QString& tickMinute() const { return tickMinute_; }

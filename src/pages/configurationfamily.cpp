@@ -10,7 +10,7 @@ namespace {
 
 const QString kGuard = QStringLiteral("vkguard.exe");
 
-void memberClick(shell::Session& session, QCheckBox* sender, int flag)
+void toggleFlag(shell::Session& session, QCheckBox* sender, int flag)
 {
     bool& value = session.state.configurationFlags[std::size_t(flag - 1)];
     const bool before = value;
@@ -41,53 +41,53 @@ bool writeFlags(const shell::Session& session, data::Table& table)
 
 } // namespace
 
-void CheckBox2Click(shell::Session& session, QCheckBox* sender)
+void toggleScanOnOpen(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox2.flag);
+    toggleFlag(session, sender, kScanOnOpen.flag);
 }
-void CheckBox3Click(shell::Session& session, QCheckBox* sender)
+void toggleScanOnWrite(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox3.flag);
+    toggleFlag(session, sender, kScanOnWrite.flag);
 }
-void CheckBox4Click(shell::Session& session, QCheckBox* sender)
+void toggleScanDownloads(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox4.flag);
+    toggleFlag(session, sender, kScanDownloads.flag);
 }
-void CheckBox5Click(shell::Session& session, QCheckBox* sender)
+void toggleSiteControl(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox5.flag);
+    toggleFlag(session, sender, kSiteControl.flag);
 }
-void CheckBox6Click(shell::Session& session, QCheckBox* sender)
+void toggleWatchSystemFiles(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox6.flag);
+    toggleFlag(session, sender, kWatchSystemFiles.flag);
 }
-void CheckBox7Click(shell::Session& session, QCheckBox* sender)
+void toggleWatchSettingsFiles(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox7.flag);
+    toggleFlag(session, sender, kWatchSettingsFiles.flag);
 }
-void CheckBox8Click(shell::Session& session, QCheckBox* sender)
+void toggleWatchAutostart(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox8.flag);
+    toggleFlag(session, sender, kWatchAutostart.flag);
 }
-void CheckBox9Click(shell::Session& session, QCheckBox* sender)
+void toggleWatchProcesses(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox9.flag);
+    toggleFlag(session, sender, kWatchProcesses.flag);
 }
-void CheckBox10Click(shell::Session& session, QCheckBox* sender)
+void toggleBrokenShortcuts(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox10.flag);
+    toggleFlag(session, sender, kBrokenShortcuts.flag);
 }
-void CheckBox11Click(shell::Session& session, QCheckBox* sender)
+void toggleAutostartEntries(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox11.flag);
+    toggleFlag(session, sender, kAutostartEntries.flag);
 }
-void CheckBox12Click(shell::Session& session, QCheckBox* sender)
+void toggleEmptyTrash(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox12.flag);
+    toggleFlag(session, sender, kEmptyTrash.flag);
 }
-void CheckBox13Click(shell::Session& session, QCheckBox* sender)
+void toggleTempFiles(shell::Session& session, QCheckBox* sender)
 {
-    memberClick(session, sender, CheckBox13.flag);
+    toggleFlag(session, sender, kTempFiles.flag);
 }
 
 QCheckBox* place(shell::Session& session, QCheckBox* box, const Member& member, const QRect& geometry)

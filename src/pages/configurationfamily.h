@@ -18,18 +18,18 @@ namespace corvatek::pages::family {
 // The click handlers, named after their check boxes: each sets its flag to
 // the box's checked state, then saves the configuration; a save that fails
 // puts flag and box back.
-void CheckBox2Click(shell::Session& session, QCheckBox* sender);
-void CheckBox3Click(shell::Session& session, QCheckBox* sender);
-void CheckBox4Click(shell::Session& session, QCheckBox* sender);
-void CheckBox5Click(shell::Session& session, QCheckBox* sender);
-void CheckBox6Click(shell::Session& session, QCheckBox* sender);
-void CheckBox7Click(shell::Session& session, QCheckBox* sender);
-void CheckBox8Click(shell::Session& session, QCheckBox* sender);
-void CheckBox9Click(shell::Session& session, QCheckBox* sender);
-void CheckBox10Click(shell::Session& session, QCheckBox* sender);
-void CheckBox11Click(shell::Session& session, QCheckBox* sender);
-void CheckBox12Click(shell::Session& session, QCheckBox* sender);
-void CheckBox13Click(shell::Session& session, QCheckBox* sender);
+void toggleScanOnOpen(shell::Session& session, QCheckBox* sender);
+void toggleScanOnWrite(shell::Session& session, QCheckBox* sender);
+void toggleScanDownloads(shell::Session& session, QCheckBox* sender);
+void toggleSiteControl(shell::Session& session, QCheckBox* sender);
+void toggleWatchSystemFiles(shell::Session& session, QCheckBox* sender);
+void toggleWatchSettingsFiles(shell::Session& session, QCheckBox* sender);
+void toggleWatchAutostart(shell::Session& session, QCheckBox* sender);
+void toggleWatchProcesses(shell::Session& session, QCheckBox* sender);
+void toggleBrokenShortcuts(shell::Session& session, QCheckBox* sender);
+void toggleAutostartEntries(shell::Session& session, QCheckBox* sender);
+void toggleEmptyTrash(shell::Session& session, QCheckBox* sender);
+void toggleTempFiles(shell::Session& session, QCheckBox* sender);
 
 struct Member {
     int flag; // configuration flag N, field ChampN
@@ -37,18 +37,18 @@ struct Member {
     void (*click)(shell::Session&, QCheckBox*);
 };
 
-inline constexpr Member CheckBox2 {8, 72, CheckBox2Click};
-inline constexpr Member CheckBox3 {1, 73, CheckBox3Click};
-inline constexpr Member CheckBox4 {2, 74, CheckBox4Click};
-inline constexpr Member CheckBox5 {7, 62, CheckBox5Click};
-inline constexpr Member CheckBox6 {3, 77, CheckBox6Click};
-inline constexpr Member CheckBox7 {4, 78, CheckBox7Click};
-inline constexpr Member CheckBox8 {5, 79, CheckBox8Click};
-inline constexpr Member CheckBox9 {6, 80, CheckBox9Click};
-inline constexpr Member CheckBox10 {9, 81, CheckBox10Click};
-inline constexpr Member CheckBox11 {10, 82, CheckBox11Click};
-inline constexpr Member CheckBox12 {11, 83, CheckBox12Click};
-inline constexpr Member CheckBox13 {12, 84, CheckBox13Click};
+inline constexpr Member kScanOnOpen {8, 72, toggleScanOnOpen};
+inline constexpr Member kScanOnWrite {1, 73, toggleScanOnWrite};
+inline constexpr Member kScanDownloads {2, 74, toggleScanDownloads};
+inline constexpr Member kSiteControl {7, 62, toggleSiteControl};
+inline constexpr Member kWatchSystemFiles {3, 77, toggleWatchSystemFiles};
+inline constexpr Member kWatchSettingsFiles {4, 78, toggleWatchSettingsFiles};
+inline constexpr Member kWatchAutostart {5, 79, toggleWatchAutostart};
+inline constexpr Member kWatchProcesses {6, 80, toggleWatchProcesses};
+inline constexpr Member kBrokenShortcuts {9, 81, toggleBrokenShortcuts};
+inline constexpr Member kAutostartEntries {10, 82, toggleAutostartEntries};
+inline constexpr Member kEmptyTrash {11, 83, toggleEmptyTrash};
+inline constexpr Member kTempFiles {12, 84, toggleTempFiles};
 
 // Makes `box` (a control the page has just added) a member: placed,
 // captioned, checked, its click handler attached. Returns `box`.

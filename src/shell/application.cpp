@@ -16,7 +16,7 @@ namespace {
 
 constexpr char kInstanceName[] = "corvatek.exe";
 
-void showWindow(TForm2& window)
+void showWindow(MainWindow& window)
 {
     window.show();
     window.raise();
@@ -53,17 +53,17 @@ bool ControlCentreApplication::event(QEvent* event)
     return QApplication::event(event);
 }
 
-void connectEnding(ControlCentreApplication& app, TForm2& window, int terminationRequests)
+void connectEnding(ControlCentreApplication& app, MainWindow& window, int terminationRequests)
 {
-    app.setOnQuit([window = QPointer<TForm2>(&window)] {
+    app.setOnQuit([window = QPointer<MainWindow>(&window)] {
         if (window)
             window->endOfSession();
     });
     // Ending the loop with exit() rather than quit(): the latter would first
     // close the window, which only hides it.
     QObject::connect(
-        &window, &TForm2::quitRequested, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &TForm2::FormDestroy);
+        &window, &MainWindow::quitRequested, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &MainWindow::shutDown);
     // Nothing is stopped on the session manager's save request: it may be a
     // mere checkpoint. A real end of session ends the loop through the quit
     // event, and the companions are stopped then.
@@ -76,7 +76,7 @@ void connectEnding(ControlCentreApplication& app, TForm2& window, int terminatio
     }
 }
 
-void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TForm2& window)
+void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, MainWindow& window)
 {
     // Without a visible tray icon a hidden window could not come back.
     if (message == kSecondStartMessage && !trayIconVisible)
@@ -102,13 +102,13 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
 
     Session session(QString::fromStdString(platform::programFolder()), Seams::system());
     app.setErrorReport([&session](const QString& text) { session.seams.report(QApplication::activeWindow(), text); });
-    TForm2* window = nullptr;
+    MainWindow* window = nullptr;
     updateAutostart(QCoreApplication::applicationFilePath());
-    TForm1 tray([&session] { session.openWebSite(); }, [&window] { showWindow(*window); });
+    TrayHost tray([&session] { session.openWebSite(); }, [&window] { showWindow(*window); });
     // Taken before start-up, so that a request to end that arrives during it
     // waits for the loop and ends in order.
     const int requests = platform::terminationRequests();
-    TForm2 mainWindow(session, registry);
+    MainWindow mainWindow(session, registry);
     window = &mainWindow;
 
     QObject::connect(&instance, &SingleInstance::messageReceived, &mainWindow,

@@ -32,19 +32,19 @@ private:
     std::function<void()> onQuit_;
 };
 
-class TForm2;
+class MainWindow;
 
 // How the program ends, however it is asked to: the quit item, the end of
 // the user's session (the application's quit event) or a termination
 // request (a descriptor from platform::terminationRequests(), or -1). Each
 // ends the loop; the companions are then stopped in order, and nothing is
 // opened.
-void connectEnding(ControlCentreApplication& app, TForm2& window, int terminationRequests);
+void connectEnding(ControlCentreApplication& app, MainWindow& window, int terminationRequests);
 
 // What the one instance does with a message from a later start (or a
 // companion). A second start shows the window only when there is no tray
 // icon to bring it back with.
-void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, TForm2& window);
+void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, MainWindow& window);
 
 struct RunOptions {
     // Called with the main window just before it is first shown (the

@@ -41,7 +41,7 @@ void setPaintingFrozen(QWidget* widget, bool frozen)
 
 } // namespace
 
-TForm2::TForm2(Session& session, const PageRegistry& registry, QWidget* parent)
+MainWindow::MainWindow(Session& session, const PageRegistry& registry, QWidget* parent)
     : QWidget(parent), session_(session), registry_(registry),
       monitor_(session.state, session.files, session.companions,
           {.now = session.seams.now, .lookup = companions::localHostLookup, .scannerIdle = [this] {
@@ -53,92 +53,93 @@ TForm2::TForm2(Session& session, const PageRegistry& registry, QWidget* parent)
     setFont(QFont(QStringLiteral("Liberation Sans"), 8));
     createFrameControls();
     session_.beforeWaiting = [this] { thawPainting(panel_); };
-    FormCreate();
+    runStartUp();
     // Attached volumes are offered for a scan whether or not the window shows.
     if (const VolumeArrival& arrival = registry_.volumeArrival())
         volumeWatch_ = new VolumeWatch(
             session_, [this, arrival](const platform::Volume& volume) { arrival(session_, this, volume); }, this);
     // The monitor relies on what start-up sets up: its first tick comes a
     // full interval after it, never inside it.
-    Timer1->start();
+    monitorTimer->start();
 }
 
-TForm2::~TForm2()
+MainWindow::~MainWindow()
 {
     session_.beforeWaiting = nullptr;
-    FormDestroy();
+    shutDown();
 }
 
-void TForm2::createFrameControls()
+void MainWindow::createFrameControls()
 {
-    Shape1 = new QFrame(this);
-    Shape1->setGeometry(0, 0, 785, 49);
-    Shape1->setAutoFillBackground(true);
-    Shape1->setPalette(QPalette(QColor(128, 0, 128)));
+    titleBand = new QFrame(this);
+    titleBand->setGeometry(0, 0, 785, 49);
+    titleBand->setAutoFillBackground(true);
+    titleBand->setPalette(QPalette(QColor(128, 0, 128)));
 
-    ListBox1 = new NavigationList(this);
-    ListBox1->setGeometry(16, 48, 161, 385);
-    ListBox1->setIcons(navigationIcons());
-    connect(ListBox1, &NavigationList::itemChosen, this, &TForm2::ListBox1Click);
+    navigationList = new NavigationList(this);
+    navigationList->setGeometry(16, 48, 161, 385);
+    navigationList->setIcons(navigationIcons());
+    connect(navigationList, &NavigationList::itemChosen, this, &MainWindow::onNavigationClicked);
 
-    Bevel2 = new QFrame(this);
-    Bevel2->setGeometry(312, 416, 193, 41);
-    Bevel2->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    Label10 = frameLabel(this, 432, 416);
-    Label11 = frameLabel(this, 384, 416);
-    Label12 = frameLabel(this, 328, 416);
+    sliderFrame = new QFrame(this);
+    sliderFrame->setGeometry(312, 416, 193, 41);
+    sliderFrame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    highLabel = frameLabel(this, 432, 416);
+    normalLabel = frameLabel(this, 384, 416);
+    lowLabel = frameLabel(this, 328, 416);
 
-    TrackBar1 = new QSlider(Qt::Horizontal, this);
-    TrackBar1->setGeometry(320, 432, 150, 17);
-    TrackBar1->setRange(1, 3);
-    TrackBar1->setPageStep(1);
-    TrackBar1->setTickPosition(QSlider::NoTicks);
-    TrackBar1->setValue(2);
-    connect(TrackBar1, &QSlider::valueChanged, this, &TForm2::TrackBar1Change);
+    levelSlider = new QSlider(Qt::Horizontal, this);
+    levelSlider->setGeometry(320, 432, 150, 17);
+    levelSlider->setRange(1, 3);
+    levelSlider->setPageStep(1);
+    levelSlider->setTickPosition(QSlider::NoTicks);
+    levelSlider->setValue(2);
+    connect(levelSlider, &QSlider::valueChanged, this, &MainWindow::setProtectionLevel);
 
-    BitBtn15 = new QPushButton(this);
-    BitBtn15->setGeometry(256, 424, 49, 33);
-    BitBtn15->setToolTip(QStringLiteral("Internet"));
-    BitBtn15->setIconSize(QSize(22, 22));
-    connect(BitBtn15, &QPushButton::clicked, this, &TForm2::BitBtn15Click);
+    internetButton = new QPushButton(this);
+    internetButton->setGeometry(256, 424, 49, 33);
+    internetButton->setToolTip(QStringLiteral("Internet"));
+    internetButton->setIconSize(QSize(22, 22));
+    connect(internetButton, &QPushButton::clicked, this, &MainWindow::toggleInternet);
     setInternetGlyph();
 
     setSliderControlsVisible(false);
 
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setSizeGripEnabled(false);
+    statusBar = new QStatusBar(this);
+    statusBar->setSizeGripEnabled(false);
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(kMonitorIntervalMs);
-    connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
+    monitorTimer = new QTimer(this);
+    monitorTimer->setInterval(kMonitorIntervalMs);
+    connect(monitorTimer, &QTimer::timeout, this, &MainWindow::onMonitorTimer);
 }
 
-void TForm2::keyPressEvent(QKeyEvent* event)
+void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     // The window's cancel button: an Escape that no control took for itself
     // (an open list closing, say) clicks it.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        BitBtn15->click();
+        internetButton->click();
         return;
     }
     QWidget::keyPressEvent(event);
 }
 
-void TForm2::resizeEvent(QResizeEvent* event)
+void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    StatusBar1->setGeometry(0, height() - 19, width(), 19); // along the bottom, whatever the size
+    statusBar->setGeometry(0, height() - 19, width(), 19); // along the bottom, whatever the size
 }
 
-void TForm2::setSliderControlsVisible(bool visible)
+void MainWindow::setSliderControlsVisible(bool visible)
 {
-    for (QWidget* control : std::initializer_list<QWidget*> {Bevel2, TrackBar1, BitBtn15, Label10, Label11, Label12})
+    for (QWidget* control :
+        std::initializer_list<QWidget*> {sliderFrame, levelSlider, internetButton, highLabel, normalLabel, lowLabel})
         control->setVisible(visible);
 }
 
 // ---- Navigation and the page frame ------------------------------------
 
-void TForm2::setLanguageWords()
+void MainWindow::setLanguageWords()
 {
     if (const auto word = localisation::linksWord(state().languageCode))
         state().linksWord = *word;
@@ -146,21 +147,21 @@ void TForm2::setLanguageWords()
         state().memoryWord = *word;
 }
 
-void TForm2::fillNavigationList()
+void MainWindow::fillNavigationList()
 {
-    ListBox1->clear();
+    navigationList->clear();
     for (const Target target : kListOrder)
-        ListBox1->addItem(targetText(target, state()));
+        navigationList->addItem(targetText(target, state()));
 }
 
-void TForm2::ListBox1Click()
+void MainWindow::onNavigationClicked()
 {
     setLanguageWords();
     droppedPanels_.append(panel_);
     panel_ = nullptr;
-    if (ListBox1->currentRow() < 0)
+    if (navigationList->currentRow() < 0)
         return;
-    const QString text = ListBox1->text(ListBox1->currentRow());
+    const QString text = navigationList->text(navigationList->currentRow());
     for (const Target target : kDispatchOrder) {
         if (text != targetText(target, state()))
             continue;
@@ -171,7 +172,7 @@ void TForm2::ListBox1Click()
     }
 }
 
-void TForm2::buildPage(Target target, bool startUp)
+void MainWindow::buildPage(Target target, bool startUp)
 {
     const PageFactory* factory = registry_.page(target);
     if (!factory)
@@ -195,7 +196,7 @@ void TForm2::buildPage(Target target, bool startUp)
         built->buildFinished();
 }
 
-void TForm2::thawPainting(QWidget* panel)
+void MainWindow::thawPainting(QWidget* panel)
 {
     if (updatesEnabled())
         return; // no build holds painting, or it was thawed already
@@ -203,7 +204,7 @@ void TForm2::thawPainting(QWidget* panel)
     setPaintingFrozen(panel, false);
 }
 
-void TForm2::frameReset()
+void MainWindow::frameReset()
 {
     setEnabled(true);
     setWindowState(Qt::WindowNoState);
@@ -225,14 +226,14 @@ void TForm2::frameReset()
         delete dropped.data();
 }
 
-void TForm2::destroyPages()
+void MainWindow::destroyPages()
 {
     for (auto& [target, page] : markers_)
         page.reset();
     markers_.clear();
 }
 
-Page* TForm2::marker(Target target) const
+Page* MainWindow::marker(Target target) const
 {
     const auto found = markers_.find(target);
     return found == markers_.end() ? nullptr : found->second.get();
@@ -240,7 +241,7 @@ Page* TForm2::marker(Target target) const
 
 // ---- Frame controls ----------------------------------------------------
 
-void TForm2::TrackBar1Change(int position)
+void MainWindow::setProtectionLevel(int position)
 {
     state().protectionLevel = position;
     // The companions read the level from the file: a failed write must be told.
@@ -249,18 +250,19 @@ void TForm2::TrackBar1Change(int position)
         session_.seams.report(this, written.error);
 }
 
-void TForm2::BitBtn15Click()
+void MainWindow::toggleInternet()
 {
     state().internetFlag = !state().internetFlag;
     setInternetGlyph();
 }
 
-void TForm2::setInternetGlyph()
+void MainWindow::setInternetGlyph()
 {
-    BitBtn15->setIcon(icon(state().internetFlag ? QStringLiteral("internet-on") : QStringLiteral("internet-off")));
+    internetButton->setIcon(
+        icon(state().internetFlag ? QStringLiteral("internet-on") : QStringLiteral("internet-off")));
 }
 
-void TForm2::Timer1Timer()
+void MainWindow::onMonitorTimer()
 {
     if (session_.windowBusy > 0)
         return;
@@ -268,7 +270,7 @@ void TForm2::Timer1Timer()
     monitor_.tick();
 }
 
-void TForm2::registryChangeMessage(quint64 first)
+void MainWindow::registryChangeMessage(quint64 first)
 {
     if (first == 2997)
         session_.companions.notify(QStringLiteral("change registre"), state().levelText());
@@ -276,7 +278,7 @@ void TForm2::registryChangeMessage(quint64 first)
 
 // ---- Ending ------------------------------------------------------------
 
-void TForm2::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (ending_) {
         event->accept();
@@ -288,12 +290,12 @@ void TForm2::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TForm2::endMessageLoop()
+void MainWindow::endMessageLoop()
 {
     emit quitRequested();
 }
 
-void TForm2::stopProgramsAtEnd()
+void MainWindow::stopProgramsAtEnd()
 {
     session_.companions.stopAll({QStringLiteral("vkcheck.exe"), QStringLiteral("vkprobe.exe"),
         QStringLiteral("vkguard.exe"), QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"),
@@ -301,11 +303,11 @@ void TForm2::stopProgramsAtEnd()
         QString::fromStdString(platform::networkStatisticsToolName()), QStringLiteral("vkreach.exe")});
 }
 
-void TForm2::FormDestroy()
+void MainWindow::shutDown()
 {
     if (std::exchange(destroyed_, true))
         return;
-    Timer1->stop();
+    monitorTimer->stop();
     stopProgramsAtEnd();
     destroyPages();
 }

@@ -1,4 +1,4 @@
-// TForm2, the control-centre window: a thin host for the frame controls, the
+// The control-centre window: a thin host for the frame controls, the
 // navigation list and the current page. It owns the session (the state that
 // outlives a page) and runs the start-up sequence when it is created.
 #pragma once
@@ -29,7 +29,7 @@ namespace corvatek::shell {
 class NavigationList;
 class VolumeWatch;
 
-class TForm2 : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 786;
@@ -37,15 +37,15 @@ public:
     static constexpr int kOuterWidth = 802;
     static constexpr int kOuterHeight = 519;
 
-    // Runs the start-up sequence (FormCreate) before it returns.
-    TForm2(Session& session, const PageRegistry& registry, QWidget* parent = nullptr);
-    ~TForm2() override;
+    // Runs the start-up sequence before it returns.
+    MainWindow(Session& session, const PageRegistry& registry, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     Session& session() const { return session_; }
     ProcessState& state() const { return session_.state; }
 
     // ---- Navigation and the page frame
-    void ListBox1Click();
+    void onNavigationClicked();
     // A page target's action: freeze, frame reset, new page, build, thaw.
     void buildPage(Target target, bool startUp = false);
     // Restores the geometry, replaces the page panel and destroys every page.
@@ -60,9 +60,9 @@ public:
     void showCaptionsInFrame();
 
     // ---- Frame controls' handlers
-    void TrackBar1Change(int position);
-    void BitBtn15Click();
-    void Timer1Timer();
+    void setProtectionLevel(int position);
+    void toggleInternet();
+    void onMonitorTimer();
     // The registry-change message 2997 from a companion, with its first
     // parameter.
     void registryChangeMessage(quint64 first);
@@ -76,7 +76,7 @@ public:
     void endOfSession() { ending_ = true; }
     // The programs stopped whenever the program ends, in order.
     void stopProgramsAtEnd();
-    void FormDestroy();
+    void shutDown();
 
     // The watch on attached volumes; null when nothing handles them.
     VolumeWatch* volumeWatch() const { return volumeWatch_; }
@@ -85,28 +85,28 @@ public:
     const QStringList& startupProblems() const { return startupProblems_; }
 
     // Frame controls, by their names.
-    QFrame* Shape1 = nullptr;
-    NavigationList* ListBox1 = nullptr;
-    QFrame* Bevel2 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label11 = nullptr;
-    QLabel* Label12 = nullptr;
-    QSlider* TrackBar1 = nullptr;
-    QPushButton* BitBtn15 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    QTimer* Timer1 = nullptr;
+    QFrame* titleBand = nullptr;
+    NavigationList* navigationList = nullptr;
+    QFrame* sliderFrame = nullptr;
+    QLabel* highLabel = nullptr;
+    QLabel* normalLabel = nullptr;
+    QLabel* lowLabel = nullptr;
+    QSlider* levelSlider = nullptr;
+    QPushButton* internetButton = nullptr;
+    QStatusBar* statusBar = nullptr;
+    QTimer* monitorTimer = nullptr;
 
 signals:
     void quitRequested();
 
 protected:
-    void closeEvent(QCloseEvent* event) override; // FormClose
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createFrameControls();
-    void FormCreate();
+    void runStartUp();
     // Start-up steps on the program folder's files.
     void noteProblem(const data::FileResult& result);
     void prepareFlagFiles();

@@ -52,7 +52,7 @@ extern const Target kListOrder[22];
 QString targetText(Target target, const ProcessState& state);
 
 using PageFactory = std::function<std::unique_ptr<Page>(PageContext)>;
-using ItemAction = std::function<void(TForm2&)>;
+using ItemAction = std::function<void(MainWindow&)>;
 // What the window does when a volume is attached, page or no page.
 using VolumeArrival = std::function<void(Session&, QWidget* owner, const platform::Volume&)>;
 

@@ -1,4 +1,4 @@
-// ListBox1: the owner-drawn navigation list.
+// The owner-drawn navigation list.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -47,7 +47,7 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
-    // ListBox1DrawItem: alternating fills, the text 30 pixels in, the selected
+    // Alternating fills, the text 30 pixels in, the selected
     // item in yellow bold italic on light blue, and the item's 16 x 16 icon.
     void drawItem(QPainter& painter, int row, const QRect& rect) const;
     void updateScrollRange();

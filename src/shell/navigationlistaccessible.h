@@ -1,4 +1,4 @@
-// How assistive tools see ListBox1: a list of items that can be read,
+// How assistive tools see the navigation list: a list of items that can be read,
 // selected and pressed, as they would see an item view.
 #pragma once
 

@@ -1,6 +1,6 @@
 // A page of the main window. The page object is the page's marker: it
 // exists exactly while the page's controls exist, and destroying it destroys
-// them. Each page class is named after its marker (Tpanel1 ... Tpanel20).
+// them.
 #pragma once
 
 #include <QList>
@@ -11,12 +11,12 @@
 
 namespace corvatek::shell {
 
-class TForm2;
+class MainWindow;
 struct Session;
 
 struct PageContext {
     Session& session;
-    TForm2& window;
+    MainWindow& window;
     QWidget* panel; // the page panel the controls go on
     bool startUp = false; // the home page's start-up variant
 };
@@ -54,7 +54,7 @@ protected:
     // page is on screen (never under the painting freeze).
     void reportOnceShown(const QString& text);
     Session& session() const { return context_.session; }
-    TForm2& window() const { return context_.window; }
+    MainWindow& window() const { return context_.window; }
     QWidget* panel() const { return context_.panel; }
     bool startUp() const { return context_.startUp; }
 

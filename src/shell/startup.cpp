@@ -1,4 +1,4 @@
-// FormCreate: the start-up sequence of the whole suite. It brings every file
+// The start-up sequence of the whole suite. It brings every file
 // of the program folder into a known state, stops companions left from an
 // earlier run, reads the settings and the language, and builds the home page.
 #include "shell/mainwindow.h"
@@ -13,14 +13,14 @@
 
 namespace corvatek::shell {
 
-void TForm2::FormCreate()
+void MainWindow::runStartUp()
 {
     state().startTime = session_.seams.now();
     prepareFlagFiles();
     stopLeftoverCompanions();
     {
-        const QSignalBlocker quiet(TrackBar1);
-        TrackBar1->setValue(2);
+        const QSignalBlocker quiet(levelSlider);
+        levelSlider->setValue(2);
     }
     state().protectionLevel = 2;
     state().internetFlag = true;
@@ -51,7 +51,7 @@ void TForm2::FormCreate()
     state().startResidentBytes = session_.seams.ownMemory();
 }
 
-void TForm2::prepareFlagFiles()
+void MainWindow::prepareFlagFiles()
 {
     const data::ProgramFiles& files = session_.files;
     files.removeUnfinishedSaves();
@@ -87,19 +87,19 @@ void TForm2::prepareFlagFiles()
     state().firewallOn = state().firewallValue == QLatin1String("1") || state().firewallValue == QLatin1String("3");
 }
 
-void TForm2::noteProblem(const data::FileResult& result)
+void MainWindow::noteProblem(const data::FileResult& result)
 {
     if (!result.ok())
         startupProblems_.append(result.error);
 }
 
-void TForm2::noteKeptAside(const QString& why, const QString& aside)
+void MainWindow::noteKeptAside(const QString& why, const QString& aside)
 {
     if (!aside.isEmpty())
         startupProblems_.append(QStringLiteral("%1 It was kept as %2, and its defaults are in use.").arg(why, aside));
 }
 
-data::FileResult TForm2::replaceUnreadable(data::TableId id, const QString& why)
+data::FileResult MainWindow::replaceUnreadable(data::TableId id, const QString& why)
 {
     QString aside;
     const data::FileResult written = session_.files.replaceWithDefaults(id, session_.seams.now(), &aside);
@@ -107,12 +107,12 @@ data::FileResult TForm2::replaceUnreadable(data::TableId id, const QString& why)
     return written;
 }
 
-void TForm2::noteBusyAtStart(const char* what)
+void MainWindow::noteBusyAtStart(const char* what)
 {
     startupProblems_.append(session_.folder + QString::fromUtf8(what));
 }
 
-void TForm2::retryFilesBusyAtStart()
+void MainWindow::retryFilesBusyAtStart()
 {
     if (!busyAtStart_.configuration && !busyAtStart_.language && !busyAtStart_.viruses)
         return;
@@ -147,25 +147,25 @@ void TForm2::retryFilesBusyAtStart()
     }
 }
 
-void TForm2::showCaptionsInFrame()
+void MainWindow::showCaptionsInFrame()
 {
     toolkitTranslation_.use(state().languageCode);
     fillNavigationList();
-    Label10->setText(state().caption(49));
-    Label11->setText(state().caption(50));
-    Label12->setText(state().caption(51));
-    for (QLabel* label : {Label10, Label11, Label12})
+    highLabel->setText(state().caption(49));
+    normalLabel->setText(state().caption(50));
+    lowLabel->setText(state().caption(51));
+    for (QLabel* label : {highLabel, normalLabel, lowLabel})
         label->adjustSize();
 }
 
-void TForm2::stopLeftoverCompanions()
+void MainWindow::stopLeftoverCompanions()
 {
     session_.companions.stopAll({QStringLiteral("vkcheck.exe"), QStringLiteral("vkguard.exe"),
         QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"), QStringLiteral("vkmail.exe"),
         QStringLiteral("vksave.exe"), QStringLiteral("vkupdate.exe"), QStringLiteral("vkreach.exe")});
 }
 
-bool TForm2::readConfiguration(std::chrono::milliseconds wait)
+bool MainWindow::readConfiguration(std::chrono::milliseconds wait)
 {
     using data::FileStatus;
     using data::TableId;
@@ -206,7 +206,7 @@ bool TForm2::readConfiguration(std::chrono::milliseconds wait)
     return true;
 }
 
-void TForm2::setConfigurationFlags(const data::Table& configuration)
+void MainWindow::setConfigurationFlags(const data::Table& configuration)
 {
     for (int n = 1; n <= kConfigurationFlagCount; ++n) {
         const int field = configuration.fieldIndex(data::fieldName(n));
@@ -215,7 +215,7 @@ void TForm2::setConfigurationFlags(const data::Table& configuration)
     }
 }
 
-void TForm2::prepareTables()
+void MainWindow::prepareTables()
 {
     using data::TableId;
     const data::ProgramFiles& files = session_.files;
@@ -255,7 +255,7 @@ void TForm2::prepareTables()
     }
 }
 
-bool TForm2::prepareLanguage(std::chrono::milliseconds wait)
+bool MainWindow::prepareLanguage(std::chrono::milliseconds wait)
 {
     using data::TableId;
     const data::ProgramFiles& files = session_.files;
@@ -295,14 +295,14 @@ bool TForm2::prepareLanguage(std::chrono::milliseconds wait)
     return true;
 }
 
-void TForm2::loadCaptions()
+void MainWindow::loadCaptions()
 {
     const QString problem = state().captions.load(session_.folder, state().languageCode);
     if (!problem.isEmpty())
         startupProblems_.append(problem);
 }
 
-void TForm2::readSiteControl()
+void MainWindow::readSiteControl()
 {
     const data::FlagRead flag = session_.files.readFlag(u"ctrlpl.txt");
     if (flag.status == data::FileStatus::Unreadable)

@@ -17,12 +17,12 @@ void updateAutostart(const QString& executable)
         platform::setAutostartCommand(kAutostartName, path);
 }
 
-TForm1::TForm1(std::function<void()> openWebSite, std::function<void()> showMainWindow, QObject* parent)
+TrayHost::TrayHost(std::function<void()> openWebSite, std::function<void()> showMainWindow, QObject* parent)
     : QObject(parent), openWebSite_(std::move(openWebSite)), showMainWindow_(std::move(showMainWindow))
 {
-    PopupMenu1 = new QMenu();
-    scannprocess1 = PopupMenu1->addAction(QStringLiteral("Corvatek"));
-    connect(scannprocess1, &QAction::triggered, this, &TForm1::scannprocess1Click);
+    trayMenu = new QMenu();
+    showWindowAction = trayMenu->addAction(QStringLiteral("Corvatek"));
+    connect(showWindowAction, &QAction::triggered, this, &TrayHost::showWindow);
 
     icon = new QSystemTrayIcon(shell::icon(QStringLiteral("corvatek")), this);
     icon->setToolTip(QStringLiteral("Corvatek"));
@@ -31,25 +31,25 @@ TForm1::TForm1(std::function<void()> openWebSite, std::function<void()> showMain
     icon->show();
 }
 
-TForm1::~TForm1()
+TrayHost::~TrayHost()
 {
-    delete PopupMenu1;
+    delete trayMenu;
 }
 
-bool TForm1::iconVisible() const
+bool TrayHost::iconVisible() const
 {
     return QSystemTrayIcon::isSystemTrayAvailable() && icon->isVisible();
 }
 
-void TForm1::trayActivated(int reason)
+void TrayHost::trayActivated(int reason)
 {
     if (reason != QSystemTrayIcon::Context && reason != QSystemTrayIcon::DoubleClick)
         return;
     openWebSite_();
-    PopupMenu1->popup(QCursor::pos());
+    trayMenu->popup(QCursor::pos());
 }
 
-void TForm1::scannprocess1Click()
+void TrayHost::showWindow()
 {
     showMainWindow_();
 }

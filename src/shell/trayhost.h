@@ -1,4 +1,4 @@
-// TForm1, the tray host: never shown; its presence is the notification-area
+// The tray host: never shown; its presence is the notification-area
 // icon with its one-item menu. It also keeps the autostart entry pointing at
 // this executable.
 #pragma once
@@ -13,23 +13,23 @@ class QSystemTrayIcon;
 
 namespace corvatek::shell {
 
-class TForm1 : public QObject {
+class TrayHost : public QObject {
     Q_OBJECT
 public:
-    // `openWebSite` opens the product web site; `showMainWindow` shows TForm2.
-    TForm1(std::function<void()> openWebSite, std::function<void()> showMainWindow, QObject* parent = nullptr);
-    ~TForm1() override;
+    // `openWebSite` opens the product web site; `showMainWindow` shows the main window.
+    TrayHost(std::function<void()> openWebSite, std::function<void()> showMainWindow, QObject* parent = nullptr);
+    ~TrayHost() override;
 
     // Whether the user can see the icon (there is a system tray).
     bool iconVisible() const;
     // The mouse on the icon: a right-button press or a left double click
     // opens the web site, then pops the menu up.
     void trayActivated(int reason);
-    void scannprocess1Click();
+    void showWindow();
 
     QSystemTrayIcon* icon = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* scannprocess1 = nullptr;
+    QMenu* trayMenu = nullptr;
+    QAction* showWindowAction = nullptr;
 
 private:
     std::function<void()> openWebSite_;

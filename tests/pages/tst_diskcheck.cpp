@@ -17,7 +17,7 @@ using corvatek::test::waitUntil;
 
 namespace {
 
-pages::Tpanel8& prepare(ShellFixture& fixture)
+pages::DiskCheckPage& prepare(ShellFixture& fixture)
 {
     fixture.installLanguageFiles();
     fixture.setLanguage(QStringLiteral("GB"));
@@ -25,19 +25,19 @@ pages::Tpanel8& prepare(ShellFixture& fixture)
     fixture.folder.installCompanion(QStringLiteral("vknotify.exe"), {QStringLiteral("exit")});
     fixture.diskToolStep = std::chrono::milliseconds(40);
     fixture.start();
-    return fixture.open<pages::Tpanel8>(Target::DiskCheck);
+    return fixture.open<pages::DiskCheckPage>(Target::DiskCheck);
 }
 
-void chooseFolder(pages::Tpanel8& page, const QString& folder)
+void chooseFolder(pages::DiskCheckPage& page, const QString& folder)
 {
-    page.DirectoryListBox2->setCurrentIndex(page.folders->index(folder));
-    QCOMPARE(page.Edit3->text(), folder);
+    page.folderTree->setCurrentIndex(page.folders->index(folder));
+    QCOMPARE(page.folderField->text(), folder);
 }
 
 // Waits out the operation the page shows as running.
-bool finished(const pages::Tpanel8& page)
+bool finished(const pages::DiskCheckPage& page)
 {
-    return QTest::qWaitFor([&] { return page.BitBtn12->isEnabled(); }, 5000);
+    return QTest::qWaitFor([&] { return page.checkDiskButton->isEnabled(); }, 5000);
 }
 
 } // namespace
@@ -51,11 +51,12 @@ private slots:
         ShellFixture fixture;
         auto& page = prepare(fixture);
         const auto& state = fixture.window->state();
-        QVERIFY(page.Edit3->text().isEmpty() && page.statusLabel->text().isEmpty());
+        QVERIFY(page.folderField->text().isEmpty() && page.statusLabel->text().isEmpty());
 
-        page.BitBtn9->click();
+        page.checkFolderButton->click();
         QCOMPARE(page.statusLabel->text(), state.caption(66));
-        for (const QPushButton* button : {page.BitBtn12, page.BitBtn9, page.BitBtn10, page.BitBtn11})
+        for (const QPushButton* button :
+            {page.checkDiskButton, page.checkFolderButton, page.listFilesButton, page.deleteFilesButton})
             QVERIFY(!button->isEnabled());
         QVERIFY(finished(page));
         QCOMPARE(page.statusLabel->text(), state.caption(67));
@@ -68,10 +69,10 @@ private slots:
         const QString folder = fixture.folder.file(QStringLiteral("My Documents"));
         QVERIFY(QDir().mkpath(folder));
         chooseFolder(page, folder);
-        fixture.window->TrackBar1->setValue(1);
-        page.BitBtn9->click();
+        fixture.window->levelSlider->setValue(1);
+        page.checkFolderButton->click();
         QVERIFY(finished(page));
-        page.BitBtn12->click();
+        page.checkDiskButton->click();
         QVERIFY(finished(page));
         QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vkcheck.exe")).size() == 3; }));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vkcheck.exe")).mid(1),
@@ -81,8 +82,8 @@ private slots:
 
         // Leaving the page during the wait: the run still reports, the page's
         // controls are left alone.
-        fixture.window->TrackBar1->setValue(2);
-        page.BitBtn12->click();
+        fixture.window->levelSlider->setValue(2);
+        page.checkDiskButton->click();
         fixture.clickItem(test::ShellFixture::rowOf(Target::Home));
         QVERIFY(
             QTest::qWaitFor([&] { return fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).size() == 2; }));
@@ -90,9 +91,9 @@ private slots:
             fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).last(), QStringList {QStringLiteral("ok0")});
 
         // Typed characters: digits and backspace only, into a read-only field.
-        auto& again = fixture.open<pages::Tpanel8>(Target::DiskCheck);
-        QTest::keyClicks(again.Edit3, QStringLiteral("a1"));
-        QVERIFY(again.Edit3->text().isEmpty());
+        auto& again = fixture.open<pages::DiskCheckPage>(Target::DiskCheck);
+        QTest::keyClicks(again.folderField, QStringLiteral("a1"));
+        QVERIFY(again.folderField->text().isEmpty());
     }
 
     void theListAndTheDeletion()
@@ -115,14 +116,14 @@ private slots:
         fixture.folder.write(QStringLiteral("liste2.txt"), list);
 
         chooseFolder(page, data.filePath(QStringLiteral("keep")));
-        page.BitBtn10->click();
+        page.listFilesButton->click();
         QVERIFY(finished(page));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vkcheck.exe")), QList<QStringList> {{QStringLiteral("2")}});
         QCOMPARE(page.checkList->texts(), (QStringList {a, d, b, c}));
 
         page.checkList->setData(page.checkList->index(2), Qt::Checked, Qt::CheckStateRole);
         fixture.answer = false;
-        page.BitBtn11->click();
+        page.deleteFilesButton->click();
         for (const QString& file : {a, b, c, d})
             QVERIFY(QFile::exists(file));
 
@@ -131,7 +132,7 @@ private slots:
         QVERIFY(fixture.session->companions.shellStart(QStringLiteral("vkhold.exe")));
         QVERIFY(waitUntil([&] { return platform::fileInUse(c.toStdString()); }));
         fixture.answer = true;
-        page.BitBtn11->click();
+        page.deleteFilesButton->click();
         QCOMPARE(fixture.questions, QStringList(2, fixture.window->state().caption(65)));
         QVERIFY(!QFile::exists(a) && !QFile::exists(d));
         QVERIFY(QFile::exists(b) && QFile::exists(c) && QFile::exists(kept));
@@ -139,7 +140,7 @@ private slots:
 
         // No list from the tool: the list keeps what it shows.
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("liste2.txt"))));
-        page.BitBtn10->click();
+        page.listFilesButton->click();
         QVERIFY(finished(page));
         QCOMPARE(page.checkList->rowCount(), 4);
     }

@@ -24,9 +24,9 @@ namespace {
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 
-pages::Tpanel20& home(const ShellFixture& fixture)
+pages::HomePage& home(const ShellFixture& fixture)
 {
-    return *static_cast<pages::Tpanel20*>(fixture.window->marker(Target::Home));
+    return *static_cast<pages::HomePage*>(fixture.window->marker(Target::Home));
 }
 
 QColor background(const QLabel* label)
@@ -112,7 +112,7 @@ private slots:
         // Every item's text is empty then, so a click builds every page; only
         // the home page is kept here to look at it afterwards.
         fixture.registry = {};
-        fixture.registry.addPage<pages::Tpanel20>(Target::Home);
+        fixture.registry.addPage<pages::HomePage>(Target::Home);
         fixture.start();
         QVERIFY(home(fixture).startLine->text().startsWith(QStringLiteral("Date d\u00e9marrage :")));
         QCOMPARE(home(fixture).realTimeLine->text(), QStringLiteral("D\u00e9tection des virus en temps reel :"));
@@ -131,32 +131,32 @@ private slots:
         auto& window = fixture.start();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.TrackBar1->setFocus();
-        QTest::keyClick(window.TrackBar1, Qt::Key_Left);
+        window.levelSlider->setFocus();
+        QTest::keyClick(window.levelSlider, Qt::Key_Left);
         QCOMPARE(fixture.folder.read(QStringLiteral("track.txt")), QByteArray("1\r\n"));
         QCOMPARE(window.state().protectionLevel, 1);
-        window.TrackBar1->setValue(3);
+        window.levelSlider->setValue(3);
         QCOMPARE(fixture.folder.read(QStringLiteral("track.txt")), QByteArray("3\r\n"));
         QVERIFY(fixture.reports.isEmpty());
         // A level that cannot be written is told, not lost silently.
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("track.txt"))));
         QVERIFY(QDir(fixture.folder.path()).mkdir(QStringLiteral("track.txt")));
-        window.TrackBar1->setValue(2);
+        window.levelSlider->setValue(2);
         QCOMPARE(fixture.reports.size(), 1);
         QVERIFY(fixture.reports[0].contains(QStringLiteral("track.txt")));
         QVERIFY(fixture.reports[0].contains(QString::fromLocal8Bit(std::strerror(EISDIR))));
         QVERIFY(QDir(fixture.folder.path()).rmdir(QStringLiteral("track.txt")));
 
-        const QImage on = window.BitBtn15->icon().pixmap(16).toImage();
-        QTest::mouseClick(window.BitBtn15, Qt::LeftButton);
+        const QImage on = window.internetButton->icon().pixmap(16).toImage();
+        QTest::mouseClick(window.internetButton, Qt::LeftButton);
         QVERIFY(!window.state().internetFlag);
-        QVERIFY(window.BitBtn15->icon().pixmap(16).toImage() != on);
-        QTest::mouseClick(window.BitBtn15, Qt::LeftButton);
+        QVERIFY(window.internetButton->icon().pixmap(16).toImage() != on);
+        QTest::mouseClick(window.internetButton, Qt::LeftButton);
         QVERIFY(window.state().internetFlag);
-        QCOMPARE(window.BitBtn15->icon().pixmap(16).toImage(), on);
-        QCOMPARE(window.BitBtn15->toolTip(), QStringLiteral("Internet"));
+        QCOMPARE(window.internetButton->icon().pixmap(16).toImage(), on);
+        QCOMPARE(window.internetButton->toolTip(), QStringLiteral("Internet"));
 
-        window.ListBox1->setFocus();
+        window.navigationList->setFocus();
         QTest::keyClick(&window, Qt::Key_Escape);
         QVERIFY(!window.state().internetFlag);
     }

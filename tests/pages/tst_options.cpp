@@ -114,16 +114,17 @@ private slots:
     {
         ShellFixture fixture;
         prepare(fixture, QStringLiteral("011111110111"));
-        auto& guard = fixture.open<pages::Tpanel6>(Target::GuardOptions);
+        auto& guard = fixture.open<pages::GuardOptionsPage>(Target::GuardOptions);
         // Each box shows its flag, and the build saves nothing.
-        QVERIFY(guard.CheckBox2->isChecked() && !guard.CheckBox3->isChecked() && guard.CheckBox4->isChecked());
-        QCOMPARE(guard.CheckBox3->text(), fixture.window->state().caption(73));
+        QVERIFY(guard.scanOnOpenBox->isChecked() && !guard.scanOnWriteBox->isChecked() &&
+            guard.scanDownloadsBox->isChecked());
+        QCOMPARE(guard.scanOnWriteBox->text(), fixture.window->state().caption(73));
         QVERIFY(guardRestarted(fixture, 1));
 
-        QTest::mouseClick(guard.CheckBox4, Qt::LeftButton, {}, QPoint(4, 8));
+        QTest::mouseClick(guard.scanDownloadsBox, Qt::LeftButton, {}, QPoint(4, 8));
         QCOMPARE(savedConfiguration(fixture), QStringLiteral("001111110111"));
         QVERIFY(guardRestarted(fixture, 2));
-        QTest::mouseClick(guard.CheckBox3, Qt::LeftButton, {}, QPoint(4, 8));
+        QTest::mouseClick(guard.scanOnWriteBox, Qt::LeftButton, {}, QPoint(4, 8));
         QCOMPARE(savedConfiguration(fixture), QStringLiteral("101111110111"));
         QVERIFY(guardRestarted(fixture, 3));
 
@@ -131,13 +132,13 @@ private slots:
         // the file left as it was, the guard started all the same.
         writeConfiguration(fixture, QStringLiteral("11111111111"), 11);
         const QByteArray before = fixture.folder.read(QStringLiteral("configuration.xml"));
-        fixture.window->TrackBar1->setValue(1);
-        guard.CheckBox2->click();
+        fixture.window->levelSlider->setValue(1);
+        guard.scanOnOpenBox->click();
         QVERIFY(guardRestarted(fixture, 4));
         // Not saved, so not in force: flag and box as they were.
-        QVERIFY(guard.CheckBox2->isChecked() && fixture.window->state().configurationFlag(8));
-        fixture.window->TrackBar1->setValue(2);
-        guard.CheckBox2->click();
+        QVERIFY(guard.scanOnOpenBox->isChecked() && fixture.window->state().configurationFlag(8));
+        fixture.window->levelSlider->setValue(2);
+        guard.scanOnOpenBox->click();
         QVERIFY(guardRestarted(fixture, 5));
         QVERIFY(waitUntil([&] { return starts(fixture, QStringLiteral("vknotify.exe")) == 1; }));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).last(),
@@ -147,7 +148,7 @@ private slots:
 
         // No file at all: the user is told, and the guard does not stay down.
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("configuration.xml"))));
-        guard.CheckBox2->click();
+        guard.scanOnOpenBox->click();
         QVERIFY(guardRestarted(fixture, 6));
         QCOMPARE(fixture.reports.size(), 1);
         QVERIFY(fixture.reports[0].contains(QStringLiteral("configuration.xml")));
@@ -164,17 +165,17 @@ private slots:
         fixture.folder.installCompanion(QStringLiteral("vkwall.exe"));
         fixture.start();
         const SaveCounter saves(fixture.folder.path(), "configuration.xml");
-        fixture.open<pages::Tpanel10>(Target::Sites);
-        fixture.open<pages::Tpanel9>(Target::Shortcuts);
-        fixture.open<pages::Tpanel12>(Target::Cleanup);
-        auto& page = fixture.open<pages::Tpanel7>(Target::Modifications);
+        fixture.open<pages::SitesPage>(Target::Sites);
+        fixture.open<pages::ShortcutsPage>(Target::Shortcuts);
+        fixture.open<pages::CleanupPage>(Target::Cleanup);
+        auto& page = fixture.open<pages::ModificationsPage>(Target::Modifications);
         QCOMPARE(saves.count(), 0);
         QCOMPARE(savedConfiguration(fixture), QStringLiteral("111111111111"));
-        page.CheckBox7->click();
+        page.watchSettingsFilesBox->click();
         QCOMPARE(savedConfiguration(fixture), QStringLiteral("111011111111"));
 
-        fixture.window->TrackBar1->setValue(3);
-        fixture.window->Timer1Timer();
+        fixture.window->levelSlider->setValue(3);
+        fixture.window->onMonitorTimer();
         QVERIFY(waitUntil([&] { return starts(fixture, QStringLiteral("vkwall.exe")) == 1; }));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vkwall.exe")).last().value(11), QStringLiteral("1"));
     }
@@ -187,15 +188,15 @@ private slots:
         fixture.folder.write(QStringLiteral("mode.txt"), "1\r\n");
         fixture.folder.write(QStringLiteral("modules.log"), "not a watch file\r\n");
         const SaveCounter saves(fixture.folder.path(), "configuration.xml");
-        auto& page = fixture.open<pages::Tpanel7>(Target::Modifications);
+        auto& page = fixture.open<pages::ModificationsPage>(Target::Modifications);
         // Flags 4 and 6 off: two saves during the build, each restarting the guard.
         // A guard killed by the second save right after the first started it
         // may not have written its start down: count the saves instead.
         QCOMPARE(saves.count(), 2);
         QVERIFY(waitUntil([&] { return fixture.folder.runningNames().count(kGuard) == 1; }));
         QCOMPARE(savedConfiguration(fixture), QStringLiteral("111010111111"));
-        QVERIFY(page.CheckBox6->isChecked() && !page.CheckBox7->isChecked());
-        QVERIFY(page.CheckBox8->isChecked() && !page.CheckBox9->isChecked());
+        QVERIFY(page.watchSystemFilesBox->isChecked() && !page.watchSettingsFilesBox->isChecked());
+        QVERIFY(page.watchAutostartBox->isChecked() && !page.watchProcessesBox->isChecked());
 
         QStringList listed;
         for (int row = 0; row < page.fileList->count(); ++row)
@@ -203,7 +204,7 @@ private slots:
         QCOMPARE(listed, (QStringList {QStringLiteral("mode.txt"), QStringLiteral("modprocess.txt")}));
 
         page.fileList->setCurrentRow(1);
-        page.BitBtn7->click();
+        page.showFileButton->click();
         QCOMPARE(page.contentBox->toPlainText(), QStringLiteral("vkguard.exe changed\nsecond line"));
 
         // Held by a companion: neither shown nor deleted, and nothing asked.
@@ -211,23 +212,23 @@ private slots:
         QVERIFY(fixture.session->companions.shellStart(QStringLiteral("vkwatch.exe")));
         QVERIFY(waitUntil(
             [&] { return platform::fileInUse(fixture.folder.file(QStringLiteral("modprocess.txt")).toStdString()); }));
-        page.BitBtn7->click();
+        page.showFileButton->click();
         QCOMPARE(page.contentBox->toPlainText(), QString());
         fixture.answer = true;
-        page.BitBtn8->click();
+        page.deleteFileButton->click();
         QVERIFY(fixture.questions.isEmpty());
         QVERIFY(fixture.folder.exists(QStringLiteral("modprocess.txt")));
 
         page.fileList->setCurrentRow(0);
         fixture.answer = false;
-        page.BitBtn8->click();
+        page.deleteFileButton->click();
         QVERIFY(fixture.folder.exists(QStringLiteral("mode.txt")));
         fixture.answer = true;
-        page.BitBtn8->click();
+        page.deleteFileButton->click();
         QCOMPARE(fixture.questions, QStringList(2, fixture.window->state().caption(65)));
         QVERIFY(!fixture.folder.exists(QStringLiteral("mode.txt")));
         QCOMPARE(page.fileList->count(), 2); // listed until the page is built again
-        page.BitBtn7->click();
+        page.showFileButton->click();
         QCOMPARE(page.contentBox->toPlainText(), QString());
     }
 
@@ -237,18 +238,18 @@ private slots:
         prepare(fixture, QStringLiteral("111111111111"));
         fixture.folder.installCompanion(QStringLiteral("vkwall.exe"));
         auto& state = fixture.window->state();
-        auto* page = &fixture.open<pages::Tpanel3>(Target::NetworkOptions);
+        auto* page = &fixture.open<pages::NetworkOptionsPage>(Target::NetworkOptions);
         QVERIFY(state.networkOption11 && !state.networkOption10);
-        page->radiobutton2->click();
-        page->CheckBox1->click();
+        page->askFirstChoice->click();
+        page->stealthModeBox->click();
         QVERIFY(!state.networkOption11 && state.networkOption10);
 
-        page = &fixture.open<pages::Tpanel3>(Target::NetworkOptions);
-        QVERIFY(page->radiobutton1->isChecked() && !page->CheckBox1->isChecked());
+        page = &fixture.open<pages::NetworkOptionsPage>(Target::NetworkOptions);
+        QVERIFY(page->blockUnknownChoice->isChecked() && !page->stealthModeBox->isChecked());
         QVERIFY(state.networkOption11 && state.networkOption10); // flag 10 kept though shown off
 
-        fixture.window->TrackBar1->setValue(3);
-        fixture.window->Timer1Timer();
+        fixture.window->levelSlider->setValue(3);
+        fixture.window->onMonitorTimer();
         QVERIFY(waitUntil([&] { return starts(fixture, QStringLiteral("vkwall.exe")) == 1; }));
         const QStringList options = fixture.folder.argumentsOf(QStringLiteral("vkwall.exe")).last();
         QCOMPARE(options.size(), 13);

@@ -57,33 +57,33 @@ private slots:
         QVERIFY(waitUntil([&] { return scannerRunning(fixture); }));
         const QList<int> before = fixture.folder.processes();
 
-        auto* page = &fixture.open<pages::Tpanel13>(Target::Scan);
+        auto* page = &fixture.open<pages::ScanPage>(Target::Scan);
         QVERIFY(page->mode0->isChecked() && page->hourly->isChecked());
         page->mode1->click();
-        page->BitBtn22->click();
+        page->scanButton->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("1\r\n"));
-        QVERIFY(!page->BitBtn22->isEnabled());
+        QVERIFY(!page->scanButton->isEnabled());
         QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(kScanner).size() == 2 && scannerRunning(fixture); }));
         QCOMPARE(fixture.folder.argumentsOf(kScanner).last(), QStringList {QStringLiteral("1")});
         for (const int pid : before)
             QVERIFY(!fixture.folder.processes().contains(pid)); // the earlier scan was stopped
-        fixture.window->Timer1Timer();
-        QVERIFY(!page->BitBtn22->isEnabled()); // greyed while the scanner runs
+        fixture.window->onMonitorTimer();
+        QVERIFY(!page->scanButton->isEnabled()); // greyed while the scanner runs
 
         page->mode2->click();
-        page->BitBtn23->click();
+        page->stopButton->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("2\r\n"));
         QVERIFY(waitUntil([&] { return !scannerRunning(fixture); }));
-        fixture.window->Timer1Timer();
-        QVERIFY(page->BitBtn22->isEnabled());
+        fixture.window->onMonitorTimer();
+        QVERIFY(page->scanButton->isEnabled());
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("analyse.txt"))));
-        page->BitBtn23->click(); // no scanner: the mode is written all the same
+        page->stopButton->click(); // no scanner: the mode is written all the same
         QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("2\r\n"));
         QCOMPARE(fixture.folder.argumentsOf(kScanner).size(), 2);
 
         page->manual->click();
         QVERIFY(!state.hourlyScanFlag);
-        page = &fixture.open<pages::Tpanel13>(Target::Scan);
+        page = &fixture.open<pages::ScanPage>(Target::Scan);
         QVERIFY(state.hourlyScanFlag);
     }
 
@@ -98,12 +98,12 @@ private slots:
         for (int i = 0; i < 100000; ++i)
             report += "line " + QByteArray::number(i) + "\r\n";
         fixture.folder.write(QStringLiteral("anaviri.txt"), report);
-        auto* page = &fixture.open<pages::Tpanel13>(Target::Scan);
+        auto* page = &fixture.open<pages::ScanPage>(Target::Scan);
         QCOMPARE(page->reportBox->document()->firstBlock().text(), QStringLiteral("EICAR found in /home/ann/x.com"));
         QCOMPARE(page->reportBox->document()->lastBlock().text(), QStringLiteral("line 99999"));
 
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("anaviri.txt"))));
-        page = &fixture.open<pages::Tpanel13>(Target::Scan);
+        page = &fixture.open<pages::ScanPage>(Target::Scan);
         QVERIFY(page->reportBox->toPlainText().isEmpty());
     }
 
@@ -112,15 +112,15 @@ private slots:
         ShellFixture fixture;
         prepare(fixture);
         const auto& state = fixture.window->state();
-        auto& page = fixture.open<pages::Tpanel13>(Target::Scan);
-        QCOMPARE(page.DriveComboBox1->itemText(0), QStringLiteral("/"));
+        auto& page = fixture.open<pages::ScanPage>(Target::Scan);
+        QCOMPARE(page.driveBox->itemText(0), QStringLiteral("/"));
         // Picking a drive asks first; No scans nothing.
         fixture.session->seams.askYesNo = [&](QWidget*, const QString& text) {
             fixture.questions.append(text);
             return false;
         };
-        page.DriveComboBox1->setCurrentIndex(-1);
-        page.DriveComboBox1->setCurrentIndex(0);
+        page.driveBox->setCurrentIndex(-1);
+        page.driveBox->setCurrentIndex(0);
         QCOMPARE(fixture.questions, QStringList {state.caption(91) + QStringLiteral("/ ?")});
         QVERIFY(fixture.folder.argumentsOf(kScanner).isEmpty());
 

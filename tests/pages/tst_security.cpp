@@ -77,28 +77,28 @@ private slots:
                 row(QStringLiteral("b.exe"), at(2, 23)), row({}, at(1, 1)), row(QStringLiteral("a.exe"), at(2, 7)),
                 row(QStringLiteral("y.exe"), QString(1000, QLatin1Char('\x01')))});
         prepare(fixture);
-        auto& page = fixture.open<pages::Tpanel1>(Target::Rules);
+        auto& page = fixture.open<pages::RulesPage>(Target::Rules);
         auto& rules = *page.rows();
         QCOMPARE(shown(rules, 0), QStringList({"1", "2", "3", "4", "5", "6"}));
         QCOMPARE(rules.text(0, 4), fixture.window->state().caption(42));
         QCOMPARE(rules.headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(), fixture.window->state().caption(30));
 
-        page.ListView2->header()->sectionClicked(1);
+        page.ruleList->header()->sectionClicked(1);
         QCOMPARE(shown(rules, 0), QStringList({"1", "2", "3", "4", "5", "6"}));
-        click(page.ListView2, 0); // the selection follows its row through the sort
+        click(page.ruleList, 0); // the selection follows its row through the sort
         fixture.answer = false;
-        page.ListView2->header()->sectionClicked(2);
+        page.ruleList->header()->sectionClicked(2);
         QCOMPARE(shown(rules, 0), QStringList({"4", "5", "3", "1", "2", "6"}));
-        QCOMPARE(page.ListView2->currentIndex().row(), 3);
-        page.ListView2->header()->sectionClicked(2);
+        QCOMPARE(page.ruleList->currentIndex().row(), 3);
+        page.ruleList->header()->sectionClicked(2);
         QCOMPARE(shown(rules, 0), QStringList({"4", "5", "3", "1", "2", "6"}));
 
         const QByteArray before = fixture.folder.read(QStringLiteral("regles.xml"));
-        click(page.ListView2, 3); // a.exe, row 1
+        click(page.ruleList, 3); // a.exe, row 1
         QCOMPARE(fixture.questions.last(), fixture.window->state().caption(22) + QStringLiteral("a.exe"));
         QCOMPARE(fixture.folder.read(QStringLiteral("regles.xml")), before);
         fixture.answer = true;
-        click(page.ListView2, 3);
+        click(page.ruleList, 3);
         QCOMPARE(shown(rules, 0), QStringList({"4", "5", "3", "2", "6"}));
         const auto left = fixture.readTable(TableId::Rules);
         QCOMPARE(left.size(), 3); // both a.exe rules and the nameless one are gone
@@ -120,8 +120,8 @@ private slots:
         fixture.writeTable(TableId::Quarantine, {{QStringLiteral("x.exe")}});
         prepare(fixture);
         fixture.answer = true;
-        auto& page = fixture.open<pages::Tpanel2>(Target::Alerts);
-        click(page.ListView3, 0);
+        auto& page = fixture.open<pages::AlertsPage>(Target::Alerts);
+        click(page.alertList, 0);
         QCOMPARE(fixture.questions.last(), fixture.window->state().caption(20) + QStringLiteral(" b.exe "));
         QCOMPARE(fixture.readTable(TableId::Quarantine),
             QList<QStringList>({{QStringLiteral("x.exe")}, {QStringLiteral("b.exe")}}));
@@ -130,9 +130,9 @@ private slots:
         QCOMPARE(rules[0][0], QStringLiteral(" b.exe "));
         QCOMPARE(rules[1][0], QString());
 
-        click(page.ListView3, 0); // in quarantine already, blanks aside
-        click(page.ListView3, 1);
-        click(page.ListView3, 2); // the same program again: nothing changes, not even regles.xml
+        click(page.alertList, 0); // in quarantine already, blanks aside
+        click(page.alertList, 1);
+        click(page.alertList, 2); // the same program again: nothing changes, not even regles.xml
         QCOMPARE(fixture.readTable(TableId::Quarantine).size(), 3);
         QCOMPARE(fixture.readTable(TableId::Rules).size(), 2);
         QCOMPARE(page.rows()->rowCount(), 3);
@@ -148,12 +148,12 @@ private slots:
         fixture.writeTable(TableId::Quarantine, {{QStringLiteral(" spaced.exe ")}, {QStringLiteral("B.EXE")}});
         prepare(fixture);
         auto& state = fixture.window->state();
-        auto* page = &fixture.open<pages::Tpanel4>(Target::Quarantine);
+        auto* page = &fixture.open<pages::QuarantinePage>(Target::Quarantine);
         QCOMPARE(page->tabs->currentIndex(), 1);
         QCOMPARE(page->tabs->tabText(2), state.caption(2));
         page->protocols->setChecked(2, true); // SMTP
         QVERIFY(state.protocolFlags[2]);
-        page = &fixture.open<pages::Tpanel4>(Target::Quarantine);
+        page = &fixture.open<pages::QuarantinePage>(Target::Quarantine);
         QVERIFY(!page->protocols->isChecked(2));
         QVERIFY(state.protocolFlags[2]);
         page->protocols->setChecked(0, true);
@@ -166,28 +166,28 @@ private slots:
         QTest::keyClicks(quarantine.box, QStringLiteral("b.exe"));
         QTest::keyClick(quarantine.box, Qt::Key_Return);
         QCOMPARE(quarantine.box->currentText(), QStringLiteral("b.exe"));
-        page->BitBtn1Click();
+        page->removeQuarantineEntry();
         QCOMPARE(fixture.readTable(TableId::Quarantine).size(), 2);
         quarantine.entry->setText(QStringLiteral("b.exe"));
-        page->BitBtn21Click();
+        page->addQuarantineEntry();
         quarantine.entry->setText(QStringLiteral(" b.exe\t"));
-        page->BitBtn21Click();
-        page->BitBtn21Click(); // the field was cleared: nothing added
+        page->addQuarantineEntry();
+        page->addQuarantineEntry(); // the field was cleared: nothing added
         QCOMPARE(fixture.readTable(TableId::Quarantine).size(), 4);
         quarantine.box->setEditText(QStringLiteral("b.exe"));
-        page->BitBtn1Click();
+        page->removeQuarantineEntry();
         QCOMPARE(fixture.readTable(TableId::Quarantine),
             QList<QStringList>({{QStringLiteral(" spaced.exe ")}, {QStringLiteral("B.EXE")}}));
         QCOMPARE(quarantine.box->count(), 2);
         quarantine.box->setEditText(QStringLiteral("spaced.exe")); // as shown
-        page->BitBtn1Click();
+        page->removeQuarantineEntry();
         QCOMPARE(fixture.readTable(TableId::Quarantine), QList<QStringList>({{QStringLiteral("B.EXE")}}));
 
         page->events.entry->setText(QStringLiteral("USB stick & <\"drive\">"));
-        page->BitBtn32Click();
+        page->addEvent();
         QCOMPARE(fixture.readTable(TableId::Events), QList<QStringList>({{QStringLiteral("USB stick & <\"drive\">")}}));
-        page->BitBtn31Click();
-        page->BitBtn31Click(); // on an empty table too
+        page->clearEvents();
+        page->clearEvents(); // on an empty table too
         QVERIFY(fixture.readTable(TableId::Events).isEmpty());
         QCOMPARE(page->events.box->count(), 0);
     }
@@ -210,7 +210,7 @@ private slots:
         }
         bool paintedWhileWaiting = false;
         QTimer::singleShot(0, [&] { paintedWhileWaiting = fixture.window->pagePanel()->updatesEnabled(); });
-        fixture.open<pages::Tpanel4>(Target::Quarantine);
+        fixture.open<pages::QuarantinePage>(Target::Quarantine);
         QVERIFY(paintedWhileWaiting);
         QVERIFY(fixture.reports.isEmpty());
         QVERIFY(QTest::qWaitFor([&] { return fixture.reports.size() == 2; }));
@@ -239,19 +239,19 @@ private slots:
                 {QStringLiteral("other.example"), QStringLiteral("2.2.2.2")},
                 {QStringLiteral("dup.example"), QStringLiteral("3.3.3.3")}});
         prepare(fixture);
-        auto* page = &fixture.open<pages::Tpanel10>(Target::Sites);
+        auto* page = &fixture.open<pages::SitesPage>(Target::Sites);
         QCOMPARE(page->sites->count(), 3);
-        page->Edit1->setText(QStringLiteral("  new.example "));
-        page->BitBtn14->click();
-        QVERIFY(!page->BitBtn14->isEnabled());
+        page->siteField->setText(QStringLiteral("  new.example "));
+        page->addSiteButton->click();
+        QVERIFY(!page->addSiteButton->isEnabled());
         QVERIFY(QTest::qWaitFor([&] { return page->sites->count() == 4; }));
-        QVERIFY(page->BitBtn14->isEnabled());
-        QVERIFY(page->Edit1->text().isEmpty());
+        QVERIFY(page->addSiteButton->isEnabled());
+        QVERIFY(page->siteField->text().isEmpty());
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksites.exe")).last(), QStringList {"new.example"});
         QCOMPARE(fixture.readTable(TableId::Sites).last(), QStringList({"new.example", "110.0.0.7"}));
 
         page->sites->setEditText(QStringLiteral("dup.example"));
-        page->BitBtn16Click();
+        page->removeSite();
         QCOMPARE(fixture.readTable(TableId::Sites),
             QList<QStringList>({{"other.example", "2.2.2.2"}, {"new.example", "110.0.0.7"}}));
         QCOMPARE(page->addresses->itemText(0), QStringLiteral("2.2.2.2"));
@@ -263,15 +263,15 @@ private slots:
             QByteArray("\x00\xff"
                        "9\r\n\xfe.1\x00 2\x80",
                 12));
-        page->BitBtn14->click();
-        QVERIFY(QTest::qWaitFor([&] { return page->BitBtn14->isEnabled(); }));
+        page->addSiteButton->click();
+        QVERIFY(QTest::qWaitFor([&] { return page->addSiteButton->isEnabled(); }));
         QCOMPARE(fixture.readTable(TableId::Sites).last(), QStringList({QString(), ".12"}));
-        page = &fixture.open<pages::Tpanel10>(Target::Sites);
+        page = &fixture.open<pages::SitesPage>(Target::Sites);
         QCOMPARE(page->sites->count(), 2);
         // An empty answer is told.
         fixture.folder.write(QStringLiteral("ipcp.txt"), {});
-        page->BitBtn14->click();
-        QVERIFY(QTest::qWaitFor([&] { return page->BitBtn14->isEnabled(); }));
+        page->addSiteButton->click();
+        QVERIFY(QTest::qWaitFor([&] { return page->addSiteButton->isEnabled(); }));
         QVERIFY(waitUntil([&] { return !fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).isEmpty(); }));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).last().join(QLatin1Char(' ')),
             QString(fixture.window->state().caption(68)).replace(QLatin1Char(' '), QLatin1Char(';')));
@@ -279,28 +279,28 @@ private slots:
         // One that cannot be read is told as such, not as "no address found".
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("ipcp.txt"))));
         QVERIFY(QDir(fixture.folder.path()).mkdir(QStringLiteral("ipcp.txt")));
-        page->BitBtn14->click();
-        QVERIFY(QTest::qWaitFor([&] { return page->BitBtn14->isEnabled(); }));
+        page->addSiteButton->click();
+        QVERIFY(QTest::qWaitFor([&] { return page->addSiteButton->isEnabled(); }));
         QCOMPARE(fixture.reports.size(), 1);
         QVERIFY(fixture.reports.takeLast().contains(QStringLiteral("ipcp.txt is a folder")));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).size(), 1);
         QCOMPARE(fixture.readTable(TableId::Sites).size(), 3);
 
         fixture.folder.setBehaviour(QStringLiteral("vksites.exe"), {QStringLiteral("stay")});
-        page->BitBtn14->click();
-        fixture.open<pages::Tpanel4>(Target::Quarantine); // the page goes meanwhile
-        page = &fixture.open<pages::Tpanel10>(Target::Sites);
-        QVERIFY(!page->BitBtn14->isEnabled()); // the new page waits for the same lookup
+        page->addSiteButton->click();
+        fixture.open<pages::QuarantinePage>(Target::Quarantine); // the page goes meanwhile
+        page = &fixture.open<pages::SitesPage>(Target::Sites);
+        QVERIFY(!page->addSiteButton->isEnabled()); // the new page waits for the same lookup
         QVERIFY(QTest::qWaitFor([&] { return !fixture.reports.isEmpty(); }, 10000));
         QVERIFY(fixture.reports.last().contains(QStringLiteral("vksites.exe")));
-        QVERIFY(page->BitBtn14->isEnabled());
+        QVERIFY(page->addSiteButton->isEnabled());
         QVERIFY(waitUntil([&] { return !fixture.folder.runningNames().contains(QStringLiteral("vksites.exe")); }));
         QCOMPARE(fixture.readTable(TableId::Sites).size(), 3);
 
-        page->BitBtn17Click();
+        page->removeAllSites();
         QVERIFY(fixture.readTable(TableId::Sites).isEmpty());
         QCOMPARE(page->sites->count() + page->addresses->count(), 0);
-        page->CheckBox14->setChecked(false);
+        page->siteControlFlagBox->setChecked(false);
         QCOMPARE(fixture.folder.read(QStringLiteral("ctrlpl.txt")), QByteArray("0\r\n"));
         QVERIFY(!fixture.window->state().siteControlFlag);
     }

@@ -36,18 +36,18 @@ QStringList items(const QListView* list)
     return texts;
 }
 
-pages::Tpanel5& openSettings(ShellFixture& fixture)
+pages::SettingsPage& openSettings(ShellFixture& fixture)
 {
     fixture.installLanguageFiles();
     fixture.setLanguage(QStringLiteral("GB"));
     fixture.start();
-    return fixture.open<pages::Tpanel5>(Target::Settings);
+    return fixture.open<pages::SettingsPage>(Target::Settings);
 }
 
-void choose(pages::Tpanel5& page, const char* code)
+void choose(pages::SettingsPage& page, const char* code)
 {
-    page.ComboBox3->setCurrentText(QString::fromLatin1(code));
-    page.BitBtn5->click();
+    page.languageBox->setCurrentText(QString::fromLatin1(code));
+    page.applyLanguageButton->click();
 }
 
 } // namespace
@@ -65,55 +65,55 @@ private slots:
         auto& window = fixture.start();
         // Written by a companion after the start emptied it.
         fixture.folder.write(QStringLiteral("portappli.txt"), "firefox 443\r\nmail 993\r\nlast\r\n");
-        auto& page = fixture.open<pages::Tpanel5>(Target::Settings);
+        auto& page = fixture.open<pages::SettingsPage>(Target::Settings);
         QCOMPARE(items(page.applicationPorts), QStringList({"firefox 443", "mail 993"}));
         QCOMPARE(fixture.folder.read(QStringLiteral("portsfermes.txt")), QByteArray());
-        QVERIFY(page.radiobutton15->isChecked());
+        QVERIFY(page.firewallOffChoice->isChecked());
 
-        page.radiobutton16->click();
+        page.firewallAlwaysChoice->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("3\r\n"));
         QVERIFY(window.state().firewallOn);
-        page.radiobutton15->click();
+        page.firewallOffChoice->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
         QVERIFY(!window.state().firewallOn);
         // A save that fails changes neither the screen nor what is in force.
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("firewall.txt"))));
         QVERIFY(QDir(fixture.folder.path()).mkdir(QStringLiteral("firewall.txt")));
-        page.radiobutton14->click();
+        page.firewallOnChoice->click();
         QCOMPARE(fixture.reports.size(), 1);
-        QVERIFY(page.radiobutton15->isChecked() && !page.radiobutton14->isChecked());
+        QVERIFY(page.firewallOffChoice->isChecked() && !page.firewallOnChoice->isChecked());
         QVERIFY(!window.state().firewallOn && window.state().firewallValue == QLatin1String("2"));
         QVERIFY(QDir(fixture.folder.path()).rmdir(QStringLiteral("firewall.txt")));
         fixture.reports.clear();
 
-        QTest::keyClicks(page.Edit13, QStringLiteral("8a0"));
-        QCOMPARE(page.Edit13->text(), QStringLiteral("80"));
-        page.BitBtn33->click();
-        QTest::keyClicks(page.Edit13, QStringLiteral("80"));
-        page.BitBtn33->click(); // already listed
-        QCOMPARE(page.Edit13->text(), QStringLiteral("80"));
-        page.Edit13->clear();
-        QTest::keyClicks(page.Edit13, QStringLiteral("1234567"));
-        QCOMPARE(page.Edit13->text(), QStringLiteral("12345"));
-        page.BitBtn33->click();
+        QTest::keyClicks(page.portField, QStringLiteral("8a0"));
+        QCOMPARE(page.portField->text(), QStringLiteral("80"));
+        page.addPortButton->click();
+        QTest::keyClicks(page.portField, QStringLiteral("80"));
+        page.addPortButton->click(); // already listed
+        QCOMPARE(page.portField->text(), QStringLiteral("80"));
+        page.portField->clear();
+        QTest::keyClicks(page.portField, QStringLiteral("1234567"));
+        QCOMPARE(page.portField->text(), QStringLiteral("12345"));
+        page.addPortButton->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("portsfermes.txt")), QByteArray("80\r\n12345\r\n"));
         page.closedPorts->clearSelection();
-        page.BitBtn34->click();
+        page.removePortButton->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("portsfermes.txt")), QByteArray("80\r\n12345\r\n"));
         page.closedPorts->setCurrentRow(0);
-        page.BitBtn34->click();
+        page.removePortButton->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("portsfermes.txt")), QByteArray("12345\r\n"));
 
         // Nothing is chosen until the user picks: a click clears nothing.
         QCOMPARE(page.clearingChoice->currentText(), QString());
-        page.BitBtn4->click();
+        page.clearListButton->click();
         QVERIFY(fixture.questions.isEmpty());
         page.clearingChoice->setCurrentIndex(0);
-        page.BitBtn4->click();
+        page.clearListButton->click();
         QCOMPARE(fixture.questions.last(), window.state().caption(23) + window.state().caption(3));
         QCOMPARE(fixture.readTable(TableId::Alerts).size(), 1);
         fixture.answer = true;
-        page.BitBtn4->click();
+        page.clearListButton->click();
         QVERIFY(fixture.readTable(TableId::Alerts).isEmpty());
     }
 
@@ -124,19 +124,19 @@ private slots:
         ShellFixture fixture;
         auto* page = &openSettings(fixture);
         auto& window = *fixture.window;
-        const QString applyText = page->BitBtn5->text();
-        page->BitBtn5->click(); // nothing chosen
+        const QString applyText = page->applyLanguageButton->text();
+        page->applyLanguageButton->click(); // nothing chosen
         choose(*page, "DE");
         QCOMPARE(fixture.readTable(TableId::Languages), QList<QStringList>({{QStringLiteral("DE")}}));
         QCOMPARE(window.state().languageCode, QStringLiteral("DE"));
-        QCOMPARE(window.ListBox1->text(0), window.state().caption(1));
-        QCOMPARE(window.ListBox1->currentRow(), -1);
-        QCOMPARE(window.Label10->text(), window.state().caption(49));
-        QCOMPARE(page->BitBtn5->text(), applyText); // the page keeps its texts
+        QCOMPARE(window.navigationList->text(0), window.state().caption(1));
+        QCOMPARE(window.navigationList->currentRow(), -1);
+        QCOMPARE(window.highLabel->text(), window.state().caption(49));
+        QCOMPARE(page->applyLanguageButton->text(), applyText); // the page keeps its texts
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
-        const QString german = window.ListBox1->text(0);
+        const QString german = window.navigationList->text(0);
         choose(*page, "DE");
-        QCOMPARE(window.ListBox1->text(0), german);
+        QCOMPARE(window.navigationList->text(0), german);
 
         fixture.folder.write(QStringLiteral("crvtk_it.txt"), QByteArray("one\r\n").repeated(10));
         fixture.folder.write(QStringLiteral("crvtk_es.txt"),
@@ -149,15 +149,15 @@ private slots:
             choose(*page, code);
             QCOMPARE(fixture.readTable(TableId::Languages), QList<QStringList>({{QStringLiteral("DE")}}));
             QCOMPARE(window.state().languageCode, QStringLiteral("DE"));
-            QCOMPARE(window.ListBox1->text(0), german);
+            QCOMPARE(window.navigationList->text(0), german);
             QCOMPARE(fixture.reports.size(), told + 1);
             QVERIFY(fixture.reports.last().contains(QStringLiteral("crvtk_")));
         }
-        page = &fixture.open<pages::Tpanel5>(Target::Settings);
+        page = &fixture.open<pages::SettingsPage>(Target::Settings);
         choose(*page, "FR");
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&No"), QStringLiteral("&Non"));
         choose(*page, "GB");
-        QCOMPARE(window.ListBox1->text(0), QStringLiteral("Home"));
+        QCOMPARE(window.navigationList->text(0), QStringLiteral("Home"));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
     }
 
@@ -170,15 +170,15 @@ private slots:
         auto& window = *fixture.window;
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        for (QComboBox* list : {page.clearingChoice, page.ComboBox3}) {
+        for (QComboBox* list : {page.clearingChoice, page.languageBox}) {
             list->showPopup();
             QVERIFY(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
             QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
             QVERIFY(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }));
             QVERIFY(window.state().internetFlag);
         }
-        page.Edit13->setFocus();
-        QTest::keyClick(page.Edit13, Qt::Key_Escape);
+        page.portField->setFocus();
+        QTest::keyClick(page.portField, Qt::Key_Escape);
         QVERIFY(!window.state().internetFlag);
     }
 
@@ -213,7 +213,7 @@ private slots:
         const qint64 before = peak();
         bool painted = false;
         QTimer::singleShot(0, [&] { painted = true; });
-        auto& page = fixture.open<pages::Tpanel5>(Target::Settings);
+        auto& page = fixture.open<pages::SettingsPage>(Target::Settings);
         QVERIFY(painted); // the event loop ran during the read
         QCOMPARE(page.applicationPorts->model()->rowCount(), lines - 1);
         QCOMPARE(page.applicationPorts->model()->index(7, 0).data().toString(), QStringLiteral("application-7 443"));
@@ -228,7 +228,7 @@ private slots:
         QImage image(100, 54, QImage::Format_RGB32);
         QPainter painter(&image);
         for (int index = 0; index < 3; ++index)
-            pages::ComboBox3DrawItem(painter, QFont(), index, QRect(0, index * 18, 100, 18), index == 2,
+            pages::drawLanguageItem(painter, QFont(), index, QRect(0, index * 18, 100, 18), index == 2,
                 QString::fromLatin1(pages::kLanguageItems[index]));
         painter.end();
         QCOMPARE(image.pixelColor(98, 1), QColor(Qt::white));
@@ -247,9 +247,9 @@ private slots:
         const QString notifier = QStringLiteral("vknotify.exe");
         shell::handleInstanceMessage("2997 5 2997", false, window);
         shell::handleInstanceMessage("2997 2997", false, window);
-        window.TrackBar1->setValue(1);
+        window.levelSlider->setValue(1);
         shell::handleInstanceMessage("2997 2997 0", false, window);
-        window.TrackBar1->setValue(3);
+        window.levelSlider->setValue(3);
         shell::handleInstanceMessage("2997 2997 0", false, window);
         QVERIFY(waitUntil([&] { return !fixture.folder.argumentsOf(notifier).isEmpty(); }));
         QTest::qWait(300);

@@ -75,7 +75,7 @@ class TestToolFiles : public QObject {
     // (a fact still unread shows empty, failing the comparisons).
     pages::RuleFilesModel& detail(ShellFixture& fixture)
     {
-        auto& page = fixture.open<pages::Tpanel14>(Target::RulesDetail);
+        auto& page = fixture.open<pages::RulesDetailPage>(Target::RulesDetail);
         test::waitUntil([&] {
             QCoreApplication::processEvents();
             return !page.rules->readingFiles();
@@ -88,7 +88,7 @@ private slots:
     {
         ShellFixture fixture;
         started(fixture);
-        auto* page = &fixture.open<pages::Tpanel15>(Target::Encryption);
+        auto* page = &fixture.open<pages::ScramblingPage>(Target::Encryption);
         const QString plain = fixture.folder.file(QStringLiteral("plain.bin"));
         const QString scrambled = fixture.folder.file(QStringLiteral("scrambled.bin"));
         const QString restored = fixture.folder.file(QStringLiteral("restored.bin"));
@@ -98,17 +98,17 @@ private slots:
         const QByteArray bytes = randomBytes(2049, 1);
         write(plain, bytes);
         fixture.answer = false;
-        page->BitBtn25->click();
+        page->scrambleButton->click();
         QVERIFY(!QFile::exists(scrambled));
 
         // Byte i meets the key 'q'+'z'+'j'+'w'+'v' + i, whatever the block.
         fixture.answer = true;
-        page->BitBtn25->click();
+        page->scrambleButton->click();
         QByteArray expected = bytes;
         for (int i = 0; i < expected.size(); ++i)
             expected[i] = char((quint8(bytes[i]) + 578 + i) % 256);
         QCOMPARE(contents(scrambled), expected);
-        page->BitBtn25->click();
+        page->scrambleButton->click();
         QCOMPARE(contents(scrambled), expected);
 
         page->plainField->setText(restored);
@@ -116,10 +116,10 @@ private slots:
             const QByteArray original = randomBytes(size, quint32(size));
             write(plain, original);
             page->plainField->setText(plain);
-            page->BitBtn25->click();
+            page->scrambleButton->click();
             QCOMPARE(QFileInfo(scrambled).size(), size);
             page->plainField->setText(restored);
-            page->BitBtn26->click();
+            page->restoreButton->click();
             QCOMPARE(contents(restored), original);
         }
         QVERIFY(fixture.reports.isEmpty());
@@ -133,7 +133,7 @@ private slots:
         for (const QString& same : {fixture.folder.file(QStringLiteral("link.bin")),
                  fixture.folder.file(QStringLiteral("sub/../plain.bin")), plain}) {
             page->scrambledField->setText(same);
-            page->BitBtn25->click();
+            page->scrambleButton->click();
             QVERIFY(fixture.reports.takeLast().contains(QLatin1String("same file")));
             QCOMPARE(contents(plain), bytes);
         }
@@ -141,14 +141,14 @@ private slots:
         // Failures name the operation; what was written stays. A missing
         // source and a pipe (no writer) end without waiting.
         page->scrambledField->setText(QStringLiteral("/dev/full"));
-        page->BitBtn25->click();
+        page->scrambleButton->click();
         QVERIFY(fixture.reports.takeLast().contains(QLatin1String("/dev/full could not be written")));
         page->scrambledField->setText(fixture.folder.file(QStringLiteral("no such folder/x")));
-        page->BitBtn25->click();
+        page->scrambleButton->click();
         QVERIFY(fixture.reports.takeLast().contains(QLatin1String("could not be created")));
         // A relative path would land wherever the program was started.
         page->scrambledField->setText(QStringLiteral("out.bin"));
-        page->BitBtn25->click();
+        page->scrambleButton->click();
         QVERIFY(fixture.reports.takeLast().contains(QLatin1String("no full path")));
         QVERIFY(!QFile::exists(QDir::current().filePath(QStringLiteral("out.bin"))));
         {
@@ -157,17 +157,17 @@ private slots:
             QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
             test::OrdinaryUserFileAccess ordinary;
             page->scrambledField->setText(locked + QStringLiteral("/out.bin"));
-            page->BitBtn25->click();
+            page->scrambleButton->click();
             QVERIFY(fixture.reports.takeLast().contains(QLatin1String("Permission denied")));
         }
         const QString pipe = fixture.folder.file(QStringLiteral("pipe"));
         QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
         page->plainField->setText(pipe);
         page->scrambledField->setText(scrambled);
-        page->BitBtn25->click();
+        page->scrambleButton->click();
         QVERIFY(fixture.reports.takeLast().contains(QLatin1String("not a regular file")));
         page->plainField->setText(fixture.folder.file(QStringLiteral("missing")));
-        page->BitBtn25->click();
+        page->scrambleButton->click();
         QVERIFY(fixture.reports.isEmpty());
         QCOMPARE(fixture.questions.size(), 24); // every press asked first
     }
@@ -247,7 +247,7 @@ private slots:
         fixture.installLanguageFiles();
         fixture.folder.write(QStringLiteral("liens_esp.txt"), "https://a.example/\r\nhttps://b.example/\n");
         started(fixture, QStringLiteral("ESP"));
-        auto* page = &fixture.open<pages::Tpanel18>(Target::Links);
+        auto* page = &fixture.open<pages::LinksPage>(Target::Links);
         QListView* list = page->linkList;
         QCOMPARE(list->model()->rowCount(), 2);
         QVERIFY(fixture.opened.isEmpty());
@@ -263,7 +263,7 @@ private slots:
 
         // Bytes that are no text still list, and nothing breaks.
         fixture.folder.write(QStringLiteral("liens_esp.txt"), randomBytes(64 * 1024, 3));
-        page = &fixture.open<pages::Tpanel18>(Target::Links);
+        page = &fixture.open<pages::LinksPage>(Target::Links);
         QVERIFY(page->linkList->model()->rowCount() > 0);
     }
 
@@ -271,10 +271,10 @@ private slots:
     {
         ShellFixture fixture;
         started(fixture, QStringLiteral("DE"));
-        auto* page = &fixture.open<pages::Tpanel11>(Target::IpAddress);
+        auto* page = &fixture.open<pages::AddressPage>(Target::IpAddress);
         QCOMPARE(page->webAddressButton->text(), QStringLiteral("Internet-IP"));
-        page->BitBtn19->click();
-        page->BitBtn19->click();
+        page->machineAddressButton->click();
+        page->machineAddressButton->click();
         QCOMPARE(page->addressBox->count(), 1);
         QVERIFY(page->addressBox->itemText(0).contains(QLatin1Char(' ')));
         QCOMPARE(page->addressBox->currentText(), QString());

@@ -70,7 +70,7 @@ private slots:
         fixture.folder.installCompanion(QStringLiteral("vksave.exe"), {QStringLiteral("exit")});
         auto& state = fixture.session->state;
         state.selectedBackupEntry = QStringLiteral("left over");
-        auto* page = &fixture.open<pages::Tpanel16>(Target::Backup);
+        auto* page = &fixture.open<pages::BackupPage>(Target::Backup);
         QVERIFY(state.selectedBackupEntry.isEmpty());
         QVERIFY(page->manualChoice->isChecked());
 
@@ -81,24 +81,24 @@ private slots:
         const auto add = [&](const QString& from, const QString& to) {
             page->sourceField->setText(from);
             page->destinationField->setText(to);
-            page->BitBtn27->click();
+            page->addButton->click();
         };
         add(source, destination);
         add(source, home(QStringLiteral("missing")));
         add(QStringLiteral("Save"), destination); // relative: not a folder the user chose
         add(source, destination);
-        QCOMPARE(page->Combobox11->count(), 2);
+        QCOMPARE(page->entryBox->count(), 2);
         const QString entry = source + QLatin1Char(';') + destination;
-        QCOMPARE(page->Combobox11->itemText(0), entry);
+        QCOMPARE(page->entryBox->itemText(0), entry);
         // Added, not chosen: the list shows nothing and Run now starts nothing.
-        QCOMPARE(page->Combobox11->currentText(), QString());
-        page->BitBtn29->click();
+        QCOMPARE(page->entryBox->currentText(), QString());
+        page->runButton->click();
         const auto choose = [&](int index) {
-            page->Combobox11->setCurrentIndex(index);
-            emit page->Combobox11->activated(index);
+            page->entryBox->setCurrentIndex(index);
+            emit page->entryBox->activated(index);
         };
         choose(0);
-        page->BitBtn29->click();
+        page->runButton->click();
         QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size() == 1; }));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).first(), QStringList {entry});
 
@@ -107,37 +107,37 @@ private slots:
         choose(1);
         QCOMPARE(state.selectedBackupEntry, entry);
         QVERIFY(state.everyMinuteBackupFlag && !state.hourlyBackupFlag && !state.manualBackupFlag);
-        page->BitBtn28->click();
-        QCOMPARE(page->Combobox11->count(), 2); // No
+        page->removeButton->click();
+        QCOMPARE(page->entryBox->count(), 2); // No
         fixture.answer = true;
-        page->BitBtn28->click();
-        QCOMPARE(page->Combobox11->count(), 1);
+        page->removeButton->click();
+        QCOMPARE(page->entryBox->count(), 1);
         QCOMPARE(fixture.questions.last(), state.caption(65));
         // The removed entry is no longer backed up when the minute changes
         // (once the first run has ended: a running one is never doubled).
-        QCOMPARE(page->Combobox11->currentText(), QString());
+        QCOMPARE(page->entryBox->currentText(), QString());
         QVERIFY(state.selectedBackupEntry.isEmpty());
         QVERIFY(waitUntil([&] { return !fixture.folder.runningNames().contains(QStringLiteral("vksave.exe")); }));
         const auto nextMinute = [&] {
             fixture.now = fixture.now.addSecs(60);
-            fixture.window->Timer1Timer();
+            fixture.window->onMonitorTimer();
         };
-        fixture.window->Timer1Timer();
+        fixture.window->onMonitorTimer();
         nextMinute();
         choose(0); // the control: a chosen entry is backed up at the next change
         nextMinute();
         QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size() >= 2; }));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size(), 2);
-        page->CheckBox15->click();
+        page->backupBox->click();
 
-        page = &fixture.open<pages::Tpanel16>(Target::Backup);
-        QCOMPARE(page->Combobox11->count(), 0);
+        page = &fixture.open<pages::BackupPage>(Target::Backup);
+        QCOMPARE(page->entryBox->count(), 0);
         QVERIFY(state.selectedBackupEntry.isEmpty() && state.everyMinuteBackupFlag);
         QVERIFY(page->everyMinuteChoice->isChecked()); // the schedule in force
-        QVERIFY(!page->CheckBox15->isChecked());
-        page->BitBtn29->click(); // nothing to run
+        QVERIFY(!page->backupBox->isChecked());
+        page->runButton->click(); // nothing to run
         pages::selectFolder(page->sourceTree, source);
-        page->ShellTreeView4DblClick();
+        page->takeSourceFolder();
         QCOMPARE(page->sourceField->text(), source);
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size(), 2);
     }
@@ -156,43 +156,43 @@ private slots:
 
         ShellFixture fixture;
         started(fixture);
-        auto& page = fixture.open<pages::Tpanel12>(Target::Cleanup);
+        auto& page = fixture.open<pages::CleanupPage>(Target::Cleanup);
         QCOMPARE(page.rightFiles->folder(), downloads);
         const QStringList listed {QStringLiteral("a.exe"), QStringLiteral("b c.zip"), QStringLiteral("index.dat")};
         QCOMPARE(page.rightFiles->names(), listed);
         QVERIFY(page.leftFiles->folder().isEmpty()); // no cookies folder here
 
-        page.BitBtn3->click(); // No
+        page.cleanRightButton->click(); // No
         QCOMPARE(QDir(downloads).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 5);
         fixture.answer = true;
-        page.BitBtn3->click();
+        page.cleanRightButton->click();
         QCOMPARE(QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
             (QStringList {QStringLiteral(".hidden"), QStringLiteral("link.txt"), QStringLiteral("sub")}));
         QVERIFY(QFile::exists(outside) && QFile::exists(downloads + QStringLiteral("/sub/inner.txt")));
         QCOMPARE(page.rightFiles->names(), listed); // until read again
 
         pages::selectFolder(page.leftTree, other);
-        page.ShellTreeView1DblClick();
+        page.showLeftFolder();
         QCOMPARE(page.leftFiles->names(), QStringList {QStringLiteral("index.dat")});
-        page.BitBtn20->click();
+        page.cleanLeftButton->click();
         QCOMPARE(QDir(other).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral(".cache")});
         for (int i = 0; i < 2100; ++i) // more than one batch of deletions
             write(other + QStringLiteral("/n%1").arg(i), "x");
-        page.ShellTreeView1DblClick();
-        page.BitBtn20->click();
+        page.showLeftFolder();
+        page.cleanLeftButton->click();
         QCOMPARE(QDir(other).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral(".cache")});
         // A folder gone from under the list: nothing to delete, nothing else touched.
         QVERIFY(QDir(other).removeRecursively());
-        page.BitBtn20->click();
+        page.cleanLeftButton->click();
         QVERIFY(QFile::exists(outside));
 
         // No downloads folder: the list shows no folder at all, so a clear
         // can reach nothing, least of all the root of the program's volume.
         QVERIFY(QDir(downloads).removeRecursively());
         fixture.questions.clear();
-        auto& again = fixture.open<pages::Tpanel12>(Target::Cleanup);
+        auto& again = fixture.open<pages::CleanupPage>(Target::Cleanup);
         QVERIFY(again.rightFiles->folder().isEmpty() && again.rightFiles->names().isEmpty());
-        again.BitBtn3->click();
+        again.cleanRightButton->click();
         QVERIFY(fixture.questions.isEmpty());
     }
 
@@ -218,26 +218,26 @@ private slots:
         ShellFixture fixture;
         fixture.trashFolders = {trash.toStdString()};
         started(fixture);
-        auto& page = fixture.open<pages::Tpanel9>(Target::Shortcuts);
-        for (QCheckBox* box : {page.CheckBox10, page.CheckBox11, page.CheckBox12})
+        auto& page = fixture.open<pages::ShortcutsPage>(Target::Shortcuts);
+        for (QCheckBox* box : {page.brokenShortcutsBox, page.autostartEntriesBox, page.emptyTrashBox})
             box->setChecked(true);
-        page.BitBtn13->click();
+        page.findButton->click();
         QCOMPARE(page.broken->texts(), (QStringList {QStringLiteral("dangling"), QStringLiteral("gone.desktop")}));
         QCOMPARE(QDir(autostart).entryList(QDir::Files),
             (QStringList {
                 QStringLiteral("agent.desktop"), QStringLiteral("Corvatek.desktop"), QStringLiteral("empty.desktop")}));
 
-        page.CheckBox10->click(); // off: a new analysis leaves the list
+        page.brokenShortcutsBox->click(); // off: a new analysis leaves the list
         QFile::remove(agent);
-        page.BitBtn13->click();
+        page.findButton->click();
         QCOMPARE(page.broken->rowCount(), 2);
         QVERIFY(!QFile::exists(autostart + QStringLiteral("agent.desktop")));
 
         page.broken->setChecked(0, true); // "dangling" stays
-        page.BitBtn18->click(); // No
+        page.deleteButton->click(); // No
         QVERIFY(QFile::exists(desktop + QStringLiteral("gone.desktop")));
         fixture.answer = true;
-        page.BitBtn18->click();
+        page.deleteButton->click();
         QCOMPARE(QDir(desktop).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
             (QStringList {QStringLiteral("dangling"), QStringLiteral("notes.txt"), QStringLiteral("root"),
                 QStringLiteral("shell.desktop")}));
@@ -246,12 +246,12 @@ private slots:
 
     void systemInformation()
     {
-        QCOMPARE(pages::Tpanel19::memoryFigure(
+        QCOMPARE(pages::SystemInfoPage::memoryFigure(
                      QStringLiteral(" Total system memory: "), 2147483648.0 / 1024, QStringLiteral(",")),
             QStringLiteral(" Total system memory: 2,097,152 KByte"));
-        QCOMPARE(
-            pages::Tpanel19::memoryFigure(QString(), 1536.0 / 1024, QStringLiteral(".")), QStringLiteral("2 KByte"));
-        QCOMPARE(pages::Tpanel19::memoryFigure(QString(), 999999.5, QStringLiteral("\u202f")),
+        QCOMPARE(pages::SystemInfoPage::memoryFigure(QString(), 1536.0 / 1024, QStringLiteral(".")),
+            QStringLiteral("2 KByte"));
+        QCOMPARE(pages::SystemInfoPage::memoryFigure(QString(), 999999.5, QStringLiteral("\u202f")),
             QStringLiteral("1\u202f000\u202f000 KByte"));
 
         ShellFixture fixture;
@@ -263,7 +263,7 @@ private slots:
             QVERIFY(waitUntil([&] { return fixture.session->companions.isRunning(name); }));
         }
         QCOMPARE(fixture.session->state.memoryWord, QStringLiteral(" memory"));
-        auto& page = fixture.open<pages::Tpanel19>(Target::Memory);
+        auto& page = fixture.open<pages::SystemInfoPage>(Target::Memory);
         const auto* model = page.processList->model();
         QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral(" memory"));
         const auto rows = model->match(model->index(0, 1), Qt::DisplayRole, QStringLiteral("vkgood.exe"));

@@ -142,7 +142,7 @@ private slots:
         QVERIFY(window.close());
         QVERIFY(!window.isVisible());
         QCOMPARE(fixture.opened, QStringList {QString::fromLatin1(shell::kProductWebSite)});
-        QVERIFY(window.Timer1->isActive());
+        QVERIFY(window.monitorTimer->isActive());
         QVERIFY(!window.marker(Target::Home));
         QTest::qWait(100);
         QCOMPARE(
@@ -161,7 +161,7 @@ private slots:
             QCoreApplication::sendEvent(qApp, &quit);
         });
         QCOMPARE(QCoreApplication::exec(), 0);
-        QVERIFY(fixture.opened.isEmpty() && !window.Timer1->isActive());
+        QVERIFY(fixture.opened.isEmpty() && !window.monitorTimer->isActive());
         QVERIFY(waitUntil([&] { return fixture.folder.runningNames().isEmpty(); }));
     }
 
@@ -175,7 +175,7 @@ private slots:
         auto& window = fixture.start();
         startAll(fixture.folder, {"vkwall.exe", "vkmail.exe", "vksave.exe", "vkhost.exe", "vknotify.exe"});
         QVERIFY(waitUntil([&] { return fixture.folder.starts().size() == 7; }));
-        QSignalSpy quits(&window, &shell::TForm2::quitRequested);
+        QSignalSpy quits(&window, &shell::MainWindow::quitRequested);
 
         fixture.answer = false;
         fixture.clickItem(ShellFixture::rowOf(Target::Quit));
@@ -200,20 +200,20 @@ private slots:
     {
         QStringList opened;
         int shown = 0;
-        shell::TForm1 tray([&] { opened << QStringLiteral("site"); }, [&] { ++shown; });
+        shell::TrayHost tray([&] { opened << QStringLiteral("site"); }, [&] { ++shown; });
         QCOMPARE(tray.icon->toolTip(), QStringLiteral("Corvatek"));
-        QCOMPARE(tray.PopupMenu1->actions().size(), 1);
-        QCOMPARE(tray.scannprocess1->text(), QStringLiteral("Corvatek"));
+        QCOMPARE(tray.trayMenu->actions().size(), 1);
+        QCOMPARE(tray.showWindowAction->text(), QStringLiteral("Corvatek"));
         for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown})
             tray.trayActivated(reason);
-        QVERIFY(opened.isEmpty() && !tray.PopupMenu1->isVisible());
+        QVERIFY(opened.isEmpty() && !tray.trayMenu->isVisible());
         tray.trayActivated(QSystemTrayIcon::Context);
         QCOMPARE(opened.size(), 1);
-        QVERIFY(tray.PopupMenu1->isVisible());
-        tray.PopupMenu1->hide();
+        QVERIFY(tray.trayMenu->isVisible());
+        tray.trayMenu->hide();
         tray.trayActivated(QSystemTrayIcon::DoubleClick);
         QCOMPARE(opened.size(), 2);
-        tray.scannprocess1->trigger();
+        tray.showWindowAction->trigger();
         QCOMPARE(shown, 1);
     }
 

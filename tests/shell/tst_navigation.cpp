@@ -22,7 +22,7 @@ int aboutBoxes()
 {
     int count = 0;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        count += qobject_cast<pages::TAboutBox*>(widget) && widget->isVisible() ? 1 : 0;
+        count += qobject_cast<pages::AboutBox*>(widget) && widget->isVisible() ? 1 : 0;
     return count;
 }
 
@@ -57,19 +57,19 @@ private slots:
         fixture.setLanguage(QStringLiteral("GB"));
         auto& window = fixture.start();
         const QList<int> captions {1, 2, 3, 4, 5, 6, 57, 58, 59, 99, 60, 61, 62, 85, 90, 96, 63, 48, 64};
-        QCOMPARE(window.ListBox1->count(), 22);
+        QCOMPARE(window.navigationList->count(), 22);
         for (int row = 0; row < captions.size(); ++row)
-            QCOMPARE(window.ListBox1->text(row), window.state().caption(captions[row]));
-        QCOMPARE(window.ListBox1->text(19), QStringLiteral("connections"));
-        QCOMPARE(window.ListBox1->text(20), QStringLiteral(" memory"));
-        QCOMPARE(window.ListBox1->text(21), window.state().caption(25));
-        QCOMPARE(window.ListBox1->itemRect(1).height(), 18);
+            QCOMPARE(window.navigationList->text(row), window.state().caption(captions[row]));
+        QCOMPARE(window.navigationList->text(19), QStringLiteral("connections"));
+        QCOMPARE(window.navigationList->text(20), QStringLiteral(" memory"));
+        QCOMPARE(window.navigationList->text(21), window.state().caption(25));
+        QCOMPARE(window.navigationList->itemRect(1).height(), 18);
         for (int row = 0; row < 22; ++row)
-            QVERIFY(!window.ListBox1->iconAt(row).isNull());
-        QCOMPARE(window.Label10->text(), window.state().caption(49));
-        QCOMPARE(window.Label12->text(), window.state().caption(51));
+            QVERIFY(!window.navigationList->iconAt(row).isNull());
+        QCOMPARE(window.highLabel->text(), window.state().caption(49));
+        QCOMPARE(window.lowLabel->text(), window.state().caption(51));
         QCOMPARE(window.windowTitle(), QStringLiteral("Corvatek "));
-        QCOMPARE(window.ListBox1->currentRow(), -1);
+        QCOMPARE(window.navigationList->currentRow(), -1);
     }
 
     // One click runs every target whose text matches, in the fixed order.
@@ -79,10 +79,10 @@ private slots:
         fixture.folder.write(QStringLiteral("crvtk_fr.txt"), languageFile({{48, "Same"}, {64, "Same"}, {1, "Same"}}));
         QStringList ran;
         fixture.registry = {};
-        fixture.registry.addAction(Target::Home, [&](shell::TForm2&) { ran << QStringLiteral("home"); });
-        fixture.registry.addAction(Target::About, [&](shell::TForm2&) { ran << QStringLiteral("about"); });
-        fixture.registry.addAction(Target::WebSite, [&](shell::TForm2&) { ran << QStringLiteral("site"); });
-        fixture.registry.addAction(Target::Quit, [&](shell::TForm2&) { ran << QStringLiteral("quit"); });
+        fixture.registry.addAction(Target::Home, [&](shell::MainWindow&) { ran << QStringLiteral("home"); });
+        fixture.registry.addAction(Target::About, [&](shell::MainWindow&) { ran << QStringLiteral("about"); });
+        fixture.registry.addAction(Target::WebSite, [&](shell::MainWindow&) { ran << QStringLiteral("site"); });
+        fixture.registry.addAction(Target::Quit, [&](shell::MainWindow&) { ran << QStringLiteral("quit"); });
         fixture.start();
         fixture.clickItem(ShellFixture::rowOf(Target::WebSite));
         QCOMPARE(ran, (QStringList {"home", "about", "site"}));
@@ -118,11 +118,11 @@ private slots:
         ShellFixture fixture;
         fixture.installLanguageFiles();
         auto& window = fixture.start();
-        QPointer<QLabel> first = static_cast<pages::Tpanel20*>(window.marker(Target::Home))->startLine;
+        QPointer<QLabel> first = static_cast<pages::HomePage*>(window.marker(Target::Home))->startLine;
         QVERIFY(first);
         fixture.clickItem(0);
         QVERIFY(!first);
-        QPointer<QLabel> second = static_cast<pages::Tpanel20*>(window.marker(Target::Home))->startLine;
+        QPointer<QLabel> second = static_cast<pages::HomePage*>(window.marker(Target::Home))->startLine;
         fixture.clickItem(0);
         QVERIFY(!second);
         QVERIFY(window.marker(Target::Home));
@@ -135,7 +135,7 @@ private slots:
         ShellFixture fixture;
         fixture.installLanguageFiles();
         auto& window = fixture.start();
-        QPointer<QWidget> page = static_cast<pages::Tpanel20*>(window.marker(Target::Home))->startLine;
+        QPointer<QWidget> page = static_cast<pages::HomePage*>(window.marker(Target::Home))->startLine;
         const auto without = std::find_if(std::begin(shell::kListOrder), std::end(shell::kListOrder),
             [&](Target target) { return !fixture.registry.page(target) && !fixture.registry.action(target); });
         if (without == std::end(shell::kListOrder))
@@ -153,11 +153,11 @@ private slots:
         fixture.installLanguageFiles();
         QStringList ran;
         fixture.registry = {};
-        fixture.registry.addAction(Target::Rules, [&](shell::TForm2&) { ran << QStringLiteral("rules"); });
-        fixture.registry.addAction(Target::Quit, [&](shell::TForm2&) { ran << QStringLiteral("quit"); });
+        fixture.registry.addAction(Target::Rules, [&](shell::MainWindow&) { ran << QStringLiteral("rules"); });
+        fixture.registry.addAction(Target::Quit, [&](shell::MainWindow&) { ran << QStringLiteral("quit"); });
         auto& window = fixture.start();
         window.show();
-        shell::NavigationList* list = window.ListBox1;
+        shell::NavigationList* list = window.navigationList;
         QWidget* items = list->viewport();
         const int rules = ShellFixture::rowOf(Target::Rules);
 
@@ -193,7 +193,7 @@ private slots:
         fixture.installLanguageFiles();
         auto& window = fixture.start();
         window.show();
-        QScrollBar* bar = window.ListBox1->verticalScrollBar();
+        QScrollBar* bar = window.navigationList->verticalScrollBar();
         QVERIFY(bar->isVisible());
         QVERIFY(bar->height() > 3 * 64);
         for (const int value : {bar->minimum(), bar->maximum() / 2, bar->maximum()}) {
@@ -215,10 +215,10 @@ private slots:
         fixture.setLanguage(QStringLiteral("GB"));
         QStringList ran;
         fixture.registry = {};
-        fixture.registry.addAction(Target::Rules, [&](shell::TForm2&) { ran << QStringLiteral("rules"); });
+        fixture.registry.addAction(Target::Rules, [&](shell::MainWindow&) { ran << QStringLiteral("rules"); });
         auto& window = fixture.start();
         window.show();
-        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(window.ListBox1);
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(window.navigationList);
         QVERIFY(list);
         QCOMPARE(list->role(), QAccessible::List);
         QCOMPARE(list->childCount(), 22);
@@ -236,7 +236,7 @@ private slots:
 
         rules->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(ran, QStringList {QStringLiteral("rules")});
-        QCOMPARE(window.ListBox1->currentRow(), row);
+        QCOMPARE(window.navigationList->currentRow(), row);
         QVERIFY(rules->state().selected);
         QVERIFY(!list->child(0)->state().selected);
     }
@@ -248,17 +248,17 @@ private slots:
         fixture.installLanguageFiles();
         fixture.registry.addPage<ScanStandIn>(Target::Scan);
         auto& window = fixture.start();
-        QCOMPARE(window.Timer1->interval(), 1500);
-        QVERIFY(window.Timer1->isActive());
+        QCOMPARE(window.monitorTimer->interval(), 1500);
+        QVERIFY(window.monitorTimer->isActive());
         ScanStandIn::told = 0;
-        window.Timer1Timer();
+        window.onMonitorTimer();
         QCOMPARE(ScanStandIn::told, 0);
         fixture.clickItem(ShellFixture::rowOf(Target::Scan));
         QVERIFY(window.marker(Target::Scan));
-        window.Timer1Timer();
+        window.onMonitorTimer();
         QCOMPARE(ScanStandIn::told, 1);
         fixture.clickItem(0);
-        window.Timer1Timer();
+        window.onMonitorTimer();
         QCOMPARE(ScanStandIn::told, 1);
     }
 

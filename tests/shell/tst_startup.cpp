@@ -79,7 +79,7 @@ private slots:
         QCOMPARE(folder.read(QStringLiteral("viri.txt")), QByteArray());
         QCOMPARE(folder.read(QStringLiteral("portappli.txt")), QByteArray());
         QCOMPARE(folder.read(QStringLiteral("track.txt")), QByteArray("2\r\n"));
-        QCOMPARE(fixture.window->TrackBar1->value(), 2);
+        QCOMPARE(fixture.window->levelSlider->value(), 2);
         QCOMPARE(fixture.window->state().protectionLevel, 2);
     }
 
@@ -151,9 +151,9 @@ private slots:
         fixture.start();
         QCOMPARE(fixture.folder.read(QStringLiteral("langues.xml")), before);
         QCOMPARE(fixture.window->state().languageCode, QStringLiteral(" GB"));
-        QCOMPARE(fixture.window->ListBox1->count(), 22);
+        QCOMPARE(fixture.window->navigationList->count(), 22);
         for (int row = 0; row < 22; ++row)
-            QCOMPARE(fixture.window->ListBox1->text(row), QString());
+            QCOMPARE(fixture.window->navigationList->text(row), QString());
 
         ShellFixture other;
         other.installLanguageFiles();
@@ -306,7 +306,7 @@ private slots:
         QCOMPARE(window.startupProblems().size(), 3);
         for (const auto& holder : holders)
             QCOMPARE(window.startupProblems().filter(holder.second).size(), 1);
-        window.Timer1Timer(); // still held
+        window.onMonitorTimer(); // still held
         QCOMPARE(state.caption(1), QStringLiteral("Accueil"));
 
         // A detection arrives before the holders let go: it is kept.
@@ -316,9 +316,9 @@ private slots:
             const std::string path = fixture.folder.file(holder.second).toStdString();
             QVERIFY(waitUntil([&] { return !platform::fileInUse(path, platform::LockMode::Write); }));
         }
-        window.Timer1Timer();
+        window.onMonitorTimer();
         QCOMPARE(state.languageCode, QStringLiteral("GB"));
-        QCOMPARE(window.ListBox1->text(0), state.caption(1));
+        QCOMPARE(window.navigationList->text(0), state.caption(1));
         QVERIFY(state.caption(1) != QStringLiteral("Accueil"));
         for (int n = 1; n <= 12; ++n)
             QVERIFY(state.configurationFlag(n));
@@ -381,7 +381,7 @@ private slots:
         QVERIFY(window.startupProblems()
                     .join(QLatin1Char('\n'))
                     .contains(QStringLiteral("quarantaines.xml could not be opened for writing")));
-        window.Timer1Timer();
+        window.onMonitorTimer();
         QVERIFY(waitUntil([] { return !platform::isRunning("bad.exe"); }));
     }
 

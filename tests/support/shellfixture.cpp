@@ -34,7 +34,7 @@ void ShellFixture::setLanguage(const QString& code) const
     data::ProgramFiles(folder.path()).saveTable(data::TableId::Languages, table);
 }
 
-shell::TForm2& ShellFixture::start()
+shell::MainWindow& ShellFixture::start()
 {
     shell::Seams seams;
     seams.now = [this] { return now; };
@@ -48,7 +48,7 @@ shell::TForm2& ShellFixture::start()
     seams.siteLookupLimit = siteLookupLimit;
     seams.trashFolders = [this] { return trashFolders; };
     session = std::make_unique<shell::Session>(folder.path(), seams, fileWait);
-    window = std::make_unique<shell::TForm2>(*session, registry);
+    window = std::make_unique<shell::MainWindow>(*session, registry);
     return *window;
 }
 
@@ -60,8 +60,8 @@ void ShellFixture::stop()
 
 void ShellFixture::clickItem(int row) const
 {
-    window->ListBox1->setCurrentRow(row);
-    window->ListBox1Click();
+    window->navigationList->setCurrentRow(row);
+    window->onNavigationClicked();
 }
 
 int ShellFixture::rowOf(shell::Target target)

@@ -23,9 +23,9 @@ public:
     void writeTable(data::TableId id, const QList<QStringList>& rows) const;
     // Every row of a table file, each value of each field.
     QList<QStringList> readTable(data::TableId id) const;
-    // Creates the window with the real pages; FormCreate runs now.
-    shell::TForm2& start();
-    // Ends the window as the application would (FormDestroy).
+    // Creates the window with the real pages; runStartUp runs now.
+    shell::MainWindow& start();
+    // Ends the window as the application would (shutDown).
     void stop();
     // Selects the list item at `row` and handles the click.
     void clickItem(int row) const;
@@ -41,7 +41,7 @@ public:
     TestFolder folder;
     shell::PageRegistry registry;
     std::unique_ptr<shell::Session> session;
-    std::unique_ptr<shell::TForm2> window;
+    std::unique_ptr<shell::MainWindow> window;
     bool answer = false; // what the user answers to Yes/No questions
     QStringList questions; // what was asked
     QStringList opened; // what was opened

@@ -39,86 +39,87 @@ bool inUse(const QString& path)
 
 } // namespace
 
-void Tpanel8::build()
+void DiskCheckPage::build()
 {
 
     statusLabel = add<QLabel>();
     statusLabel->setGeometry(240, 24, 42, 13);
 
-    CheckListBox2 = add<QListView>();
-    CheckListBox2->setGeometry(24, 64, 361, 209);
-    checkList = new CheckListModel(CheckListBox2);
-    CheckListBox2->setModel(checkList);
-    showInTwoColumns(CheckListBox2);
-    connect(CheckListBox2, &QListView::clicked, this, &Tpanel8::CheckListBox2Click);
+    foundList = add<QListView>();
+    foundList->setGeometry(24, 64, 361, 209);
+    checkList = new CheckListModel(foundList);
+    foundList->setModel(checkList);
+    showInTwoColumns(foundList);
+    connect(foundList, &QListView::clicked, this, &DiskCheckPage::showSelectedPath);
 
-    DirectoryListBox2 = add<QTreeView>();
-    DirectoryListBox2->setGeometry(424, 24, 145, 193);
+    folderTree = add<QTreeView>();
+    folderTree->setGeometry(424, 24, 145, 193);
     // Read folder by folder as the user opens them, never the whole disk.
-    folders = new QFileSystemModel(DirectoryListBox2);
+    folders = new QFileSystemModel(folderTree);
     folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     folders->setRootPath(QDir::rootPath());
-    DirectoryListBox2->setModel(folders);
-    DirectoryListBox2->setHeaderHidden(true);
+    folderTree->setModel(folders);
+    folderTree->setHeaderHidden(true);
     for (int column = 1; column < folders->columnCount(); ++column)
-        DirectoryListBox2->hideColumn(column);
+        folderTree->hideColumn(column);
     const QModelIndex current = folders->index(QDir::currentPath());
-    DirectoryListBox2->setCurrentIndex(current);
-    DirectoryListBox2->scrollTo(current);
-    connect(DirectoryListBox2->selectionModel(), &QItemSelectionModel::currentChanged, this,
-        &Tpanel8::DirectoryListBox2Change);
+    folderTree->setCurrentIndex(current);
+    folderTree->scrollTo(current);
+    connect(folderTree->selectionModel(), &QItemSelectionModel::currentChanged, this, &DiskCheckPage::takeChosenFolder);
 
-    Edit3 = add<QLineEdit>();
-    Edit3->setGeometry(424, 232, 145, 21);
-    Edit3->setReadOnly(true);
-    Edit3->installEventFilter(this);
+    folderField = add<QLineEdit>();
+    folderField->setGeometry(424, 232, 145, 21);
+    folderField->setReadOnly(true);
+    folderField->installEventFilter(this);
 
     const struct {
         QPushButton*& button;
         int left;
         const char* text;
-        void (Tpanel8::*click)();
-    } buttons[] = {{BitBtn12, 48, "0", &Tpanel8::BitBtn12Click}, {BitBtn9, 136, "1", &Tpanel8::BitBtn9Click},
-        {BitBtn10, 232, "2", &Tpanel8::BitBtn10Click}, {BitBtn11, 336, "3", &Tpanel8::BitBtn11Click}};
+        void (DiskCheckPage::*click)();
+    } buttons[] = {{checkDiskButton, 48, "0", &DiskCheckPage::checkDisk},
+        {checkFolderButton, 136, "1", &DiskCheckPage::checkFolder},
+        {listFilesButton, 232, "2", &DiskCheckPage::listFiles},
+        {deleteFilesButton, 336, "3", &DiskCheckPage::deleteListedFiles}};
     for (const auto& b : buttons) {
         b.button = placeButton(add<QPushButton>(QString::fromLatin1(b.text)), {b.left, 272, 75, 25}, Glyph::Ok);
         connect(b.button, &QPushButton::clicked, this, b.click);
     }
 }
 
-bool Tpanel8::eventFilter(QObject* watched, QEvent* event)
+bool DiskCheckPage::eventFilter(QObject* watched, QEvent* event)
 {
-    // Edit3KeyPress: of the typed characters only digits and backspace pass.
-    if (watched == Edit3 && typesNonDigit(event))
+    // Of the typed characters only digits and backspace pass.
+    if (watched == folderField && typesNonDigit(event))
         return true;
     return Page::eventFilter(watched, event);
 }
 
-void Tpanel8::CheckListBox2Click()
+void DiskCheckPage::showSelectedPath()
 {
-    const QModelIndex selected = CheckListBox2->currentIndex();
+    const QModelIndex selected = foundList->currentIndex();
     if (checkList->rowCount() > 0 && selected.isValid())
-        CheckListBox2->setToolTip(checkList->texts()[selected.row()]);
+        foundList->setToolTip(checkList->texts()[selected.row()]);
 }
 
-void Tpanel8::DirectoryListBox2Change()
+void DiskCheckPage::takeChosenFolder()
 {
-    Edit3->setText(folders->filePath(DirectoryListBox2->currentIndex()));
+    folderField->setText(folders->filePath(folderTree->currentIndex()));
 }
 
-void Tpanel8::setButtonsEnabled(bool enabled)
+void DiskCheckPage::setButtonsEnabled(bool enabled)
 {
-    for (QPushButton* button : {BitBtn12, BitBtn9, BitBtn10, BitBtn11})
+    for (QPushButton* button : {checkDiskButton, checkFolderButton, listFilesButton, deleteFilesButton})
         button->setEnabled(enabled);
 }
 
-void Tpanel8::showStatus(int caption)
+void DiskCheckPage::showStatus(int caption)
 {
     statusLabel->setText(session().state.caption(caption));
     statusLabel->adjustSize();
 }
 
-void Tpanel8::runTool(const QString& parameters, int steps, const QString& notification)
+void DiskCheckPage::runTool(const QString& parameters, int steps, const QString& notification)
 {
     shell::Session& session = this->session();
     showStatus(66);
@@ -127,7 +128,7 @@ void Tpanel8::runTool(const QString& parameters, int steps, const QString& notif
     // The window stays usable meanwhile; leaving the page drops what was
     // left to do on it, since its controls are gone with it.
     QTimer::singleShot(
-        session.seams.diskToolStep * steps, &window(), [&session, page = QPointer<Tpanel8>(this), notification] {
+        session.seams.diskToolStep * steps, &window(), [&session, page = QPointer<DiskCheckPage>(this), notification] {
             if (!notification.isEmpty())
                 session.companions.notify(notification, session.state.levelText());
             if (!page)
@@ -144,27 +145,27 @@ void Tpanel8::runTool(const QString& parameters, int steps, const QString& notif
         });
 }
 
-void Tpanel8::BitBtn12Click()
+void DiskCheckPage::checkDisk()
 {
     runTool(QStringLiteral("0 0"), 2, QStringLiteral("ok0"));
 }
 
-void Tpanel8::BitBtn9Click()
+void DiskCheckPage::checkFolder()
 {
     // Quoted when it holds blanks, so that the tool gets the folder as one
     // argument; with no folder the parameters stay "1 ".
-    const QString folder = Edit3->text();
+    const QString folder = folderField->text();
     const QString quoted =
         folder.isEmpty() ? QString() : QString::fromStdString(platform::quoteArgument(folder.toStdString()));
     runTool(QStringLiteral("1 ") + quoted, 2, QStringLiteral("ok1"));
 }
 
-void Tpanel8::BitBtn10Click()
+void DiskCheckPage::listFiles()
 {
     runTool(QStringLiteral("2"), 4, {});
 }
 
-std::optional<QStringList> Tpanel8::listedFiles(
+std::optional<QStringList> DiskCheckPage::listedFiles(
     const data::ProgramFiles& files, const QString& chosenFolder, QString* problem)
 {
     const data::LinesRead lines = files.readLines(u"liste2.txt");
@@ -185,16 +186,16 @@ std::optional<QStringList> Tpanel8::listedFiles(
     return listed;
 }
 
-void Tpanel8::refreshList()
+void DiskCheckPage::refreshList()
 {
     QString problem;
-    if (auto listed = listedFiles(session().files, Edit3->text(), &problem))
+    if (auto listed = listedFiles(session().files, folderField->text(), &problem))
         checkList->setItems(std::move(*listed));
     else if (!problem.isEmpty())
         session().seams.report(&window(), problem);
 }
 
-void Tpanel8::BitBtn11Click()
+void DiskCheckPage::deleteListedFiles()
 {
     if (!session().seams.askYesNo(&window(), session().state.caption(65)))
         return;

@@ -25,29 +25,29 @@ namespace corvatek::pages {
 
 class CheckListModel;
 
-class Tpanel8 : public shell::Page {
+class DiskCheckPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void CheckListBox2Click();
-    void DirectoryListBox2Change();
-    void BitBtn12Click();
-    void BitBtn9Click();
-    void BitBtn10Click();
-    void BitBtn11Click();
+    void showSelectedPath();
+    void takeChosenFolder();
+    void checkDisk();
+    void checkFolder();
+    void listFiles();
+    void deleteListedFiles();
 
     QLabel* statusLabel = nullptr;
-    QListView* CheckListBox2 = nullptr;
+    QListView* foundList = nullptr;
     CheckListModel* checkList = nullptr;
-    QTreeView* DirectoryListBox2 = nullptr;
+    QTreeView* folderTree = nullptr;
     QFileSystemModel* folders = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    QPushButton* BitBtn12 = nullptr;
-    QPushButton* BitBtn9 = nullptr;
-    QPushButton* BitBtn10 = nullptr;
-    QPushButton* BitBtn11 = nullptr;
+    QLineEdit* folderField = nullptr;
+    QPushButton* checkDiskButton = nullptr;
+    QPushButton* checkFolderButton = nullptr;
+    QPushButton* listFilesButton = nullptr;
+    QPushButton* deleteFilesButton = nullptr;
 
     // The list refresh's reading of liste2.txt: the existing files it names,
     // doubled separators after a colon reduced, without those whose path
@@ -59,7 +59,7 @@ public:
     void refreshList();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override; // Edit3KeyPress
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setButtonsEnabled(bool enabled);

@@ -9,16 +9,16 @@ class QGroupBox;
 
 namespace corvatek::pages {
 
-class Tpanel6 : public shell::Page {
+class GuardOptionsPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
     QGroupBox* groupBox = nullptr;
-    QCheckBox* CheckBox2 = nullptr;
-    QCheckBox* CheckBox3 = nullptr;
-    QCheckBox* CheckBox4 = nullptr;
+    QCheckBox* scanOnOpenBox = nullptr;
+    QCheckBox* scanOnWriteBox = nullptr;
+    QCheckBox* scanDownloadsBox = nullptr;
 };
 
 } // namespace corvatek::pages

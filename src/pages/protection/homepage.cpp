@@ -53,7 +53,7 @@ void setLine(QLabel* label, const QString& text)
 
 } // namespace
 
-void Tpanel20::build()
+void HomePage::build()
 {
     shell::Session& session = this->session();
     const shell::ProcessState& state = session.state;

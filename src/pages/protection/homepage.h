@@ -9,7 +9,7 @@ class QLabel;
 
 namespace corvatek::pages {
 
-class Tpanel20 : public shell::Page {
+class HomePage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;

@@ -24,22 +24,22 @@ bool busy(const QString& path)
 
 } // namespace
 
-void Tpanel7::build()
+void ModificationsPage::build()
 {
     shell::Session& session = this->session();
-    BitBtn7 = add<QPushButton>();
-    BitBtn8 = add<QPushButton>();
+    showFileButton = add<QPushButton>();
+    deleteFileButton = add<QPushButton>();
     contentBox = add<QPlainTextEdit>();
-    CheckBox6 = family::place(session, add<QCheckBox>(), family::CheckBox6, {48, 160, 169, 17});
-    CheckBox7 = family::place(session, add<QCheckBox>(), family::CheckBox7, {48, 192, 145, 17});
-    CheckBox8 = family::place(session, add<QCheckBox>(), family::CheckBox8, {48, 224, 153, 17});
-    CheckBox9 = family::place(session, add<QCheckBox>(), family::CheckBox9, {48, 248, 145, 17});
+    watchSystemFilesBox = family::place(session, add<QCheckBox>(), family::kWatchSystemFiles, {48, 160, 169, 17});
+    watchSettingsFilesBox = family::place(session, add<QCheckBox>(), family::kWatchSettingsFiles, {48, 192, 145, 17});
+    watchAutostartBox = family::place(session, add<QCheckBox>(), family::kWatchAutostart, {48, 224, 153, 17});
+    watchProcessesBox = family::place(session, add<QCheckBox>(), family::kWatchProcesses, {48, 248, 145, 17});
     fileList = add<QListWidget>();
 
-    placeButton(BitBtn7, {32, 32, 75, 25}, Glyph::Ok)->setText(standardCaption(Glyph::Ok));
-    connect(BitBtn7, &QPushButton::clicked, this, &Tpanel7::BitBtn7Click);
-    placeButton(BitBtn8, {32, 64, 75, 25}, Glyph::No)->setText(standardCaption(Glyph::No));
-    connect(BitBtn8, &QPushButton::clicked, this, &Tpanel7::BitBtn8Click);
+    placeButton(showFileButton, {32, 32, 75, 25}, Glyph::Ok)->setText(standardCaption(Glyph::Ok));
+    connect(showFileButton, &QPushButton::clicked, this, &ModificationsPage::showChosenFile);
+    placeButton(deleteFileButton, {32, 64, 75, 25}, Glyph::No)->setText(standardCaption(Glyph::No));
+    connect(deleteFileButton, &QPushButton::clicked, this, &ModificationsPage::deleteChosenFile);
 
     fileList->setGeometry(120, 32, 153, 109);
     // Matched as the suite has always matched file names: letter case aside.
@@ -48,19 +48,20 @@ void Tpanel7::build()
     contentBox->setGeometry(280, 32, 300, 310);
     showBothScrollBars(contentBox);
 
-    for (const auto& [box, member] :
-        {std::pair {CheckBox6, family::CheckBox6}, std::pair {CheckBox7, family::CheckBox7},
-            std::pair {CheckBox8, family::CheckBox8}, std::pair {CheckBox9, family::CheckBox9}})
+    for (const auto& [box, member] : {std::pair {watchSystemFilesBox, family::kWatchSystemFiles},
+             std::pair {watchSettingsFilesBox, family::kWatchSettingsFiles},
+             std::pair {watchAutostartBox, family::kWatchAutostart},
+             std::pair {watchProcessesBox, family::kWatchProcesses}})
         family::showFlag(session, box, member);
 }
 
-QString Tpanel7::chosenName() const
+QString ModificationsPage::chosenName() const
 {
     const QListWidgetItem* item = fileList->currentItem();
     return item && item->isSelected() ? item->text() : QString();
 }
 
-void Tpanel7::BitBtn7Click()
+void ModificationsPage::showChosenFile()
 {
     const QString name = chosenName();
     if (name.isEmpty())
@@ -74,7 +75,7 @@ void Tpanel7::BitBtn7Click()
     contentBox->setPlainText(read.lines.joined());
 }
 
-void Tpanel7::BitBtn8Click()
+void ModificationsPage::deleteChosenFile()
 {
     const QString name = chosenName();
     const QString path = session().files.path(name);

@@ -12,22 +12,22 @@ class QPushButton;
 
 namespace corvatek::pages {
 
-class Tpanel7 : public shell::Page {
+class ModificationsPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void BitBtn7Click();
-    void BitBtn8Click();
+    void showChosenFile();
+    void deleteChosenFile();
 
-    QPushButton* BitBtn7 = nullptr;
-    QPushButton* BitBtn8 = nullptr;
+    QPushButton* showFileButton = nullptr;
+    QPushButton* deleteFileButton = nullptr;
     QPlainTextEdit* contentBox = nullptr;
-    QCheckBox* CheckBox6 = nullptr;
-    QCheckBox* CheckBox7 = nullptr;
-    QCheckBox* CheckBox8 = nullptr;
-    QCheckBox* CheckBox9 = nullptr;
+    QCheckBox* watchSystemFilesBox = nullptr;
+    QCheckBox* watchSettingsFilesBox = nullptr;
+    QCheckBox* watchAutostartBox = nullptr;
+    QCheckBox* watchProcessesBox = nullptr;
     QListWidget* fileList = nullptr;
 
 private:

@@ -8,48 +8,48 @@
 
 namespace corvatek::pages {
 
-void Tpanel3::build()
+void NetworkOptionsPage::build()
 {
     const auto& state = session().state;
     optionBox = add<QGroupBox>();
     optionBox->setGeometry(152, 80, 185, 105);
-    CheckBox1 = addTo<QCheckBox>(optionBox);
-    CheckBox1->setGeometry(8, 24, 97, 17);
-    CheckBox1->setText(state.caption(53));
-    radiobutton1 = addTo<QRadioButton>(optionBox);
-    radiobutton1->setGeometry(8, 56, 113, 17);
-    radiobutton1->setText(state.caption(55));
-    radiobutton2 = addTo<QRadioButton>(optionBox);
-    radiobutton2->setGeometry(8, 80, 113, 17);
-    radiobutton2->setText(state.caption(56));
+    stealthModeBox = addTo<QCheckBox>(optionBox);
+    stealthModeBox->setGeometry(8, 24, 97, 17);
+    stealthModeBox->setText(state.caption(53));
+    blockUnknownChoice = addTo<QRadioButton>(optionBox);
+    blockUnknownChoice->setGeometry(8, 56, 113, 17);
+    blockUnknownChoice->setText(state.caption(55));
+    askFirstChoice = addTo<QRadioButton>(optionBox);
+    askFirstChoice->setGeometry(8, 80, 113, 17);
+    askFirstChoice->setText(state.caption(56));
     // Shown unchecked whatever flag 10 holds; the build leaves the flag alone.
-    CheckBox1->setChecked(false);
-    connect(CheckBox1, &QCheckBox::toggled, this, &Tpanel3::CheckBox1Click);
-    connect(radiobutton1, &QRadioButton::toggled, this, [this](bool on) {
+    stealthModeBox->setChecked(false);
+    connect(stealthModeBox, &QCheckBox::toggled, this, &NetworkOptionsPage::toggleStealthMode);
+    connect(blockUnknownChoice, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            radiobutton1Click();
+            chooseBlockUnknown();
     });
-    connect(radiobutton2, &QRadioButton::toggled, this, [this](bool on) {
+    connect(askFirstChoice, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            radiobutton2Click();
+            chooseAskFirst();
     });
-    // Runs radiobutton1Click: every build turns flag 11 on again.
-    radiobutton1->setChecked(true);
+    // Runs chooseBlockUnknown: every build turns flag 11 on again.
+    blockUnknownChoice->setChecked(true);
 }
 
-void Tpanel3::CheckBox1Click()
+void NetworkOptionsPage::toggleStealthMode()
 {
-    session().state.networkOption10 = CheckBox1->isChecked();
+    session().state.networkOption10 = stealthModeBox->isChecked();
 }
 
-void Tpanel3::radiobutton1Click()
+void NetworkOptionsPage::chooseBlockUnknown()
 {
-    session().state.networkOption11 = !radiobutton2->isChecked();
+    session().state.networkOption11 = !askFirstChoice->isChecked();
 }
 
-void Tpanel3::radiobutton2Click()
+void NetworkOptionsPage::chooseAskFirst()
 {
-    session().state.networkOption11 = !radiobutton2->isChecked();
+    session().state.networkOption11 = !askFirstChoice->isChecked();
 }
 
 } // namespace corvatek::pages

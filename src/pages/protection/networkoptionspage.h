@@ -10,20 +10,20 @@ class QRadioButton;
 
 namespace corvatek::pages {
 
-class Tpanel3 : public shell::Page {
+class NetworkOptionsPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void CheckBox1Click();
-    void radiobutton1Click();
-    void radiobutton2Click();
+    void toggleStealthMode();
+    void chooseBlockUnknown();
+    void chooseAskFirst();
 
     QGroupBox* optionBox = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
-    QRadioButton* radiobutton1 = nullptr;
-    QRadioButton* radiobutton2 = nullptr;
+    QCheckBox* stealthModeBox = nullptr;
+    QRadioButton* blockUnknownChoice = nullptr;
+    QRadioButton* askFirstChoice = nullptr;
 };
 
 } // namespace corvatek::pages

@@ -19,13 +19,13 @@ const QString kScanner = QStringLiteral("vkprobe.exe");
 
 } // namespace
 
-void Tpanel13::build()
+void ScanPage::build()
 {
     shell::Session& session = this->session();
     const auto& state = session.state;
 
-    BitBtn22 = placeButton(add<QPushButton>(state.caption(82)), {136, 24, 75, 25}, Glyph::Ok);
-    BitBtn23 = placeButton(add<QPushButton>(state.caption(25)), {296, 24, 75, 25}, Glyph::No);
+    scanButton = placeButton(add<QPushButton>(state.caption(82)), {136, 24, 75, 25}, Glyph::Ok);
+    stopButton = placeButton(add<QPushButton>(state.caption(25)), {296, 24, 75, 25}, Glyph::No);
 
     // The first choice of each box is wider and checked.
     const auto choice = [&](QGroupBox* box, int caption, int top) {
@@ -48,23 +48,23 @@ void Tpanel13::build()
     reportBox->setGeometry(400, 77, 185, 189);
     showBothScrollBars(reportBox);
 
-    DriveComboBox1 = add<QComboBox>();
-    DriveComboBox1->setGeometry(400, 277, 113, 18);
+    driveBox = add<QComboBox>();
+    driveBox->setGeometry(400, 277, 113, 18);
     volumes_ = platform::scannableVolumes();
     const auto current = platform::volumeOf(QFile::encodeName(QDir::currentPath()).toStdString());
     int shown = -1; // the current drive; none shown when it is no scannable volume
     for (const platform::Volume& volume : volumes_) {
-        DriveComboBox1->addItem(QString::fromStdString(volume.root));
+        driveBox->addItem(QString::fromStdString(volume.root));
         if (current && current->device == volume.device)
-            shown = DriveComboBox1->count() - 1;
+            shown = driveBox->count() - 1;
     }
-    DriveComboBox1->setCurrentIndex(shown);
+    driveBox->setCurrentIndex(shown);
 
-    connect(BitBtn22, &QPushButton::clicked, this, &Tpanel13::BitBtn22Click);
-    connect(BitBtn23, &QPushButton::clicked, this, &Tpanel13::BitBtn23Click);
-    connect(hourly, &QRadioButton::toggled, this, &Tpanel13::radiobutton12Click);
-    connect(manual, &QRadioButton::toggled, this, &Tpanel13::radiobutton12Click);
-    connect(DriveComboBox1, &QComboBox::currentIndexChanged, this, &Tpanel13::DriveCombobox1Change);
+    connect(scanButton, &QPushButton::clicked, this, &ScanPage::startScan);
+    connect(stopButton, &QPushButton::clicked, this, &ScanPage::stopScan);
+    connect(hourly, &QRadioButton::toggled, this, &ScanPage::chooseManualScan);
+    connect(manual, &QRadioButton::toggled, this, &ScanPage::chooseManualScan);
+    connect(driveBox, &QComboBox::currentIndexChanged, this, &ScanPage::scanChosenDrive);
 
     session.state.hourlyScanFlag = hourly->isChecked();
     reportBox->clear();
@@ -74,7 +74,7 @@ void Tpanel13::build()
     reportBox->setPlainText(report.lines.joined());
 }
 
-QString Tpanel13::writeModeAndStopScanner()
+QString ScanPage::writeModeAndStopScanner()
 {
     const QString digit = mode1->isChecked() ? QStringLiteral("1")
         : mode2->isChecked()                 ? QStringLiteral("2")
@@ -87,34 +87,34 @@ QString Tpanel13::writeModeAndStopScanner()
     return digit;
 }
 
-void Tpanel13::BitBtn22Click()
+void ScanPage::startScan()
 {
     const QString digit = writeModeAndStopScanner();
     session().companions.shellStart(kScanner, digit);
     // The monitor enables it again once the scanner has ended.
-    BitBtn22->setEnabled(false);
+    scanButton->setEnabled(false);
 }
 
-void Tpanel13::BitBtn23Click()
+void ScanPage::stopScan()
 {
     writeModeAndStopScanner();
 }
 
-void Tpanel13::radiobutton12Click()
+void ScanPage::chooseManualScan()
 {
     session().state.hourlyScanFlag = hourly->isChecked();
 }
 
-void Tpanel13::DriveCombobox1Change()
+void ScanPage::scanChosenDrive()
 {
-    const int index = DriveComboBox1->currentIndex();
+    const int index = driveBox->currentIndex();
     if (index >= 0 && std::size_t(index) < volumes_.size())
         driveScanRequest(session(), &window(), volumes_[std::size_t(index)]);
 }
 
-void Tpanel13::scannerIdle()
+void ScanPage::scannerIdle()
 {
-    BitBtn22->setEnabled(true);
+    scanButton->setEnabled(true);
 }
 
 } // namespace corvatek::pages

@@ -16,20 +16,20 @@ class QRadioButton;
 
 namespace corvatek::pages {
 
-class Tpanel13 : public shell::Page {
+class ScanPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
     void scannerIdle() override;
 
-    void BitBtn22Click();
-    void BitBtn23Click();
-    void radiobutton12Click();
-    void DriveCombobox1Change();
+    void startScan();
+    void stopScan();
+    void chooseManualScan();
+    void scanChosenDrive();
 
-    QPushButton* BitBtn22 = nullptr; // scan
-    QPushButton* BitBtn23 = nullptr; // stop
+    QPushButton* scanButton = nullptr;
+    QPushButton* stopButton = nullptr;
     QGroupBox* modeBox = nullptr;
     QRadioButton* mode0 = nullptr;
     QRadioButton* mode1 = nullptr;
@@ -38,7 +38,7 @@ public:
     QRadioButton* hourly = nullptr;
     QRadioButton* manual = nullptr;
     QPlainTextEdit* reportBox = nullptr;
-    QComboBox* DriveComboBox1 = nullptr;
+    QComboBox* driveBox = nullptr;
 
 private:
     // Steps shared by scan and stop: the mode digit to analyse.txt, every

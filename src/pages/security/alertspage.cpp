@@ -8,14 +8,14 @@
 
 namespace corvatek::pages {
 
-void Tpanel2::build()
+void AlertsPage::build()
 {
-    ListView3 = buildList(data::TableId::Alerts);
-    connect(ListView3, &QTreeView::clicked, this, &Tpanel2::ListView3Click);
-    connect(ListView3->header(), &QHeaderView::sectionClicked, this, &Tpanel2::ListView3ColumnClick);
+    alertList = buildList(data::TableId::Alerts);
+    connect(alertList, &QTreeView::clicked, this, &AlertsPage::quarantineSelectedAlert);
+    connect(alertList->header(), &QHeaderView::sectionClicked, this, &AlertsPage::onColumnClicked);
 }
 
-void Tpanel2::ListView3Click()
+void AlertsPage::quarantineSelectedAlert()
 {
     const int row = selectedRow();
     if (row < 0)
@@ -40,14 +40,9 @@ void Tpanel2::ListView3Click()
         keepRows(session.files, data::TableId::Rules, [&](QStringView champ1) { return champ1 != name; }));
 }
 
-void Tpanel2::ListView3ColumnClick(int column)
+void AlertsPage::onColumnClicked(int column)
 {
-    sortOnColumn(column, ListView3Compare);
-}
-
-int Tpanel2::ListView3Compare(const std::optional<qint64>& a, const std::optional<qint64>& b)
-{
-    return compareMoments(a, b);
+    sortOnColumn(column, compareMoments);
 }
 
 } // namespace corvatek::pages

@@ -7,17 +7,16 @@
 
 namespace corvatek::pages {
 
-class Tpanel2 : public TableListPage {
+class AlertsPage : public TableListPage {
     Q_OBJECT
 public:
     using TableListPage::TableListPage;
     void build() override;
 
-    void ListView3Click();
-    void ListView3ColumnClick(int column);
-    static int ListView3Compare(const std::optional<qint64>& a, const std::optional<qint64>& b);
+    void quarantineSelectedAlert();
+    void onColumnClicked(int column);
 
-    QTreeView* ListView3 = nullptr;
+    QTreeView* alertList = nullptr;
 };
 
 } // namespace corvatek::pages

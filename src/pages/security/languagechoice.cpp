@@ -17,8 +17,8 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        ComboBox3DrawItem(*painter, option.font, index.row(), option.rect,
-            option.state.testFlag(QStyle::State_Selected), index.data().toString());
+        drawLanguageItem(*painter, option.font, index.row(), option.rect, option.state.testFlag(QStyle::State_Selected),
+            index.data().toString());
     }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
@@ -33,7 +33,7 @@ QPixmap flagOf(int index)
 
 } // namespace
 
-void ComboBox3DrawItem(
+void drawLanguageItem(
     QPainter& painter, const QFont& font, int index, const QRect& rect, bool selected, const QString& text)
 {
     painter.save();
@@ -65,7 +65,7 @@ void fillLanguageList(QComboBox* list)
     list->setCurrentIndex(-1);
 }
 
-void applyLanguage(shell::TForm2& window, const QString& chosen)
+void applyLanguage(shell::MainWindow& window, const QString& chosen)
 {
     if (!localisation::languageOf(chosen))
         return;

@@ -8,7 +8,7 @@ class QComboBox;
 class QPainter;
 
 namespace corvatek::shell {
-class TForm2;
+class MainWindow;
 }
 
 namespace corvatek::pages {
@@ -18,15 +18,15 @@ inline constexpr const char* kLanguageItems[] = {"FR", "GB", "ESP", "DE", "ITA"}
 
 // Draws item `index` of the list: alternate white and light rows, the flag at
 // the left, and the chosen item blue, bold and italic on light blue.
-void ComboBox3DrawItem(
+void drawLanguageItem(
     QPainter& painter, const QFont& font, int index, const QRect& rect, bool selected, const QString& text);
 
-// Fills the list with the five codes, none chosen, drawn by ComboBox3DrawItem.
+// Fills the list with the five codes, none chosen, drawn by drawLanguageItem.
 void fillLanguageList(QComboBox* list);
 
-// BitBtn5Click: makes `chosen` the language, stored in langues.xml, and
+// Makes `chosen` the language, stored in langues.xml, and
 // renames the navigation list, the frame labels and the window. The page on
 // screen keeps its texts until it is built again.
-void applyLanguage(shell::TForm2& window, const QString& chosen);
+void applyLanguage(shell::MainWindow& window, const QString& chosen);
 
 } // namespace corvatek::pages

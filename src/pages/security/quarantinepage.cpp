@@ -13,7 +13,7 @@
 
 namespace corvatek::pages {
 
-void Tpanel4::build()
+void QuarantinePage::build()
 {
     const auto& state = session().state;
     tabs = add<QTabWidget>();
@@ -25,30 +25,30 @@ void Tpanel4::build()
     tabs->addTab(quarantineTab, state.caption(5));
     tabs->addTab(eventsTab, state.caption(2));
 
-    CheckListBox1 = addTo<QListView>(protocolTab);
-    CheckListBox1->setGeometry(128, 40, 233, 169);
-    protocols = new CheckListModel(CheckListBox1);
-    CheckListBox1->setModel(protocols);
-    showInTwoColumns(CheckListBox1);
+    protocolList = addTo<QListView>(protocolTab);
+    protocolList->setGeometry(128, 40, 233, 169);
+    protocols = new CheckListModel(protocolList);
+    protocolList->setModel(protocols);
+    showInTwoColumns(protocolList);
     // The marks start clear whatever the flags hold: the flags follow the
     // marks at their next change.
     protocols->setItems({QStringLiteral("FTP"), QStringLiteral("TELNET"), QStringLiteral("SMTP"), QStringLiteral("DNS"),
         QStringLiteral("HTTP"), QStringLiteral("HTTPS"), QStringLiteral("POP3")});
-    connect(protocols, &CheckListModel::dataChanged, this, &Tpanel4::CheckListBox1ClickCheck);
+    connect(protocols, &CheckListModel::dataChanged, this, &QuarantinePage::saveProtocols);
 
     buildEntryTab(quarantineTab, quarantine);
     buildEntryTab(eventsTab, events);
-    connect(quarantine.addButton, &QPushButton::clicked, this, &Tpanel4::BitBtn21Click);
-    connect(quarantine.removeAllButton, &QPushButton::clicked, this, &Tpanel4::BitBtn2Click);
-    connect(quarantine.removeButton, &QPushButton::clicked, this, &Tpanel4::BitBtn1Click);
-    connect(events.addButton, &QPushButton::clicked, this, &Tpanel4::BitBtn32Click);
-    connect(events.removeAllButton, &QPushButton::clicked, this, &Tpanel4::BitBtn31Click);
-    connect(events.removeButton, &QPushButton::clicked, this, &Tpanel4::BitBtn6Click);
+    connect(quarantine.addButton, &QPushButton::clicked, this, &QuarantinePage::addQuarantineEntry);
+    connect(quarantine.removeAllButton, &QPushButton::clicked, this, &QuarantinePage::clearQuarantine);
+    connect(quarantine.removeButton, &QPushButton::clicked, this, &QuarantinePage::removeQuarantineEntry);
+    connect(events.addButton, &QPushButton::clicked, this, &QuarantinePage::addEvent);
+    connect(events.removeAllButton, &QPushButton::clicked, this, &QuarantinePage::clearEvents);
+    connect(events.removeButton, &QPushButton::clicked, this, &QuarantinePage::removeEvent);
 
     tabs->setCurrentIndex(1);
 }
 
-void Tpanel4::buildEntryTab(QWidget* page, EntryTab& tab)
+void QuarantinePage::buildEntryTab(QWidget* page, EntryTab& tab)
 {
     const auto& state = session().state;
     tab.entry = addTo<QLineEdit>(page);
@@ -72,13 +72,13 @@ void Tpanel4::buildEntryTab(QWidget* page, EntryTab& tab)
     tab.box->setCurrentIndex(-1); // nothing chosen yet
 }
 
-void Tpanel4::CheckListBox1ClickCheck()
+void QuarantinePage::saveProtocols()
 {
     for (int protocol = 0; protocol < shell::kProtocolCount; ++protocol)
         session().state.protocolFlags[std::size_t(protocol)] = protocols->isChecked(protocol);
 }
 
-void Tpanel4::addEntry(EntryTab& tab)
+void QuarantinePage::addEntry(EntryTab& tab)
 {
     // A quarantined name is a program's: blanks around it would match none.
     const QString text = tab.table == data::TableId::Quarantine ? trimmedName(tab.entry->text()) : tab.entry->text();
@@ -90,7 +90,7 @@ void Tpanel4::addEntry(EntryTab& tab)
     tab.entry->clear();
 }
 
-void Tpanel4::removeEntry(EntryTab& tab)
+void QuarantinePage::removeEntry(EntryTab& tab)
 {
     // The list shows names trimmed: rows are matched as shown.
     const QString shown = trimmedName(tab.box->currentText());
@@ -106,7 +106,7 @@ void Tpanel4::removeEntry(EntryTab& tab)
     tab.box->setCurrentIndex(-1);
 }
 
-void Tpanel4::removeAllEntries(EntryTab& tab)
+void QuarantinePage::removeAllEntries(EntryTab& tab)
 {
     if (!succeeded(session(), &window(), emptyTable(session().files, tab.table)))
         return;

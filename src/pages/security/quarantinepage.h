@@ -16,19 +16,19 @@ namespace corvatek::pages {
 
 class CheckListModel;
 
-class Tpanel4 : public shell::Page {
+class QuarantinePage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void CheckListBox1ClickCheck();
-    void BitBtn21Click() { addEntry(quarantine); }
-    void BitBtn1Click() { removeEntry(quarantine); }
-    void BitBtn2Click() { removeAllEntries(quarantine); }
-    void BitBtn32Click() { addEntry(events); }
-    void BitBtn6Click() { removeEntry(events); }
-    void BitBtn31Click() { removeAllEntries(events); }
+    void saveProtocols();
+    void addQuarantineEntry() { addEntry(quarantine); }
+    void removeQuarantineEntry() { removeEntry(quarantine); }
+    void clearQuarantine() { removeAllEntries(quarantine); }
+    void addEvent() { addEntry(events); }
+    void removeEvent() { removeEntry(events); }
+    void clearEvents() { removeAllEntries(events); }
 
     // The controls of a tab over a one-field table.
     struct EntryTab {
@@ -41,7 +41,7 @@ public:
     };
 
     QTabWidget* tabs = nullptr;
-    QListView* CheckListBox1 = nullptr;
+    QListView* protocolList = nullptr;
     CheckListModel* protocols = nullptr;
     EntryTab quarantine {data::TableId::Quarantine};
     EntryTab events {data::TableId::Events};

@@ -8,14 +8,14 @@
 
 namespace corvatek::pages {
 
-void Tpanel1::build()
+void RulesPage::build()
 {
-    ListView2 = buildList(data::TableId::Rules);
-    connect(ListView2, &QTreeView::clicked, this, &Tpanel1::ListView2Click);
-    connect(ListView2->header(), &QHeaderView::sectionClicked, this, &Tpanel1::ListView2ColumnClick);
+    ruleList = buildList(data::TableId::Rules);
+    connect(ruleList, &QTreeView::clicked, this, &RulesPage::deleteSelectedRule);
+    connect(ruleList->header(), &QHeaderView::sectionClicked, this, &RulesPage::onColumnClicked);
 }
 
-void Tpanel1::ListView2Click()
+void RulesPage::deleteSelectedRule()
 {
     const int row = selectedRow();
     if (row < 0)
@@ -30,14 +30,9 @@ void Tpanel1::ListView2Click()
         rows()->takeRow(row);
 }
 
-void Tpanel1::ListView2ColumnClick(int column)
+void RulesPage::onColumnClicked(int column)
 {
-    sortOnColumn(column, ListView2Compare);
-}
-
-int Tpanel1::ListView2Compare(const std::optional<qint64>& a, const std::optional<qint64>& b)
-{
-    return compareMoments(a, b);
+    sortOnColumn(column, compareMoments);
 }
 
 } // namespace corvatek::pages

@@ -6,17 +6,16 @@
 
 namespace corvatek::pages {
 
-class Tpanel1 : public TableListPage {
+class RulesPage : public TableListPage {
     Q_OBJECT
 public:
     using TableListPage::TableListPage;
     void build() override;
 
-    void ListView2Click();
-    void ListView2ColumnClick(int column);
-    static int ListView2Compare(const std::optional<qint64>& a, const std::optional<qint64>& b);
+    void deleteSelectedRule();
+    void onColumnClicked(int column);
 
-    QTreeView* ListView2 = nullptr;
+    QTreeView* ruleList = nullptr;
 };
 
 } // namespace corvatek::pages

@@ -41,7 +41,7 @@ template<typename List> List* oneLineList(List* list, int top)
 
 } // namespace
 
-void Tpanel5::build()
+void SettingsPage::build()
 {
     shell::Session& session = this->session();
     const auto& state = session.state;
@@ -50,12 +50,12 @@ void Tpanel5::build()
     add<QLabel>(state.caption(16))->move(56, 80);
     clearingChoice = add<QComboBox>();
     clearingChoice->setGeometry(176, 72, 233, 21);
-    BitBtn4 = placeButton(add<QPushButton>(state.caption(18)), {416, 72, 145, 25}, Glyph::No);
+    clearListButton = placeButton(add<QPushButton>(state.caption(18)), {416, 72, 145, 25}, Glyph::No);
 
     add<QLabel>(state.caption(17))->setGeometry(56, 136, 112, 17);
-    ComboBox3 = add<QComboBox>();
-    ComboBox3->setGeometry(176, 136, 233, 22);
-    BitBtn5 = placeButton(add<QPushButton>(state.caption(19)), {416, 136, 145, 25}, Glyph::Ok);
+    languageBox = add<QComboBox>();
+    languageBox->setGeometry(176, 136, 233, 22);
+    applyLanguageButton = placeButton(add<QPushButton>(state.caption(19)), {416, 136, 145, 25}, Glyph::Ok);
 
     applicationPorts = oneLineList(add<QListView>(), 200);
     applicationPorts->setUniformItemSizes(true); // a long list is not measured line by line
@@ -63,12 +63,12 @@ void Tpanel5::build()
     closedPortsLabel = add<QLabel>(wordFor(kClosedPorts, code));
     closedPortsLabel->move(56, 240);
     closedPorts = oneLineList(add<QListWidget>(), 240);
-    Edit13 = add<QLineEdit>();
-    Edit13->setGeometry(350, 240, 41, 21);
-    Edit13->setMaxLength(5);
-    Edit13->installEventFilter(this);
-    BitBtn33 = placeButton(add<QPushButton>(state.caption(14)), {416, 240, 145, 25}, Glyph::No);
-    BitBtn34 = placeButton(add<QPushButton>(state.caption(15)), {416, 280, 145, 25}, Glyph::No);
+    portField = add<QLineEdit>();
+    portField->setGeometry(350, 240, 41, 21);
+    portField->setMaxLength(5);
+    portField->installEventFilter(this);
+    addPortButton = placeButton(add<QPushButton>(state.caption(14)), {416, 240, 145, 25}, Glyph::No);
+    removePortButton = placeButton(add<QPushButton>(state.caption(15)), {416, 280, 145, 25}, Glyph::No);
 
     firewallGroup = add<QGroupBox>(wordFor(kFirewall, code));
     firewallGroup->setGeometry(168, 270, 150, 90);
@@ -78,20 +78,20 @@ void Tpanel5::build()
         button->setChecked(state.firewallValue == QLatin1String(value));
         return button;
     };
-    radiobutton14 = choice(state.caption(28), 20, 129, "1");
-    radiobutton15 = choice(state.caption(29), 34, 113, "2");
-    radiobutton16 = choice(wordFor(kAlways, code), 50, 113, "3");
-    connect(radiobutton14, &QRadioButton::clicked, this, &Tpanel5::radiobutton14Click);
-    connect(radiobutton15, &QRadioButton::clicked, this, &Tpanel5::radiobutton15Click);
-    connect(radiobutton16, &QRadioButton::clicked, this, &Tpanel5::radiobutton16Click);
-    connect(BitBtn4, &QPushButton::clicked, this, &Tpanel5::BitBtn4Click);
-    connect(BitBtn5, &QPushButton::clicked, this, &Tpanel5::BitBtn5Click);
-    connect(BitBtn33, &QPushButton::clicked, this, &Tpanel5::BitBtn33Click);
-    connect(BitBtn34, &QPushButton::clicked, this, &Tpanel5::BitBtn34Click);
+    firewallOnChoice = choice(state.caption(28), 20, 129, "1");
+    firewallOffChoice = choice(state.caption(29), 34, 113, "2");
+    firewallAlwaysChoice = choice(wordFor(kAlways, code), 50, 113, "3");
+    connect(firewallOnChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallOn);
+    connect(firewallOffChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallOff);
+    connect(firewallAlwaysChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallAlways);
+    connect(clearListButton, &QPushButton::clicked, this, &SettingsPage::clearChosenList);
+    connect(applyLanguageButton, &QPushButton::clicked, this, &SettingsPage::applyLanguage);
+    connect(addPortButton, &QPushButton::clicked, this, &SettingsPage::addClosedPort);
+    connect(removePortButton, &QPushButton::clicked, this, &SettingsPage::removeClosedPort);
 
     clearingChoice->addItem(state.caption(3));
     clearingChoice->setCurrentIndex(-1); // one click must not empty the alerts
-    fillLanguageList(ComboBox3);
+    fillLanguageList(languageBox);
 
     // The network tool's last line is no port: it is left out.
     data::LinesRead applications = session.files.readLines(u"portappli.txt");
@@ -108,26 +108,21 @@ void Tpanel5::build()
         reportOnceShown(closed.error);
 }
 
-bool Tpanel5::eventFilter(QObject* watched, QEvent* event)
+bool SettingsPage::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Edit13 && Edit13KeyPress(event))
+    if (watched == portField && typesNonDigit(event))
         return true;
     return Page::eventFilter(watched, event);
 }
 
-bool Tpanel5::Edit13KeyPress(const QEvent* event)
-{
-    return typesNonDigit(event);
-}
-
-void Tpanel5::chooseFirewall(const QString& value)
+void SettingsPage::chooseFirewall(const QString& value)
 {
     auto& state = session().state;
     // The network tool reads the file: a value it cannot see must be told,
     // and is not put in force, so the screen says what the file says.
     if (!succeeded(session(), &window(), session().files.writeFlag(u"firewall.txt", value))) {
-        for (const auto& [button, shown] :
-            {std::pair {radiobutton14, "1"}, std::pair {radiobutton15, "2"}, std::pair {radiobutton16, "3"}}) {
+        for (const auto& [button, shown] : {std::pair {firewallOnChoice, "1"}, std::pair {firewallOffChoice, "2"},
+                 std::pair {firewallAlwaysChoice, "3"}}) {
             button->setAutoExclusive(false); // a value none of them shows unchecks all
             button->setChecked(state.firewallValue == QLatin1String(shown));
             button->setAutoExclusive(true);
@@ -138,7 +133,7 @@ void Tpanel5::chooseFirewall(const QString& value)
     state.firewallOn = value != QLatin1String("2");
 }
 
-bool Tpanel5::saveClosedPorts()
+bool SettingsPage::saveClosedPorts()
 {
     QStringList ports;
     for (int row = 0; row < closedPorts->count(); ++row)
@@ -146,9 +141,9 @@ bool Tpanel5::saveClosedPorts()
     return succeeded(session(), &window(), session().files.writeLines(u"portsfermes.txt", ports));
 }
 
-void Tpanel5::BitBtn33Click()
+void SettingsPage::addClosedPort()
 {
-    const QString port = Edit13->text();
+    const QString port = portField->text();
     if (port.isEmpty())
         return;
     for (int row = 0; row < closedPorts->count(); ++row) {
@@ -157,12 +152,12 @@ void Tpanel5::BitBtn33Click()
     }
     closedPorts->addItem(port);
     if (saveClosedPorts())
-        Edit13->clear();
+        portField->clear();
     else
         delete closedPorts->takeItem(closedPorts->count() - 1); // the list shows what the file holds
 }
 
-void Tpanel5::BitBtn34Click()
+void SettingsPage::removeClosedPort()
 {
     if (closedPorts->count() == 0)
         return;
@@ -174,7 +169,7 @@ void Tpanel5::BitBtn34Click()
         delete removed;
 }
 
-void Tpanel5::BitBtn4Click()
+void SettingsPage::clearChosenList()
 {
     shell::Session& session = this->session();
     const QString chosen = clearingChoice->currentText();
@@ -190,9 +185,9 @@ void Tpanel5::BitBtn4Click()
         succeeded(session, &window(), session.files.writeLines(u"modprocess.txt", {}));
 }
 
-void Tpanel5::BitBtn5Click()
+void SettingsPage::applyLanguage()
 {
-    applyLanguage(window(), ComboBox3->currentText());
+    pages::applyLanguage(window(), languageBox->currentText());
 }
 
 } // namespace corvatek::pages

@@ -15,36 +15,34 @@ class QRadioButton;
 
 namespace corvatek::pages {
 
-class Tpanel5 : public shell::Page {
+class SettingsPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void radiobutton14Click() { chooseFirewall(QStringLiteral("1")); }
-    void radiobutton15Click() { chooseFirewall(QStringLiteral("2")); }
-    void radiobutton16Click() { chooseFirewall(QStringLiteral("3")); }
-    // True for a key the port field discards.
-    static bool Edit13KeyPress(const QEvent* event);
-    void BitBtn33Click();
-    void BitBtn34Click();
-    void BitBtn4Click();
-    void BitBtn5Click();
+    void chooseFirewallOn() { chooseFirewall(QStringLiteral("1")); }
+    void chooseFirewallOff() { chooseFirewall(QStringLiteral("2")); }
+    void chooseFirewallAlways() { chooseFirewall(QStringLiteral("3")); }
+    void addClosedPort();
+    void removeClosedPort();
+    void clearChosenList();
+    void applyLanguage();
 
     QComboBox* clearingChoice = nullptr;
-    QPushButton* BitBtn4 = nullptr;
-    QComboBox* ComboBox3 = nullptr; // the languages
-    QPushButton* BitBtn5 = nullptr;
+    QPushButton* clearListButton = nullptr;
+    QComboBox* languageBox = nullptr;
+    QPushButton* applyLanguageButton = nullptr;
     QListView* applicationPorts = nullptr;
     QLabel* closedPortsLabel = nullptr;
     QListWidget* closedPorts = nullptr;
-    QLineEdit* Edit13 = nullptr;
-    QPushButton* BitBtn33 = nullptr;
-    QPushButton* BitBtn34 = nullptr;
+    QLineEdit* portField = nullptr;
+    QPushButton* addPortButton = nullptr;
+    QPushButton* removePortButton = nullptr;
     QGroupBox* firewallGroup = nullptr;
-    QRadioButton* radiobutton14 = nullptr;
-    QRadioButton* radiobutton15 = nullptr;
-    QRadioButton* radiobutton16 = nullptr;
+    QRadioButton* firewallOnChoice = nullptr;
+    QRadioButton* firewallOffChoice = nullptr;
+    QRadioButton* firewallAlwaysChoice = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

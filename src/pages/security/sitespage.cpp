@@ -41,10 +41,10 @@ SiteLookup::SiteLookup(shell::Session& session, QWidget* window, QString typed)
     poll_.start(kPollMs);
 }
 
-void SiteLookup::attach(Tpanel10* page)
+void SiteLookup::attach(SitesPage* page)
 {
     page_ = page;
-    page->BitBtn14->setEnabled(false); // one lookup at a time
+    page->addSiteButton->setEnabled(false); // one lookup at a time
 }
 
 void SiteLookup::check()
@@ -60,7 +60,7 @@ void SiteLookup::check()
             .arg(kSiteTool)
             .arg(session_.seams.siteLookupLimit.count() / 1000.0));
     if (page_)
-        page_->BitBtn14->setEnabled(true);
+        page_->addSiteButton->setEnabled(true);
     deleteLater();
 }
 
@@ -70,7 +70,7 @@ void SiteLookup::finish()
     deleteLater();
     const auto enable = qScopeGuard([this] {
         if (page_)
-            page_->BitBtn14->setEnabled(true);
+            page_->addSiteButton->setEnabled(true);
     });
     const data::ProgramFiles& files = session_.files;
     const data::LinesRead read = files.readLines(u"ipcp.txt");
@@ -95,42 +95,42 @@ void SiteLookup::finish()
         }
     }
     if (page_)
-        page_->Edit1->clear();
+        page_->siteField->clear();
 }
 
-void Tpanel10::build()
+void SitesPage::build()
 {
     shell::Session& session = this->session();
     const auto& state = session.state;
-    CheckBox5 = family::place(session, add<QCheckBox>(), family::CheckBox5, {32, 32, 137, 17});
-    Edit1 = add<QLineEdit>();
-    Edit1->setGeometry(160, 56, 257, 21);
-    BitBtn14 = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {104, 96, 75, 25}, Glyph::Ok);
-    BitBtn16 = placeButton(add<QPushButton>(state.caption(15)), {256, 96, 75, 25}, Glyph::No);
-    BitBtn17 = placeButton(add<QPushButton>(state.caption(18)), {400, 96, 75, 25}, Glyph::Abort);
+    siteControlBox = family::place(session, add<QCheckBox>(), family::kSiteControl, {32, 32, 137, 17});
+    siteField = add<QLineEdit>();
+    siteField->setGeometry(160, 56, 257, 21);
+    addSiteButton = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {104, 96, 75, 25}, Glyph::Ok);
+    removeSiteButton = placeButton(add<QPushButton>(state.caption(15)), {256, 96, 75, 25}, Glyph::No);
+    removeAllSitesButton = placeButton(add<QPushButton>(state.caption(18)), {400, 96, 75, 25}, Glyph::Abort);
     sites = add<QComboBox>();
     sites->setGeometry(112, 160, 361, 21);
     keepTypedText(sites);
     addresses = add<QComboBox>();
     addresses->setGeometry(112, 192, 361, 21);
     addresses->hide();
-    CheckBox14 = add<QCheckBox>(state.caption(62) + QStringLiteral("  ") + state.caption(59));
-    CheckBox14->setGeometry(32, 220, 137, 17);
-    CheckBox14->hide();
-    connect(BitBtn14, &QPushButton::clicked, this, &Tpanel10::BitBtn14Click);
-    connect(BitBtn16, &QPushButton::clicked, this, &Tpanel10::BitBtn16Click);
-    connect(BitBtn17, &QPushButton::clicked, this, &Tpanel10::BitBtn17Click);
+    siteControlFlagBox = add<QCheckBox>(state.caption(62) + QStringLiteral("  ") + state.caption(59));
+    siteControlFlagBox->setGeometry(32, 220, 137, 17);
+    siteControlFlagBox->hide();
+    connect(addSiteButton, &QPushButton::clicked, this, &SitesPage::addSite);
+    connect(removeSiteButton, &QPushButton::clicked, this, &SitesPage::removeSite);
+    connect(removeAllSitesButton, &QPushButton::clicked, this, &SitesPage::removeAllSites);
     // Set from the flag below, which writes the flag's file as a click does.
-    connect(CheckBox14, &QCheckBox::toggled, this, &Tpanel10::CheckBox14Click);
+    connect(siteControlFlagBox, &QCheckBox::toggled, this, &SitesPage::saveSiteControlFlag);
 
     fillSites();
-    family::showFlag(session, CheckBox5, family::CheckBox5);
-    CheckBox14->setChecked(state.siteControlFlag);
+    family::showFlag(session, siteControlBox, family::kSiteControl);
+    siteControlFlagBox->setChecked(state.siteControlFlag);
     if (auto* running = window().findChild<SiteLookup*>(QStringLiteral("siteLookup")))
         running->attach(this);
 }
 
-bool Tpanel10::fillSites()
+bool SitesPage::fillSites()
 {
     sites->clear();
     addresses->clear();
@@ -153,12 +153,12 @@ bool Tpanel10::fillSites()
     return true;
 }
 
-void Tpanel10::BitBtn14Click()
+void SitesPage::addSite()
 {
-    (new SiteLookup(session(), &window(), Edit1->text()))->attach(this);
+    (new SiteLookup(session(), &window(), siteField->text()))->attach(this);
 }
 
-void Tpanel10::BitBtn16Click()
+void SitesPage::removeSite()
 {
     const QString shown = sites->currentText();
     if (succeeded(session(), &window(),
@@ -166,7 +166,7 @@ void Tpanel10::BitBtn16Click()
         fillSites();
 }
 
-void Tpanel10::BitBtn17Click()
+void SitesPage::removeAllSites()
 {
     if (!succeeded(session(), &window(), emptyTable(session().files, data::TableId::Sites)))
         return;
@@ -174,16 +174,16 @@ void Tpanel10::BitBtn17Click()
     addresses->clear();
 }
 
-void Tpanel10::CheckBox14Click()
+void SitesPage::saveSiteControlFlag()
 {
     auto& state = session().state;
-    const bool on = CheckBox14->isChecked();
+    const bool on = siteControlFlagBox->isChecked();
     // The network tool takes the flag from the monitor, the next run from the
     // file: a flag the file does not hold is not put in force.
     if (!succeeded(session(), &window(),
             session().files.writeFlag(u"ctrlpl.txt", on ? QStringLiteral("1") : QStringLiteral("0")))) {
-        const QSignalBlocker quiet(CheckBox14);
-        CheckBox14->setChecked(state.siteControlFlag);
+        const QSignalBlocker quiet(siteControlFlagBox);
+        siteControlFlagBox->setChecked(state.siteControlFlag);
         return;
     }
     state.siteControlFlag = on;

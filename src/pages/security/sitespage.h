@@ -15,7 +15,7 @@ class QPushButton;
 
 namespace corvatek::pages {
 
-class Tpanel10;
+class SitesPage;
 
 // One run of vksites.exe, from its start until it has ended and its answer
 // is stored. It belongs to the window, not the page: a page left meanwhile
@@ -24,7 +24,7 @@ class SiteLookup : public QObject {
     Q_OBJECT
 public:
     SiteLookup(shell::Session& session, QWidget* window, QString typed);
-    void attach(Tpanel10* page);
+    void attach(SitesPage* page);
 
 private:
     void check();
@@ -33,30 +33,30 @@ private:
     shell::Session& session_;
     QWidget* window_;
     const QString typed_;
-    QPointer<Tpanel10> page_;
+    QPointer<SitesPage> page_;
     QTimer poll_;
     QDeadlineTimer limit_;
 };
 
-class Tpanel10 : public shell::Page {
+class SitesPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void BitBtn14Click();
-    void BitBtn16Click();
-    void BitBtn17Click();
-    void CheckBox14Click();
+    void addSite();
+    void removeSite();
+    void removeAllSites();
+    void saveSiteControlFlag();
 
-    QCheckBox* CheckBox5 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* BitBtn14 = nullptr; // add
-    QPushButton* BitBtn16 = nullptr; // remove
-    QPushButton* BitBtn17 = nullptr; // remove all
+    QCheckBox* siteControlBox = nullptr;
+    QLineEdit* siteField = nullptr;
+    QPushButton* addSiteButton = nullptr;
+    QPushButton* removeSiteButton = nullptr;
+    QPushButton* removeAllSitesButton = nullptr;
     QComboBox* sites = nullptr;
     QComboBox* addresses = nullptr; // hidden, in step with sites
-    QCheckBox* CheckBox14 = nullptr; // hidden
+    QCheckBox* siteControlFlagBox = nullptr; // hidden
 
 private:
     friend class SiteLookup;

@@ -22,7 +22,7 @@ QLabel* aboutLabel(QWidget* parent, const QString& text, int left, int top)
 
 } // namespace
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Corvatek"));
@@ -57,7 +57,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
         move(screen->geometry().center() - rect().center());
 }
 
-void quitItem(shell::TForm2& window)
+void quitItem(shell::MainWindow& window)
 {
     shell::Session& session = window.session();
     if (!session.seams.askYesNo(&window, session.state.caption(65)))
@@ -68,15 +68,15 @@ void quitItem(shell::TForm2& window)
     window.endMessageLoop();
 }
 
-void aboutItem(shell::TForm2& window)
+void aboutItem(shell::MainWindow& window)
 {
-    auto* box = new TAboutBox(&window);
+    auto* box = new AboutBox(&window);
     box->setWindowFlag(Qt::Window);
     box->show();
     window.session().openWebSite();
 }
 
-void webSiteItem(shell::TForm2& window)
+void webSiteItem(shell::MainWindow& window)
 {
     window.session().openWebSite();
 }

@@ -5,20 +5,20 @@
 #include <QDialog>
 
 namespace corvatek::shell {
-class TForm2;
+class MainWindow;
 }
 
 namespace corvatek::pages {
 
 // The about box: non-modal, a new one at every choice of its item.
-class TAboutBox : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutBox(QWidget* parent = nullptr);
+    explicit AboutBox(QWidget* parent = nullptr);
 };
 
-void quitItem(shell::TForm2& window);
-void aboutItem(shell::TForm2& window);
-void webSiteItem(shell::TForm2& window);
+void quitItem(shell::MainWindow& window);
+void aboutItem(shell::MainWindow& window);
+void webSiteItem(shell::MainWindow& window);
 
 } // namespace corvatek::pages

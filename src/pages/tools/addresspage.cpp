@@ -17,20 +17,20 @@ constexpr const char* kWebAddressTexts[localisation::kLanguageCount] = {
 
 } // namespace
 
-void Tpanel11::build()
+void AddressPage::build()
 {
     addressBox = add<QComboBox>();
     addressBox->setGeometry(140, 80, 345, 21);
     keepTypedText(addressBox);
-    BitBtn19 = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {280, 144, 75, 25}, Glyph::Ok);
+    machineAddressButton = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {280, 144, 75, 25}, Glyph::Ok);
     const char* const* webText = localisation::entryFor(kWebAddressTexts, session().state.languageCode);
     webAddressButton = placeButton(
         add<QPushButton>(webText ? QString::fromLatin1(*webText) : QString()), {280, 204, 75, 25}, Glyph::Ok);
-    connect(BitBtn19, &QPushButton::clicked, this, &Tpanel11::BitBtn19Click);
-    connect(webAddressButton, &QPushButton::clicked, this, &Tpanel11::webAddressClick);
+    connect(machineAddressButton, &QPushButton::clicked, this, &AddressPage::showMachineAddress);
+    connect(webAddressButton, &QPushButton::clicked, this, &AddressPage::openAddressWebPage);
 }
 
-void Tpanel11::BitBtn19Click()
+void AddressPage::showMachineAddress()
 {
     const companions::HostAddress host = companions::localHostLookup();
     addressBox->clear();
@@ -39,7 +39,7 @@ void Tpanel11::BitBtn19Click()
     addressBox->setCurrentIndex(-1);
 }
 
-void Tpanel11::webAddressClick()
+void AddressPage::openAddressWebPage()
 {
     QString address = QString::fromLatin1(shell::kProductWebSite);
     address.chop(1); // its closing "/" starts the path

@@ -9,17 +9,17 @@ class QPushButton;
 
 namespace corvatek::pages {
 
-class Tpanel11 : public shell::Page {
+class AddressPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void BitBtn19Click(); // fills the address box
-    void webAddressClick();
+    void showMachineAddress(); // fills the address box
+    void openAddressWebPage();
 
     QComboBox* addressBox = nullptr;
-    QPushButton* BitBtn19 = nullptr;
+    QPushButton* machineAddressButton = nullptr;
     QPushButton* webAddressButton = nullptr;
 };
 

@@ -16,12 +16,12 @@
 
 namespace corvatek::pages {
 
-void Tpanel16::build()
+void BackupPage::build()
 {
     auto& state = session().state;
 
-    CheckBox15 = add<QCheckBox>(state.caption(99));
-    CheckBox15->setGeometry(16, 32, 129, 17);
+    backupBox = add<QCheckBox>(state.caption(99));
+    backupBox->setGeometry(16, 32, 129, 17);
     sourceTree = showFolders(add<QTreeView>());
     sourceTree->setGeometry(24, 48, 121, 161);
     destinationTree = showFolders(add<QTreeView>());
@@ -40,7 +40,7 @@ void Tpanel16::build()
     const auto choice = [&](int caption, int top) {
         auto* button = addTo<QRadioButton>(scheduleBox, state.caption(caption));
         button->setGeometry(8, top, 121, 21);
-        connect(button, &QRadioButton::clicked, this, &Tpanel16::ScheduleRadioClick);
+        connect(button, &QRadioButton::clicked, this, &BackupPage::chooseSchedule);
         return button;
     };
     manualChoice = choice(29, 8);
@@ -53,35 +53,35 @@ void Tpanel16::build()
                                           : manualChoice)
         ->setChecked(true);
 
-    Combobox11 = add<QComboBox>();
-    Combobox11->setGeometry(24, 252, 233, 19);
-    BitBtn27 = placeButton(add<QPushButton>(state.caption(14)), {32, 282, 75, 25}, Glyph::Ok);
-    BitBtn28 = placeButton(add<QPushButton>(state.caption(15)), {120, 282, 75, 25}, Glyph::Ok);
-    BitBtn29 = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {200, 282, 75, 25}, Glyph::Ok);
+    entryBox = add<QComboBox>();
+    entryBox->setGeometry(24, 252, 233, 19);
+    addButton = placeButton(add<QPushButton>(state.caption(14)), {32, 282, 75, 25}, Glyph::Ok);
+    removeButton = placeButton(add<QPushButton>(state.caption(15)), {120, 282, 75, 25}, Glyph::Ok);
+    runButton = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {200, 282, 75, 25}, Glyph::Ok);
 
-    connect(CheckBox15, &QCheckBox::clicked, this, &Tpanel16::CheckBox15Click);
-    connect(sourceTree, &QTreeView::doubleClicked, this, &Tpanel16::ShellTreeView4DblClick);
-    connect(destinationTree, &QTreeView::doubleClicked, this, &Tpanel16::ShellTreeView5DblClick);
-    connect(Combobox11, &QComboBox::activated, this, &Tpanel16::Combobox11Select);
-    connect(BitBtn27, &QPushButton::clicked, this, &Tpanel16::BitBtn27Click);
-    connect(BitBtn28, &QPushButton::clicked, this, &Tpanel16::BitBtn28Click);
-    connect(BitBtn29, &QPushButton::clicked, this, &Tpanel16::BitBtn29Click);
+    connect(backupBox, &QCheckBox::clicked, this, &BackupPage::toggleBackupFlag);
+    connect(sourceTree, &QTreeView::doubleClicked, this, &BackupPage::takeSourceFolder);
+    connect(destinationTree, &QTreeView::doubleClicked, this, &BackupPage::takeDestinationFolder);
+    connect(entryBox, &QComboBox::activated, this, &BackupPage::chooseEntry);
+    connect(addButton, &QPushButton::clicked, this, &BackupPage::addEntry);
+    connect(removeButton, &QPushButton::clicked, this, &BackupPage::removeEntry);
+    connect(runButton, &QPushButton::clicked, this, &BackupPage::runBackup);
 
-    CheckBox15->setChecked(state.backupPageCheckFlag);
+    backupBox->setChecked(state.backupPageCheckFlag);
     state.selectedBackupEntry.clear();
 }
 
-void Tpanel16::ShellTreeView4DblClick()
+void BackupPage::takeSourceFolder()
 {
     sourceField->setText(selectedFolder(sourceTree));
 }
 
-void Tpanel16::ShellTreeView5DblClick()
+void BackupPage::takeDestinationFolder()
 {
     destinationField->setText(selectedFolder(destinationTree));
 }
 
-void Tpanel16::BitBtn27Click()
+void BackupPage::addEntry()
 {
     const QString source = sourceField->text();
     const QString destination = destinationField->text();
@@ -89,41 +89,41 @@ void Tpanel16::BitBtn27Click()
     const auto isFolder = [](const QString& path) { return QFileInfo(path).isAbsolute() && QFileInfo(path).isDir(); };
     if (!isFolder(source) || !isFolder(destination))
         return;
-    Combobox11->addItem(source + QLatin1Char(';') + destination);
+    entryBox->addItem(source + QLatin1Char(';') + destination);
     // Shown text and selected entry never differ: the list shows nothing
     // until the user picks an entry.
-    Combobox11->setCurrentIndex(-1);
+    entryBox->setCurrentIndex(-1);
 }
 
-void Tpanel16::BitBtn28Click()
+void BackupPage::removeEntry()
 {
     auto& state = session().state;
     if (!session().seams.askYesNo(&window(), state.caption(65)))
         return;
-    const int index = Combobox11->currentIndex();
+    const int index = entryBox->currentIndex();
     if (index < 0)
         return;
     // The schedule must not go on backing up an entry the user removed.
-    if (Combobox11->itemText(index) == state.selectedBackupEntry)
+    if (entryBox->itemText(index) == state.selectedBackupEntry)
         state.selectedBackupEntry.clear();
-    Combobox11->removeItem(index);
-    Combobox11->setCurrentIndex(-1);
+    entryBox->removeItem(index);
+    entryBox->setCurrentIndex(-1);
 }
 
-void Tpanel16::BitBtn29Click()
+void BackupPage::runBackup()
 {
-    const QString entry = Combobox11->currentText();
+    const QString entry = entryBox->currentText();
     if (!entry.isEmpty())
         session().companions.shellStart(QStringLiteral("vksave.exe"), companions::backupParameters(entry));
 }
 
-void Tpanel16::Combobox11Select()
+void BackupPage::chooseEntry()
 {
-    if (!Combobox11->currentText().isEmpty())
-        session().state.selectedBackupEntry = Combobox11->currentText();
+    if (!entryBox->currentText().isEmpty())
+        session().state.selectedBackupEntry = entryBox->currentText();
 }
 
-void Tpanel16::ScheduleRadioClick()
+void BackupPage::chooseSchedule()
 {
     auto& state = session().state;
     state.manualBackupFlag = manualChoice->isChecked();
@@ -131,9 +131,9 @@ void Tpanel16::ScheduleRadioClick()
     state.hourlyBackupFlag = hourlyChoice->isChecked();
 }
 
-void Tpanel16::CheckBox15Click()
+void BackupPage::toggleBackupFlag()
 {
-    session().state.backupPageCheckFlag = CheckBox15->isChecked();
+    session().state.backupPageCheckFlag = backupBox->isChecked();
 }
 
 } // namespace corvatek::pages

@@ -15,22 +15,22 @@ class QTreeView;
 
 namespace corvatek::pages {
 
-class Tpanel16 : public shell::Page {
+class BackupPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void ShellTreeView4DblClick();
-    void ShellTreeView5DblClick();
-    void BitBtn27Click();
-    void BitBtn28Click();
-    void BitBtn29Click();
-    void Combobox11Select();
-    void ScheduleRadioClick();
-    void CheckBox15Click();
+    void takeSourceFolder();
+    void takeDestinationFolder();
+    void addEntry();
+    void removeEntry();
+    void runBackup();
+    void chooseEntry();
+    void chooseSchedule();
+    void toggleBackupFlag();
 
-    QCheckBox* CheckBox15 = nullptr;
+    QCheckBox* backupBox = nullptr;
     QTreeView* sourceTree = nullptr;
     QTreeView* destinationTree = nullptr;
     QLabel* sourceLabel = nullptr;
@@ -41,10 +41,10 @@ public:
     QRadioButton* manualChoice = nullptr;
     QRadioButton* everyMinuteChoice = nullptr;
     QRadioButton* hourlyChoice = nullptr;
-    QComboBox* Combobox11 = nullptr; // the entries
-    QPushButton* BitBtn27 = nullptr; // add
-    QPushButton* BitBtn28 = nullptr; // remove
-    QPushButton* BitBtn29 = nullptr; // run now
+    QComboBox* entryBox = nullptr;
+    QPushButton* addButton = nullptr;
+    QPushButton* removeButton = nullptr;
+    QPushButton* runButton = nullptr;
 };
 
 } // namespace corvatek::pages

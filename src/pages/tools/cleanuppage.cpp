@@ -58,12 +58,12 @@ void FileList::clean(const std::function<void()>& betweenBatches)
     }
 }
 
-void Tpanel12::build()
+void CleanupPage::build()
 {
     auto& session = this->session();
     const auto& state = session.state;
 
-    CheckBox13 = family::place(session, add<QCheckBox>(), family::CheckBox13, {16, 24, 97, 17});
+    tempFilesBox = family::place(session, add<QCheckBox>(), family::kTempFiles, {16, 24, 97, 17});
     add<QLabel>(state.caption(75))->move(192, 16);
     add<QLabel>(state.caption(76))->move(304, 16);
     leftTree = showFolders(add<QTreeView>());
@@ -76,13 +76,13 @@ void Tpanel12::build()
     rightFiles = new FileList(rightView);
     rightTree = showFolders(add<QTreeView>());
     rightTree->setGeometry(424, 48, 121, 161);
-    BitBtn20 = placeButton(add<QPushButton>(state.caption(18)), {160, 216, 75, 25}, Glyph::Ok);
-    BitBtn3 = placeButton(add<QPushButton>(state.caption(18)), {288, 216, 75, 25}, Glyph::Ok);
+    cleanLeftButton = placeButton(add<QPushButton>(state.caption(18)), {160, 216, 75, 25}, Glyph::Ok);
+    cleanRightButton = placeButton(add<QPushButton>(state.caption(18)), {288, 216, 75, 25}, Glyph::Ok);
 
-    connect(leftTree, &QTreeView::doubleClicked, this, &Tpanel12::ShellTreeView1DblClick);
-    connect(rightTree, &QTreeView::doubleClicked, this, &Tpanel12::ShellTreeView2DblClick);
-    connect(BitBtn20, &QPushButton::clicked, this, &Tpanel12::BitBtn20Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &Tpanel12::BitBtn3Click);
+    connect(leftTree, &QTreeView::doubleClicked, this, &CleanupPage::showLeftFolder);
+    connect(rightTree, &QTreeView::doubleClicked, this, &CleanupPage::showRightFolder);
+    connect(cleanLeftButton, &QPushButton::clicked, this, &CleanupPage::cleanLeftFolder);
+    connect(cleanRightButton, &QPushButton::clicked, this, &CleanupPage::cleanRightFolder);
 
     // Only ever a folder the user's downloads folder or the user's own choice
     // names: without one the list starts empty, since a clear deletes what
@@ -93,32 +93,32 @@ void Tpanel12::build()
     // Linux has no cookies folder: the left list waits for a folder chosen
     // in its tree.
     leftFiles->show(QFile::decodeName(platform::userFolder(platform::UserFolder::Cookies).c_str()));
-    family::showFlag(session, CheckBox13, family::CheckBox13);
+    family::showFlag(session, tempFilesBox, family::kTempFiles);
 }
 
-void Tpanel12::ShellTreeView1DblClick()
+void CleanupPage::showLeftFolder()
 {
     if (!leftFiles->show(selectedFolder(leftTree)))
         leftFiles->show(leftFiles->folder());
 }
 
-void Tpanel12::ShellTreeView2DblClick()
+void CleanupPage::showRightFolder()
 {
     if (!rightFiles->show(selectedFolder(rightTree)))
         rightFiles->show(rightFiles->folder());
 }
 
-void Tpanel12::BitBtn20Click()
+void CleanupPage::cleanLeftFolder()
 {
     clean(leftFiles);
 }
 
-void Tpanel12::BitBtn3Click()
+void CleanupPage::cleanRightFolder()
 {
     clean(rightFiles);
 }
 
-void Tpanel12::clean(FileList* list)
+void CleanupPage::clean(FileList* list)
 {
     if (list->folder().isEmpty())
         return; // no folder shown: nothing to ask about

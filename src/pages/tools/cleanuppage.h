@@ -37,24 +37,24 @@ private:
     platform::FolderFiles files_;
 };
 
-class Tpanel12 : public shell::Page {
+class CleanupPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void ShellTreeView1DblClick();
-    void ShellTreeView2DblClick();
-    void BitBtn20Click();
-    void BitBtn3Click();
+    void showLeftFolder();
+    void showRightFolder();
+    void cleanLeftFolder();
+    void cleanRightFolder();
 
-    QCheckBox* CheckBox13 = nullptr;
+    QCheckBox* tempFilesBox = nullptr;
     QTreeView* leftTree = nullptr;
     QTreeView* rightTree = nullptr;
     FileList* leftFiles = nullptr;
     FileList* rightFiles = nullptr;
-    QPushButton* BitBtn20 = nullptr;
-    QPushButton* BitBtn3 = nullptr;
+    QPushButton* cleanLeftButton = nullptr;
+    QPushButton* cleanRightButton = nullptr;
 
 private:
     void clean(FileList* list);

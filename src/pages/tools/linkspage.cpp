@@ -9,7 +9,7 @@
 
 namespace corvatek::pages {
 
-void Tpanel18::build()
+void LinksPage::build()
 {
     linkList = add<QListView>();
     linkList->setGeometry(10, 47, 545, 289);
@@ -27,16 +27,16 @@ void Tpanel18::build()
     // selected opens it again. Focus alone selects nothing.
     connect(linkList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (linkList->selectionModel()->hasSelection())
-            listbox2Click();
+            openSelectedLink();
     });
     linkList->viewport()->installEventFilter(this);
     connect(linkList, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (index == selectedAtPress_)
-            listbox2Click();
+            openSelectedLink();
     });
 }
 
-bool Tpanel18::eventFilter(QObject* watched, QEvent* event)
+bool LinksPage::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress) {
         const QModelIndexList selected = linkList->selectionModel()->selectedIndexes();
@@ -45,7 +45,7 @@ bool Tpanel18::eventFilter(QObject* watched, QEvent* event)
     return Page::eventFilter(watched, event);
 }
 
-void Tpanel18::listbox2Click()
+void LinksPage::openSelectedLink()
 {
     const QModelIndexList selected = linkList->selectionModel()->selectedIndexes();
     if (!selected.isEmpty())

@@ -10,14 +10,14 @@ class QListView;
 
 namespace corvatek::pages {
 
-class Tpanel18 : public shell::Page {
+class LinksPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
     // The selection moved to a line, or the selected line was clicked.
-    void listbox2Click();
+    void openSelectedLink();
 
     QListView* linkList = nullptr;
 

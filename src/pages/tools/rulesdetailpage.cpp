@@ -10,7 +10,7 @@
 
 namespace corvatek::pages {
 
-void Tpanel14::build()
+void RulesDetailPage::build()
 {
     const auto& state = session().state;
     ruleList = showAsReport(add<QTreeView>());

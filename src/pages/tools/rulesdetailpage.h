@@ -11,7 +11,7 @@ namespace corvatek::pages {
 
 class RuleFilesModel;
 
-class Tpanel14 : public shell::Page {
+class RulesDetailPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;

@@ -9,7 +9,7 @@
 
 namespace corvatek::pages {
 
-void Tpanel15::build()
+void ScramblingPage::build()
 {
     const auto& state = session().state;
     key = data::kScrambleKey;
@@ -17,23 +17,23 @@ void Tpanel15::build()
     plainField->setGeometry(32, 32, 121, 21);
     scrambledField = add<QLineEdit>();
     scrambledField->setGeometry(220, 32, 121, 21);
-    BitBtn25 = placeButton(add<QPushButton>(state.caption(97)), {32, 62, 75, 25}, Glyph::Ok);
-    BitBtn26 = placeButton(add<QPushButton>(state.caption(98)), {220, 62, 75, 25}, Glyph::Ok);
-    connect(BitBtn25, &QPushButton::clicked, this, &Tpanel15::BitBtn25Click);
-    connect(BitBtn26, &QPushButton::clicked, this, &Tpanel15::BitBtn26Click);
+    scrambleButton = placeButton(add<QPushButton>(state.caption(97)), {32, 62, 75, 25}, Glyph::Ok);
+    restoreButton = placeButton(add<QPushButton>(state.caption(98)), {220, 62, 75, 25}, Glyph::Ok);
+    connect(scrambleButton, &QPushButton::clicked, this, &ScramblingPage::scramble);
+    connect(restoreButton, &QPushButton::clicked, this, &ScramblingPage::restore);
 }
 
-void Tpanel15::BitBtn25Click()
+void ScramblingPage::scramble()
 {
     transform(plainField, scrambledField, data::Direction::Scramble);
 }
 
-void Tpanel15::BitBtn26Click()
+void ScramblingPage::restore()
 {
     transform(scrambledField, plainField, data::Direction::Restore);
 }
 
-void Tpanel15::transform(const QLineEdit* from, const QLineEdit* to, data::Direction direction)
+void ScramblingPage::transform(const QLineEdit* from, const QLineEdit* to, data::Direction direction)
 {
     if (!session().seams.askYesNo(&window(), session().state.caption(65)))
         return;

@@ -12,19 +12,19 @@ class QPushButton;
 
 namespace corvatek::pages {
 
-class Tpanel15 : public shell::Page {
+class ScramblingPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void BitBtn25Click(); // scramble: plain file to scrambled file
-    void BitBtn26Click(); // restore: scrambled file to plain file
+    void scramble(); // the plain file to the scrambled file
+    void restore(); // the scrambled file to the plain file
 
     QLineEdit* plainField = nullptr;
     QLineEdit* scrambledField = nullptr;
-    QPushButton* BitBtn25 = nullptr;
-    QPushButton* BitBtn26 = nullptr;
+    QPushButton* scrambleButton = nullptr;
+    QPushButton* restoreButton = nullptr;
     std::string key;
 
 private:

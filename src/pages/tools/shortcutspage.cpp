@@ -14,39 +14,39 @@
 
 namespace corvatek::pages {
 
-void Tpanel9::build()
+void ShortcutsPage::build()
 {
     auto& session = this->session();
-    CheckBox10 = family::place(session, add<QCheckBox>(), family::CheckBox10, {40, 56, 121, 17});
-    CheckBox11 = family::place(session, add<QCheckBox>(), family::CheckBox11, {40, 88, 145, 17});
-    CheckBox12 = family::place(session, add<QCheckBox>(), family::CheckBox12, {40, 112, 113, 17});
+    brokenShortcutsBox = family::place(session, add<QCheckBox>(), family::kBrokenShortcuts, {40, 56, 121, 17});
+    autostartEntriesBox = family::place(session, add<QCheckBox>(), family::kAutostartEntries, {40, 88, 145, 17});
+    emptyTrashBox = family::place(session, add<QCheckBox>(), family::kEmptyTrash, {40, 112, 113, 17});
     brokenList = add<QListView>();
     brokenList->setGeometry(144, 48, 337, 97);
     brokenList->setUniformItemSizes(true);
     brokenList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     broken = new CheckListModel(brokenList);
     brokenList->setModel(broken);
-    BitBtn13 = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {248, 264, 75, 25}, Glyph::Ok);
-    BitBtn18 = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {504, 80, 75, 25}, Glyph::Ok);
-    connect(BitBtn13, &QPushButton::clicked, this, &Tpanel9::BitBtn13Click);
-    connect(BitBtn18, &QPushButton::clicked, this, &Tpanel9::BitBtn18Click);
-    family::showFlag(session, CheckBox10, family::CheckBox10);
-    family::showFlag(session, CheckBox11, family::CheckBox11);
-    family::showFlag(session, CheckBox12, family::CheckBox12);
+    findButton = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {248, 264, 75, 25}, Glyph::Ok);
+    deleteButton = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {504, 80, 75, 25}, Glyph::Ok);
+    connect(findButton, &QPushButton::clicked, this, &ShortcutsPage::findBroken);
+    connect(deleteButton, &QPushButton::clicked, this, &ShortcutsPage::deleteBroken);
+    family::showFlag(session, brokenShortcutsBox, family::kBrokenShortcuts);
+    family::showFlag(session, autostartEntriesBox, family::kAutostartEntries);
+    family::showFlag(session, emptyTrashBox, family::kEmptyTrash);
 }
 
-void Tpanel9::BitBtn13Click()
+void ShortcutsPage::findBroken()
 {
-    if (CheckBox10->isChecked()) {
+    if (brokenShortcutsBox->isChecked()) {
         desktop_ = platform::userFolder(platform::UserFolder::Desktop);
         found_ = platform::brokenShortcuts(desktop_);
         broken->setItems(fileNames(found_));
     }
-    if (CheckBox11->isChecked())
+    if (autostartEntriesBox->isChecked())
         platform::removeDeadAutostartEntries(shell::kAutostartName);
 }
 
-void Tpanel9::BitBtn18Click()
+void ShortcutsPage::deleteBroken()
 {
     if (!session().seams.askYesNo(&window(), session().state.caption(65)))
         return;
@@ -56,7 +56,7 @@ void Tpanel9::BitBtn18Click()
             unchecked.push_back(found_.names[std::size_t(row)]);
     }
     platform::deleteFromFolder(desktop_, found_, unchecked);
-    if (CheckBox12->isChecked())
+    if (emptyTrashBox->isChecked())
         platform::emptyTrash(session().seams.trashFolders(), [this] { session().keepPainted(); });
 }
 

@@ -13,22 +13,22 @@ namespace corvatek::pages {
 
 class CheckListModel;
 
-class Tpanel9 : public shell::Page {
+class ShortcutsPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
     void build() override;
 
-    void BitBtn13Click(); // analyse
-    void BitBtn18Click(); // delete and empty
+    void findBroken();
+    void deleteBroken(); // delete and empty
 
-    QCheckBox* CheckBox10 = nullptr; // desktop shortcuts
-    QCheckBox* CheckBox11 = nullptr; // autostart entries
-    QCheckBox* CheckBox12 = nullptr; // the trash
+    QCheckBox* brokenShortcutsBox = nullptr; // desktop shortcuts
+    QCheckBox* autostartEntriesBox = nullptr;
+    QCheckBox* emptyTrashBox = nullptr;
     QListView* brokenList = nullptr;
     CheckListModel* broken = nullptr;
-    QPushButton* BitBtn13 = nullptr;
-    QPushButton* BitBtn18 = nullptr;
+    QPushButton* findButton = nullptr;
+    QPushButton* deleteButton = nullptr;
 
 private:
     std::string desktop_; // the folder the broken shortcuts were found in

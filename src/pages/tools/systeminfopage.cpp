@@ -37,7 +37,8 @@ QString word(const char16_t* text)
 
 void showFigure(QLabel* label, const char16_t* text, std::uint64_t bytes)
 {
-    label->setText(Tpanel19::memoryFigure(word(text), double(bytes) / 1024.0, QLocale::system().groupSeparator()));
+    label->setText(
+        SystemInfoPage::memoryFigure(word(text), double(bytes) / 1024.0, QLocale::system().groupSeparator()));
     label->adjustSize();
 }
 
@@ -77,7 +78,7 @@ QVariant ProcessListModel::headerData(int section, Qt::Orientation orientation, 
     return headers_[section];
 }
 
-QString Tpanel19::memoryFigure(const QString& word, double kilobytes, const QString& groupSeparator)
+QString SystemInfoPage::memoryFigure(const QString& word, double kilobytes, const QString& groupSeparator)
 {
     // Rounded half away from zero; grouped by threes from the right.
     const QString digits = QString::number(std::llround(kilobytes));
@@ -91,7 +92,7 @@ QString Tpanel19::memoryFigure(const QString& word, double kilobytes, const QStr
     return word + grouped + QStringLiteral(" KByte");
 }
 
-void Tpanel19::build()
+void SystemInfoPage::build()
 {
     const auto& state = session().state;
 

@@ -36,7 +36,7 @@ private:
     std::vector<Row> rows_;
 };
 
-class Tpanel19 : public shell::Page {
+class SystemInfoPage : public shell::Page {
     Q_OBJECT
 public:
     using Page::Page;
