@@ -45,7 +45,7 @@ struct ProcessState {
     bool networkOption11 = false;
 
     bool configurationFlag(int n) const { return configurationFlags[std::size_t(n - 1)]; }
-    const QString& caption(int n) const { return captions.caption(n); }
+    const QString& caption(Caption c) const { return captions.caption(c); }
     QString levelText() const { return QString::number(protectionLevel); }
 };
 

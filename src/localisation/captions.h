@@ -3,6 +3,8 @@
 // navigation list compares with its items.
 #pragma once
 
+#include "localisation/caption.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -53,6 +55,7 @@ class CaptionTable {
 public:
     // Caption n, 1..101; empty before any load and for any other n.
     const QString& caption(int n) const;
+    const QString& caption(Caption c) const { return caption(int(c)); }
     // Fills the table from the language file of `code` in `folder`. An unknown
     // code leaves the table as it was; a missing or short file leaves the
     // captions it does not reach empty. Returns a problem the user should be

@@ -4,6 +4,8 @@
 // real-time guard, which reads that file only when it starts.
 #pragma once
 
+#include "localisation/caption.h"
+
 #include <QRect>
 
 class QCheckBox;
@@ -33,22 +35,22 @@ void toggleTempFiles(shell::Session& session, QCheckBox* sender);
 
 struct Member {
     int flag; // configuration flag N, field ChampN
-    int caption;
+    Caption caption;
     void (*click)(shell::Session&, QCheckBox*);
 };
 
-inline constexpr Member kScanOnOpen {8, 72, toggleScanOnOpen};
-inline constexpr Member kScanOnWrite {1, 73, toggleScanOnWrite};
-inline constexpr Member kScanDownloads {2, 74, toggleScanDownloads};
-inline constexpr Member kSiteControl {7, 62, toggleSiteControl};
-inline constexpr Member kWatchSystemFiles {3, 77, toggleWatchSystemFiles};
-inline constexpr Member kWatchSettingsFiles {4, 78, toggleWatchSettingsFiles};
-inline constexpr Member kWatchAutostart {5, 79, toggleWatchAutostart};
-inline constexpr Member kWatchProcesses {6, 80, toggleWatchProcesses};
-inline constexpr Member kBrokenShortcuts {9, 81, toggleBrokenShortcuts};
-inline constexpr Member kAutostartEntries {10, 82, toggleAutostartEntries};
-inline constexpr Member kEmptyTrash {11, 83, toggleEmptyTrash};
-inline constexpr Member kTempFiles {12, 84, toggleTempFiles};
+inline constexpr Member kScanOnOpen {8, Caption::ScanOnOpen, toggleScanOnOpen};
+inline constexpr Member kScanOnWrite {1, Caption::ScanOnWrite, toggleScanOnWrite};
+inline constexpr Member kScanDownloads {2, Caption::ScanDownloads, toggleScanDownloads};
+inline constexpr Member kSiteControl {7, Caption::SiteControl, toggleSiteControl};
+inline constexpr Member kWatchSystemFiles {3, Caption::WatchSystemFiles, toggleWatchSystemFiles};
+inline constexpr Member kWatchSettingsFiles {4, Caption::WatchSettingsFiles, toggleWatchSettingsFiles};
+inline constexpr Member kWatchAutostart {5, Caption::WatchAutostart, toggleWatchAutostart};
+inline constexpr Member kWatchProcesses {6, Caption::WatchProcesses, toggleWatchProcesses};
+inline constexpr Member kBrokenShortcuts {9, Caption::BrokenShortcuts, toggleBrokenShortcuts};
+inline constexpr Member kAutostartEntries {10, Caption::AutostartEntries, toggleAutostartEntries};
+inline constexpr Member kEmptyTrash {11, Caption::EmptyTrash, toggleEmptyTrash};
+inline constexpr Member kTempFiles {12, Caption::ClearTempFiles, toggleTempFiles};
 
 // Makes `box` (a control the page has just added) a member: placed,
 // captioned, checked, its click handler attached. Returns `box`.

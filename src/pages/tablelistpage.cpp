@@ -22,9 +22,10 @@ QTreeView* TableListPage::buildList(data::TableId id)
         reportOnceShown(load.error);
         load.table = data::defaultTable(id);
     }
-    const QStringList headers {state.caption(9), state.caption(10), state.caption(11), state.caption(31),
-        state.caption(33), state.caption(30)};
-    rows_ = new TableListModel(std::move(load.table), headers, state.caption(42), list_);
+    const QStringList headers {state.caption(Caption::NumberHeader), state.caption(Caption::ProgramHeader),
+        state.caption(Caption::DateHeader), state.caption(Caption::ActionHeader), state.caption(Caption::VersionHeader),
+        state.caption(Caption::PathHeader)};
+    rows_ = new TableListModel(std::move(load.table), headers, state.caption(Caption::Unknown), list_);
     list_->setModel(rows_);
     const int widths[] = {44, 112, 124, 96, 88, 320};
     for (int column = 0; column < TableListModel::kColumns; ++column)

@@ -57,26 +57,26 @@ const Target kListOrder[22] = {
 QString targetText(Target target, const ProcessState& state)
 {
     switch (target) {
-    case Target::Home: return state.caption(1);
-    case Target::Rules: return state.caption(2);
-    case Target::Alerts: return state.caption(3);
-    case Target::NetworkOptions: return state.caption(4);
-    case Target::Scan: return state.caption(85);
-    case Target::Quarantine: return state.caption(5);
-    case Target::Settings: return state.caption(6);
-    case Target::Backup: return state.caption(99);
-    case Target::Encryption: return state.caption(96);
-    case Target::RulesDetail: return state.caption(90);
-    case Target::About: return state.caption(48);
-    case Target::Quit: return state.caption(25);
-    case Target::GuardOptions: return state.caption(57);
-    case Target::Modifications: return state.caption(58);
-    case Target::WebSite: return state.caption(64);
-    case Target::Cleanup: return state.caption(59);
-    case Target::DiskCheck: return state.caption(60);
-    case Target::Shortcuts: return state.caption(61);
-    case Target::Sites: return state.caption(62);
-    case Target::IpAddress: return state.caption(63);
+    case Target::Home: return state.caption(Caption::Home);
+    case Target::Rules: return state.caption(Caption::Rules);
+    case Target::Alerts: return state.caption(Caption::Alerts);
+    case Target::NetworkOptions: return state.caption(Caption::NetworkOptions);
+    case Target::Scan: return state.caption(Caption::VirusScan);
+    case Target::Quarantine: return state.caption(Caption::Quarantine);
+    case Target::Settings: return state.caption(Caption::Settings);
+    case Target::Backup: return state.caption(Caption::Backup);
+    case Target::Encryption: return state.caption(Caption::FileEncryption);
+    case Target::RulesDetail: return state.caption(Caption::ProgramCheck);
+    case Target::About: return state.caption(Caption::About);
+    case Target::Quit: return state.caption(Caption::Quit);
+    case Target::GuardOptions: return state.caption(Caption::GuardOptions);
+    case Target::Modifications: return state.caption(Caption::Modifications);
+    case Target::WebSite: return state.caption(Caption::WebSite);
+    case Target::Cleanup: return state.caption(Caption::Cleanup);
+    case Target::DiskCheck: return state.caption(Caption::DiskCheck);
+    case Target::Shortcuts: return state.caption(Caption::Shortcuts);
+    case Target::Sites: return state.caption(Caption::SiteControl);
+    case Target::IpAddress: return state.caption(Caption::InternetAddress);
     case Target::Memory: return state.memoryWord;
     case Target::Links: return state.linksWord;
     }

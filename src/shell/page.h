@@ -3,6 +3,8 @@
 // them.
 #pragma once
 
+#include "localisation/caption.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>

@@ -151,9 +151,9 @@ void MainWindow::showCaptionsInFrame()
 {
     toolkitTranslation_.use(state().languageCode);
     fillNavigationList();
-    highLabel->setText(state().caption(49));
-    normalLabel->setText(state().caption(50));
-    lowLabel->setText(state().caption(51));
+    highLabel->setText(state().caption(Caption::High));
+    normalLabel->setText(state().caption(Caption::Normal));
+    lowLabel->setText(state().caption(Caption::Low));
     for (QLabel* label : {highLabel, normalLabel, lowLabel})
         label->adjustSize();
 }

@@ -45,13 +45,13 @@ private slots:
         folder.write(QStringLiteral("crvtk_gb.txt"), bytes);
         CaptionTable captions;
         QCOMPARE(captions.load(folder.path(), QStringLiteral("GB")), QString());
-        QCOMPARE(captions.caption(1), QStringLiteral("line 1"));
-        QCOMPARE(captions.caption(7), QString(50, QLatin1Char('x')));
-        QCOMPARE(captions.caption(8), QString(49, QLatin1Char('y')));
-        QCOMPARE(captions.caption(9), QString());
-        QCOMPARE(captions.caption(101), QStringLiteral("line 101"));
-        QCOMPARE(captions.caption(0), QString());
-        QCOMPARE(captions.caption(102), QString());
+        QCOMPARE(captions.caption(Caption::Home), QStringLiteral("line 1"));
+        QCOMPARE(captions.caption(Caption::Unused7), QString(50, QLatin1Char('x')));
+        QCOMPARE(captions.caption(Caption::Unused8), QString(49, QLatin1Char('y')));
+        QCOMPARE(captions.caption(Caption::NumberHeader), QString());
+        QCOMPARE(captions.caption(Caption::EveryHour), QStringLiteral("line 101"));
+        for (const int outside : {0, localisation::kCaptionCount + 1})
+            QCOMPARE(captions.caption(outside), QString());
     }
 
     // Short, missing and binary files leave the captions they do not reach
@@ -68,13 +68,13 @@ private slots:
         QCOMPARE(captions.load(folder.path(), QStringLiteral("FR")), QString());
 
         QVERIFY(captions.load(folder.path(), QStringLiteral("DE")).contains(QStringLiteral("crvtk_de.txt has only 2")));
-        QCOMPARE(captions.caption(2), QStringLiteral("caf\u00e9"));
-        QCOMPARE(captions.caption(3), QString()); // not kept from the French load
+        QCOMPARE(captions.caption(Caption::Rules), QStringLiteral("caf\u00e9"));
+        QCOMPARE(captions.caption(Caption::Alerts), QString()); // not kept from the French load
 
         QVERIFY(captions.load(folder.path(), QStringLiteral("ESP")).contains(QStringLiteral("not a language file")));
         QVERIFY(
             captions.load(folder.path(), QStringLiteral("ITA")).contains(QStringLiteral("crvtk_it.txt is missing")));
-        QCOMPARE(captions.caption(1), QString());
+        QCOMPARE(captions.caption(Caption::Home), QString());
     }
 
     void unknownCodesLoadNothing()
@@ -85,7 +85,7 @@ private slots:
         captions.load(folder.path(), QStringLiteral("GB"));
         for (const QString& code : {QStringLiteral(" GB"), QStringLiteral("gb"), QStringLiteral("ES"), QString()}) {
             QCOMPARE(captions.load(folder.path(), code), QString());
-            QCOMPARE(captions.caption(5), QStringLiteral("line 5"));
+            QCOMPARE(captions.caption(Caption::Quarantine), QStringLiteral("line 5"));
             QVERIFY(!linksWord(code) && !memoryWord(code) && !languageFileName(code));
         }
         QCOMPARE(languageFileName(QStringLiteral("ESP")).value_or(QString()), QStringLiteral("crvtk_es.txt"));
@@ -123,9 +123,9 @@ private slots:
             for (const QString& key : keys)
                 QVERIFY2(!key.trimmed().isEmpty(), qPrintable(file));
             QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
-            QVERIFY(captions.caption(3) != QLatin1String("Modifications"));
-            QVERIFY(
-                !captions.caption(62).endsWith(QLatin1Char(' ')) && !captions.caption(62).endsWith(QLatin1Char(':')));
+            QVERIFY(captions.caption(Caption::Alerts) != QLatin1String("Modifications"));
+            QVERIFY(!captions.caption(Caption::SiteControl).endsWith(QLatin1Char(' ')) &&
+                !captions.caption(Caption::SiteControl).endsWith(QLatin1Char(':')));
             for (const int n : {20, 22, 23, 91})
                 QVERIFY2(captions.caption(n).endsWith(QLatin1Char(' ')), qPrintable(file));
         }

@@ -54,12 +54,12 @@ private slots:
         QVERIFY(page.folderField->text().isEmpty() && page.statusLabel->text().isEmpty());
 
         page.checkFolderButton->click();
-        QCOMPARE(page.statusLabel->text(), state.caption(66));
+        QCOMPARE(page.statusLabel->text(), state.caption(Caption::PleaseWait));
         for (const QPushButton* button :
             {page.checkDiskButton, page.checkFolderButton, page.listFilesButton, page.deleteFilesButton})
             QVERIFY(!button->isEnabled());
         QVERIFY(finished(page));
-        QCOMPARE(page.statusLabel->text(), state.caption(67));
+        QCOMPARE(page.statusLabel->text(), state.caption(Caption::Done));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vkcheck.exe")), QList<QStringList> {{QStringLiteral("1")}});
         QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).size() == 1; }));
         QCOMPARE(
@@ -133,7 +133,7 @@ private slots:
         QVERIFY(waitUntil([&] { return platform::fileInUse(c.toStdString()); }));
         fixture.answer = true;
         page.deleteFilesButton->click();
-        QCOMPARE(fixture.questions, QStringList(2, fixture.window->state().caption(65)));
+        QCOMPARE(fixture.questions, QStringList(2, fixture.window->state().caption(Caption::AreYouSure)));
         QVERIFY(!QFile::exists(a) && !QFile::exists(d));
         QVERIFY(QFile::exists(b) && QFile::exists(c) && QFile::exists(kept));
         QCOMPARE(page.checkList->rowCount(), 4); // listed until the next refresh

@@ -63,11 +63,12 @@ private slots:
                     QStringLiteral(" detected virus "));
             QCOMPARE(background(page.startLine), kGreen);
             QCOMPARE(page.virusBox->count(), 0);
-            QCOMPARE(
-                page.firewallLine->text(), QStringLiteral("Firewall : ") + state.caption(c.firewallGreen ? 28 : 29));
+            QCOMPARE(page.firewallLine->text(),
+                QStringLiteral("Firewall : ") + state.caption(c.firewallGreen ? Caption::On : Caption::Off));
             QCOMPARE(background(page.firewallLine), c.firewallGreen ? kGreen : kRed);
-            QCOMPARE(
-                page.sitesLine->text(), state.caption(62) + QStringLiteral(" :") + state.caption(c.flag7 ? 28 : 29));
+            QCOMPARE(page.sitesLine->text(),
+                state.caption(Caption::SiteControl) + QStringLiteral(" :") +
+                    state.caption(c.flag7 ? Caption::On : Caption::Off));
             QCOMPARE(background(page.sitesLine), c.firewallGreen ? kGreen : kRed);
             QVERIFY(fixture.opened.isEmpty()); // the start-up variant opens nothing
         }
@@ -80,13 +81,14 @@ private slots:
         fixture.setLanguage(QStringLiteral("DE"));
         fixture.start(); // no guard to start yet
         const auto& state = fixture.window->state();
-        QCOMPARE(
-            home(fixture).realTimeLine->text(), QStringLiteral("Virenerkennung in Echtzeit :") + state.caption(29));
+        QCOMPARE(home(fixture).realTimeLine->text(),
+            QStringLiteral("Virenerkennung in Echtzeit :") + state.caption(Caption::Off));
         QVERIFY(!home(fixture).virusBox->isEditable());
 
         fixture.folder.write(QStringLiteral("viri.txt"), "EICAR\r\nTrojan.A\r\nWorm.B\r\n");
         fixture.clickItem(0);
-        QCOMPARE(home(fixture).realTimeLine->text(), QStringLiteral("Vrenerkennung in Echzeit :") + state.caption(29));
+        QCOMPARE(home(fixture).realTimeLine->text(),
+            QStringLiteral("Vrenerkennung in Echzeit :") + state.caption(Caption::Off));
         QCOMPARE(background(home(fixture).realTimeLine), kRed);
         QCOMPARE(home(fixture).virusBox->count(), 3);
         QCOMPARE(home(fixture).virusBox->itemText(2), QStringLiteral("Worm.B"));
@@ -99,8 +101,8 @@ private slots:
         QVERIFY(fixture.session->companions.shellStart(QStringLiteral("vkguard.exe")));
         QVERIFY(waitUntil([&] { return fixture.session->companions.isRunning(QStringLiteral("vkguard.exe")); }));
         fixture.clickItem(0);
-        QCOMPARE(
-            home(fixture).realTimeLine->text(), QStringLiteral("Virenerkennung in Echtzeit :") + state.caption(28));
+        QCOMPARE(home(fixture).realTimeLine->text(),
+            QStringLiteral("Virenerkennung in Echtzeit :") + state.caption(Caption::On));
         QCOMPARE(background(home(fixture).realTimeLine), kGreen);
     }
 

@@ -118,7 +118,7 @@ private slots:
         // Each box shows its flag, and the build saves nothing.
         QVERIFY(guard.scanOnOpenBox->isChecked() && !guard.scanOnWriteBox->isChecked() &&
             guard.scanDownloadsBox->isChecked());
-        QCOMPARE(guard.scanOnWriteBox->text(), fixture.window->state().caption(73));
+        QCOMPARE(guard.scanOnWriteBox->text(), fixture.window->state().caption(Caption::ScanOnWrite));
         QVERIFY(guardRestarted(fixture, 1));
 
         QTest::mouseClick(guard.scanDownloadsBox, Qt::LeftButton, {}, QPoint(4, 8));
@@ -225,7 +225,7 @@ private slots:
         QVERIFY(fixture.folder.exists(QStringLiteral("mode.txt")));
         fixture.answer = true;
         page.deleteFileButton->click();
-        QCOMPARE(fixture.questions, QStringList(2, fixture.window->state().caption(65)));
+        QCOMPARE(fixture.questions, QStringList(2, fixture.window->state().caption(Caption::AreYouSure)));
         QVERIFY(!fixture.folder.exists(QStringLiteral("mode.txt")));
         QCOMPARE(page.fileList->count(), 2); // listed until the page is built again
         page.showFileButton->click();

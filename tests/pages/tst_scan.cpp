@@ -121,7 +121,7 @@ private slots:
         };
         page.driveBox->setCurrentIndex(-1);
         page.driveBox->setCurrentIndex(0);
-        QCOMPARE(fixture.questions, QStringList {state.caption(91) + QStringLiteral("/ ?")});
+        QCOMPARE(fixture.questions, QStringList {state.caption(Caption::ScanDriveQuestion) + QStringLiteral("/ ?")});
         QVERIFY(fixture.folder.argumentsOf(kScanner).isEmpty());
 
         if (!mounts->available())
@@ -153,7 +153,8 @@ private slots:
 
         QVERIFY(mounts->mountVolume(stick));
         QVERIFY(QTest::qWaitFor([&] { return !fixture.questions.isEmpty(); }, 5000));
-        QCOMPARE(fixture.questions, QStringList {state.caption(91) + stick + QStringLiteral(" ?")});
+        QCOMPARE(
+            fixture.questions, QStringList {state.caption(Caption::ScanDriveQuestion) + stick + QStringLiteral(" ?")});
         QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(kScanner).size() == 1; }));
         QCOMPARE(fixture.folder.argumentsOf(kScanner).first(), (QStringList {QStringLiteral("3"), stick}));
 

@@ -80,8 +80,9 @@ private slots:
         auto& page = fixture.open<pages::RulesPage>(Target::Rules);
         auto& rules = *page.rows();
         QCOMPARE(shown(rules, 0), QStringList({"1", "2", "3", "4", "5", "6"}));
-        QCOMPARE(rules.text(0, 4), fixture.window->state().caption(42));
-        QCOMPARE(rules.headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(), fixture.window->state().caption(30));
+        QCOMPARE(rules.text(0, 4), fixture.window->state().caption(Caption::Unknown));
+        QCOMPARE(rules.headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(),
+            fixture.window->state().caption(Caption::PathHeader));
 
         page.ruleList->header()->sectionClicked(1);
         QCOMPARE(shown(rules, 0), QStringList({"1", "2", "3", "4", "5", "6"}));
@@ -95,7 +96,8 @@ private slots:
 
         const QByteArray before = fixture.folder.read(QStringLiteral("regles.xml"));
         click(page.ruleList, 3); // a.exe, row 1
-        QCOMPARE(fixture.questions.last(), fixture.window->state().caption(22) + QStringLiteral("a.exe"));
+        QCOMPARE(fixture.questions.last(),
+            fixture.window->state().caption(Caption::DeleteRuleQuestion) + QStringLiteral("a.exe"));
         QCOMPARE(fixture.folder.read(QStringLiteral("regles.xml")), before);
         fixture.answer = true;
         click(page.ruleList, 3);
@@ -122,7 +124,8 @@ private slots:
         fixture.answer = true;
         auto& page = fixture.open<pages::AlertsPage>(Target::Alerts);
         click(page.alertList, 0);
-        QCOMPARE(fixture.questions.last(), fixture.window->state().caption(20) + QStringLiteral(" b.exe "));
+        QCOMPARE(fixture.questions.last(),
+            fixture.window->state().caption(Caption::MoveToQuarantineQuestion) + QStringLiteral(" b.exe "));
         QCOMPARE(fixture.readTable(TableId::Quarantine),
             QList<QStringList>({{QStringLiteral("x.exe")}, {QStringLiteral("b.exe")}}));
         auto rules = fixture.readTable(TableId::Rules);
@@ -150,7 +153,7 @@ private slots:
         auto& state = fixture.window->state();
         auto* page = &fixture.open<pages::QuarantinePage>(Target::Quarantine);
         QCOMPARE(page->tabs->currentIndex(), 1);
-        QCOMPARE(page->tabs->tabText(2), state.caption(2));
+        QCOMPARE(page->tabs->tabText(2), state.caption(Caption::EventsTab));
         page->protocols->setChecked(2, true); // SMTP
         QVERIFY(state.protocolFlags[2]);
         page = &fixture.open<pages::QuarantinePage>(Target::Quarantine);
@@ -274,7 +277,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return page->addSiteButton->isEnabled(); }));
         QVERIFY(waitUntil([&] { return !fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).isEmpty(); }));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vknotify.exe")).last().join(QLatin1Char(' ')),
-            QString(fixture.window->state().caption(68)).replace(QLatin1Char(' '), QLatin1Char(';')));
+            QString(fixture.window->state().caption(Caption::NoAddressFound))
+                .replace(QLatin1Char(' '), QLatin1Char(';')));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksites.exe")).last(), QStringList());
         // One that cannot be read is told as such, not as "no address found".
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("ipcp.txt"))));

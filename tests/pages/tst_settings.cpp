@@ -110,7 +110,8 @@ private slots:
         QVERIFY(fixture.questions.isEmpty());
         page.clearingChoice->setCurrentIndex(0);
         page.clearListButton->click();
-        QCOMPARE(fixture.questions.last(), window.state().caption(23) + window.state().caption(3));
+        QCOMPARE(fixture.questions.last(),
+            window.state().caption(Caption::ClearListQuestion) + window.state().caption(Caption::Alerts));
         QCOMPARE(fixture.readTable(TableId::Alerts).size(), 1);
         fixture.answer = true;
         page.clearListButton->click();
@@ -129,9 +130,9 @@ private slots:
         choose(*page, "DE");
         QCOMPARE(fixture.readTable(TableId::Languages), QList<QStringList>({{QStringLiteral("DE")}}));
         QCOMPARE(window.state().languageCode, QStringLiteral("DE"));
-        QCOMPARE(window.navigationList->text(0), window.state().caption(1));
+        QCOMPARE(window.navigationList->text(0), window.state().caption(Caption::Home));
         QCOMPARE(window.navigationList->currentRow(), -1);
-        QCOMPARE(window.highLabel->text(), window.state().caption(49));
+        QCOMPARE(window.highLabel->text(), window.state().caption(Caption::High));
         QCOMPARE(page->applyLanguageButton->text(), applyText); // the page keeps its texts
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
         const QString german = window.navigationList->text(0);

@@ -177,7 +177,7 @@ private slots:
         ShellFixture fixture;
         started(fixture);
         const auto& state = fixture.session->state;
-        const QString unknown = state.caption(42);
+        const QString unknown = state.caption(Caption::Unknown);
         const auto program = [&](const QString& name) { return fixture.folder.file(name); };
         const QByteArray forty = randomBytes(40, 40);
         const QByteArray megabyte = randomBytes(1024 * 1024, 7);
@@ -201,7 +201,7 @@ private slots:
         pages::RuleFilesModel* rules = &detail(fixture);
         QCOMPARE(rules->rowCount(), 9);
         QCOMPARE(rules->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(),
-            state.caption(92) + QStringLiteral(" (a)"));
+            state.caption(Caption::FileDateHeader) + QStringLiteral(" (a)"));
         QCOMPARE(rules->text(0, 8), QString::number(sumOfWords(forty, 5, 4)));
         QCOMPARE(rules->text(8, 8), rules->text(0, 8));
         QCOMPARE(rules->text(1, 8), unknown);
@@ -210,7 +210,7 @@ private slots:
         QCOMPARE(rules->text(3, 5), QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment());
         QCOMPARE(rules->text(3, 3), QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
         QCOMPARE(rules->text(3, 6), program(QStringLiteral("large.txt")));
-        // No program file: caption 42 wherever a fact of it would be.
+        // No program file: Caption::Unknown wherever a fact of it would be.
         QCOMPARE((QStringList {rules->text(4, 3), rules->text(4, 4), rules->text(4, 5), rules->text(4, 6),
                      rules->text(4, 7), rules->text(4, 8), rules->text(4, 9)}),
             (QStringList {unknown, unknown, unknown, unknown, QString(), unknown, unknown}));

@@ -112,7 +112,7 @@ private slots:
         fixture.answer = true;
         page->removeButton->click();
         QCOMPARE(page->entryBox->count(), 1);
-        QCOMPARE(fixture.questions.last(), state.caption(65));
+        QCOMPARE(fixture.questions.last(), state.caption(Caption::AreYouSure));
         // The removed entry is no longer backed up when the minute changes
         // (once the first run has ended: a running one is never doubled).
         QCOMPARE(page->entryBox->currentText(), QString());

@@ -179,7 +179,7 @@ private slots:
 
         fixture.answer = false;
         fixture.clickItem(ShellFixture::rowOf(Target::Quit));
-        QCOMPARE(fixture.questions, QStringList {window.state().caption(65)});
+        QCOMPARE(fixture.questions, QStringList {window.state().caption(Caption::AreYouSure)});
         QCOMPARE(quits.count(), 0);
         QTest::qWait(100);
         QCOMPARE(fixture.folder.processes().size(), 7);

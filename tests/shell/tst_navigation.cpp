@@ -56,18 +56,21 @@ private slots:
         fixture.installLanguageFiles();
         fixture.setLanguage(QStringLiteral("GB"));
         auto& window = fixture.start();
-        const QList<int> captions {1, 2, 3, 4, 5, 6, 57, 58, 59, 99, 60, 61, 62, 85, 90, 96, 63, 48, 64};
+        const QList<Caption> captions {Caption::Home, Caption::Rules, Caption::Alerts, Caption::NetworkOptions,
+            Caption::Quarantine, Caption::Settings, Caption::GuardOptions, Caption::Modifications, Caption::Cleanup,
+            Caption::Backup, Caption::DiskCheck, Caption::Shortcuts, Caption::SiteControl, Caption::VirusScan,
+            Caption::ProgramCheck, Caption::FileEncryption, Caption::InternetAddress, Caption::About, Caption::WebSite};
         QCOMPARE(window.navigationList->count(), 22);
         for (int row = 0; row < captions.size(); ++row)
             QCOMPARE(window.navigationList->text(row), window.state().caption(captions[row]));
         QCOMPARE(window.navigationList->text(19), QStringLiteral("connections"));
         QCOMPARE(window.navigationList->text(20), QStringLiteral(" memory"));
-        QCOMPARE(window.navigationList->text(21), window.state().caption(25));
+        QCOMPARE(window.navigationList->text(21), window.state().caption(Caption::Quit));
         QCOMPARE(window.navigationList->itemRect(1).height(), 18);
         for (int row = 0; row < 22; ++row)
             QVERIFY(!window.navigationList->iconAt(row).isNull());
-        QCOMPARE(window.highLabel->text(), window.state().caption(49));
-        QCOMPARE(window.lowLabel->text(), window.state().caption(51));
+        QCOMPARE(window.highLabel->text(), window.state().caption(Caption::High));
+        QCOMPARE(window.lowLabel->text(), window.state().caption(Caption::Low));
         QCOMPARE(window.windowTitle(), QStringLiteral("Corvatek "));
         QCOMPARE(window.navigationList->currentRow(), -1);
     }
@@ -226,7 +229,7 @@ private slots:
         QAccessibleInterface* rules = list->child(row);
         QVERIFY(rules && rules->isValid());
         QCOMPARE(rules->role(), QAccessible::ListItem);
-        QCOMPARE(rules->text(QAccessible::Name), window.state().caption(2));
+        QCOMPARE(rules->text(QAccessible::Name), window.state().caption(Caption::Rules));
         QCOMPARE(rules->parent(), list);
         QCOMPARE(list->indexOfChild(rules), row);
         QCOMPARE(list->child(row), rules);

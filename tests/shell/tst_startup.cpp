@@ -57,7 +57,7 @@ private slots:
         // The flags are what the file just written holds.
         for (int n = 1; n <= 12; ++n)
             QVERIFY(state.configurationFlag(n));
-        QCOMPARE(state.caption(1), QStringLiteral("Accueil"));
+        QCOMPARE(state.caption(Caption::Home), QStringLiteral("Accueil"));
         QCOMPARE(state.startTime, fixture.now);
         // Centred by its outer size before it is first shown.
         const QRect screen = fixture.window->screen()->geometry();
@@ -161,7 +161,7 @@ private slots:
         other.start();
         QCOMPARE(
             test::tableRows(other.folder.path(), TableId::Languages), (QList<QStringList> {{QStringLiteral("FR")}}));
-        QCOMPARE(other.window->state().caption(1), QStringLiteral("Accueil"));
+        QCOMPARE(other.window->state().caption(Caption::Home), QStringLiteral("Accueil"));
     }
 
     // Unreadable tables are kept aside and replaced by their defaults, and
@@ -300,14 +300,14 @@ private slots:
 
         auto& window = fixture.start();
         const auto& state = window.state();
-        QCOMPARE(state.caption(1), QStringLiteral("Accueil"));
+        QCOMPARE(state.caption(Caption::Home), QStringLiteral("Accueil"));
         QVERIFY(!state.configurationFlag(7));
         QCOMPARE(fixture.folder.read(QStringLiteral("viri.txt")), QByteArray("old\r\n"));
         QCOMPARE(window.startupProblems().size(), 3);
         for (const auto& holder : holders)
             QCOMPARE(window.startupProblems().filter(holder.second).size(), 1);
         window.onMonitorTimer(); // still held
-        QCOMPARE(state.caption(1), QStringLiteral("Accueil"));
+        QCOMPARE(state.caption(Caption::Home), QStringLiteral("Accueil"));
 
         // A detection arrives before the holders let go: it is kept.
         fixture.folder.write(QStringLiteral("viri.txt"), "old\r\nnew\r\n");
@@ -318,8 +318,8 @@ private slots:
         }
         window.onMonitorTimer();
         QCOMPARE(state.languageCode, QStringLiteral("GB"));
-        QCOMPARE(window.navigationList->text(0), state.caption(1));
-        QVERIFY(state.caption(1) != QStringLiteral("Accueil"));
+        QCOMPARE(window.navigationList->text(0), state.caption(Caption::Home));
+        QVERIFY(state.caption(Caption::Home) != QStringLiteral("Accueil"));
         for (int n = 1; n <= 12; ++n)
             QVERIFY(state.configurationFlag(n));
         QCOMPARE(fixture.folder.read(QStringLiteral("viri.txt")), QByteArray("new\r\n"));

@@ -113,7 +113,7 @@ void DiskCheckPage::setButtonsEnabled(bool enabled)
         button->setEnabled(enabled);
 }
 
-void DiskCheckPage::showStatus(int caption)
+void DiskCheckPage::showStatus(Caption caption)
 {
     statusLabel->setText(session().state.caption(caption));
     statusLabel->adjustSize();
@@ -122,7 +122,7 @@ void DiskCheckPage::showStatus(int caption)
 void DiskCheckPage::runTool(const QString& parameters, int steps, const QString& notification)
 {
     shell::Session& session = this->session();
-    showStatus(66);
+    showStatus(Caption::PleaseWait);
     setButtonsEnabled(false);
     session.companions.shellStart(kTool, parameters);
     // The window stays usable meanwhile; leaving the page drops what was
@@ -137,7 +137,7 @@ void DiskCheckPage::runTool(const QString& parameters, int steps, const QString&
             const auto usable = qScopeGuard([&] {
                 if (page) {
                     page->setButtonsEnabled(true);
-                    page->showStatus(67);
+                    page->showStatus(Caption::Done);
                 }
             });
             if (notification.isEmpty())
@@ -197,7 +197,7 @@ void DiskCheckPage::refreshList()
 
 void DiskCheckPage::deleteListedFiles()
 {
-    if (!session().seams.askYesNo(&window(), session().state.caption(65)))
+    if (!session().seams.askYesNo(&window(), session().state.caption(Caption::AreYouSure)))
         return;
     setButtonsEnabled(false);
     const auto usable = qScopeGuard([this] { setButtonsEnabled(true); });

@@ -63,7 +63,7 @@ protected:
 
 private:
     void setButtonsEnabled(bool enabled);
-    void showStatus(int caption);
+    void showStatus(Caption caption);
     // Starts the tool and waits `steps` fixed steps with the buttons off;
     // then notifies (when a text is given) and, unless the page was left
     // meanwhile, refreshes the list (when none is) and turns them back on.

@@ -7,7 +7,7 @@ namespace corvatek::pages {
 void driveScanRequest(shell::Session& session, QWidget* owner, const platform::Volume& volume)
 {
     const QString root = QString::fromStdString(volume.root);
-    if (!session.seams.askYesNo(owner, session.state.caption(91) + root + QStringLiteral(" ?")))
+    if (!session.seams.askYesNo(owner, session.state.caption(Caption::ScanDriveQuestion) + root + QStringLiteral(" ?")))
         return;
     // The volume may have gone while the question was open: a listing of
     // the folder it leaves behind must not start a scan.

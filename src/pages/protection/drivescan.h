@@ -12,7 +12,7 @@ struct Session;
 
 namespace corvatek::pages {
 
-// Asks caption 91 + the volume's root + " ?"; on Yes, when the root can
+// Asks Caption::ScanDriveQuestion + the volume's root + " ?"; on Yes, when the root can
 // still be listed, starts vkprobe.exe with "3 " and the root, quoted when
 // it holds blanks so that the scanner receives it as one argument.
 void driveScanRequest(shell::Session& session, QWidget* owner, const platform::Volume& volume);

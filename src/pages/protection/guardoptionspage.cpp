@@ -11,7 +11,7 @@ namespace corvatek::pages {
 void GuardOptionsPage::build()
 {
     shell::Session& session = this->session();
-    groupBox = add<QGroupBox>(session.state.caption(57));
+    groupBox = add<QGroupBox>(session.state.caption(Caption::GuardOptions));
     groupBox->setGeometry(56, 40, 505, 241);
     scanOnOpenBox = family::place(session, addTo<QCheckBox>(groupBox), family::kScanOnOpen, {16, 32, 400, 17});
     scanOnWriteBox = family::place(session, addTo<QCheckBox>(groupBox), family::kScanOnWrite, {16, 64, 400, 17});

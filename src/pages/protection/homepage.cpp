@@ -99,16 +99,19 @@ void HomePage::build()
     const bool firewallOff = state.firewallValue == QLatin1String("2");
     colour(firewallLine, firewallOff ? kRed : kGreen);
     if (words)
-        setLine(firewallLine, QString::fromUtf16(words->firewall) + state.caption(firewallOff ? 29 : 28));
+        setLine(firewallLine,
+            QString::fromUtf16(words->firewall) + state.caption(firewallOff ? Caption::Off : Caption::On));
 
     const bool guardRunning = session.companions.isRunning(QStringLiteral("vkguard.exe"));
     colour(realTimeLine, guardRunning ? kGreen : kRed);
     if (startWords) {
         const char16_t* word = !startUp() && !guardRunning ? startWords->realTimeGuardDown : startWords->realTime;
-        setLine(realTimeLine, QString::fromUtf16(word) + state.caption(guardRunning ? 28 : 29));
+        setLine(realTimeLine, QString::fromUtf16(word) + state.caption(guardRunning ? Caption::On : Caption::Off));
     }
 
-    setLine(sitesLine, state.caption(62) + QStringLiteral(" :") + state.caption(state.configurationFlag(7) ? 28 : 29));
+    setLine(sitesLine,
+        state.caption(Caption::SiteControl) + QStringLiteral(" :") +
+            state.caption(state.configurationFlag(7) ? Caption::On : Caption::Off));
     colour(sitesLine, firewallOff ? kRed : kGreen);
 
     if (!startUp())

@@ -15,13 +15,13 @@ void NetworkOptionsPage::build()
     optionBox->setGeometry(152, 80, 185, 105);
     stealthModeBox = addTo<QCheckBox>(optionBox);
     stealthModeBox->setGeometry(8, 24, 97, 17);
-    stealthModeBox->setText(state.caption(53));
+    stealthModeBox->setText(state.caption(Caption::StealthMode));
     blockUnknownChoice = addTo<QRadioButton>(optionBox);
     blockUnknownChoice->setGeometry(8, 56, 113, 17);
-    blockUnknownChoice->setText(state.caption(55));
+    blockUnknownChoice->setText(state.caption(Caption::BlockUnknown));
     askFirstChoice = addTo<QRadioButton>(optionBox);
     askFirstChoice->setGeometry(8, 80, 113, 17);
-    askFirstChoice->setText(state.caption(56));
+    askFirstChoice->setText(state.caption(Caption::AskFirst));
     // Shown unchecked whatever flag 10 holds; the build leaves the flag alone.
     stealthModeBox->setChecked(false);
     connect(stealthModeBox, &QCheckBox::toggled, this, &NetworkOptionsPage::toggleStealthMode);

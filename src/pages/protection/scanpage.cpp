@@ -24,11 +24,11 @@ void ScanPage::build()
     shell::Session& session = this->session();
     const auto& state = session.state;
 
-    scanButton = placeButton(add<QPushButton>(state.caption(82)), {136, 24, 75, 25}, Glyph::Ok);
-    stopButton = placeButton(add<QPushButton>(state.caption(25)), {296, 24, 75, 25}, Glyph::No);
+    scanButton = placeButton(add<QPushButton>(state.caption(Caption::ScanButton)), {136, 24, 75, 25}, Glyph::Ok);
+    stopButton = placeButton(add<QPushButton>(state.caption(Caption::StopScan)), {296, 24, 75, 25}, Glyph::No);
 
     // The first choice of each box is wider and checked.
-    const auto choice = [&](QGroupBox* box, int caption, int top) {
+    const auto choice = [&](QGroupBox* box, Caption caption, int top) {
         auto* button = addTo<QRadioButton>(box, state.caption(caption));
         button->setGeometry(16, top, top == 24 ? 129 : 113, 17);
         button->setChecked(top == 24);
@@ -36,13 +36,13 @@ void ScanPage::build()
     };
     modeBox = add<QGroupBox>();
     modeBox->setGeometry(128, 72, 257, 151);
-    mode0 = choice(modeBox, 86, 24);
-    mode1 = choice(modeBox, 87, 56);
-    mode2 = choice(modeBox, 88, 88);
+    mode0 = choice(modeBox, Caption::QuickScan, 24);
+    mode1 = choice(modeBox, Caption::FullScan, 56);
+    mode2 = choice(modeBox, Caption::MemoryScan, 88);
     scheduleBox = add<QGroupBox>();
     scheduleBox->setGeometry(128, 202, 257, 161);
-    hourly = choice(scheduleBox, 101, 24);
-    manual = choice(scheduleBox, 29, 56);
+    hourly = choice(scheduleBox, Caption::EveryHour, 24);
+    manual = choice(scheduleBox, Caption::NoSchedule, 56);
 
     reportBox = add<QPlainTextEdit>();
     reportBox->setGeometry(400, 77, 185, 189);

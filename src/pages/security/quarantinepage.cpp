@@ -21,9 +21,9 @@ void QuarantinePage::build()
     QWidget* protocolTab = addTo<QWidget>(tabs);
     QWidget* quarantineTab = addTo<QWidget>(tabs);
     QWidget* eventsTab = addTo<QWidget>(tabs);
-    tabs->addTab(protocolTab, state.caption(52));
-    tabs->addTab(quarantineTab, state.caption(5));
-    tabs->addTab(eventsTab, state.caption(2));
+    tabs->addTab(protocolTab, state.caption(Caption::Protocols));
+    tabs->addTab(quarantineTab, state.caption(Caption::Quarantine));
+    tabs->addTab(eventsTab, state.caption(Caption::EventsTab));
 
     protocolList = addTo<QListView>(protocolTab);
     protocolList->setGeometry(128, 40, 233, 169);
@@ -53,12 +53,14 @@ void QuarantinePage::buildEntryTab(QWidget* page, EntryTab& tab)
     const auto& state = session().state;
     tab.entry = addTo<QLineEdit>(page);
     tab.entry->setGeometry(72, 32, 121, 21);
-    tab.addButton = placeButton(addTo<QPushButton>(page, state.caption(14)), {104, 64, 75, 25}, Glyph::Ok);
+    tab.addButton = placeButton(addTo<QPushButton>(page, state.caption(Caption::Add)), {104, 64, 75, 25}, Glyph::Ok);
     tab.box = addTo<QComboBox>(page);
     tab.box->setGeometry(72, 112, 145, 21);
     keepTypedText(tab.box);
-    tab.removeAllButton = placeButton(addTo<QPushButton>(page, state.caption(18)), {72, 152, 75, 25}, Glyph::All);
-    tab.removeButton = placeButton(addTo<QPushButton>(page, state.caption(15)), {152, 152, 75, 25}, Glyph::No);
+    tab.removeAllButton =
+        placeButton(addTo<QPushButton>(page, state.caption(Caption::ClearAll)), {72, 152, 75, 25}, Glyph::All);
+    tab.removeButton =
+        placeButton(addTo<QPushButton>(page, state.caption(Caption::Remove)), {152, 152, 75, 25}, Glyph::No);
 
     const data::TableLoad load = session().files.loadTable(tab.table);
     if (!load.ok()) {

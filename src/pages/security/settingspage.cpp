@@ -47,15 +47,15 @@ void SettingsPage::build()
     const auto& state = session.state;
     const QString& code = state.languageCode;
 
-    add<QLabel>(state.caption(16))->move(56, 80);
+    add<QLabel>(state.caption(Caption::ListToClear))->move(56, 80);
     clearingChoice = add<QComboBox>();
     clearingChoice->setGeometry(176, 72, 233, 21);
-    clearListButton = placeButton(add<QPushButton>(state.caption(18)), {416, 72, 145, 25}, Glyph::No);
+    clearListButton = placeButton(add<QPushButton>(state.caption(Caption::ClearAll)), {416, 72, 145, 25}, Glyph::No);
 
-    add<QLabel>(state.caption(17))->setGeometry(56, 136, 112, 17);
+    add<QLabel>(state.caption(Caption::Language))->setGeometry(56, 136, 112, 17);
     languageBox = add<QComboBox>();
     languageBox->setGeometry(176, 136, 233, 22);
-    applyLanguageButton = placeButton(add<QPushButton>(state.caption(19)), {416, 136, 145, 25}, Glyph::Ok);
+    applyLanguageButton = placeButton(add<QPushButton>(state.caption(Caption::Apply)), {416, 136, 145, 25}, Glyph::Ok);
 
     applicationPorts = oneLineList(add<QListView>(), 200);
     applicationPorts->setUniformItemSizes(true); // a long list is not measured line by line
@@ -67,8 +67,8 @@ void SettingsPage::build()
     portField->setGeometry(350, 240, 41, 21);
     portField->setMaxLength(5);
     portField->installEventFilter(this);
-    addPortButton = placeButton(add<QPushButton>(state.caption(14)), {416, 240, 145, 25}, Glyph::No);
-    removePortButton = placeButton(add<QPushButton>(state.caption(15)), {416, 280, 145, 25}, Glyph::No);
+    addPortButton = placeButton(add<QPushButton>(state.caption(Caption::Add)), {416, 240, 145, 25}, Glyph::No);
+    removePortButton = placeButton(add<QPushButton>(state.caption(Caption::Remove)), {416, 280, 145, 25}, Glyph::No);
 
     firewallGroup = add<QGroupBox>(wordFor(kFirewall, code));
     firewallGroup->setGeometry(168, 270, 150, 90);
@@ -78,8 +78,8 @@ void SettingsPage::build()
         button->setChecked(state.firewallValue == QLatin1String(value));
         return button;
     };
-    firewallOnChoice = choice(state.caption(28), 20, 129, "1");
-    firewallOffChoice = choice(state.caption(29), 34, 113, "2");
+    firewallOnChoice = choice(state.caption(Caption::FirewallOn), 20, 129, "1");
+    firewallOffChoice = choice(state.caption(Caption::FirewallOff), 34, 113, "2");
     firewallAlwaysChoice = choice(wordFor(kAlways, code), 50, 113, "3");
     connect(firewallOnChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallOn);
     connect(firewallOffChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallOff);
@@ -89,7 +89,7 @@ void SettingsPage::build()
     connect(addPortButton, &QPushButton::clicked, this, &SettingsPage::addClosedPort);
     connect(removePortButton, &QPushButton::clicked, this, &SettingsPage::removeClosedPort);
 
-    clearingChoice->addItem(state.caption(3));
+    clearingChoice->addItem(state.caption(Caption::Alerts));
     clearingChoice->setCurrentIndex(-1); // one click must not empty the alerts
     fillLanguageList(languageBox);
 
@@ -175,11 +175,11 @@ void SettingsPage::clearChosenList()
     const QString chosen = clearingChoice->currentText();
     if (chosen.isEmpty())
         return;
-    if (!session.seams.askYesNo(&window(), session.state.caption(23) + chosen))
+    if (!session.seams.askYesNo(&window(), session.state.caption(Caption::ClearListQuestion) + chosen))
         return;
-    if (chosen == session.state.caption(3))
+    if (chosen == session.state.caption(Caption::Alerts))
         succeeded(session, &window(), emptyTable(session.files, data::TableId::Alerts));
-    if (chosen == session.state.caption(4))
+    if (chosen == session.state.caption(Caption::EventsListName))
         succeeded(session, &window(), emptyTable(session.files, data::TableId::Events));
     if (chosen == QLatin1String("Modifications"))
         succeeded(session, &window(), session.files.writeLines(u"modprocess.txt", {}));

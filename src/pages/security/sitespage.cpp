@@ -83,7 +83,7 @@ void SiteLookup::finish()
     }
     const data::TextLines& lines = read.lines;
     if (lines.isEmpty()) {
-        session_.companions.notify(session_.state.caption(68), session_.state.levelText());
+        session_.companions.notify(session_.state.caption(Caption::NoAddressFound), session_.state.levelText());
     } else {
         const QString site = trimmedName(typed_);
         const QString address = addressOf(lines.last());
@@ -106,15 +106,17 @@ void SitesPage::build()
     siteField = add<QLineEdit>();
     siteField->setGeometry(160, 56, 257, 21);
     addSiteButton = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {104, 96, 75, 25}, Glyph::Ok);
-    removeSiteButton = placeButton(add<QPushButton>(state.caption(15)), {256, 96, 75, 25}, Glyph::No);
-    removeAllSitesButton = placeButton(add<QPushButton>(state.caption(18)), {400, 96, 75, 25}, Glyph::Abort);
+    removeSiteButton = placeButton(add<QPushButton>(state.caption(Caption::Remove)), {256, 96, 75, 25}, Glyph::No);
+    removeAllSitesButton =
+        placeButton(add<QPushButton>(state.caption(Caption::ClearAll)), {400, 96, 75, 25}, Glyph::Abort);
     sites = add<QComboBox>();
     sites->setGeometry(112, 160, 361, 21);
     keepTypedText(sites);
     addresses = add<QComboBox>();
     addresses->setGeometry(112, 192, 361, 21);
     addresses->hide();
-    siteControlFlagBox = add<QCheckBox>(state.caption(62) + QStringLiteral("  ") + state.caption(59));
+    siteControlFlagBox =
+        add<QCheckBox>(state.caption(Caption::SiteControl) + QStringLiteral("  ") + state.caption(Caption::Cleanup));
     siteControlFlagBox->setGeometry(32, 220, 137, 17);
     siteControlFlagBox->hide();
     connect(addSiteButton, &QPushButton::clicked, this, &SitesPage::addSite);

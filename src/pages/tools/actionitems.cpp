@@ -60,7 +60,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
 void quitItem(shell::MainWindow& window)
 {
     shell::Session& session = window.session();
-    if (!session.seams.askYesNo(&window, session.state.caption(65)))
+    if (!session.seams.askYesNo(&window, session.state.caption(Caption::AreYouSure)))
         return;
     session.companions.stopAll({QStringLiteral("vkguard.exe"), QStringLiteral("vkprobe.exe"),
         QStringLiteral("vkcheck.exe"), QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"),

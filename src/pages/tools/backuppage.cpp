@@ -20,7 +20,7 @@ void BackupPage::build()
 {
     auto& state = session().state;
 
-    backupBox = add<QCheckBox>(state.caption(99));
+    backupBox = add<QCheckBox>(state.caption(Caption::Backup));
     backupBox->setGeometry(16, 32, 129, 17);
     sourceTree = showFolders(add<QTreeView>());
     sourceTree->setGeometry(24, 48, 121, 161);
@@ -37,15 +37,15 @@ void BackupPage::build()
 
     scheduleBox = add<QGroupBox>();
     scheduleBox->setGeometry(320, 222, 185, 121);
-    const auto choice = [&](int caption, int top) {
+    const auto choice = [&](Caption caption, int top) {
         auto* button = addTo<QRadioButton>(scheduleBox, state.caption(caption));
         button->setGeometry(8, top, 121, 21);
         connect(button, &QRadioButton::clicked, this, &BackupPage::chooseSchedule);
         return button;
     };
-    manualChoice = choice(29, 8);
-    everyMinuteChoice = choice(100, 32);
-    hourlyChoice = choice(101, 64);
+    manualChoice = choice(Caption::NoSchedule, 8);
+    everyMinuteChoice = choice(Caption::EveryMinute, 32);
+    hourlyChoice = choice(Caption::EveryHour, 64);
     // The schedule in force, which outlives the page: showing "manual only"
     // while another fires would mislead.
     (state.hourlyBackupFlag               ? hourlyChoice
@@ -55,8 +55,8 @@ void BackupPage::build()
 
     entryBox = add<QComboBox>();
     entryBox->setGeometry(24, 252, 233, 19);
-    addButton = placeButton(add<QPushButton>(state.caption(14)), {32, 282, 75, 25}, Glyph::Ok);
-    removeButton = placeButton(add<QPushButton>(state.caption(15)), {120, 282, 75, 25}, Glyph::Ok);
+    addButton = placeButton(add<QPushButton>(state.caption(Caption::Add)), {32, 282, 75, 25}, Glyph::Ok);
+    removeButton = placeButton(add<QPushButton>(state.caption(Caption::Remove)), {120, 282, 75, 25}, Glyph::Ok);
     runButton = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {200, 282, 75, 25}, Glyph::Ok);
 
     connect(backupBox, &QCheckBox::clicked, this, &BackupPage::toggleBackupFlag);
@@ -98,7 +98,7 @@ void BackupPage::addEntry()
 void BackupPage::removeEntry()
 {
     auto& state = session().state;
-    if (!session().seams.askYesNo(&window(), state.caption(65)))
+    if (!session().seams.askYesNo(&window(), state.caption(Caption::AreYouSure)))
         return;
     const int index = entryBox->currentIndex();
     if (index < 0)

@@ -64,8 +64,8 @@ void CleanupPage::build()
     const auto& state = session.state;
 
     tempFilesBox = family::place(session, add<QCheckBox>(), family::kTempFiles, {16, 24, 97, 17});
-    add<QLabel>(state.caption(75))->move(192, 16);
-    add<QLabel>(state.caption(76))->move(304, 16);
+    add<QLabel>(state.caption(Caption::Cookies))->move(192, 16);
+    add<QLabel>(state.caption(Caption::Downloads))->move(304, 16);
     leftTree = showFolders(add<QTreeView>());
     leftTree->setGeometry(24, 48, 121, 161);
     auto* leftView = add<QListView>();
@@ -76,8 +76,8 @@ void CleanupPage::build()
     rightFiles = new FileList(rightView);
     rightTree = showFolders(add<QTreeView>());
     rightTree->setGeometry(424, 48, 121, 161);
-    cleanLeftButton = placeButton(add<QPushButton>(state.caption(18)), {160, 216, 75, 25}, Glyph::Ok);
-    cleanRightButton = placeButton(add<QPushButton>(state.caption(18)), {288, 216, 75, 25}, Glyph::Ok);
+    cleanLeftButton = placeButton(add<QPushButton>(state.caption(Caption::ClearAll)), {160, 216, 75, 25}, Glyph::Ok);
+    cleanRightButton = placeButton(add<QPushButton>(state.caption(Caption::ClearAll)), {288, 216, 75, 25}, Glyph::Ok);
 
     connect(leftTree, &QTreeView::doubleClicked, this, &CleanupPage::showLeftFolder);
     connect(rightTree, &QTreeView::doubleClicked, this, &CleanupPage::showRightFolder);
@@ -122,7 +122,7 @@ void CleanupPage::clean(FileList* list)
 {
     if (list->folder().isEmpty())
         return; // no folder shown: nothing to ask about
-    if (session().seams.askYesNo(&window(), session().state.caption(65)))
+    if (session().seams.askYesNo(&window(), session().state.caption(Caption::AreYouSure)))
         list->clean([this] { session().keepPainted(); });
 }
 

@@ -23,7 +23,7 @@ class RuleFilesModel : public QAbstractTableModel {
 public:
     static constexpr int kColumns = 10;
 
-    // `unknown` is caption 42, shown where there is nothing to show.
+    // `unknown` (Caption::Unknown) is shown where there is nothing to show.
     RuleFilesModel(data::Table table, QStringList headers, QString unknown, QObject* parent = nullptr);
     ~RuleFilesModel() override;
 

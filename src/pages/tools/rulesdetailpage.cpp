@@ -21,13 +21,15 @@ void RulesDetailPage::build()
         reportOnceShown(load.error);
         load.table = data::defaultTable(data::TableId::Rules);
     }
-    const auto suffixed = [&](int caption, const char* suffix) {
+    const auto suffixed = [&](Caption caption, const char* suffix) {
         return (state.caption(caption) + QLatin1String(suffix)).left(54);
     };
-    const QStringList headers {state.caption(9), state.caption(10), state.caption(11), suffixed(92, " (a)"),
-        suffixed(92, " (b)"), state.caption(93), suffixed(30, " (a)"), suffixed(30, " (b)"), state.caption(94),
-        state.caption(95)};
-    rules = new RuleFilesModel(std::move(load.table), headers, state.caption(42), ruleList);
+    const QStringList headers {state.caption(Caption::NumberHeader), state.caption(Caption::ProgramHeader),
+        state.caption(Caption::DateHeader), suffixed(Caption::FileDateHeader, " (a)"),
+        suffixed(Caption::FileDateHeader, " (b)"), state.caption(Caption::TypeHeader),
+        suffixed(Caption::PathHeader, " (a)"), suffixed(Caption::PathHeader, " (b)"),
+        state.caption(Caption::SignatureHeader), state.caption(Caption::StoredSignatureHeader)};
+    rules = new RuleFilesModel(std::move(load.table), headers, state.caption(Caption::Unknown), ruleList);
     ruleList->setModel(rules);
     // Wide enough for the usual content and for the header in every language.
     const int widths[RuleFilesModel::kColumns] = {44, 112, 124, 80, 88, 120, 200, 200, 90, 120};

@@ -17,8 +17,8 @@ void ScramblingPage::build()
     plainField->setGeometry(32, 32, 121, 21);
     scrambledField = add<QLineEdit>();
     scrambledField->setGeometry(220, 32, 121, 21);
-    scrambleButton = placeButton(add<QPushButton>(state.caption(97)), {32, 62, 75, 25}, Glyph::Ok);
-    restoreButton = placeButton(add<QPushButton>(state.caption(98)), {220, 62, 75, 25}, Glyph::Ok);
+    scrambleButton = placeButton(add<QPushButton>(state.caption(Caption::Encrypt)), {32, 62, 75, 25}, Glyph::Ok);
+    restoreButton = placeButton(add<QPushButton>(state.caption(Caption::Decrypt)), {220, 62, 75, 25}, Glyph::Ok);
     connect(scrambleButton, &QPushButton::clicked, this, &ScramblingPage::scramble);
     connect(restoreButton, &QPushButton::clicked, this, &ScramblingPage::restore);
 }
@@ -35,7 +35,7 @@ void ScramblingPage::restore()
 
 void ScramblingPage::transform(const QLineEdit* from, const QLineEdit* to, data::Direction direction)
 {
-    if (!session().seams.askYesNo(&window(), session().state.caption(65)))
+    if (!session().seams.askYesNo(&window(), session().state.caption(Caption::AreYouSure)))
         return;
     const QString source = from->text();
     const QFileInfo sourceInfo(source);

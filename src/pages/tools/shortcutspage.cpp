@@ -48,7 +48,7 @@ void ShortcutsPage::findBroken()
 
 void ShortcutsPage::deleteBroken()
 {
-    if (!session().seams.askYesNo(&window(), session().state.caption(65)))
+    if (!session().seams.askYesNo(&window(), session().state.caption(Caption::AreYouSure)))
         return;
     std::vector<std::string> unchecked;
     for (int row = 0; row < broken->rowCount(); ++row) {

@@ -105,7 +105,7 @@ void SystemInfoPage::build()
     processList->header()->setSectionsClickable(true);
     processList->header()->setSortIndicatorShown(false);
     const auto label = [&](int top) {
-        auto* shown = add<QLabel>(state.caption(75));
+        auto* shown = add<QLabel>(state.caption(Caption::MemoryPlaceholder));
         shown->move(56, top);
         return shown;
     };
@@ -122,8 +122,9 @@ void SystemInfoPage::build()
         for (std::size_t i = 1; i + 1 < processes.size(); ++i)
             rows.push_back({QString::fromStdString(processes[i].name), processes[i].residentBytes / 1024});
     }
-    processList->setModel(
-        new ProcessListModel({state.caption(9), state.caption(10), state.memoryWord}, std::move(rows), processList));
+    processList->setModel(new ProcessListModel(
+        {state.caption(Caption::NumberHeader), state.caption(Caption::ProgramHeader), state.memoryWord},
+        std::move(rows), processList));
 
     const LabelWords* words = entryFor(kLabelWords, state.languageCode);
     const LabelWords none {};
