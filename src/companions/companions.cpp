@@ -1,5 +1,6 @@
 #include "companions/companions.h"
 
+#include "data/filenames.h"
 #include "platform/platform.h"
 
 #include <QFile>
@@ -7,9 +8,9 @@
 namespace corvatek::companions {
 namespace {
 
-std::string native(const QString& text)
+std::string native(QStringView text)
 {
-    return text.toStdString();
+    return text.toString().toStdString();
 }
 
 std::vector<std::string> arguments(const QString& parameters)
@@ -21,9 +22,10 @@ std::vector<std::string> arguments(const QString& parameters)
 
 Companions::Companions(QString programFolder) : folder_(std::move(programFolder)) { }
 
-bool Companions::shellStart(const QString& executableName, const QString& parameters) const
+bool Companions::shellStart(QStringView executableName, const QString& parameters) const
 {
-    return platform::startDetached(QFile::encodeName(folder_ + executableName).toStdString(), arguments(parameters));
+    return platform::startDetached(
+        QFile::encodeName(QString(folder_).append(executableName)).toStdString(), arguments(parameters));
 }
 
 bool Companions::consoleStart(const QString& commandLine) const
@@ -36,20 +38,20 @@ bool Companions::consoleStart(const QString& commandLine) const
     return platform::startDetached(program, words);
 }
 
-bool Companions::isRunning(const QString& executableName) const
+bool Companions::isRunning(QStringView executableName) const
 {
     return platform::isRunning(native(executableName));
 }
 
-bool Companions::stop(const QString& executableName) const
+bool Companions::stop(QStringView executableName) const
 {
     return platform::terminateByName(native(executableName));
 }
 
-void Companions::stopAll(const QStringList& executableNames) const
+void Companions::stopAll(const QList<QStringView>& executableNames) const
 {
     std::vector<std::string> names;
-    for (const QString& name : executableNames)
+    for (const QStringView name : executableNames)
         names.push_back(native(name));
     platform::terminateByNames(names);
 }
@@ -80,7 +82,7 @@ void Companions::notify(const QString& text, const QString& levelText) const
 {
     if (levelText == QLatin1String("1"))
         return;
-    shellStart(QStringLiteral("vknotify.exe"), notificationText(text));
+    shellStart(files::Notifier, notificationText(text));
 }
 
 } // namespace corvatek::companions

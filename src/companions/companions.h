@@ -22,19 +22,19 @@ public:
     // Starts program folder + name with the parameter text, split into
     // arguments as a Windows program splits its command line. The result is
     // not examined by the callers that follow the shell's way of starting.
-    bool shellStart(const QString& executableName, const QString& parameters = {}) const;
+    bool shellStart(QStringView executableName, const QString& parameters = {}) const;
     // Starts a command line: an executable name without folder, then its
     // arguments; the name is found in the program folder first, then on the
     // search path. True when the process was created.
     bool consoleStart(const QString& commandLine) const;
     // True while a process of this executable name exists (case ignored).
-    bool isRunning(const QString& executableName) const;
+    bool isRunning(QStringView executableName) const;
     // Terminates every process of that name except the control centre itself;
     // true when at least one was terminated.
-    bool stop(const QString& executableName) const;
+    bool stop(QStringView executableName) const;
     // Stops each of these companions, in this order, with one look at the
     // process list.
-    void stopAll(const QStringList& executableNames) const;
+    void stopAll(const QList<QStringView>& executableNames) const;
     ProcessSnapshot snapshot() const;
     // Tells the user through vknotify.exe, every blank of the text turned into
     // ";" and passed as the whole parameter text; nothing at level "1".

@@ -1,5 +1,6 @@
 #include "companions/statusmonitor.h"
 
+#include "data/filenames.h"
 #include "localisation/timeformat.h"
 #include "platform/platform.h"
 
@@ -60,14 +61,14 @@ StatusMonitor::StatusMonitor(
 {
 }
 
-bool StatusMonitor::running(const char* name) const
+bool StatusMonitor::running(QStringView name) const
 {
-    return companions_.isRunning(QString::fromLatin1(name));
+    return companions_.isRunning(name);
 }
 
-void StatusMonitor::start(const char* name, const QString& parameters) const
+void StatusMonitor::start(QStringView name, const QString& parameters) const
 {
-    companions_.shellStart(QString::fromLatin1(name), parameters);
+    companions_.shellStart(name, parameters);
 }
 
 void StatusMonitor::tick()
@@ -93,23 +94,23 @@ void StatusMonitor::tick()
         return *loopback;
     };
 
-    if (!running("vkreach.exe") && !onLoopback())
-        start("vkreach.exe");
+    if (!running(files::Reachability) && !onLoopback())
+        start(files::Reachability);
 
     tickMinute_ = localisation::minuteOf(hooks_.now());
     const bool minuteChanged = tickMinute_ != previousTickMinute_;
     const bool fullHour = tickMinute_ == QLatin1String("00") && previousTickMinute_ == QLatin1String("59");
     if (minuteChanged)
-        start("vkmail.exe");
+        start(files::MailFilter);
 
-    if (state_.hourlyScanFlag && fullHour && !running("vkprobe.exe"))
+    if (state_.hourlyScanFlag && fullHour && !running(files::Scanner))
         companions_.consoleStart(QStringLiteral("vkprobe.exe 0"));
 
     const QString& entry = state_.selectedBackupEntry;
-    if (state_.hourlyBackupFlag && fullHour && !entry.isEmpty() && !running("vksave.exe"))
-        start("vksave.exe", backupParameters(entry));
-    if (state_.everyMinuteBackupFlag && minuteChanged && !entry.isEmpty() && !running("vksave.exe"))
-        start("vksave.exe", backupParameters(entry));
+    if (state_.hourlyBackupFlag && fullHour && !entry.isEmpty() && !running(files::BackupTool))
+        start(files::BackupTool, backupParameters(entry));
+    if (state_.everyMinuteBackupFlag && minuteChanged && !entry.isEmpty() && !running(files::BackupTool))
+        start(files::BackupTool, backupParameters(entry));
 
     if (tickMinute_ == QLatin1String("30") && !state_.baseUpdateStarted && !onLoopback()) {
         state_.baseUpdateStarted = true;
@@ -117,30 +118,30 @@ void StatusMonitor::tick()
     }
 
     // While the scanner runs, the rest waits for it.
-    if (running("vkprobe.exe"))
+    if (running(files::Scanner))
         return;
     if (hooks_.scannerIdle)
         hooks_.scannerIdle();
 
     idleMinute_ = localisation::minuteOf(hooks_.now());
     if (idleMinute_ != previousIdleMinute_)
-        start("vkmail.exe");
+        start(files::MailFilter);
 
     const QString options = networkOptionText(state_);
     const int level = state_.protectionLevel;
     if (level == 2 && minuteChanged && !previousTickMinute_.isEmpty()) {
-        if (running("vkwall.exe"))
+        if (running(files::NetworkTool))
             return;
-        start("vkwall.exe", options);
+        start(files::NetworkTool, options);
     }
     if (level == 3) {
-        if (running("vkwall.exe"))
+        if (running(files::NetworkTool))
             return;
-        start("vkwall.exe", options);
+        start(files::NetworkTool, options);
     }
     if (level == 2 && !minuteChanged)
         return;
-    if (running("vkwall.exe"))
+    if (running(files::NetworkTool))
         return;
     enforceQuarantine();
 }
@@ -148,7 +149,7 @@ void StatusMonitor::tick()
 void StatusMonitor::enforceQuarantine()
 {
     state_.snapshot = companions_.snapshot();
-    const data::TableLoad quarantine = files_.loadTable(u"quarantaines.xml", kQuarantineWait);
+    const data::TableLoad quarantine = files_.loadTable(files::Quarantine, kQuarantineWait);
     if (!quarantine.ok())
         return; // busy or unreadable: the next tick tries again
     QSet<QString> names;

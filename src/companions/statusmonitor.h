@@ -46,8 +46,8 @@ public:
     const QString& tickMinute() const { return tickMinute_; }
 
 private:
-    bool running(const char* name) const;
-    void start(const char* name, const QString& parameters = {}) const;
+    bool running(QStringView name) const;
+    void start(QStringView name, const QString& parameters = {}) const;
     void enforceQuarantine();
 
     ProcessState& state_;

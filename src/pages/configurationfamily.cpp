@@ -1,5 +1,6 @@
 #include "pages/configurationfamily.h"
 
+#include "data/filenames.h"
 #include "shell/session.h"
 
 #include <QCheckBox>
@@ -7,8 +8,6 @@
 
 namespace corvatek::pages::family {
 namespace {
-
-const QString kGuard = QStringLiteral("vkguard.exe");
 
 void toggleFlag(shell::Session& session, QCheckBox* sender, int flag)
 {
@@ -113,7 +112,7 @@ void showFlagOnly(const shell::Session& session, QCheckBox* box, const Member& m
 
 bool saveConfiguration(shell::Session& session, QWidget* owner)
 {
-    session.companions.stop(kGuard);
+    session.companions.stop(files::Guard);
     data::TableLoad load = session.files.loadTable(data::TableId::Configuration);
     bool saved = false;
     if (!load.ok()) {
@@ -126,7 +125,7 @@ bool saveConfiguration(shell::Session& session, QWidget* owner)
     } else {
         saved = true;
     }
-    session.companions.shellStart(kGuard);
+    session.companions.shellStart(files::Guard);
     return saved;
 }
 

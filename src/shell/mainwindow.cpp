@@ -1,5 +1,6 @@
 #include "shell/mainwindow.h"
 
+#include "data/filenames.h"
 #include "platform/platform.h"
 #include "shell/icons.h"
 #include "shell/navigationlist.h"
@@ -245,7 +246,7 @@ void MainWindow::setProtectionLevel(int position)
 {
     state().protectionLevel = position;
     // The companions read the level from the file: a failed write must be told.
-    const data::FileResult written = session_.files.writeFlag(u"track.txt", QString::number(position));
+    const data::FileResult written = session_.files.writeFlag(files::ProtectionLevel, QString::number(position));
     if (!written.ok())
         session_.seams.report(this, written.error);
 }
@@ -297,10 +298,9 @@ void MainWindow::endMessageLoop()
 
 void MainWindow::stopProgramsAtEnd()
 {
-    session_.companions.stopAll({QStringLiteral("vkcheck.exe"), QStringLiteral("vkprobe.exe"),
-        QStringLiteral("vkguard.exe"), QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"),
-        QStringLiteral("vkmail.exe"), QStringLiteral("vksave.exe"), QStringLiteral("vkupdate.exe"),
-        QString::fromStdString(platform::networkStatisticsToolName()), QStringLiteral("vkreach.exe")});
+    session_.companions.stopAll({files::DiskTool, files::Scanner, files::Guard, files::SiteLookup, files::NetworkTool,
+        files::MailFilter, files::BackupTool, files::Updater,
+        QString::fromStdString(platform::networkStatisticsToolName()), files::Reachability});
 }
 
 void MainWindow::shutDown()

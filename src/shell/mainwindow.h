@@ -120,7 +120,7 @@ private:
     void loadCaptions();
     // Files a companion held at start, read again at the first tick on which
     // they are free.
-    void noteBusyAtStart(const char* what);
+    void noteBusyAtStart(QStringView file, const char* what);
     // A table that could not be read was kept aside and its defaults written.
     void noteKeptAside(const QString& why, const QString& aside);
     data::FileResult replaceUnreadable(data::TableId id, const QString& why);

@@ -1,6 +1,7 @@
 // The start-up sequence of the whole suite. It brings every file
 // of the program folder into a known state, stops companions left from an
 // earlier run, reads the settings and the language, and builds the home page.
+#include "data/filenames.h"
 #include "shell/mainwindow.h"
 #include "shell/navigationlist.h"
 
@@ -29,17 +30,19 @@ void MainWindow::runStartUp()
     setSliderControlsVisible(true);
     if (!readConfiguration(session_.files.fileWait())) {
         busyAtStart_.configuration = true;
-        noteBusyAtStart("configuration.xml is in use by another program: every setting is off until it is free, "
-                        "then it is read again.");
+        noteBusyAtStart(files::Configuration,
+            " is in use by another program: every setting is off until it is free, "
+            "then it is read again.");
     }
     prepareTables();
     if (!prepareLanguage(session_.files.fileWait())) {
         busyAtStart_.language = true;
-        noteBusyAtStart("langues.xml is in use by another program: the window is in French until it is free, then "
-                        "the language is read again.");
+        noteBusyAtStart(files::Languages,
+            " is in use by another program: the window is in French until it is free, then "
+            "the language is read again.");
     }
-    session_.companions.shellStart(QStringLiteral("vkguard.exe"));
-    session_.companions.shellStart(QStringLiteral("vkreach.exe"));
+    session_.companions.shellStart(files::Guard);
+    session_.companions.shellStart(files::Reachability);
     loadCaptions();
     setLanguageWords();
     showCaptionsInFrame();
@@ -55,33 +58,34 @@ void MainWindow::prepareFlagFiles()
 {
     const data::ProgramFiles& files = session_.files;
     files.removeUnfinishedSaves();
-    for (const char16_t* name : {u"spam.txt", u"anaviri.txt"}) {
+    for (const QStringView name : {files::SpamList, files::ScanReport}) {
         if (!files.exists(name))
             noteProblem(files.writeLines(name, {}));
     }
-    noteProblem(files.resetLines(u"portappli.txt", {}));
-    const data::FileResult viruses = files.resetLines(u"viri.txt", {});
+    noteProblem(files.resetLines(files::ApplicationPorts, {}));
+    const data::FileResult viruses = files.resetLines(files::Detections, {});
     if (viruses.status == data::FileStatus::Busy) {
         // Emptied later of what it holds now; a companion may add to it meanwhile.
-        busyAtStart_.viruses = files.readBytes(u"viri.txt", data::kListFileLimit).bytes;
-        noteBusyAtStart("viri.txt is in use by another program and could not be emptied: detections from before "
-                        "this start may show until it is free.");
+        busyAtStart_.viruses = files.readBytes(files::Detections, data::kListFileLimit).bytes;
+        noteBusyAtStart(files::Detections,
+            " is in use by another program and could not be emptied: detections from before "
+            "this start may show until it is free.");
     } else {
         noteProblem(viruses);
     }
-    if (!files.exists(u"mode.txt"))
-        noteProblem(files.writeFlag(u"mode.txt", QStringLiteral("0")));
-    noteProblem(files.resetLines(u"track.txt", {QStringLiteral("2")}));
+    if (!files.exists(files::CompanionMode))
+        noteProblem(files.writeFlag(files::CompanionMode, QStringLiteral("0")));
+    noteProblem(files.resetLines(files::ProtectionLevel, {QStringLiteral("2")}));
 
     // An empty firewall.txt counts as a missing one, and so does one that is
     // refused (a pipe, a device, far too long): told, and replaced.
-    const data::FlagRead firewall = files.readFlag(u"firewall.txt");
+    const data::FlagRead firewall = files.readFlag(files::FirewallMode);
     if (firewall.status == data::FileStatus::Unreadable)
         noteProblem(firewall);
     if (firewall.value) {
         state().firewallValue = *firewall.value;
     } else {
-        noteProblem(files.writeFlag(u"firewall.txt", QStringLiteral("2")));
+        noteProblem(files.writeFlag(files::FirewallMode, QStringLiteral("2")));
         state().firewallValue = QStringLiteral("2");
     }
     state().firewallOn = state().firewallValue == QLatin1String("1") || state().firewallValue == QLatin1String("3");
@@ -107,9 +111,9 @@ data::FileResult MainWindow::replaceUnreadable(data::TableId id, const QString& 
     return written;
 }
 
-void MainWindow::noteBusyAtStart(const char* what)
+void MainWindow::noteBusyAtStart(QStringView file, const char* what)
 {
-    startupProblems_.append(session_.folder + QString::fromUtf8(what));
+    startupProblems_.append(QString(session_.folder).append(file).append(QString::fromUtf8(what)));
 }
 
 void MainWindow::retryFilesBusyAtStart()
@@ -134,7 +138,7 @@ void MainWindow::retryFilesBusyAtStart()
     }
     if (const auto& before = busyAtStart_.viruses) {
         const data::FileResult emptied = session_.files.updateFile(
-            u"viri.txt",
+            files::Detections,
             [&](const QByteArray& now) -> std::optional<QByteArray> {
                 // Rewritten by a companion meanwhile: its content is its own.
                 if (!now.startsWith(*before))
@@ -160,9 +164,8 @@ void MainWindow::showCaptionsInFrame()
 
 void MainWindow::stopLeftoverCompanions()
 {
-    session_.companions.stopAll({QStringLiteral("vkcheck.exe"), QStringLiteral("vkguard.exe"),
-        QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"), QStringLiteral("vkmail.exe"),
-        QStringLiteral("vksave.exe"), QStringLiteral("vkupdate.exe"), QStringLiteral("vkreach.exe")});
+    session_.companions.stopAll({files::DiskTool, files::Guard, files::SiteLookup, files::NetworkTool,
+        files::MailFilter, files::BackupTool, files::Updater, files::Reachability});
 }
 
 bool MainWindow::readConfiguration(std::chrono::milliseconds wait)
@@ -171,7 +174,7 @@ bool MainWindow::readConfiguration(std::chrono::milliseconds wait)
     using data::TableId;
     const data::ProgramFiles& files = session_.files;
     data::FileResult written;
-    if (!files.exists(u"configuration.xml")) {
+    if (!files.exists(files::Configuration)) {
         written = files.createTable(TableId::Configuration);
     } else {
         const data::TableLoad load = files.loadTable(schemaOf(TableId::Configuration).fileName, wait);
@@ -185,7 +188,7 @@ bool MainWindow::readConfiguration(std::chrono::milliseconds wait)
         QString why = load.error;
         for (int n = 1; why.isEmpty() && n <= kConfigurationFlagCount; ++n) {
             if (load.table.fieldIndex(data::fieldName(n)) < 0)
-                why = QStringLiteral("%1 has no field %2.").arg(files.path(u"configuration.xml"), data::fieldName(n));
+                why = QStringLiteral("%1 has no field %2.").arg(files.path(files::Configuration), data::fieldName(n));
         }
         if (why.isEmpty()) {
             // A table without records reads as empty fields: every flag off.
@@ -262,7 +265,7 @@ bool MainWindow::prepareLanguage(std::chrono::milliseconds wait)
     // The code is the one the file holds once this step is done: French
     // unless it keeps another. The file is read once.
     state().languageCode = QStringLiteral("FR");
-    if (!files.exists(u"langues.xml")) {
+    if (!files.exists(files::Languages)) {
         // A first start speaks the user's language where it is one of ours.
         data::Table languages = data::defaultTable(TableId::Languages);
         languages.clearRows();
@@ -281,7 +284,7 @@ bool MainWindow::prepareLanguage(std::chrono::milliseconds wait)
     const auto code = hasRow ? load.table.value(0, u"Champ1") : std::optional<QString>(QString());
     if (!code) {
         noteProblem(replaceUnreadable(
-            TableId::Languages, QStringLiteral("%1 has no field Champ1.").arg(files.path(u"langues.xml"))));
+            TableId::Languages, QStringLiteral("%1 has no field Champ1.").arg(files.path(files::Languages))));
         return true;
     }
     if (localisation::languageFileName(code->trimmed())) {
@@ -304,11 +307,11 @@ void MainWindow::loadCaptions()
 
 void MainWindow::readSiteControl()
 {
-    const data::FlagRead flag = session_.files.readFlag(u"ctrlpl.txt");
+    const data::FlagRead flag = session_.files.readFlag(files::SiteControl);
     if (flag.status == data::FileStatus::Unreadable)
         noteProblem(flag);
     if (!flag.value) {
-        noteProblem(session_.files.writeFlag(u"ctrlpl.txt", QStringLiteral("0")));
+        noteProblem(session_.files.writeFlag(files::SiteControl, QStringLiteral("0")));
         state().siteControlFlag = false;
     } else if (*flag.value == QLatin1String("0")) {
         state().siteControlFlag = false;

@@ -1,5 +1,6 @@
 #include "pages/protection/diskcheckpage.h"
 
+#include "data/filenames.h"
 #include "pages/checklistmodel.h"
 #include "pages/controls.h"
 #include "platform/platform.h"
@@ -19,8 +20,6 @@
 
 namespace corvatek::pages {
 namespace {
-
-const QString kTool = QStringLiteral("vkcheck.exe");
 
 // The tool writes a path with its separator doubled after a drive colon.
 QString reduceDoubledSeparators(QString line)
@@ -124,7 +123,7 @@ void DiskCheckPage::runTool(const QString& parameters, int steps, const QString&
     shell::Session& session = this->session();
     showStatus(Caption::PleaseWait);
     setButtonsEnabled(false);
-    session.companions.shellStart(kTool, parameters);
+    session.companions.shellStart(files::DiskTool, parameters);
     // The window stays usable meanwhile; leaving the page drops what was
     // left to do on it, since its controls are gone with it.
     QTimer::singleShot(
@@ -168,7 +167,7 @@ void DiskCheckPage::listFiles()
 std::optional<QStringList> DiskCheckPage::listedFiles(
     const data::ProgramFiles& files, const QString& chosenFolder, QString* problem)
 {
-    const data::LinesRead lines = files.readLines(u"liste2.txt");
+    const data::LinesRead lines = files.readLines(files::DiskCheckList);
     if (!lines.ok()) {
         if (problem && lines.status != data::FileStatus::Missing)
             *problem = lines.error;

@@ -1,5 +1,6 @@
 #include "pages/protection/drivescan.h"
 
+#include "data/filenames.h"
 #include "shell/session.h"
 
 namespace corvatek::pages {
@@ -13,8 +14,8 @@ void driveScanRequest(shell::Session& session, QWidget* owner, const platform::V
     // the folder it leaves behind must not start a scan.
     if (!platform::listVolumeRoot(volume))
         return;
-    session.companions.shellStart(QStringLiteral("vkprobe.exe"),
-        QStringLiteral("3 ") + QString::fromStdString(platform::quoteArgument(volume.root)));
+    session.companions.shellStart(
+        files::Scanner, QStringLiteral("3 ") + QString::fromStdString(platform::quoteArgument(volume.root)));
 }
 
 void volumeArrived(shell::Session& session, QWidget* owner, const platform::Volume& volume)

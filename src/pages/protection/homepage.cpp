@@ -1,5 +1,6 @@
 #include "pages/protection/homepage.h"
 
+#include "data/filenames.h"
 #include "localisation/captions.h"
 #include "localisation/timeformat.h"
 #include "pages/linesmodel.h"
@@ -71,7 +72,7 @@ void HomePage::build()
     sitesLine->setGeometry(56, 246, 107, 13);
 
     // A file that cannot be read leaves the box empty.
-    data::LinesRead viruses = session.files.readLinesWhenFree(u"viri.txt");
+    data::LinesRead viruses = session.files.readLinesWhenFree(files::Detections);
     if (viruses.status == data::FileStatus::Unreadable)
         reportOnceShown(viruses.error);
     // A hint of a few lines says what was found; the list holds them all.
@@ -102,7 +103,7 @@ void HomePage::build()
         setLine(firewallLine,
             QString::fromUtf16(words->firewall) + state.caption(firewallOff ? Caption::Off : Caption::On));
 
-    const bool guardRunning = session.companions.isRunning(QStringLiteral("vkguard.exe"));
+    const bool guardRunning = session.companions.isRunning(files::Guard);
     colour(realTimeLine, guardRunning ? kGreen : kRed);
     if (startWords) {
         const char16_t* word = !startUp() && !guardRunning ? startWords->realTimeGuardDown : startWords->realTime;

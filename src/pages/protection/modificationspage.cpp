@@ -1,5 +1,6 @@
 #include "pages/protection/modificationspage.h"
 
+#include "data/filenames.h"
 #include "pages/configurationfamily.h"
 #include "pages/controls.h"
 #include "platform/platform.h"
@@ -44,7 +45,8 @@ void ModificationsPage::build()
     fileList->setGeometry(120, 32, 153, 109);
     // Matched as the suite has always matched file names: letter case aside.
     const QDir folder(session.folder);
-    fileList->addItems(folder.entryList({QStringLiteral("*mod*.txt")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
+    fileList->addItems(
+        folder.entryList({files::ModificationFiles.toString()}, QDir::Files, QDir::Name | QDir::IgnoreCase));
     contentBox->setGeometry(280, 32, 300, 310);
     showBothScrollBars(contentBox);
 

@@ -1,5 +1,6 @@
 #include "pages/protection/scanpage.h"
 
+#include "data/filenames.h"
 #include "pages/controls.h"
 #include "pages/protection/drivescan.h"
 #include "shell/mainwindow.h"
@@ -14,8 +15,6 @@
 
 namespace corvatek::pages {
 namespace {
-
-const QString kScanner = QStringLiteral("vkprobe.exe");
 
 } // namespace
 
@@ -68,7 +67,7 @@ void ScanPage::build()
 
     session.state.hourlyScanFlag = hourly->isChecked();
     reportBox->clear();
-    const data::LinesRead report = session.files.readLines(u"anaviri.txt");
+    const data::LinesRead report = session.files.readLines(files::ScanReport);
     if (report.status == data::FileStatus::Unreadable)
         reportOnceShown(report.error);
     reportBox->setPlainText(report.lines.joined());
@@ -79,18 +78,18 @@ QString ScanPage::writeModeAndStopScanner()
     const QString digit = mode1->isChecked() ? QStringLiteral("1")
         : mode2->isChecked()                 ? QStringLiteral("2")
                                              : QStringLiteral("0");
-    const data::FileResult written = session().files.writeFlag(u"analyse.txt", digit);
+    const data::FileResult written = session().files.writeFlag(files::ScanMode, digit);
     // The scanner reads its mode from the file: a mode it cannot see must be told.
     if (!written.ok())
         session().seams.report(&window(), written.error);
-    session().companions.stop(kScanner);
+    session().companions.stop(files::Scanner);
     return digit;
 }
 
 void ScanPage::startScan()
 {
     const QString digit = writeModeAndStopScanner();
-    session().companions.shellStart(kScanner, digit);
+    session().companions.shellStart(files::Scanner, digit);
     // The monitor enables it again once the scanner has ended.
     scanButton->setEnabled(false);
 }

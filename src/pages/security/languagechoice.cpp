@@ -1,5 +1,6 @@
 #include "pages/security/languagechoice.h"
 
+#include "data/filenames.h"
 #include "pages/tableedits.h"
 #include "shell/icons.h"
 #include "shell/mainwindow.h"
@@ -89,7 +90,7 @@ void applyLanguage(shell::MainWindow& window, const QString& chosen)
         succeeded(session, &window,
             {data::FileStatus::Unreadable,
                 QStringLiteral("%1 has no field Champ1; the language was not changed.")
-                    .arg(session.files.path(u"langues.xml"))});
+                    .arg(session.files.path(files::Languages))});
         return;
     }
     record[field] = chosen.trimmed();

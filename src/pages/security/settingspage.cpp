@@ -1,5 +1,6 @@
 #include "pages/security/settingspage.h"
 
+#include "data/filenames.h"
 #include "pages/controls.h"
 #include "pages/linesmodel.h"
 #include "pages/security/languagechoice.h"
@@ -94,16 +95,16 @@ void SettingsPage::build()
     fillLanguageList(languageBox);
 
     // The network tool's last line is no port: it is left out.
-    data::LinesRead applications = session.files.readLines(u"portappli.txt");
+    data::LinesRead applications = session.files.readLines(files::ApplicationPorts);
     if (applications.status == data::FileStatus::Unreadable)
         reportOnceShown(applications.error);
     applicationPorts->setModel(new LinesModel(std::move(applications.lines), applicationPorts, 1));
 
-    const data::LinesRead closed = session.files.readLines(u"portsfermes.txt");
+    const data::LinesRead closed = session.files.readLines(files::ClosedPorts);
     if (closed.ok())
         closedPorts->addItems(closed.lines.toList());
     else if (closed.status == data::FileStatus::Missing)
-        session.files.writeLines(u"portsfermes.txt", {});
+        session.files.writeLines(files::ClosedPorts, {});
     else
         reportOnceShown(closed.error);
 }
@@ -120,7 +121,7 @@ void SettingsPage::chooseFirewall(const QString& value)
     auto& state = session().state;
     // The network tool reads the file: a value it cannot see must be told,
     // and is not put in force, so the screen says what the file says.
-    if (!succeeded(session(), &window(), session().files.writeFlag(u"firewall.txt", value))) {
+    if (!succeeded(session(), &window(), session().files.writeFlag(files::FirewallMode, value))) {
         for (const auto& [button, shown] : {std::pair {firewallOnChoice, "1"}, std::pair {firewallOffChoice, "2"},
                  std::pair {firewallAlwaysChoice, "3"}}) {
             button->setAutoExclusive(false); // a value none of them shows unchecks all
@@ -138,7 +139,7 @@ bool SettingsPage::saveClosedPorts()
     QStringList ports;
     for (int row = 0; row < closedPorts->count(); ++row)
         ports.append(closedPorts->item(row)->text());
-    return succeeded(session(), &window(), session().files.writeLines(u"portsfermes.txt", ports));
+    return succeeded(session(), &window(), session().files.writeLines(files::ClosedPorts, ports));
 }
 
 void SettingsPage::addClosedPort()
@@ -182,7 +183,7 @@ void SettingsPage::clearChosenList()
     if (chosen == session.state.caption(Caption::EventsListName))
         succeeded(session, &window(), emptyTable(session.files, data::TableId::Events));
     if (chosen == QLatin1String("Modifications"))
-        succeeded(session, &window(), session.files.writeLines(u"modprocess.txt", {}));
+        succeeded(session, &window(), session.files.writeLines(files::ProcessModifications, {}));
 }
 
 void SettingsPage::applyLanguage()

@@ -1,5 +1,6 @@
 #include "pages/security/sitespage.h"
 
+#include "data/filenames.h"
 #include "pages/configurationfamily.h"
 #include "pages/controls.h"
 #include "pages/tableedits.h"
@@ -15,7 +16,6 @@
 namespace corvatek::pages {
 namespace {
 
-const QString kSiteTool = QStringLiteral("vksites.exe");
 constexpr int kPollMs = 100;
 
 // The address in what vksites.exe wrote: the dots and digits of its line.
@@ -36,7 +36,7 @@ SiteLookup::SiteLookup(shell::Session& session, QWidget* window, QString typed)
       limit_(session.seams.siteLookupLimit)
 {
     setObjectName(QStringLiteral("siteLookup"));
-    session_.companions.shellStart(kSiteTool, typed_);
+    session_.companions.shellStart(files::SiteLookup, typed_);
     connect(&poll_, &QTimer::timeout, this, &SiteLookup::check);
     poll_.start(kPollMs);
 }
@@ -49,15 +49,15 @@ void SiteLookup::attach(SitesPage* page)
 
 void SiteLookup::check()
 {
-    if (!session_.companions.isRunning(kSiteTool))
+    if (!session_.companions.isRunning(files::SiteLookup))
         return finish();
     if (!limit_.hasExpired())
         return;
     poll_.stop();
-    session_.companions.stop(kSiteTool);
+    session_.companions.stop(files::SiteLookup);
     session_.seams.report(window_,
         QStringLiteral("%1 did not end within %2 s and was stopped; the site was not added.")
-            .arg(kSiteTool)
+            .arg(files::SiteLookup.toString())
             .arg(session_.seams.siteLookupLimit.count() / 1000.0));
     if (page_)
         page_->addSiteButton->setEnabled(true);
@@ -73,7 +73,7 @@ void SiteLookup::finish()
             page_->addSiteButton->setEnabled(true);
     });
     const data::ProgramFiles& files = session_.files;
-    const data::LinesRead read = files.readLines(u"ipcp.txt");
+    const data::LinesRead read = files.readLines(files::SiteAddress);
     if (read.status == data::FileStatus::Missing)
         return;
     if (!read.ok()) {
@@ -183,7 +183,7 @@ void SitesPage::saveSiteControlFlag()
     // The network tool takes the flag from the monitor, the next run from the
     // file: a flag the file does not hold is not put in force.
     if (!succeeded(session(), &window(),
-            session().files.writeFlag(u"ctrlpl.txt", on ? QStringLiteral("1") : QStringLiteral("0")))) {
+            session().files.writeFlag(files::SiteControl, on ? QStringLiteral("1") : QStringLiteral("0")))) {
         const QSignalBlocker quiet(siteControlFlagBox);
         siteControlFlagBox->setChecked(state.siteControlFlag);
         return;

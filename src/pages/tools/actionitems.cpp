@@ -1,5 +1,6 @@
 #include "pages/tools/actionitems.h"
 
+#include "data/filenames.h"
 #include "shell/icons.h"
 #include "shell/mainwindow.h"
 
@@ -62,9 +63,8 @@ void quitItem(shell::MainWindow& window)
     shell::Session& session = window.session();
     if (!session.seams.askYesNo(&window, session.state.caption(Caption::AreYouSure)))
         return;
-    session.companions.stopAll({QStringLiteral("vkguard.exe"), QStringLiteral("vkprobe.exe"),
-        QStringLiteral("vkcheck.exe"), QStringLiteral("vksites.exe"), QStringLiteral("vkwall.exe"),
-        QStringLiteral("vkupdate.exe"), QStringLiteral("vkhost.exe"), QStringLiteral("vkreach.exe")});
+    session.companions.stopAll({files::Guard, files::Scanner, files::DiskTool, files::SiteLookup, files::NetworkTool,
+        files::Updater, files::Host, files::Reachability});
     window.endMessageLoop();
 }
 

@@ -1,5 +1,6 @@
 #include "pages/tools/backuppage.h"
 
+#include "data/filenames.h"
 #include "pages/controls.h"
 #include "pages/foldertree.h"
 #include "shell/mainwindow.h"
@@ -114,7 +115,7 @@ void BackupPage::runBackup()
 {
     const QString entry = entryBox->currentText();
     if (!entry.isEmpty())
-        session().companions.shellStart(QStringLiteral("vksave.exe"), companions::backupParameters(entry));
+        session().companions.shellStart(files::BackupTool, companions::backupParameters(entry));
 }
 
 void BackupPage::chooseEntry()
