@@ -155,7 +155,7 @@ void StatusMonitor::enforceQuarantine()
     QSet<QString> names;
     for (const QString& name : std::as_const(state_.snapshot.names))
         names.insert(name.toLower());
-    const int field = quarantine.table.fieldIndex(u"Champ1");
+    const int field = quarantine.table.fieldIndex(data::fields::Name);
     for (qsizetype row = 0; field >= 0 && row < quarantine.table.rowCount(); ++row) {
         // Rows a companion or an older version stored with blanks around the
         // name are enforced too.

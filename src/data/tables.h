@@ -25,6 +25,20 @@ const TableSchema& schemaOf(TableId id);
 Table defaultTable(TableId id);
 // "Champ" + n: how every page names field n.
 QString fieldName(int n);
+
+// The fields code reads by what they hold; the file format numbers them.
+namespace fields {
+// Every table: the program, entry, language code or site.
+inline constexpr QStringView Name = u"Champ1";
+// Rules and alerts.
+inline constexpr QStringView Moment = u"Champ2";
+inline constexpr QStringView Action = u"Champ3";
+inline constexpr QStringView Version = u"Champ4";
+inline constexpr QStringView Path = u"Champ8";
+inline constexpr QStringView StoredSignature = u"Champ9";
+// Sites: the site's address.
+inline constexpr QStringView Address = u"Champ2";
+} // namespace fields
 // Blanks and control characters removed at both ends: program and site
 // names are stored and compared so.
 QString trimmedName(QStringView text);

@@ -28,7 +28,7 @@ data::FileResult keepRows(
     if (!load.ok())
         return load;
     const data::Table& table = load.table;
-    const int field = table.fieldIndex(u"Champ1");
+    const int field = table.fieldIndex(data::fields::Name);
     if (field < 0)
         return missingField(files, id);
     data::Table kept(table.fields());
@@ -54,12 +54,12 @@ data::FileResult appendRow(
     if (!load.ok())
         return load;
     data::Table& table = load.table;
-    const int first = table.fieldIndex(u"Champ1");
+    const int first = table.fieldIndex(data::fields::Name);
     if (first < 0)
         return missingField(files, id);
     QStringList values(table.fields().size());
     values[first] = champ1;
-    if (const int second = table.fieldIndex(u"Champ2"); second >= 0)
+    if (const int second = table.fieldIndex(data::fields::Address); second >= 0)
         values[second] = champ2;
     table.appendRow(values);
     return files.saveTable(id, table);
@@ -77,7 +77,7 @@ data::FileResult emptyTable(const data::ProgramFiles& files, data::TableId id)
 QStringList firstFieldOf(const data::Table& table)
 {
     QStringList values;
-    const int field = table.fieldIndex(u"Champ1");
+    const int field = table.fieldIndex(data::fields::Name);
     if (field < 0)
         return values;
     values.reserve(table.rowCount());

@@ -13,9 +13,10 @@ namespace corvatek::pages {
 TableListModel::TableListModel(data::Table table, QStringList headers, QString unknown, QObject* parent)
     : QAbstractTableModel(parent), table_(std::move(table)), headers_(std::move(headers)), unknown_(std::move(unknown))
 {
-    const int shown[] = {1, 2, 3, 4, 8};
+    const QStringView shown[] = {
+        data::fields::Name, data::fields::Moment, data::fields::Action, data::fields::Version, data::fields::Path};
     for (std::size_t i = 0; i < fields_.size(); ++i)
-        fields_[i] = table_.fieldIndex(data::fieldName(shown[i]));
+        fields_[i] = table_.fieldIndex(shown[i]);
     order_.resize(std::size_t(table_.rowCount()));
     std::iota(order_.begin(), order_.end(), 0U);
 }

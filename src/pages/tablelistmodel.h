@@ -50,7 +50,9 @@ private:
     data::Table table_;
     QStringList headers_;
     QString unknown_;
-    std::array<int, 5> fields_ {}; // Champ1, 2, 3, 4, 8; -1 when the file lacks one
+    // The fields of columns 2 to 6: name, moment, action, version, path; -1
+    // for a field the file lacks.
+    std::array<int, 5> fields_ {};
     std::vector<std::uint32_t> order_; // shown row -> table row
 };
 

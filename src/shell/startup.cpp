@@ -238,7 +238,7 @@ void MainWindow::prepareTables()
         return;
     // The file keeps its own fields: a companion may have added some.
     const data::Table& table = quarantine.table;
-    const int field = table.fieldIndex(u"Champ1");
+    const int field = table.fieldIndex(data::fields::Name);
     if (field < 0)
         return;
     QSet<QString> seen;
@@ -281,7 +281,7 @@ bool MainWindow::prepareLanguage(std::chrono::milliseconds wait)
         return true;
     }
     const bool hasRow = load.table.rowCount() > 0;
-    const auto code = hasRow ? load.table.value(0, u"Champ1") : std::optional<QString>(QString());
+    const auto code = hasRow ? load.table.value(0, data::fields::Name) : std::optional<QString>(QString());
     if (!code) {
         noteProblem(replaceUnreadable(
             TableId::Languages, QStringLiteral("%1 has no field Champ1.").arg(files.path(files::Languages))));

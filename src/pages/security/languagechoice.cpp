@@ -85,7 +85,7 @@ void applyLanguage(shell::MainWindow& window, const QString& chosen)
         return;
     load.table.clearRows();
     QStringList record(load.table.fields().size());
-    const int field = load.table.fieldIndex(u"Champ1");
+    const int field = load.table.fieldIndex(data::fields::Name);
     if (field < 0) {
         succeeded(session, &window,
             {data::FileStatus::Unreadable,

@@ -142,8 +142,8 @@ bool SitesPage::fillSites()
         return false;
     }
     const data::Table& table = load.table;
-    const int site = table.fieldIndex(u"Champ1");
-    const int address = table.fieldIndex(u"Champ2");
+    const int site = table.fieldIndex(data::fields::Name);
+    const int address = table.fieldIndex(data::fields::Address);
     for (qsizetype row = 0; row < table.rowCount(); ++row) {
         const QString name = table.value(row, site);
         if (name.isEmpty())

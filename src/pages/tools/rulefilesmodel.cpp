@@ -104,15 +104,15 @@ RuleFilesModel::RuleFilesModel(data::Table table, QStringList headers, QString u
     : QAbstractTableModel(parent), table_(std::move(table)), headers_(std::move(headers)), unknown_(std::move(unknown)),
       locale_(QLocale::system()), reading_(std::make_shared<Reading>())
 {
-    const int shown[] = {1, 2, 4, 8, 9};
-    for (std::size_t i = 0; i < fields_.size(); ++i)
-        fields_[i] = table_.fieldIndex(data::fieldName(shown[i]));
+    field_ = {table_.fieldIndex(data::fields::Name), table_.fieldIndex(data::fields::Moment),
+        table_.fieldIndex(data::fields::Version), table_.fieldIndex(data::fields::Path),
+        table_.fieldIndex(data::fields::StoredSignature)};
 
     // Each file is read once, however many rules name it.
     QHash<QString, std::int32_t> fileIndex;
     fileOf_.resize(std::size_t(table_.rowCount()), -1);
     for (qsizetype row = 0; row < table_.rowCount(); ++row) {
-        const QString path = table_.value(row, fields_[3]);
+        const QString path = table_.value(row, field_.path);
         if (path.isEmpty())
             continue;
         auto found = fileIndex.find(path);
@@ -267,18 +267,18 @@ QString RuleFilesModel::text(int row, int column) const
 {
     if (row < 0 || std::size_t(row) >= fileOf_.size() || column < 0 || column >= kColumns)
         return {};
-    const auto value = [&](int field) { return table_.value(row, fields_[std::size_t(field)]); };
+    const auto value = [&](int field) { return table_.value(row, field); };
     const std::int32_t file = fileOf_[std::size_t(row)];
     switch (column) {
     case 0: return QString::number(row + 1);
-    case 1: return value(0);
-    case 2: return value(1);
+    case 1: return value(field_.name);
+    case 2: return value(field_.moment);
     case 4: {
-        const QString text = value(2);
+        const QString text = value(field_.version);
         return text == QLatin1String("?") ? unknown_ : text;
     }
-    case 7: return value(3);
-    case 9: return file < 0 ? unknown_ : value(4);
+    case 7: return value(field_.path);
+    case 9: return file < 0 ? unknown_ : value(field_.storedSignature);
     default: break;
     }
     if (file < 0)
@@ -293,7 +293,7 @@ QString RuleFilesModel::text(int row, int column) const
         return locale_.toString(date, QLocale::ShortFormat);
     }
     case 5: return typeNames_.value(fact.type);
-    case 6: return fact.exists ? value(3) : unknown_;
+    case 6: return fact.exists ? value(field_.path) : unknown_;
     case 8: return fact.signed_ ? QString::number(fact.signature) : unknown_;
     default: return {};
     }

@@ -58,7 +58,10 @@ private:
     QStringList headers_;
     QString unknown_;
     QLocale locale_;
-    std::array<int, 5> fields_ {}; // Champ1, 2, 4, 8, 9; -1 when the file lacks one
+    // Where the rules' fields are; -1 for a field the file lacks.
+    struct {
+        int name = -1, moment = -1, version = -1, path = -1, storedSignature = -1;
+    } field_;
     std::vector<std::int32_t> fileOf_; // row -> its file in facts_, -1 for an empty Champ8
     std::vector<std::uint32_t> firstRowOf_; // file -> where its rows start in rowsOfFile_
     std::vector<std::uint32_t> rowsOfFile_;
