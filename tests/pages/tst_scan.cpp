@@ -58,8 +58,8 @@ private slots:
         const QList<int> before = fixture.folder.processes();
 
         auto* page = &fixture.open<pages::ScanPage>(Target::Scan);
-        QVERIFY(page->mode0->isChecked() && page->hourly->isChecked());
-        page->mode1->click();
+        QVERIFY(page->quickChoice->isChecked() && page->hourlyChoice->isChecked());
+        page->fullChoice->click();
         page->scanButton->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("1\r\n"));
         QVERIFY(!page->scanButton->isEnabled());
@@ -70,7 +70,7 @@ private slots:
         fixture.window->onMonitorTimer();
         QVERIFY(!page->scanButton->isEnabled()); // greyed while the scanner runs
 
-        page->mode2->click();
+        page->memoryChoice->click();
         page->stopButton->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("2\r\n"));
         QVERIFY(waitUntil([&] { return !scannerRunning(fixture); }));
@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(fixture.folder.read(QStringLiteral("analyse.txt")), QByteArray("2\r\n"));
         QCOMPARE(fixture.folder.argumentsOf(kScanner).size(), 2);
 
-        page->manual->click();
+        page->manualChoice->click();
         QVERIFY(!state.hourlyScanFlag);
         page = &fixture.open<pages::ScanPage>(Target::Scan);
         QVERIFY(state.hourlyScanFlag);

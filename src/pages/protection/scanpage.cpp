@@ -35,13 +35,13 @@ void ScanPage::build()
     };
     modeBox = add<QGroupBox>();
     modeBox->setGeometry(128, 72, 257, 151);
-    mode0 = choice(modeBox, Caption::QuickScan, 24);
-    mode1 = choice(modeBox, Caption::FullScan, 56);
-    mode2 = choice(modeBox, Caption::MemoryScan, 88);
+    quickChoice = choice(modeBox, Caption::QuickScan, 24);
+    fullChoice = choice(modeBox, Caption::FullScan, 56);
+    memoryChoice = choice(modeBox, Caption::MemoryScan, 88);
     scheduleBox = add<QGroupBox>();
     scheduleBox->setGeometry(128, 202, 257, 161);
-    hourly = choice(scheduleBox, Caption::EveryHour, 24);
-    manual = choice(scheduleBox, Caption::NoSchedule, 56);
+    hourlyChoice = choice(scheduleBox, Caption::EveryHour, 24);
+    manualChoice = choice(scheduleBox, Caption::NoSchedule, 56);
 
     reportBox = add<QPlainTextEdit>();
     reportBox->setGeometry(400, 77, 185, 189);
@@ -61,11 +61,11 @@ void ScanPage::build()
 
     connect(scanButton, &QPushButton::clicked, this, &ScanPage::startScan);
     connect(stopButton, &QPushButton::clicked, this, &ScanPage::stopScan);
-    connect(hourly, &QRadioButton::toggled, this, &ScanPage::chooseManualScan);
-    connect(manual, &QRadioButton::toggled, this, &ScanPage::chooseManualScan);
+    connect(hourlyChoice, &QRadioButton::toggled, this, &ScanPage::chooseScanSchedule);
+    connect(manualChoice, &QRadioButton::toggled, this, &ScanPage::chooseScanSchedule);
     connect(driveBox, &QComboBox::currentIndexChanged, this, &ScanPage::scanChosenDrive);
 
-    session.state.hourlyScanFlag = hourly->isChecked();
+    session.state.hourlyScanFlag = hourlyChoice->isChecked();
     reportBox->clear();
     const data::LinesRead report = session.files.readLines(files::ScanReport);
     if (report.status == data::FileStatus::Unreadable)
@@ -75,9 +75,9 @@ void ScanPage::build()
 
 QString ScanPage::writeModeAndStopScanner()
 {
-    const QString digit = mode1->isChecked() ? QStringLiteral("1")
-        : mode2->isChecked()                 ? QStringLiteral("2")
-                                             : QStringLiteral("0");
+    const QString digit = fullChoice->isChecked() ? QStringLiteral("1")
+        : memoryChoice->isChecked()               ? QStringLiteral("2")
+                                                  : QStringLiteral("0");
     const data::FileResult written = session().files.writeFlag(files::ScanMode, digit);
     // The scanner reads its mode from the file: a mode it cannot see must be told.
     if (!written.ok())
@@ -99,9 +99,9 @@ void ScanPage::stopScan()
     writeModeAndStopScanner();
 }
 
-void ScanPage::chooseManualScan()
+void ScanPage::chooseScanSchedule()
 {
-    session().state.hourlyScanFlag = hourly->isChecked();
+    session().state.hourlyScanFlag = hourlyChoice->isChecked();
 }
 
 void ScanPage::scanChosenDrive()

@@ -25,18 +25,18 @@ public:
 
     void startScan();
     void stopScan();
-    void chooseManualScan();
+    void chooseScanSchedule();
     void scanChosenDrive();
 
     QPushButton* scanButton = nullptr;
     QPushButton* stopButton = nullptr;
     QGroupBox* modeBox = nullptr;
-    QRadioButton* mode0 = nullptr;
-    QRadioButton* mode1 = nullptr;
-    QRadioButton* mode2 = nullptr;
+    QRadioButton* quickChoice = nullptr;
+    QRadioButton* fullChoice = nullptr;
+    QRadioButton* memoryChoice = nullptr;
     QGroupBox* scheduleBox = nullptr;
-    QRadioButton* hourly = nullptr;
-    QRadioButton* manual = nullptr;
+    QRadioButton* hourlyChoice = nullptr;
+    QRadioButton* manualChoice = nullptr;
     QPlainTextEdit* reportBox = nullptr;
     QComboBox* driveBox = nullptr;
 

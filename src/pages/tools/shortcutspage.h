@@ -20,7 +20,9 @@ public:
     void build() override;
 
     void findBroken();
-    void deleteBroken(); // delete and empty
+    // Deletes the unticked broken shortcuts, then empties the trash when its
+    // box is ticked.
+    void deleteBroken();
 
     QCheckBox* brokenShortcutsBox = nullptr; // desktop shortcuts
     QCheckBox* autostartEntriesBox = nullptr;
