@@ -114,12 +114,15 @@ void StatusMonitor::tick()
 
     if (tickMinute_ == QLatin1String("30") && !state_.baseUpdateStarted && !onLoopback()) {
         state_.baseUpdateStarted = true;
-        companions_.consoleStart(QStringLiteral("vkupdate.exe 0"));
+        companions_.consoleStart(files::Updater.toString() + QStringLiteral(" 0"));
     }
 
     // While the scanner runs, the rest waits for it.
-    if (running(files::Scanner))
+    if (running(files::Scanner)) {
+        if (hooks_.scannerRunning)
+            hooks_.scannerRunning();
         return;
+    }
     if (hooks_.scannerIdle)
         hooks_.scannerIdle();
 

@@ -34,8 +34,10 @@ public:
     struct Hooks {
         std::function<QDateTime()> now;
         std::function<HostAddress()> lookup = localHostLookup;
-        // Told at every tick on which the scanner is not running.
+        // Told at every tick on which the scanner is not running, and on
+        // which it runs.
         std::function<void()> scannerIdle;
+        std::function<void()> scannerRunning;
     };
 
     StatusMonitor(ProcessState& state, const data::ProgramFiles& files, const Companions& companions, Hooks hooks);

@@ -34,6 +34,9 @@ inline constexpr QStringView ProcessModifications = u"modprocess.txt";
 inline constexpr QStringView DiskCheckList = u"liste2.txt";
 // The watched-modification files the companions write.
 inline constexpr QStringView ModificationFiles = u"*mod*.txt";
+// Logs the companions keep of their runs.
+inline constexpr QStringView BackupLog = u"vksave.log";
+inline constexpr QStringView UpdateLog = u"vkupdate.log";
 
 // Companions.
 inline constexpr QStringView Guard = u"vkguard.exe";

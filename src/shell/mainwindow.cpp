@@ -45,10 +45,18 @@ void setPaintingFrozen(QWidget* widget, bool frozen)
 MainWindow::MainWindow(Session& session, const PageRegistry& registry, QWidget* parent)
     : QWidget(parent), session_(session), registry_(registry),
       monitor_(session.state, session.files, session.companions,
-          {.now = session.seams.now, .lookup = companions::localHostLookup, .scannerIdle = [this] {
-               if (Page* scan = marker(Target::Scan))
-                   scan->scannerIdle();
-           }})
+          {.now = session.seams.now,
+              .lookup = companions::localHostLookup,
+              .scannerIdle =
+                  [this] {
+                      if (Page* scan = marker(Target::Scan))
+                          scan->scannerIdle();
+                  },
+              .scannerRunning =
+                  [this] {
+                      if (Page* scan = marker(Target::Scan))
+                          scan->scannerRunning();
+                  }})
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("Liberation Sans"), 8));

@@ -34,8 +34,10 @@ public:
     // reported now, once.
     void buildFinished();
     // The status monitor found the scanner not running (the scan page
-    // enables its scan button again).
+    // enables its scan button again) or running (it shows the report as far
+    // as the scanner has written it).
     virtual void scannerIdle() { }
+    virtual void scannerRunning() { }
 
 protected:
     // Creates a control of this page on the page panel.

@@ -82,7 +82,8 @@ struct Monitor {
                     ++lookups;
                     return HostAddress {QStringLiteral("host"), address};
                 },
-            .scannerIdle = [this] { ++idleCalls; }}};
+            .scannerIdle = [this] { ++idleCalls; },
+            .scannerRunning = {}}};
 };
 
 } // namespace

@@ -107,6 +107,32 @@ private slots:
         QVERIFY(page->reportBox->toPlainText().isEmpty());
     }
 
+    // While the scanner runs, each tick shows the report as far as it is
+    // written; the last one once it has ended; nothing after that.
+    void theReportFollowsTheScanAsItRuns()
+    {
+        ShellFixture fixture;
+        prepare(fixture);
+        fixture.folder.write(QStringLiteral("anaviri.txt"), "old report\r\n");
+        auto& page = fixture.open<pages::ScanPage>(Target::Scan);
+        QCOMPARE(page.reportBox->toPlainText(), QStringLiteral("old report"));
+        page.scanButton->click();
+        QVERIFY(waitUntil([&] { return scannerRunning(fixture); }));
+        fixture.folder.write(QStringLiteral("anaviri.txt"), "Scan 1\r\n12 files so far\r\n");
+        fixture.window->onMonitorTimer();
+        QCOMPARE(page.reportBox->toPlainText(), QStringLiteral("Scan 1\n12 files so far"));
+
+        fixture.folder.write(QStringLiteral("anaviri.txt"), "Scan 1\r\n/x : Eicar\r\n40 files, 1 found\r\n");
+        QVERIFY(fixture.session->companions.stop(kScanner));
+        QVERIFY(waitUntil([&] { return !scannerRunning(fixture); }));
+        fixture.window->onMonitorTimer();
+        QCOMPARE(page.reportBox->toPlainText(), QStringLiteral("Scan 1\n/x : Eicar\n40 files, 1 found"));
+        QVERIFY(page.scanButton->isEnabled());
+        fixture.folder.write(QStringLiteral("anaviri.txt"), "someone else's\r\n");
+        fixture.window->onMonitorTimer();
+        QCOMPARE(page.reportBox->toPlainText(), QStringLiteral("Scan 1\n/x : Eicar\n40 files, 1 found"));
+    }
+
     void aVolumeIsScannedAfterTheQuestion()
     {
         ShellFixture fixture;

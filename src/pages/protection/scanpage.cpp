@@ -8,15 +8,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 
 namespace corvatek::pages {
-namespace {
-
-} // namespace
 
 void ScanPage::build()
 {
@@ -67,6 +66,7 @@ void ScanPage::build()
 
     session.state.hourlyScanFlag = hourlyChoice->isChecked();
     reportBox->clear();
+    shownReport_ = reportStamp();
     const data::LinesRead report = session.files.readLines(files::ScanReport);
     if (report.status == data::FileStatus::Unreadable)
         reportOnceShown(report.error);
@@ -114,6 +114,40 @@ void ScanPage::scanChosenDrive()
 void ScanPage::scannerIdle()
 {
     scanButton->setEnabled(true);
+    // What the scanner wrote last, once it has ended.
+    if (std::exchange(scanWatched_, false))
+        showReportIfChanged();
+}
+
+void ScanPage::scannerRunning()
+{
+    scanWatched_ = true;
+    showReportIfChanged();
+}
+
+ScanPage::ReportStamp ScanPage::reportStamp() const
+{
+    // Every rewrite renames a new file into place, so its times change.
+    const QFileInfo file(session().files.path(files::ScanReport));
+    if (!file.exists())
+        return {};
+    return {file.size(), file.lastModified(), file.metadataChangeTime()};
+}
+
+void ScanPage::showReportIfChanged()
+{
+    const ReportStamp stamp = reportStamp();
+    if (stamp == shownReport_)
+        return;
+    const data::LinesRead report = session().files.readLines(files::ScanReport);
+    if (!report.ok() && report.status != data::FileStatus::Missing)
+        return; // held or refused: the next tick tries again
+    shownReport_ = stamp;
+    QScrollBar* bar = reportBox->verticalScrollBar();
+    const bool followingEnd = bar->value() == bar->maximum();
+    const int position = bar->value();
+    reportBox->setPlainText(report.lines.joined());
+    bar->setValue(followingEnd ? bar->maximum() : position);
 }
 
 } // namespace corvatek::pages

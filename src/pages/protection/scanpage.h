@@ -1,10 +1,13 @@
 // The scan page: starts and stops the scanner in one of three modes, chooses
 // whether the status monitor scans at every full hour, shows the last scan
-// report and offers a scan of any mounted volume.
+// report (and, while the scanner runs, the report as it grows) and offers a
+// scan of any mounted volume.
 #pragma once
 
 #include "platform/platform.h"
 #include "shell/page.h"
+
+#include <QDateTime>
 
 #include <vector>
 
@@ -22,6 +25,7 @@ public:
     using Page::Page;
     void build() override;
     void scannerIdle() override;
+    void scannerRunning() override;
 
     void startScan();
     void stopScan();
@@ -45,7 +49,21 @@ private:
     // scanner stopped. Returns the digit.
     QString writeModeAndStopScanner();
 
+    // Shows anaviri.txt again when it was replaced since it was last shown:
+    // the scanner rewrites it as it goes.
+    void showReportIfChanged();
+
+    struct ReportStamp {
+        qint64 size = -1;
+        QDateTime modified;
+        QDateTime changed;
+        bool operator==(const ReportStamp&) const = default;
+    };
+    ReportStamp reportStamp() const;
+
     std::vector<platform::Volume> volumes_; // the drive box's entries
+    ReportStamp shownReport_;
+    bool scanWatched_ = false; // the scanner ran at the last tick
 };
 
 } // namespace corvatek::pages
