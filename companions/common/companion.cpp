@@ -1,0 +1,48 @@
+#include "common/companion.h"
+
+#include "platform/platform.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+namespace corvatek::companion {
+namespace {
+
+constexpr qsizetype kLogLimit = 256 * 1024;
+
+} // namespace
+
+QString programFolder()
+{
+    QString folder = QFile::decodeName(QByteArray::fromStdString(platform::programFolder()));
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder.append(QLatin1Char('/'));
+    return folder;
+}
+
+QString userDataFolder()
+{
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    // Relative values are to be ignored, as the base directory rules say.
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return base + QStringLiteral("/corvatek/");
+}
+
+bool log(const data::ProgramFiles& files, QStringView name, const QString& line)
+{
+    const QByteArray entry = QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' + line.toUtf8() + "\r\n";
+    const auto appended = [&entry](const QByteArray& current) -> std::optional<QByteArray> {
+        QByteArray text = current + entry;
+        if (text.size() > kLogLimit) {
+            // Whole lines only: cut after the first line end past the excess.
+            const qsizetype cut = text.indexOf('\n', text.size() - kLogLimit);
+            text.remove(0, cut < 0 ? text.size() - entry.size() : cut + 1);
+        }
+        return text;
+    };
+    return files.updateFile(name, appended, files.fileWait()).ok();
+}
+
+} // namespace corvatek::companion

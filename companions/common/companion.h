@@ -1,0 +1,25 @@
+// What every companion program needs: where the program folder and the
+// user's data are, and a log of its own in the program folder.
+#pragma once
+
+#include "data/programfiles.h"
+
+#include <QString>
+#include <QStringView>
+
+namespace corvatek::companion {
+
+// The program folder, the folder of the running executable, ending in '/'.
+QString programFolder();
+
+// The suite's per-user data folder, $XDG_DATA_HOME/corvatek (by default
+// ~/.local/share/corvatek), ending in '/'; not created here.
+QString userDataFolder();
+
+// Appends a line, led by the local date and time, to the log file `name` of
+// the program folder. The file is replaced whole under its lock, as every
+// shared file is, and keeps only its last 256 KiB, so a log never grows
+// without end. False when the line could not be written.
+bool log(const data::ProgramFiles& files, QStringView name, const QString& line);
+
+} // namespace corvatek::companion

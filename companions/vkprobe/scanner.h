@@ -1,0 +1,54 @@
+// Goes through what a scan mode names and hands each file to the engine.
+// Folders are walked through descriptors: a link below the folder scanned
+// is never followed, a folder swapped for a link while it is walked leads
+// nowhere, and only regular files are opened (never blocking on one).
+#pragma once
+
+#include "engine.h"
+#include "report.h"
+
+#include <cstddef>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace corvatek::probe {
+
+class Scanner {
+public:
+    Scanner(const Engine& engine, Report& report, std::size_t maxDepth);
+
+    // Folders scanned on their own in this run, skipped where they sit
+    // inside another, so that nothing is scanned twice.
+    void setRoots(const std::vector<std::string>& folders);
+
+    // Scans the folder and everything below it, on its file system only when
+    // `oneFileSystem`. The folder itself may be a link. Nothing when it was
+    // walked, else why it could not be opened (errno in `error`).
+    std::optional<std::string> scanFolder(const std::string& folder, bool oneFileSystem, int* error = nullptr);
+
+    // Scans the program file the path names, links followed, once per run.
+    void scanProgram(const std::string& path);
+
+    // Scans the program file of each running process of this user, once.
+    void scanRunningPrograms();
+
+private:
+    // Scans the open file (closing it) when it is a regular file, on
+    // `device` when that is given.
+    void scanOpen(int fd, const std::string& path, const dev_t* device);
+    // False when the file was scanned already in this run.
+    bool firstSight(int fd);
+
+    const Engine& engine_;
+    Report& report_;
+    std::size_t maxDepth_;
+    std::vector<std::pair<dev_t, ino_t>> roots_;
+    std::set<std::pair<dev_t, ino_t>> seen_;
+};
+
+} // namespace corvatek::probe

@@ -1,0 +1,144 @@
+// vksave.exe "<source>;<destination>": backs the source folder's content up
+// into the destination folder, new and changed files only, and writes a line
+// about the run to vksave.log in the program folder.
+// Exit status: 0 done, 1 done with failures, 2 refused.
+#include "treecopy.h"
+
+#include "common/companion.h"
+#include "data/filenames.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace {
+
+using namespace corvatek;
+
+// Past this many, failures and skips are counted, not each told.
+constexpr std::size_t kNotesTold = 20;
+
+enum Status { Done = 0, DoneWithFailures = 1, Refused = 2 };
+
+struct Folders {
+    std::string source;
+    std::string destination;
+};
+
+bool isAbsoluteFolder(const std::string& path)
+{
+    struct stat facts { };
+    return path.starts_with('/') && ::stat(path.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode);
+}
+
+// A folder name may hold ";" too: the entry splits at the first ";" that
+// leaves two existing absolute folders.
+std::optional<Folders> splitEntry(const std::string& entry)
+{
+    for (std::size_t at = entry.find(';'); at != std::string::npos; at = entry.find(';', at + 1)) {
+        Folders folders {entry.substr(0, at), entry.substr(at + 1)};
+        if (isAbsoluteFolder(folders.source) && isAbsoluteFolder(folders.destination))
+            return folders;
+    }
+    return std::nullopt;
+}
+
+// Two open descriptors per folder level: deep trees need more than the
+// usual 1024.
+void raiseDescriptorLimit()
+{
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+class Log {
+public:
+    Log() : files_(companion::programFolder()) { }
+    void write(const std::string& line) const
+    {
+        companion::log(files_, files::BackupLog, QString::fromUtf8(line.data(), qsizetype(line.size())));
+    }
+
+private:
+    data::ProgramFiles files_;
+};
+
+std::string quoted(const std::string& text)
+{
+    return '"' + text + '"';
+}
+
+std::string summary(const Folders& folders, const backup::Report& report, double seconds)
+{
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f s", seconds);
+    std::string line = "Backup of " + quoted(folders.source) + " into " + quoted(folders.destination) + ": " +
+        std::to_string(report.copied) + " copied (" + std::to_string(report.copiedBytes) + " bytes), " +
+        std::to_string(report.unchanged) + " unchanged, " + std::to_string(report.skipped) + " skipped, " +
+        std::to_string(report.failed) + " failed";
+    if (report.leftoversRemoved > 0)
+        line += ", unfinished files of stopped runs removed: " + std::to_string(report.leftoversRemoved);
+    return line + ", in " + time;
+}
+
+int refuse(const Log& log, const std::string& entry, const std::string& why)
+{
+    log.write("Backup of " + quoted(entry) + " refused: " + why);
+    return Refused;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const Log log;
+    if (argc != 2)
+        return refuse(log, argc > 1 ? argv[1] : "", "one argument \"<source>;<destination>\" is expected");
+    const std::string entry = argv[1];
+    const std::optional<Folders> folders = splitEntry(entry);
+    if (!folders)
+        return refuse(log, entry, "no \";\" in it leaves two existing absolute folders");
+
+    const backup::Descriptor source(::open(folders->source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const backup::Descriptor destination(::open(folders->destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!source.valid() || !destination.valid())
+        return refuse(log, entry, "a folder cannot be opened: " + backup::errorText(errno));
+    const std::optional<backup::Facts> sourceFacts = backup::factsAt(source.get(), "");
+    if (!sourceFacts || backup::isWithin(destination.get(), *sourceFacts))
+        return refuse(log, entry, "the destination is the source folder or lies inside it");
+    // Two runs into one folder would take each other's unfinished files
+    // for leftovers.
+    if (::flock(destination.get(), LOCK_EX | LOCK_NB) != 0)
+        return refuse(log, entry, "another backup into that folder is running");
+
+    raiseDescriptorLimit();
+    backup::Report report;
+    backup::TreeCopy(source.get(), destination.get(), report).run();
+    // Told done only once it is on the disk.
+    if (::syncfs(destination.get()) != 0) {
+        ++report.failed;
+        report.notes.push_back({true, {}, "writing the backup to the disk failed: " + backup::errorText(errno)});
+    }
+
+    for (std::size_t i = 0; i < report.notes.size() && i < kNotesTold; ++i) {
+        const backup::Note& note = report.notes[i];
+        log.write((note.failed ? "Not backed up (failed): " : "Not backed up (skipped): ") +
+            quoted(note.path.empty() ? folders->source : folders->source + '/' + note.path) + ", " + note.reason);
+    }
+    if (report.notes.size() > kNotesTold)
+        log.write("... and " + std::to_string(report.notes.size() - kNotesTold) + " more not backed up");
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    log.write(summary(*folders, report, took.count()));
+    return report.failed > 0 ? DoneWithFailures : Done;
+}

@@ -1,0 +1,112 @@
+// vksites.exe: looks up the IPv4 address of the site the user typed and
+// leaves it, alone, as the last line of ipcp.txt; an empty ipcp.txt when
+// there is none. Ends within five seconds whatever the resolver does.
+#include "common/companion.h"
+#include "data/filenames.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace corvatek;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr auto kRunLimit = 4500ms;
+// Kept for writing the answer once the lookup is over.
+constexpr auto kWriteReserve = 700ms;
+constexpr auto kClearWait = 500ms;
+
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::optional<std::string> address;
+};
+
+// getaddrinfo has no timeout of its own (a silent name server holds it for
+// as long as resolv.conf says), so it runs on a thread left behind when late.
+std::optional<std::string> lookUp(const std::string& site, Clock::time_point until, bool* late)
+{
+    const auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, site] {
+        addrinfo hints {};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        std::optional<std::string> address;
+        if (::getaddrinfo(site.c_str(), nullptr, &hints, &found) == 0) {
+            for (const addrinfo* entry = found; entry && !address; entry = entry->ai_next) {
+                char text[INET_ADDRSTRLEN];
+                const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+                if (entry->ai_family == AF_INET && ::inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text))
+                    address = text;
+            }
+            ::freeaddrinfo(found);
+        }
+        const std::lock_guard hold(lookup->mutex);
+        lookup->address = std::move(address);
+        lookup->done = true;
+        lookup->ended.notify_one();
+    }).detach();
+    std::unique_lock hold(lookup->mutex);
+    *late = !lookup->ended.wait_until(hold, until, [&] { return lookup->done; });
+    return *late ? std::nullopt : lookup->address;
+}
+
+// The control centre hands the typed text over as a parameter text, which
+// splits at blanks: the parts are joined by one blank again (a name with a
+// blank then finds no address, rather than its first word finding one).
+std::string siteOf(int argc, char** argv)
+{
+    std::string site;
+    for (int i = 1; i < argc; ++i)
+        site.append(i > 1 ? " " : "").append(argv[i]);
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    while (!site.empty() && blank(site.back()))
+        site.pop_back();
+    std::size_t start = 0;
+    while (start < site.size() && blank(site[start]))
+        ++start;
+    return site.substr(start);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Clock::time_point deadline = Clock::now() + kRunLimit;
+    const std::string site = siteOf(argc, argv);
+    const QString folder = companion::programFolder();
+
+    // Should this run end early, the previous site's address must not be
+    // taken for this one's.
+    data::ProgramFiles(folder, {kClearWait, {}}).replaceFile(files::SiteAddress, {});
+
+    bool late = false;
+    const std::optional<std::string> address =
+        site.empty() ? std::nullopt : lookUp(site, deadline - kWriteReserve, &late);
+
+    const auto wait = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()), 100ms);
+    const data::ProgramFiles files(folder, {wait, {}});
+    const data::FileResult written = address ? files.writeLines(files::SiteAddress, {QString::fromStdString(*address)})
+                                             : files.replaceFile(files::SiteAddress, {});
+    const int status = !written.ok() ? 2 : address ? 0 : 1;
+    // The lookup's thread may still be inside the resolver: no clean-up
+    // should run under it.
+    if (late)
+        std::_Exit(status);
+    return status;
+}
