@@ -2,20 +2,18 @@
 // read from analyse.txt when no argument is given: 0 quick, 1 full (the home
 // folder), 2 the programs running, 3 a volume. Writes anaviri.txt and adds
 // its findings to viri.txt. Exit status: 0 clean, 1 findings, 2 not done.
-#include "common/companion.h"
-#include "data/filenames.h"
 #include "engine.h"
 #include "platform/platform.h"
 #include "report.h"
 #include "scanner.h"
 #include "targets.h"
 
-#include <QDateTime>
-#include <QFile>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -50,7 +48,85 @@ std::string homeFolder()
     return user && user->pw_dir ? user->pw_dir : std::string();
 }
 
-QByteArray modeText(int mode, const std::string& volume)
+// Where the user's own signatures live, as the control centre places them:
+// $XDG_DATA_HOME/corvatek/, a relative value ignored as the base directory
+// rules say.
+std::string userDataFolder()
+{
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && *data == '/')
+        return std::string(data) + "/corvatek/";
+    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    if (home.empty())
+        home = "/";
+    while (home.size() > 1 && home.back() == '/')
+        home.pop_back();
+    return home + "/.local/share/corvatek/";
+}
+
+std::string programFolder()
+{
+    std::string folder = platform::programFolder();
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+// Blanks around a mode as one who typed it might leave them: those of
+// Unicode, not only of ASCII.
+bool isBlank(char32_t c)
+{
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+        (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// The code point before `end` in valid UTF-8, and where it starts.
+std::size_t previousStart(const std::string& text, std::size_t end)
+{
+    std::size_t start = end - 1;
+    while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+        --start;
+    return start;
+}
+
+char32_t codePointAt(const std::string& text, std::size_t at, std::size_t* length)
+{
+    const auto c = static_cast<unsigned char>(text[at]);
+    std::size_t extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    char32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+    for (std::size_t i = 1; i <= extra && at + i < text.size(); ++i)
+        cp = (cp << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    *length = extra + 1;
+    return cp;
+}
+
+std::string trimmed(const std::string& text)
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    std::size_t length = 0;
+    while (begin < end && isBlank(codePointAt(text, begin, &length)))
+        begin += length;
+    while (end > begin) {
+        const std::size_t start = previousStart(text, end);
+        if (!isBlank(codePointAt(text, start, &length)))
+            break;
+        end = start;
+    }
+    return text.substr(begin, end - begin);
+}
+
+std::string now()
+{
+    const std::time_t t = std::time(nullptr);
+    std::tm local {};
+    char text[32];
+    if (!::localtime_r(&t, &local) || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+        return {};
+    return text;
+}
+
+std::string modeText(int mode, const std::string& volume)
 {
     switch (mode) {
     case 0: return "0 (quick)";
@@ -60,7 +136,7 @@ QByteArray modeText(int mode, const std::string& volume)
     }
 }
 
-QByteArray notDone(const std::string& why)
+std::string notDone(const std::string& why)
 {
     return "Not done: " + probe::lineText(why);
 }
@@ -70,27 +146,24 @@ QByteArray notDone(const std::string& why)
 int main(int argc, char** argv)
 {
     const auto started = std::chrono::steady_clock::now();
-    const data::ProgramFiles files(companion::programFolder());
+    const probe::ProgramFiles files(programFolder());
 
-    QString modeArgument;
+    std::string modeArgument;
     std::string volume;
     if (argc > 1) {
-        modeArgument = QString::fromLocal8Bit(argv[1]).trimmed();
+        modeArgument = trimmed(probe::validUtf8(argv[1]));
         if (argc > 2)
             volume = argv[2];
     } else {
-        modeArgument = files.readFlag(files::ScanMode).value.value_or(QString()).trimmed();
+        modeArgument = trimmed(files.readFlag("analyse.txt"));
     }
     const int mode =
-        modeArgument.size() == 1 && modeArgument[0] >= QLatin1Char('0') && modeArgument[0] <= QLatin1Char('3')
-        ? modeArgument[0].unicode() - '0'
-        : -1;
+        modeArgument.size() == 1 && modeArgument[0] >= '0' && modeArgument[0] <= '3' ? modeArgument[0] - '0' : -1;
 
-    QByteArray head =
-        "Scan of " + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8();
+    std::string head = "Scan of " + now();
     if (mode < 0) {
         probe::Report report(files, head);
-        report.finish(notDone("unknown scan mode \"" + modeArgument.toStdString() + "\"; the modes are 0 to 3"));
+        report.finish(notDone("unknown scan mode \"" + modeArgument + "\"; the modes are 0 to 3"));
         return NotDone;
     }
     head += ", mode " + modeText(mode, volume);
@@ -101,8 +174,7 @@ int main(int argc, char** argv)
     }
 
     std::vector<std::string> looked;
-    const std::string userSignatures =
-        QFile::encodeName(companion::userDataFolder() + QStringLiteral("signatures")).toStdString();
+    const std::string userSignatures = userDataFolder() + "signatures";
     const auto signatures = probe::signatureFolder(userSignatures, looked);
     if (!signatures) {
         std::string where;
@@ -165,9 +237,11 @@ int main(int argc, char** argv)
     }
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const QByteArray summary = "Done: " + QByteArray::number(qulonglong(report.scanned())) + " files scanned, " +
-        QByteArray::number(qulonglong(report.findings())) + " findings, " +
-        QByteArray::number(qulonglong(report.skipped())) + " skipped, " + QByteArray::number(seconds, 'f', 1) + " s";
+    char secondsText[64];
+    std::snprintf(secondsText, sizeof secondsText, "%.1f", seconds);
+    const std::string summary = "Done: " + std::to_string(report.scanned()) + " files scanned, " +
+        std::to_string(report.findings()) + " findings, " + std::to_string(report.skipped()) + " skipped, " +
+        secondsText + " s";
     if (!report.finish(summary))
         return NotDone;
     return report.findings() > 0 ? Findings : Clean;

@@ -1,8 +1,6 @@
 #include "report.h"
 
-#include "data/filenames.h"
-
-#include <QString>
+#include "platform/platform.h"
 
 #include <algorithm>
 
@@ -18,21 +16,174 @@ constexpr auto kRecordInterval = std::chrono::milliseconds(250);
 // A page shows the report whole: past this many findings only their number.
 constexpr std::size_t kListedFindings = 10000;
 // viri.txt keeps its newest lines within this size.
-constexpr qsizetype kDetectionsLimit = 4 * 1024 * 1024;
+constexpr std::size_t kDetectionsLimit = 4 * 1024 * 1024;
+// How long a shared file may stay in use before a write gives up: the
+// control centre's wait.
+constexpr std::chrono::milliseconds kFileFreeTimeout {4000};
+constexpr std::size_t kFlagFileLimit = 4 * 1024;
+constexpr std::size_t kListFileLimit = 64 * 1024 * 1024;
+
+constexpr std::string_view kDetections = "viri.txt";
+constexpr std::string_view kScanReport = "anaviri.txt";
+
+// Windows-1252 bytes 0x80..0x9F; the five it leaves undefined map to the
+// C1 control of the same value, as Windows itself does.
+constexpr char16_t kHighControls[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030,
+    0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void appendCodePoint(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(char(cp));
+    } else if (cp < 0x800) {
+        out.push_back(char(0xC0 | (cp >> 6)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(char(0xE0 | (cp >> 12)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (cp >> 18)));
+        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    }
+}
+
+// The length of the UTF-8 character at the start of `text`, 0 when none is.
+std::size_t utf8Length(std::string_view text, char32_t* codePoint = nullptr)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char c = p[0];
+    if (c < 0x80) {
+        if (codePoint)
+            *codePoint = c;
+        return 1;
+    }
+    std::size_t extra;
+    char32_t minimum;
+    char32_t cp;
+    if ((c & 0xE0) == 0xC0)
+        extra = 1, minimum = 0x80, cp = c & 0x1F;
+    else if ((c & 0xF0) == 0xE0)
+        extra = 2, minimum = 0x800, cp = c & 0x0F;
+    else if ((c & 0xF8) == 0xF0)
+        extra = 3, minimum = 0x10000, cp = c & 0x07;
+    else
+        return 0;
+    if (text.size() <= extra)
+        return 0;
+    for (std::size_t i = 1; i <= extra; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    if (codePoint)
+        *codePoint = cp;
+    return extra + 1;
+}
+
+bool isValidUtf8(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8Length(text.substr(at));
+        if (length == 0)
+            return false;
+        at += length;
+    }
+    return true;
+}
 
 } // namespace
 
-QByteArray lineText(std::string_view text)
+std::string validUtf8(std::string_view text)
 {
-    QString line = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    for (QChar& c : line) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = QLatin1Char('?');
+    std::string out;
+    out.reserve(text.size());
+    // Taken for a byte order mark, as Qt's decoder takes it.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8Length(text.substr(at));
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++at;
+        } else {
+            out.append(text.substr(at, length));
+            at += length;
+        }
     }
-    return line.toUtf8();
+    return out;
 }
 
-Report::Report(const data::ProgramFiles& files, QByteArray head) : files_(files), head_(std::move(head)) { }
+std::string lineText(std::string_view text)
+{
+    std::string line = validUtf8(text);
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    }
+    return line;
+}
+
+std::string ProgramFiles::readFlag(std::string_view name) const
+{
+    platform::FileRead read = platform::readRegularFile(path(name), kFlagFileLimit);
+    if (read.status != platform::FileRead::Ok)
+        return {};
+    const std::string& bytes = read.bytes;
+    const std::size_t end = bytes.find_first_of("\r\n");
+    // A file that ends in a line end holds no line past it.
+    if (bytes.empty())
+        return {};
+    const std::string_view first = std::string_view(bytes).substr(0, end);
+    if (isValidUtf8(bytes))
+        return std::string(first);
+    std::string text;
+    for (const char byte : first) {
+        const auto b = static_cast<unsigned char>(byte);
+        appendCodePoint(text, b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : b);
+    }
+    return text;
+}
+
+bool ProgramFiles::replaceFile(std::string_view name, std::string_view bytes) const
+{
+    const std::string target = path(name);
+    // Held on the file being replaced until the new one is in place, so a
+    // companion that follows the lock never reads a half-written file.
+    const auto held = platform::FileLock::acquire(target, platform::LockMode::Write, kFileFreeTimeout);
+    if (!held.lock) {
+        // Nobody can hold a pipe or a device; the rename puts a regular file
+        // in its place (in place of a link, never through it).
+        const auto kind = platform::fileFacts(target).kind;
+        if (held.unusable.empty() || kind == platform::FileKind::Regular || kind == platform::FileKind::Folder ||
+            kind == platform::FileKind::Missing)
+            return false;
+    }
+    return !platform::replaceFileContents(target, bytes);
+}
+
+bool ProgramFiles::updateFile(std::string_view name, const std::function<std::string(const std::string&)>& change) const
+{
+    const std::string target = path(name);
+    const auto held = platform::FileLock::acquire(target, platform::LockMode::Write, kFileFreeTimeout);
+    if (!held.lock)
+        return false;
+    std::string current;
+    if (held.lock->descriptor() >= 0) {
+        platform::FileRead read = platform::readRegularFile(held.lock->descriptor(), kListFileLimit);
+        if (read.status != platform::FileRead::Ok)
+            return false;
+        current = std::move(read.bytes);
+    }
+    return !platform::replaceFileContents(target, change(current));
+}
+
+Report::Report(const ProgramFiles& files, std::string head) : files_(files), head_(std::move(head)) { }
 
 Report::~Report()
 {
@@ -50,7 +201,7 @@ void Report::startProgress()
     writer_ = std::thread([this] { run(); });
 }
 
-void Report::setActivity(QByteArray activity)
+void Report::setActivity(std::string activity)
 {
     const std::lock_guard lock(mutex_);
     activity_ = std::move(activity);
@@ -75,7 +226,7 @@ void Report::countSkipped()
 
 void Report::found(const std::string& path, const std::string& signature)
 {
-    const QByteArray line = lineText(path) + " : " + lineText(signature);
+    const std::string line = lineText(path) + " : " + lineText(signature);
     {
         const std::lock_guard lock(mutex_);
         ++scanned_;
@@ -105,31 +256,31 @@ std::size_t Report::findings() const
     return findings_;
 }
 
-QByteArray Report::reportBytes(const QByteArray& last) const
+std::string Report::reportBytes(const std::string& last) const
 {
-    QByteArray bytes = head_ + "\r\n";
-    for (const QByteArray& line : listed_)
+    std::string bytes = head_ + "\r\n";
+    for (const std::string& line : listed_)
         bytes += line + "\r\n";
     if (findings_ > listed_.size())
-        bytes += "... and " + QByteArray::number(qulonglong(findings_ - listed_.size())) + " more findings\r\n";
+        bytes += "... and " + std::to_string(findings_ - listed_.size()) + " more findings\r\n";
     return bytes + last + "\r\n";
 }
 
-bool Report::writeDetections(const std::vector<QByteArray>& lines) const
+bool Report::writeDetections(const std::vector<std::string>& lines) const
 {
-    const auto added = [&lines](const QByteArray& current) -> std::optional<QByteArray> {
-        QByteArray text = current;
-        if (!text.isEmpty() && !text.endsWith('\n'))
+    const auto added = [&lines](const std::string& current) {
+        std::string text = current;
+        if (!text.empty() && text.back() != '\n')
             text += "\r\n";
-        for (const QByteArray& line : lines)
+        for (const std::string& line : lines)
             text += line + "\r\n";
         if (text.size() > kDetectionsLimit) {
-            const qsizetype cut = text.indexOf('\n', text.size() - kDetectionsLimit);
-            text.remove(0, cut < 0 ? text.size() : cut + 1);
+            const std::size_t cut = text.find('\n', text.size() - kDetectionsLimit);
+            text.erase(0, cut == std::string::npos ? text.size() : cut + 1);
         }
         return text;
     };
-    return files_.updateFile(files::Detections, added, files_.fileWait()).ok();
+    return files_.updateFile(kDetections, added);
 }
 
 void Report::run()
@@ -139,7 +290,7 @@ void Report::run()
     while (!stopping_) {
         const Clock::time_point now = Clock::now();
         if (!unrecorded_.empty() && now >= lastRecorded_ + kRecordInterval) {
-            std::vector<QByteArray> lines = std::move(unrecorded_);
+            std::vector<std::string> lines = std::move(unrecorded_);
             unrecorded_.clear();
             lock.unlock();
             const bool recorded = writeDetections(lines);
@@ -150,10 +301,10 @@ void Report::run()
             lastRecorded_ = Clock::now();
         }
         if (now >= nextProgress) {
-            const QByteArray bytes = reportBytes("Scanning: " + QByteArray::number(qulonglong(scanned_)) +
-                " files scanned, " + QByteArray::number(qulonglong(findings_)) + " findings, " + activity_);
+            const std::string bytes = reportBytes("Scanning: " + std::to_string(scanned_) + " files scanned, " +
+                std::to_string(findings_) + " findings, " + activity_);
             lock.unlock();
-            files_.replaceFile(files::ScanReport, bytes);
+            files_.replaceFile(kScanReport, bytes);
             lock.lock();
             nextProgress = now + kProgressInterval;
         }
@@ -164,7 +315,7 @@ void Report::run()
     }
 }
 
-bool Report::finish(const QByteArray& last)
+bool Report::finish(const std::string& last)
 {
     {
         const std::lock_guard lock(mutex_);
@@ -177,7 +328,7 @@ bool Report::finish(const QByteArray& last)
     bool recorded = unrecorded_.empty() || writeDetections(unrecorded_);
     if (recorded)
         unrecorded_.clear();
-    return files_.replaceFile(files::ScanReport, reportBytes(last)).ok() && recorded;
+    return files_.replaceFile(kScanReport, reportBytes(last)) && recorded;
 }
 
 } // namespace corvatek::probe

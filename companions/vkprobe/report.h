@@ -5,13 +5,10 @@
 // files.
 #pragma once
 
-#include "data/programfiles.h"
-
-#include <QByteArray>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -20,13 +17,33 @@
 
 namespace corvatek::probe {
 
+// Bytes as UTF-8 text, as the rest of the suite decodes them: what is not
+// UTF-8 shown as U+FFFD, one per byte, and a leading byte order mark dropped.
+std::string validUtf8(std::string_view text);
+
 // A path or a name as one line of a list file: UTF-8, control characters
 // (a file name may hold a line end) shown as '?'.
-QByteArray lineText(std::string_view text);
+std::string lineText(std::string_view text);
+
+// The files of the program folder a scan shares with the control centre,
+// each replaced whole under the lock the rest of the suite takes.
+class ProgramFiles {
+public:
+    explicit ProgramFiles(std::string folder) : folder_(std::move(folder)) { }
+    std::string path(std::string_view name) const { return folder_ + std::string(name); }
+    // The first line of a small flag file, as UTF-8; empty when unreadable.
+    std::string readFlag(std::string_view name) const;
+    bool replaceFile(std::string_view name, std::string_view bytes) const;
+    // Reads the file under its held lock; `change` gives the new content.
+    bool updateFile(std::string_view name, const std::function<std::string(const std::string&)>& change) const;
+
+private:
+    std::string folder_;
+};
 
 class Report {
 public:
-    Report(const data::ProgramFiles& files, QByteArray head);
+    Report(const ProgramFiles& files, std::string head);
     ~Report();
     Report(const Report&) = delete;
     Report& operator=(const Report&) = delete;
@@ -35,7 +52,7 @@ public:
     // replaced every second until finish.
     void startProgress();
     // What the progress line says the scan is doing: "in <folder>", say.
-    void setActivity(QByteArray activity);
+    void setActivity(std::string activity);
     void enterFolder(const std::string& folder);
     void countScanned();
     void countSkipped();
@@ -48,15 +65,15 @@ public:
     // Stops the progress, records the findings not yet in viri.txt and puts
     // `last` in place of the progress line. False when either file could
     // not be written.
-    bool finish(const QByteArray& last);
+    bool finish(const std::string& last);
 
 private:
     void run();
-    QByteArray reportBytes(const QByteArray& last) const; // mutex_ held
-    bool writeDetections(const std::vector<QByteArray>& lines) const;
+    std::string reportBytes(const std::string& last) const; // mutex_ held
+    bool writeDetections(const std::vector<std::string>& lines) const;
 
-    const data::ProgramFiles& files_;
-    const QByteArray head_;
+    const ProgramFiles& files_;
+    const std::string head_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::thread writer_;
@@ -64,9 +81,9 @@ private:
     std::size_t scanned_ = 0;
     std::size_t skipped_ = 0;
     std::size_t findings_ = 0;
-    QByteArray activity_;
-    std::vector<QByteArray> listed_; // the report's finding lines
-    std::vector<QByteArray> unrecorded_; // findings not yet in viri.txt
+    std::string activity_;
+    std::vector<std::string> listed_; // the report's finding lines
+    std::vector<std::string> unrecorded_; // findings not yet in viri.txt
     std::chrono::steady_clock::time_point lastRecorded_ {};
 };
 
