@@ -1,6 +1,8 @@
 // vknotify.exe: shows the control centre's message as a desktop notification
 // through the freedesktop notification service, or, where no service answers
 // in time, writes it to the system log. Always ends with success.
+#include "data/filenames.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -29,7 +31,8 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 void toSystemLog(const QByteArray& message)
 {
-    ::openlog("vknotify.exe", LOG_PID, LOG_USER);
+    static const QByteArray ident = corvatek::files::Notifier.toLatin1(); // openlog keeps the pointer
+    ::openlog(ident.constData(), LOG_PID, LOG_USER);
     ::syslog(LOG_NOTICE, "%s", message.constData());
     ::closelog();
 }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -80,35 +81,35 @@ void removeTree(int parent, const char* name, int depth = 0)
     ::unlinkat(parent, name, AT_REMOVEDIR);
 }
 
-// True while process `pid` is a running scanner.
-bool isScannerRunning(long pid)
-{
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%ld/comm", pid);
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char comm[32] {};
-    const ssize_t n = ::read(fd, comm, sizeof comm - 1);
-    ::close(fd);
-    return n > 0 && std::string_view(comm, std::size_t(n)) == "vkprobe.exe\n";
-}
-
-// What scans that were killed left: the temporary folders whose run is over.
+// What scans that were killed left: the temporary folders whose lock no
+// one holds. A running scan holds its folder's lock until it ends, and the
+// system drops it when a scan is killed; process ids would not do, since a
+// scan in another process namespace may share the folder.
 void removeStaleScratch(const std::string& base)
 {
     const int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     for (const std::string& name : platform::folders::names(fd)) {
-        if (name.rfind(kScratchPrefix, 0) != 0)
+        if (name.rfind(kScratchPrefix, 0) != 0 || !isOwnFolder(fd, name.c_str()))
             continue;
-        char* end = nullptr;
-        const long pid = std::strtol(name.c_str() + kScratchPrefix.size(), &end, 10);
-        if (pid > 0 && *end == '-' && pid != ::getpid() && !isScannerRunning(pid) && isOwnFolder(fd, name.c_str()))
+        const int scratch = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (scratch >= 0 && ::flock(scratch, LOCK_EX | LOCK_NB) == 0)
             removeTree(fd, name.c_str());
+        if (scratch >= 0)
+            ::close(scratch);
     }
     ::close(fd);
+}
+
+// True when `fd`, just locked, is still the folder `path` names: a cleanup
+// may have removed it between its making and the lock.
+bool stillNamed(int fd, const std::string& path)
+{
+    struct stat held {
+    }, named {};
+    return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino;
 }
 
 } // namespace
@@ -137,11 +138,18 @@ ScratchFolder::ScratchFolder()
     else
         return;
     removeStaleScratch(base_);
-    name_ = std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX";
-    std::string path = base_ + "/" + name_;
-    if (::mkdtemp(path.data())) {
-        path_ = path;
-        name_ = path.substr(base_.size() + 1);
+    for (int attempt = 0; attempt < 4 && path_.empty(); ++attempt) {
+        std::string path = base_ + "/" + std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+        if (!::mkdtemp(path.data()))
+            return;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 && ::flock(fd, LOCK_EX) == 0 && stillNamed(fd, path)) {
+            lock_ = fd;
+            path_ = path;
+            name_ = path.substr(base_.size() + 1);
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
     }
 }
 
@@ -154,6 +162,7 @@ ScratchFolder::~ScratchFolder()
         removeTree(fd, name_.c_str());
         ::close(fd);
     }
+    ::close(lock_);
 }
 
 Engine::~Engine()

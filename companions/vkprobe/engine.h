@@ -34,6 +34,7 @@ public:
 private:
     std::string base_;
     std::string name_;
+    int lock_ = -1; // held while the scan runs
     std::string path_;
 };
 

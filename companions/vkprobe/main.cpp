@@ -155,7 +155,7 @@ int main(int argc, char** argv)
         if (argc > 2)
             volume = argv[2];
     } else {
-        modeArgument = trimmed(files.readFlag("analyse.txt"));
+        modeArgument = trimmed(files.readFlag(probe::fileName(files::ScanMode)));
     }
     const int mode =
         modeArgument.size() == 1 && modeArgument[0] >= '0' && modeArgument[0] <= '3' ? modeArgument[0] - '0' : -1;

@@ -23,9 +23,6 @@ constexpr std::chrono::milliseconds kFileFreeTimeout {4000};
 constexpr std::size_t kFlagFileLimit = 4 * 1024;
 constexpr std::size_t kListFileLimit = 64 * 1024 * 1024;
 
-constexpr std::string_view kDetections = "viri.txt";
-constexpr std::string_view kScanReport = "anaviri.txt";
-
 // Windows-1252 bytes 0x80..0x9F; the five it leaves undefined map to the
 // C1 control of the same value, as Windows itself does.
 constexpr char16_t kHighControls[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030,
@@ -280,7 +277,7 @@ bool Report::writeDetections(const std::vector<std::string>& lines) const
         }
         return text;
     };
-    return files_.updateFile(kDetections, added);
+    return files_.updateFile(fileName(files::Detections), added);
 }
 
 void Report::run()
@@ -304,7 +301,7 @@ void Report::run()
             const std::string bytes = reportBytes("Scanning: " + std::to_string(scanned_) + " files scanned, " +
                 std::to_string(findings_) + " findings, " + activity_);
             lock.unlock();
-            files_.replaceFile(kScanReport, bytes);
+            files_.replaceFile(fileName(files::ScanReport), bytes);
             lock.lock();
             nextProgress = now + kProgressInterval;
         }
@@ -328,7 +325,7 @@ bool Report::finish(const std::string& last)
     bool recorded = unrecorded_.empty() || writeDetections(unrecorded_);
     if (recorded)
         unrecorded_.clear();
-    return files_.replaceFile(kScanReport, reportBytes(last)) && recorded;
+    return files_.replaceFile(fileName(files::ScanReport), reportBytes(last)) && recorded;
 }
 
 } // namespace corvatek::probe

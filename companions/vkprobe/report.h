@@ -15,7 +15,19 @@
 #include <thread>
 #include <vector>
 
+#include "data/filenames.h"
+
 namespace corvatek::probe {
+
+// A file of the program folder by its name (ASCII, as every one is). The
+// names come from the control centre's header alone: no Qt is linked.
+inline std::string fileName(QStringView name)
+{
+    std::string bytes;
+    for (const QChar c : name)
+        bytes.push_back(char(c.unicode()));
+    return bytes;
+}
 
 // Bytes as UTF-8 text, as the rest of the suite decodes them: what is not
 // UTF-8 shown as U+FFFD, one per byte, and a leading byte order mark dropped.

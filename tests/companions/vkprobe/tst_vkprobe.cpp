@@ -8,13 +8,17 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QUuid>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using corvatek::test::PrivateMounts;
 using corvatek::test::TestFolder;
@@ -299,7 +303,17 @@ private slots:
             for (const QString& line : box.detections())
                 QVERIFY2(findingLine.match(line).hasMatch(), qPrintable(line));
         }
-        // The next scan clears the temporary folders the killed ones left.
+        // The next scan clears the temporary folders the killed ones left,
+        // but not one a live scan holds, whatever its process id says (a scan
+        // in another process namespace may share the folder).
+        const QString held = QStringLiteral("/dev/shm/vkprobe-999999999-") + QUuid::createUuid().toString(QUuid::Id128);
+        QVERIFY(QDir().mkpath(held));
+        const int holder = ::open(QFile::encodeName(held).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX) == 0);
+        const auto release = qScopeGuard([&] {
+            ::close(holder);
+            QDir(held).removeRecursively();
+        });
         const qsizetype before = box.detections().size();
         QCOMPARE(box.run({QStringLiteral("3"), folder}), 1);
         QVERIFY2(box.report().last().startsWith(QStringLiteral("Done: %1 files scanned, %1 findings").arg(kFiles)),
@@ -308,6 +322,7 @@ private slots:
         const QStringList left = box.leftInRuntime() + QDir(QStringLiteral("/dev/shm")).entryList();
         for (const qint64 pid : killed)
             QVERIFY(left.filter(QRegularExpression(QStringLiteral("^vkprobe-%1-").arg(pid))).isEmpty());
+        QVERIFY(QFileInfo::exists(held));
     }
 
     void refusesWhatItCannotScan()
