@@ -234,16 +234,20 @@ void TreeCopy::copySubfolder(
     applyFacts(to.get(), facts);
 }
 
+void TreeCopy::keepUnchanged(int destination, const std::string& name, const Facts& kept, const Facts& facts)
+{
+    ++report_.unchanged;
+    // A permission or time change alone needs no new copy.
+    if (!sameFacts(kept, facts))
+        applyFactsAt(destination, name, facts);
+}
+
 void TreeCopy::copyFile(
     int source, int destination, const std::string& name, const std::string& path, const Facts& facts)
 {
     const std::optional<Facts> kept = factsAt(destination, name.c_str());
-    if (kept && S_ISREG(kept->mode) && kept->size == facts.size && times_.same(facts.modified, kept->modified)) {
-        ++report_.unchanged;
-        if (!sameFacts(*kept, facts))
-            applyFactsAt(destination, name, facts);
-        return;
-    }
+    if (kept && S_ISREG(kept->mode) && kept->size == facts.size && times_.same(facts.modified, kept->modified))
+        return keepUnchanged(destination, name, *kept, facts);
     if (!clearFor(destination, name, false, path))
         return;
     // Not blocking: should a pipe take the file's place, opening it must not wait.
@@ -287,12 +291,8 @@ void TreeCopy::copyLink(
     if (!target)
         return fail(path, errorText(errno));
     const std::optional<Facts> kept = factsAt(destination, name.c_str());
-    if (kept && S_ISLNK(kept->mode) && linkTarget(destination, name, kept->size) == target) {
-        ++report_.unchanged;
-        if (!sameFacts(*kept, facts))
-            applyFactsAt(destination, name, facts);
-        return;
-    }
+    if (kept && S_ISLNK(kept->mode) && linkTarget(destination, name, kept->size) == target)
+        return keepUnchanged(destination, name, *kept, facts);
     if (!clearFor(destination, name, false, path))
         return;
     const std::string temporary = temporaryName();

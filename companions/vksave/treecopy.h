@@ -47,6 +47,8 @@ private:
         int source, int destination, const std::string& name, const std::string& path, const Facts& facts);
     void copyFile(int source, int destination, const std::string& name, const std::string& path, const Facts& facts);
     void copyLink(int source, int destination, const std::string& name, const std::string& path, const Facts& facts);
+    // A copy that is already current: counted, its facts brought up to date.
+    void keepUnchanged(int destination, const std::string& name, const Facts& kept, const Facts& facts);
     void removeLeftovers(int destination, const std::set<std::string>& sourceNames);
     // Makes room for a folder, or checks that no folder is in a file's way.
     bool clearFor(int destination, const std::string& name, bool folder, const std::string& path);
