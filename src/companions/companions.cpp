@@ -13,29 +13,19 @@ std::string native(QStringView text)
     return text.toString().toStdString();
 }
 
-std::vector<std::string> arguments(const QString& parameters)
-{
-    return platform::splitCommandLine(native(parameters));
-}
-
 } // namespace
 
 Companions::Companions(QString programFolder) : folder_(std::move(programFolder)) { }
 
 bool Companions::shellStart(QStringView executableName, const QString& parameters) const
 {
-    return platform::startDetached(
-        QFile::encodeName(QString(folder_).append(executableName)).toStdString(), arguments(parameters));
+    return platform::shellStart(
+        QFile::encodeName(QString(folder_).append(executableName)).toStdString(), native(parameters));
 }
 
 bool Companions::consoleStart(const QString& commandLine) const
 {
-    auto words = arguments(commandLine);
-    if (words.empty())
-        return false;
-    const std::string program = platform::resolveExecutable(words.front(), QFile::encodeName(folder_).toStdString());
-    words.erase(words.begin());
-    return platform::startDetached(program, words);
+    return platform::consoleStart(native(commandLine), QFile::encodeName(folder_).toStdString());
 }
 
 bool Companions::isRunning(QStringView executableName) const

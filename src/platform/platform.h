@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +50,14 @@ std::vector<std::string> splitCommandLine(std::string_view text);
 // streams on the null device, a session of its own, never left as a zombie.
 // Returns whether the program could be started; never waits for it.
 bool startDetached(const std::string& programPath, const std::vector<std::string>& arguments);
+
+// The companions' two ways of being started. A shell start hands the
+// parameters over as one text, as the system shell takes them (on Windows
+// its "open" verb, hidden); a console start takes a whole command line whose
+// program is looked for in `folder` (the program folder), then on the search
+// path (on Windows a new, hidden console). Neither waits for the program.
+bool shellStart(const std::string& programPath, const std::string& parameters);
+bool consoleStart(const std::string& commandLine, const std::string& folder);
 
 // Finds an executable by bare name: first in `folder`, then on the search
 // path. Returns the name unchanged when nothing is found.
@@ -191,10 +200,35 @@ public:
 
 private:
     friend InstanceClaim claimInstance(const std::string& name);
-    FileLock lock_; // held while the claim lives; the end of the process releases it too
+    // What makes the claim (a lock, a mutex), held while it lives; the end of
+    // the process releases it too.
+    std::shared_ptr<void> held_;
 };
 
+// On Windows the claim is the named mutex `name`, and there is no socket.
 InstanceClaim claimInstance(const std::string& name);
+
+// Tells the instance that `claim` found running that the user started the
+// program again, so that it can come forward; true when it was told.
+bool announceSecondStart(const InstanceClaim& claim);
+
+// What a window message tells the one instance. On Windows a later start,
+// a companion and the system reach the window thread this way; on Linux
+// through the socket and the mount table, and no window message is one.
+struct WindowMessage {
+    enum Kind {
+        Other,
+        SecondStart, // a later start of the program
+        RegistryChange, // the message 2997 with its two parameters
+        VolumeAttached, // the system's arrival of a volume: `volume` holds its root
+    } kind = Other;
+    std::uint64_t first = 0;
+    std::uint64_t second = 0;
+    std::string volume;
+};
+// `native` is what the window system hands over (on Windows a MSG); only a
+// message to `window`, the main window's handle, counts.
+WindowMessage readWindowMessage(const void* native, std::uintptr_t window);
 
 // The instance's message channel, a local stream socket. The one instance
 // listens and reads each connection without ever waiting on it; later starts
@@ -296,6 +330,11 @@ struct TrashOutcome {
 };
 TrashOutcome emptyTrash(const std::vector<std::string>& folders, const std::function<void()>& betweenItems = {});
 
+// The system shell's name for the type of a file ("Text Document"), "" when
+// the shell gives none (a missing file); nothing on a system whose shell has
+// no such names, where callers name types by the MIME database.
+std::optional<std::string> shellTypeName(const std::string& path);
+
 // ---- Memory -----------------------------------------------------------
 
 struct MemoryStatus {
@@ -325,6 +364,10 @@ struct Volume {
     std::string root; // e.g. "/media/ann/USB STICK"
     unsigned long long device = 0; // the mounted device's number, while it stays mounted
 };
+
+// How the user and the scanner name a volume: on Windows its drive letter
+// ("E"), on Linux its root.
+std::string volumeName(const Volume& volume);
 
 // The volumes a user would scan, the system's root first, each device once:
 // local block-device file systems, never /proc, /sys, tmpfs, overlays and the

@@ -5,6 +5,8 @@
 #include "shell/mainwindow.h"
 #include "shell/singleinstance.h"
 #include "shell/trayhost.h"
+#include "shell/volumewatch.h"
+#include "shell/windowmessages.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -78,8 +80,9 @@ void connectEnding(ControlCentreApplication& app, MainWindow& window, int termin
 
 void handleInstanceMessage(const QByteArray& message, bool trayIconVisible, MainWindow& window)
 {
-    // Without a visible tray icon a hidden window could not come back.
-    if (message == kSecondStartMessage && !trayIconVisible)
+    // A shown window comes forward; a hidden one stays in the tray, unless
+    // there is no visible tray icon to bring it back from.
+    if (message == kSecondStartMessage && (window.isVisible() || !trayIconVisible))
         showWindow(window);
     else if (const auto first = registryChangeParameter(message))
         window.registryChangeMessage(*first);
@@ -91,7 +94,7 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     // the first decides whether to show.
     SingleInstance instance(QString::fromLatin1(kInstanceName));
     if (instance.claim() == SingleInstance::Claim::Second) {
-        instance.send(kSecondStartMessage);
+        instance.announceSecondStart();
         return 0;
     }
     ControlCentreApplication app(argc, argv);
@@ -111,8 +114,15 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     MainWindow mainWindow(session, registry);
     window = &mainWindow;
 
-    QObject::connect(&instance, &SingleInstance::messageReceived, &mainWindow,
-        [&](const QByteArray& message) { handleInstanceMessage(message, tray.iconVisible(), mainWindow); });
+    const auto instanceMessage = [&](const QByteArray& message) {
+        handleInstanceMessage(message, tray.iconVisible(), mainWindow);
+    };
+    QObject::connect(&instance, &SingleInstance::messageReceived, &mainWindow, instanceMessage);
+    WindowMessages windowMessages(mainWindow, {instanceMessage, [&](const platform::Volume& volume) {
+                                                   if (mainWindow.volumeWatch())
+                                                       mainWindow.volumeWatch()->volumeAttached(volume);
+                                               }});
+    app.installNativeEventFilter(&windowMessages);
     connectEnding(app, mainWindow, requests);
 
     if (options.beforeShow)

@@ -149,10 +149,9 @@ void SingleInstance::acceptConnections()
     }
 }
 
-bool SingleInstance::send(const QByteArray& message) const
+bool SingleInstance::announceSecondStart() const
 {
-    return claim_.result == platform::InstanceClaim::Result::HeldElsewhere &&
-        platform::sendLocalMessage(claim_.socketPath, message.toStdString());
+    return platform::announceSecondStart(claim_);
 }
 
 } // namespace corvatek::shell

@@ -47,8 +47,8 @@ public:
     void receiveMessages();
     // For the user when the guard is off, one sentence; else empty.
     QString problem() const;
-    // Sends one message to the instance that claim() found running.
-    bool send(const QByteArray& message) const;
+    // Tells the instance that claim() found running of this start.
+    bool announceSecondStart() const;
 
 signals:
     // Only messages of known form: one line, then the sender closed.

@@ -31,6 +31,12 @@ void VolumeWatch::mountTableChanged()
     offerPending();
 }
 
+void VolumeWatch::volumeAttached(const platform::Volume& volume)
+{
+    pending_.push_back(volume);
+    offerPending();
+}
+
 void VolumeWatch::offerPending()
 {
     if (offering_ || pending_.empty())

@@ -24,6 +24,8 @@ public:
     // Takes what arrived since the last look; the notifier calls it, tests
     // may too.
     void mountTableChanged();
+    // A volume the system reported by message (Windows).
+    void volumeAttached(const platform::Volume& volume);
 
 private:
     void offerPending();

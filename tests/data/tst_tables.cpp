@@ -42,6 +42,7 @@ QByteArray packet(const QByteArray& rows, const QByteArray& fields = kOneField)
     return R"(<?xml version="1.0" standalone="yes"?>)" + packetBody(rows, fields);
 }
 
+#ifdef Q_OS_LINUX
 // What a reference XML reader makes of an attribute of the file.
 QString xmllintValue(const QString& file, const QString& xpath)
 {
@@ -53,6 +54,7 @@ QString xmllintValue(const QString& file, const QString& xpath)
     value.chop(1); // the line end xmllint adds
     return value;
 }
+#endif
 
 } // namespace
 
@@ -197,20 +199,6 @@ private slots:
         QCOMPARE(loader.exitCode(), 0);
         QCOMPARE(printed.value(0), QByteArray("150000"));
         QVERIFY2(printed.value(1).toLong() * 1024 <= 3 * size, printed.value(1).constData());
-    }
-
-    // Companions read the files with ordinary XML readers.
-    void aReferenceReaderSeesTheSameValues()
-    {
-        TestFolder folder;
-        const ProgramFiles files(folder.path());
-        Table table = defaultTable(TableId::Sites);
-        const QString value = QStringLiteral("<a href=\"x\">&amp; caf\u00e9 \u20ac</a>\ttab");
-        table.appendRow({value, QStringLiteral("second")});
-        QVERIFY(files.saveTable(TableId::Sites, table).ok());
-        const QString file = folder.file(QStringLiteral("site.xml"));
-        QCOMPARE(xmllintValue(file, QStringLiteral("//ROW[1]/@Champ1")), value);
-        QCOMPARE(xmllintValue(file, QStringLiteral("//FIELD[2]/@WIDTH")), QStringLiteral("200"));
     }
 
     void readsWhatOtherWritersWrite()
@@ -381,6 +369,11 @@ private slots:
         QCOMPARE(save.status, FileStatus::Busy);
         QVERIFY(!save.error.isEmpty());
         QCOMPARE(files.ensureTable(TableId::Events, QDateTime::currentDateTime()).status, FileStatus::Busy);
+        // Read once let go: where the lock is the open file (Windows), a
+        // held file cannot be read at all.
+        QVERIFY(platform::terminateByName("vkguard.exe"));
+        QVERIFY(waitUntil(
+            [&] { return !platform::fileInUse(folder.file(QStringLiteral("evenements.xml")).toStdString()); }));
         QCOMPARE(folder.read(QStringLiteral("evenements.xml")), before);
     }
 
@@ -419,6 +412,23 @@ private slots:
         }
         qInfo("%d saves killed, %d left a temporary file, every table whole", rounds, leftovers);
     }
+
+#ifdef Q_OS_LINUX
+    // xmllint is a Linux program.
+    // Companions read the files with ordinary XML readers.
+    void aReferenceReaderSeesTheSameValues()
+    {
+        TestFolder folder;
+        const ProgramFiles files(folder.path());
+        Table table = defaultTable(TableId::Sites);
+        const QString value = QStringLiteral("<a href=\"x\">&amp; caf\u00e9 \u20ac</a>\ttab");
+        table.appendRow({value, QStringLiteral("second")});
+        QVERIFY(files.saveTable(TableId::Sites, table).ok());
+        const QString file = folder.file(QStringLiteral("site.xml"));
+        QCOMPARE(xmllintValue(file, QStringLiteral("//ROW[1]/@Champ1")), value);
+        QCOMPARE(xmllintValue(file, QStringLiteral("//FIELD[2]/@WIDTH")), QStringLiteral("200"));
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(TestTables)

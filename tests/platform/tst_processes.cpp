@@ -1,16 +1,19 @@
 #include "platform/platform.h"
 #include "testfolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <arpa/inet.h>
+#ifdef Q_OS_LINUX
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace corvatek;
 using corvatek::test::TestFolder;
@@ -28,6 +31,7 @@ bool start(const TestFolder& folder, const QString& name, const std::vector<std:
     return platform::startDetached(folder.file(name).toStdString(), arguments);
 }
 
+#ifdef Q_OS_LINUX
 char processState(int pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -51,6 +55,7 @@ QStringList privateNetworkCommand()
     }
     return {};
 }
+#endif
 
 } // namespace
 
@@ -85,26 +90,20 @@ private slots:
         QCOMPARE(got, arguments);
     }
 
-    // The started program gets its arguments unchanged, nothing of ours but
-    // its standard streams on the null device, a session of its own, and is
-    // never left as our zombie once it ends.
-    void startsDetachedAndClean()
+    // Blanks, quotes, trailing backslashes and non-ASCII text survive the
+    // command line on every system.
+    void startedProgramsGetTheirArgumentsUnchanged()
     {
         TestFolder folder;
         folder.installCompanion(QStringLiteral("vkguard.exe"), {QStringLiteral("exit")});
-        QVERIFY(start(folder, QStringLiteral("vkguard.exe"), {"a b", "", "\xc3\xa9"}));
+        const QStringList arguments {QStringLiteral("a b"), QString(), QStringLiteral("\u00e9 \u00fc"),
+            QStringLiteral("q\"uote"), QStringLiteral("back\\"), QStringLiteral("tail\\\\"), QStringLiteral("x;y")};
+        std::vector<std::string> native;
+        for (const QString& argument : arguments)
+            native.push_back(argument.toStdString());
+        QVERIFY(start(folder, QStringLiteral("vkguard.exe"), native));
         QVERIFY(waitUntil([&] { return folder.starts().size() == 1; }));
-        const auto entry = folder.starts().first();
-        QCOMPARE(entry.arguments, (QStringList {QStringLiteral("a b"), QString(), QStringLiteral("\u00e9")}));
-        QCOMPARE(entry.standardInput, QStringLiteral("/dev/null"));
-        QCOMPARE(entry.openDescriptors, 3);
-        QVERIFY(entry.session > 0 && entry.session != ::getsid(0));
-        QVERIFY(entry.pid != ::getpid());
-        // It ended: no process of that name may remain, zombie or not.
-        QVERIFY(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(entry.pid)); }));
-        QVERIFY(!running(QStringLiteral("vkguard.exe")));
-        // Reaped as soon as it ended: no child of ours is left.
-        QVERIFY(waitUntil([] { return ::waitpid(-1, nullptr, WNOHANG) == -1; }));
+        QCOMPARE(folder.starts().first().arguments, arguments);
     }
 
     void startOfMissingProgramFails()
@@ -136,6 +135,75 @@ private slots:
         // program file may be gone from /proc before that.
         QVERIFY(waitUntil([&] { return !running(QStringLiteral("vkguard.exe")); }));
         QVERIFY(folder.processes().isEmpty());
+    }
+
+    void processListHasNamesAndIds()
+    {
+        const auto list = platform::processList();
+        bool self = false;
+        for (const auto& process : list) {
+            QVERIFY(process.id > 0);
+            QVERIFY(!process.name.empty());
+            self = self || process.id == QCoreApplication::applicationPid();
+        }
+        QVERIFY(self);
+    }
+
+    void resolvesFromProgramFolderThenSearchPath()
+    {
+        TestFolder folder;
+        folder.installCompanion(QStringLiteral("vkprobe.exe"));
+        const std::string dir = folder.path().toStdString();
+        QCOMPARE(platform::resolveExecutable("vkprobe.exe", dir), dir + "vkprobe.exe");
+#ifdef Q_OS_WIN
+        const std::string onSearchPath = "cmd.exe";
+#else
+        const std::string onSearchPath = "sh";
+#endif
+        QVERIFY(QFileInfo(QString::fromStdString(platform::resolveExecutable(onSearchPath, dir))).isAbsolute());
+        QCOMPARE(platform::resolveExecutable("vknothere.exe", dir), std::string("vknothere.exe"));
+    }
+
+    void hostNameAndAddress()
+    {
+        const auto host = platform::hostName();
+        QVERIFY(host && !host->empty());
+        const auto address = platform::machineAddress();
+        static const QRegularExpression fourBytes(
+            QStringLiteral("^((25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)\\.){3}(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)$"));
+        QVERIFY(address && fourBytes.match(QString::fromStdString(*address)).hasMatch());
+    }
+
+    void programFolderIsTheExecutablesFolder()
+    {
+        const QString expected = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + QLatin1Char('/');
+        QCOMPARE(QDir::fromNativeSeparators(QString::fromStdString(platform::programFolder())), expected);
+    }
+
+#ifdef Q_OS_LINUX
+    // What only Linux has: /proc's short names, scripts, zombies, users and
+    // network namespaces.
+
+    // The started program gets its arguments unchanged, nothing of ours but
+    // its standard streams on the null device, a session of its own, and is
+    // never left as our zombie once it ends.
+    void startsDetachedAndClean()
+    {
+        TestFolder folder;
+        folder.installCompanion(QStringLiteral("vkguard.exe"), {QStringLiteral("exit")});
+        QVERIFY(start(folder, QStringLiteral("vkguard.exe"), {"a b", "", "\xc3\xa9"}));
+        QVERIFY(waitUntil([&] { return folder.starts().size() == 1; }));
+        const auto entry = folder.starts().first();
+        QCOMPARE(entry.arguments, (QStringList {QStringLiteral("a b"), QString(), QStringLiteral("\u00e9")}));
+        QCOMPARE(entry.standardInput, QStringLiteral("/dev/null"));
+        QCOMPARE(entry.openDescriptors, 3);
+        QVERIFY(entry.session > 0 && entry.session != ::getsid(0));
+        QVERIFY(entry.pid != ::getpid());
+        // It ended: no process of that name may remain, zombie or not.
+        QVERIFY(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(entry.pid)); }));
+        QVERIFY(!running(QStringLiteral("vkguard.exe")));
+        // Reaped as soon as it ended: no child of ours is left.
+        QVERIFY(waitUntil([] { return ::waitpid(-1, nullptr, WNOHANG) == -1; }));
     }
 
     // The kernel keeps 15 characters of a name; longer names must still
@@ -227,37 +295,6 @@ private slots:
         other.waitForFinished();
     }
 
-    void processListHasNamesAndIds()
-    {
-        const auto list = platform::processList();
-        bool self = false;
-        for (const auto& process : list) {
-            QVERIFY(process.id > 0);
-            QVERIFY(!process.name.empty());
-            self = self || process.id == ::getpid();
-        }
-        QVERIFY(self);
-    }
-
-    void resolvesFromProgramFolderThenSearchPath()
-    {
-        TestFolder folder;
-        folder.installCompanion(QStringLiteral("vkprobe.exe"));
-        const std::string dir = folder.path().toStdString();
-        QCOMPARE(platform::resolveExecutable("vkprobe.exe", dir), dir + "vkprobe.exe");
-        QCOMPARE(platform::resolveExecutable("sh", dir).substr(0, 1), std::string("/"));
-        QCOMPARE(platform::resolveExecutable("vknothere.exe", dir), std::string("vknothere.exe"));
-    }
-
-    void hostNameAndAddress()
-    {
-        const auto host = platform::hostName();
-        QVERIFY(host && !host->empty());
-        const auto address = platform::machineAddress();
-        in_addr parsed {};
-        QVERIFY(address && ::inet_pton(AF_INET, address->c_str(), &parsed) == 1);
-    }
-
     void machineAddressIsThatOfTheNetwork_data()
     {
         QTest::addColumn<QString>("network");
@@ -302,12 +339,7 @@ private slots:
         QVERIFY2(lookup.exitCode() == 0, lookup.readAllStandardError().constData());
         QCOMPARE(QString::fromLocal8Bit(lookup.readAllStandardOutput()).trimmed(), address);
     }
-
-    void programFolderIsTheExecutablesFolder()
-    {
-        const QString expected = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + QLatin1Char('/');
-        QCOMPARE(QString::fromStdString(platform::programFolder()), expected);
-    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(TestProcesses)

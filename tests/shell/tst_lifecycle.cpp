@@ -418,7 +418,7 @@ private slots:
         while (queued.size() < 64 && (queued.empty() || queued.back()->connected))
             queued.push_back(std::make_unique<Client>(socket));
         QVERIFY(!queued.back()->connected);
-        QVERIFY(!second.send(shell::kSecondStartMessage));
+        QVERIFY(!second.announceSecondStart());
         queued.clear(); // they gave up too
         instance.receiveMessages();
         QCoreApplication::processEvents(); // takes the queue off
@@ -433,7 +433,7 @@ private slots:
             messages << message;
             openAtDelivery = int(silent.size()) - droppedCount(silent);
         });
-        QVERIFY(second.send(shell::kSecondStartMessage));
+        QVERIFY(second.announceSecondStart());
         QTRY_COMPARE(messages, QByteArrayList {shell::kSecondStartMessage});
         QCOMPARE(openAtDelivery, 4);
         QTRY_COMPARE(droppedCount(silent), 4); // a second after they came

@@ -12,7 +12,13 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#ifdef Q_OS_WIN
+#include <windows.h>
+// after windows.h
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 using namespace corvatek::data;
 
@@ -20,14 +26,20 @@ namespace {
 
 long peakKiB()
 {
+#ifdef Q_OS_WIN
+    PROCESS_MEMORY_COUNTERS counters {};
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+    return long(counters.PeakWorkingSetSize / 1024);
+#else
     rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+#endif
 }
 
 int load(const QString& path)
 {
-#ifndef __SANITIZE_ADDRESS__ // which reserves far more address space at start
+#if !defined(__SANITIZE_ADDRESS__) && !defined(Q_OS_WIN) // ASan reserves far more address space at start
     const rlimit limit {2L << 30, 2L << 30};
     ::setrlimit(RLIMIT_AS, &limit);
 #endif

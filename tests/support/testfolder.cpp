@@ -8,11 +8,6 @@
 #include <QFileInfo>
 #include <QThread>
 
-#include <csignal>
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 namespace corvatek::test {
 
 QString fakeCompanionPath()
@@ -28,7 +23,7 @@ TestFolder::TestFolder()
 TestFolder::~TestFolder()
 {
     for (int pid : processes())
-        ::kill(pid, SIGKILL);
+        killProcess(pid);
     waitUntil([this] { return processes().isEmpty(); }, 5000);
 }
 
@@ -88,20 +83,7 @@ QList<JournalEntry> TestFolder::starts() const
 
 QList<int> TestFolder::processes() const
 {
-    QList<int> ids;
-    const QString folder = QDir(dir_.path()).canonicalPath() + QLatin1Char('/');
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool numeric = false;
-        const int pid = entry.toInt(&numeric);
-        if (!numeric)
-            continue;
-        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        const bool zombie = stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
-        if (!zombie && exe.startsWith(folder))
-            ids.append(pid);
-    }
-    return ids;
+    return processesIn(QDir(dir_.path()).canonicalPath() + QLatin1Char('/'));
 }
 
 QList<QStringList> TestFolder::argumentsOf(const QString& name) const
@@ -124,37 +106,6 @@ QStringList TestFolder::runningNames() const
     }
     names.sort();
     return names;
-}
-
-namespace {
-
-// Root passes permission checks through these capabilities; without them in
-// its effective set it is checked as the files' owner.
-void setFileOverrides(bool on)
-{
-    __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2] {};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return;
-    for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
-        const unsigned bit = 1u << (capability % 32);
-        auto& effective = data[capability / 32].effective;
-        effective = on ? effective | (data[capability / 32].permitted & bit) : effective & ~bit;
-    }
-    if (::syscall(SYS_capset, &header, data) != 0)
-        qFatal("cannot change the test's file capabilities");
-}
-
-} // namespace
-
-OrdinaryUserFileAccess::OrdinaryUserFileAccess()
-{
-    setFileOverrides(false);
-}
-
-OrdinaryUserFileAccess::~OrdinaryUserFileAccess()
-{
-    setFileOverrides(true);
 }
 
 void makeReadOnly(const QString& path)

@@ -73,6 +73,10 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 // Every row of a table file in `folder`, each value of each field.
 QList<QStringList> tableRows(const QString& folder, data::TableId id);
 
+// Ids of live processes whose program lies in `folder` (ending with "/").
+QList<int> processesIn(const QString& folder);
+void killProcess(int pid);
+
 // The fake companion program built beside the tests.
 QString fakeCompanionPath();
 

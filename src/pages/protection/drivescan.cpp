@@ -7,15 +7,16 @@ namespace corvatek::pages {
 
 void driveScanRequest(shell::Session& session, QWidget* owner, const platform::Volume& volume)
 {
-    const QString root = QString::fromStdString(volume.root);
-    if (!session.seams.askYesNo(owner, session.state.caption(Caption::ScanDriveQuestion) + root + QStringLiteral(" ?")))
+    const std::string name = platform::volumeName(volume);
+    if (!session.seams.askYesNo(owner,
+            session.state.caption(Caption::ScanDriveQuestion) + QString::fromStdString(name) + QStringLiteral(" ?")))
         return;
     // The volume may have gone while the question was open: a listing of
     // the folder it leaves behind must not start a scan.
     if (!platform::listVolumeRoot(volume))
         return;
     session.companions.shellStart(
-        files::Scanner, QStringLiteral("3 ") + QString::fromStdString(platform::quoteArgument(volume.root)));
+        files::Scanner, QStringLiteral("3 ") + QString::fromStdString(platform::quoteArgument(name)));
 }
 
 void volumeArrived(shell::Session& session, QWidget* owner, const platform::Volume& volume)

@@ -250,3 +250,12 @@ FileRead readRegularFile(const std::string& path, std::size_t limit, const std::
 }
 
 } // namespace corvatek::platform
+
+namespace corvatek::platform {
+
+std::optional<std::string> shellTypeName(const std::string&)
+{
+    return std::nullopt;
+}
+
+} // namespace corvatek::platform

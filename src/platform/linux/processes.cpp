@@ -170,4 +170,19 @@ bool startDetached(const std::string& programPath, const std::vector<std::string
     return true;
 }
 
+bool shellStart(const std::string& programPath, const std::string& parameters)
+{
+    return startDetached(programPath, splitCommandLine(parameters));
+}
+
+bool consoleStart(const std::string& commandLine, const std::string& folder)
+{
+    auto words = splitCommandLine(commandLine);
+    if (words.empty())
+        return false;
+    const std::string program = resolveExecutable(words.front(), folder);
+    words.erase(words.begin());
+    return startDetached(program, words);
+}
+
 } // namespace corvatek::platform

@@ -205,7 +205,7 @@ InstanceClaim claimInstance(const std::string& name)
         claim.result = InstanceClaim::Result::HeldElsewhere;
     } else {
         claim.result = InstanceClaim::Result::Claimed;
-        claim.lock_ = FileLock(fd);
+        claim.held_ = std::make_shared<FileLock>(FileLock(fd));
     }
     claim.socketPath = folder.path + "/" + name + ".socket";
     return claim;
@@ -253,6 +253,16 @@ bool setAutostartCommand(const std::string& name, const std::string& command)
         return false;
     }
     return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+bool announceSecondStart(const InstanceClaim& claim)
+{
+    return claim.result == InstanceClaim::Result::HeldElsewhere && sendLocalMessage(claim.socketPath, "second-start");
+}
+
+WindowMessage readWindowMessage(const void*, std::uintptr_t)
+{
+    return {};
 }
 
 } // namespace corvatek::platform

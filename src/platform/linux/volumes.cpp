@@ -177,4 +177,9 @@ std::vector<Volume> VolumeArrivals::takeArrivals()
     return arrived;
 }
 
+std::string volumeName(const Volume& volume)
+{
+    return volume.root;
+}
+
 } // namespace corvatek::platform
