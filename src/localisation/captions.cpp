@@ -2,6 +2,7 @@
 
 #include "data/programfiles.h"
 #include "data/textcodec.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 
@@ -103,16 +104,10 @@ std::optional<QString> isoLanguage(const QString& code)
 
 QString userLanguageCode()
 {
-    // The variables' order of precedence for messages; an empty one is unset.
-    QString locale;
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        locale = qEnvironmentVariable(variable);
-        if (!locale.isEmpty())
-            break;
-    }
-    // "de_DE.UTF-8@euro" speaks "de".
+    const QString locale = QString::fromStdString(platform::userLanguage());
+    // "de_DE.UTF-8@euro" and "de-DE" speak "de".
     qsizetype end = 0;
-    while (end < locale.size() && !QStringView(u"_.@").contains(locale[end]))
+    while (end < locale.size() && !QStringView(u"_.@-").contains(locale[end]))
         ++end;
     const QString iso = locale.left(end);
     for (const LanguageData& language : kLanguages) {

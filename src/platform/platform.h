@@ -257,6 +257,12 @@ int terminationRequests();
 // Takes the pending requests off that descriptor once they are handled.
 void clearTerminationRequests();
 
+// The language the user reads messages in, as the system names it: on
+// Linux the first of LC_ALL, LC_MESSAGES and LANG that is set
+// ("de_DE.UTF-8"), on Windows the user's first display language ("de-DE");
+// empty when none is set.
+std::string userLanguage();
+
 // The command of the user's autostart entry `name`; empty when there is none.
 std::string autostartCommand(const std::string& name);
 // Makes the user's autostart entry `name` run `command` (a program path) at

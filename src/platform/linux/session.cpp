@@ -265,4 +265,15 @@ WindowMessage readWindowMessage(const void*, std::uintptr_t)
     return {};
 }
 
+std::string userLanguage()
+{
+    // The variables' order of precedence for messages; an empty one is unset.
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value)
+            return value;
+    }
+    return {};
+}
+
 } // namespace corvatek::platform

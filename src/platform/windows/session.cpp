@@ -312,4 +312,16 @@ std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName)
     return deleted;
 }
 
+std::string userLanguage()
+{
+    ULONG count = 0;
+    ULONG size = 0;
+    if (!::GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, nullptr, &size) || size == 0)
+        return {};
+    std::wstring names(size, L'\0');
+    if (!::GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names.data(), &size))
+        return {};
+    return windows::utf8(names.c_str()); // the first of a list of names each ended by NUL
+}
+
 } // namespace corvatek::platform
