@@ -257,10 +257,9 @@ int terminationRequests();
 // Takes the pending requests off that descriptor once they are handled.
 void clearTerminationRequests();
 
-// The language the user reads messages in, as the system names it: on
-// Linux the first of LC_ALL, LC_MESSAGES and LANG that is set
-// ("de_DE.UTF-8"), on Windows the user's first display language ("de-DE");
-// empty when none is set.
+// The language the user reads messages in, as the system names it: the
+// first of LC_ALL, LC_MESSAGES and LANG that is set ("de_DE.UTF-8"), else on
+// Windows the user's first display language ("de-DE"); empty when none is.
 std::string userLanguage();
 
 // The command of the user's autostart entry `name`; empty when there is none.

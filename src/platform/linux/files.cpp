@@ -1,6 +1,7 @@
 // The in-use test and the shared-file lock on Linux: flock on the open file,
 // shared to read and exclusive to write, the convention companions follow
 // too.
+#include "platform/common/filelock.h"
 #include "platform/platform.h"
 
 #include <atomic>
@@ -16,8 +17,6 @@
 
 namespace corvatek::platform {
 namespace {
-
-enum class Attempt { Locked, Absent, Busy, Unusable };
 
 // What marks a replacement's temporary file, so that a killed one is known.
 constexpr char kUnfinished[] = ".corvatek-new-";
@@ -48,7 +47,9 @@ bool namesPath(int fd, const std::string& path)
         held.st_ino == named.st_ino;
 }
 
-Attempt tryLock(const std::string& path, LockMode mode, int& fd, std::string* reason = nullptr)
+} // namespace
+
+Attempt tryLock(const std::string& path, LockMode mode, int& fd, std::string* reason)
 {
     const int access = mode == LockMode::Read ? O_RDONLY : O_RDWR;
     const int operation = mode == LockMode::Read ? LOCK_SH : LOCK_EX;
@@ -92,72 +93,9 @@ Attempt tryLock(const std::string& path, LockMode mode, int& fd, std::string* re
     return Attempt::Busy;
 }
 
-} // namespace
-
-bool fileInUse(const std::string& path, LockMode mode)
+void closeLocked(int fd)
 {
-    int fd = -1;
-    const Attempt attempt = tryLock(path, mode, fd);
-    if (fd >= 0)
-        ::close(fd); // closing the descriptor releases the lock
-    return attempt == Attempt::Busy || attempt == Attempt::Unusable;
-}
-
-FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_)
-{
-    other.fd_ = -1;
-}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept
-{
-    if (this != &other) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-FileLock::~FileLock()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
-std::optional<FileLock> FileLock::tryAcquire(const std::string& path, LockMode mode)
-{
-    int fd = -1;
-    const Attempt attempt = tryLock(path, mode, fd);
-    if (attempt == Attempt::Busy || attempt == Attempt::Unusable)
-        return std::nullopt;
-    return FileLock(fd);
-}
-
-FileLock::Outcome FileLock::acquire(const std::string& path, LockMode mode, std::chrono::milliseconds timeout,
-    const std::function<void()>& betweenTries)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + timeout;
-    auto pause = std::chrono::milliseconds(5);
-    while (true) {
-        int fd = -1;
-        std::string reason;
-        switch (tryLock(path, mode, fd, &reason)) {
-        case Attempt::Locked:
-        case Attempt::Absent: return {FileLock(fd), {}};
-        case Attempt::Unusable: return {std::nullopt, reason};
-        case Attempt::Busy: break;
-        }
-        if (Clock::now() >= deadline)
-            return {};
-        if (betweenTries)
-            betweenTries();
-        std::this_thread::sleep_for(std::min(pause,
-            std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - Clock::now() + std::chrono::milliseconds(1))));
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
-    }
+    ::close(fd); // closing the descriptor releases the lock
 }
 
 namespace {

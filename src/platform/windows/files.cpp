@@ -2,6 +2,7 @@
 // mode the file is opened with: a reader lets others read but nobody write;
 // a writer writes, so every other lock, and the companions' in-use test ("can
 // it be opened with no sharing at all"), meets a sharing violation.
+#include "platform/common/filelock.h"
 #include "platform/platform.h"
 #include "platform/windows/wide.h"
 
@@ -18,8 +19,6 @@ namespace {
 using windows::errorText;
 using windows::wide;
 
-enum class Attempt { Locked, Absent, Busy, Unusable };
-
 // What marks a replacement's temporary file, so that a killed one is known.
 constexpr char kUnfinished[] = ".corvatek-new-";
 // Ends the name the old file is moved to while the new one takes its place.
@@ -31,7 +30,9 @@ bool usablePath(const std::string& path)
     return !path.empty() && path.find('\0') == std::string::npos;
 }
 
-Attempt tryLock(const std::string& path, LockMode mode, int& fd, std::string* reason = nullptr)
+} // namespace
+
+Attempt tryLock(const std::string& path, LockMode mode, int& fd, std::string* reason)
 {
     fd = -1;
     if (!usablePath(path))
@@ -98,69 +99,9 @@ Attempt tryLock(const std::string& path, LockMode mode, int& fd, std::string* re
     return Attempt::Locked;
 }
 
-} // namespace
-
-bool fileInUse(const std::string& path, LockMode mode)
+void closeLocked(int fd)
 {
-    int fd = -1;
-    const Attempt attempt = tryLock(path, mode, fd);
-    if (fd >= 0)
-        ::_close(fd);
-    return attempt == Attempt::Busy || attempt == Attempt::Unusable;
-}
-
-FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_)
-{
-    other.fd_ = -1;
-}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept
-{
-    if (this != &other) {
-        if (fd_ >= 0)
-            ::_close(fd_);
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-FileLock::~FileLock()
-{
-    if (fd_ >= 0)
-        ::_close(fd_);
-}
-
-std::optional<FileLock> FileLock::tryAcquire(const std::string& path, LockMode mode)
-{
-    int fd = -1;
-    const Attempt attempt = tryLock(path, mode, fd);
-    if (attempt == Attempt::Busy || attempt == Attempt::Unusable)
-        return std::nullopt;
-    return FileLock(fd);
-}
-
-FileLock::Outcome FileLock::acquire(const std::string& path, LockMode mode, std::chrono::milliseconds timeout,
-    const std::function<void()>& betweenTries)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + timeout;
-    while (true) {
-        int fd = -1;
-        std::string reason;
-        switch (tryLock(path, mode, fd, &reason)) {
-        case Attempt::Locked:
-        case Attempt::Absent: return {FileLock(fd), {}};
-        case Attempt::Unusable: return {std::nullopt, reason};
-        case Attempt::Busy: break;
-        }
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return {};
-        if (betweenTries)
-            betweenTries();
-        std::this_thread::sleep_for(std::min<Clock::duration>(std::chrono::milliseconds(20), deadline - now));
-    }
+    ::_close(fd); // closing the descriptor releases the lock
 }
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 
@@ -314,6 +315,13 @@ std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName)
 
 std::string userLanguage()
 {
+    // A locale variable set in the environment wins, as it does for the
+    // programs ported from Unix that set it (and for wine).
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value)
+            return value;
+    }
     ULONG count = 0;
     ULONG size = 0;
     if (!::GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, nullptr, &size) || size == 0)
