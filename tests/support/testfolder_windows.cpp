@@ -8,6 +8,7 @@
 #include <tlhelp32.h>
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace corvatek::test {
 
@@ -28,8 +29,13 @@ QList<int> processesIn(const QString& folder)
         DWORD size = DWORD(std::size(image));
         DWORD exitCode = 0;
         const bool live = ::GetExitCodeProcess(process, &exitCode) && exitCode == STILL_ACTIVE;
-        if (live && ::QueryFullProcessImageNameW(process, 0, image, &size) &&
-            QString::fromWCharArray(image, int(size)).startsWith(wanted, Qt::CaseInsensitive))
+        // A process just made may not tell its image yet: one named like a
+        // program of the folder counts as the folder's (the tests' names are
+        // their own).
+        const bool inFolder = ::QueryFullProcessImageNameW(process, 0, image, &size)
+            ? QString::fromWCharArray(image, int(size)).startsWith(wanted, Qt::CaseInsensitive)
+            : QFileInfo::exists(folder + QString::fromWCharArray(entry.szExeFile));
+        if (live && inFolder)
             ids.append(int(entry.th32ProcessID));
         ::CloseHandle(process);
     }
