@@ -1,11 +1,15 @@
 #include "report.h"
 
+#include "data/eightbit.h"
 #include "platform/platform.h"
 
 #include <algorithm>
 
 namespace corvatek::probe {
 namespace {
+
+using data::isValidUtf8;
+using data::utf8Length;
 
 using Clock = std::chrono::steady_clock;
 
@@ -22,77 +26,6 @@ constexpr std::size_t kDetectionsLimit = 4 * 1024 * 1024;
 constexpr std::chrono::milliseconds kFileFreeTimeout {4000};
 constexpr std::size_t kFlagFileLimit = 4 * 1024;
 constexpr std::size_t kListFileLimit = 64 * 1024 * 1024;
-
-// Windows-1252 bytes 0x80..0x9F; the five it leaves undefined map to the
-// C1 control of the same value, as Windows itself does.
-constexpr char16_t kHighControls[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030,
-    0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void appendCodePoint(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(char(cp));
-    } else if (cp < 0x800) {
-        out.push_back(char(0xC0 | (cp >> 6)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(char(0xE0 | (cp >> 12)));
-        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (cp >> 18)));
-        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    }
-}
-
-// The length of the UTF-8 character at the start of `text`, 0 when none is.
-std::size_t utf8Length(std::string_view text, char32_t* codePoint = nullptr)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char c = p[0];
-    if (c < 0x80) {
-        if (codePoint)
-            *codePoint = c;
-        return 1;
-    }
-    std::size_t extra;
-    char32_t minimum;
-    char32_t cp;
-    if ((c & 0xE0) == 0xC0)
-        extra = 1, minimum = 0x80, cp = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0)
-        extra = 2, minimum = 0x800, cp = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0)
-        extra = 3, minimum = 0x10000, cp = c & 0x07;
-    else
-        return 0;
-    if (text.size() <= extra)
-        return 0;
-    for (std::size_t i = 1; i <= extra; ++i) {
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    if (codePoint)
-        *codePoint = cp;
-    return extra + 1;
-}
-
-bool isValidUtf8(std::string_view text)
-{
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8Length(text.substr(at));
-        if (length == 0)
-            return false;
-        at += length;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -140,10 +73,7 @@ std::string ProgramFiles::readFlag(std::string_view name) const
     if (isValidUtf8(bytes))
         return std::string(first);
     std::string text;
-    for (const char byte : first) {
-        const auto b = static_cast<unsigned char>(byte);
-        appendCodePoint(text, b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : b);
-    }
+    data::appendWindows1252AsUtf8(text, first);
     return text;
 }
 
