@@ -15,19 +15,12 @@ constexpr qsizetype kLogLimit = 256 * 1024;
 
 QString programFolder()
 {
-    QString folder = QFile::decodeName(QByteArray::fromStdString(platform::programFolder()));
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder.append(QLatin1Char('/'));
-    return folder;
+    return QFile::decodeName(QByteArray::fromStdString(platform::dataFolder().path));
 }
 
 QString userDataFolder()
 {
-    QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    // Relative values are to be ignored, as the base directory rules say.
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/share");
-    return base + QStringLiteral("/corvatek/");
+    return QFile::decodeName(QByteArray::fromStdString(platform::userDataFolder()));
 }
 
 bool log(const data::ProgramFiles& files, QStringView name, const QString& line)

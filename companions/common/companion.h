@@ -9,7 +9,9 @@
 
 namespace corvatek::companion {
 
-// The program folder, the folder of the running executable, ending in '/'.
+// The folder of the suite's shared files, ending in '/': the one the control
+// centre handed over, else found by the same rule (beside the executable, or
+// the user's data folder for an installed copy).
 QString programFolder();
 
 // The suite's per-user data folder, $XDG_DATA_HOME/corvatek (by default

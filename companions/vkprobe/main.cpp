@@ -48,30 +48,6 @@ std::string homeFolder()
     return user && user->pw_dir ? user->pw_dir : std::string();
 }
 
-// Where the user's own signatures live, as the control centre places them:
-// $XDG_DATA_HOME/corvatek/, a relative value ignored as the base directory
-// rules say.
-std::string userDataFolder()
-{
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && *data == '/')
-        return std::string(data) + "/corvatek/";
-    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    if (home.empty())
-        home = "/";
-    while (home.size() > 1 && home.back() == '/')
-        home.pop_back();
-    return home + "/.local/share/corvatek/";
-}
-
-std::string programFolder()
-{
-    std::string folder = platform::programFolder();
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
-}
-
 // Blanks around a mode as one who typed it might leave them: those of
 // Unicode, not only of ASCII.
 bool isBlank(char32_t c)
@@ -146,7 +122,7 @@ std::string notDone(const std::string& why)
 int main(int argc, char** argv)
 {
     const auto started = std::chrono::steady_clock::now();
-    const probe::ProgramFiles files(programFolder());
+    const probe::ProgramFiles files(platform::dataFolder().path);
 
     std::string modeArgument;
     std::string volume;
@@ -174,7 +150,7 @@ int main(int argc, char** argv)
     }
 
     std::vector<std::string> looked;
-    const std::string userSignatures = userDataFolder() + "signatures";
+    const std::string userSignatures = platform::userDataFolder() + "signatures";
     const auto signatures = probe::signatureFolder(userSignatures, looked);
     if (!signatures) {
         std::string where;

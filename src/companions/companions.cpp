@@ -15,17 +15,30 @@ std::string native(QStringView text)
 
 } // namespace
 
-Companions::Companions(QString programFolder) : folder_(std::move(programFolder)) { }
+Companions::Companions(QString programFolder, QString installFolder)
+    : folder_(std::move(programFolder)), installFolder_(installFolder == folder_ ? QString() : std::move(installFolder))
+{
+}
+
+const QString& Companions::folderOf(QStringView executableName) const
+{
+    if (installFolder_.isEmpty() || QFile::exists(QString(folder_).append(executableName)))
+        return folder_;
+    return QFile::exists(QString(installFolder_).append(executableName)) ? installFolder_ : folder_;
+}
 
 bool Companions::shellStart(QStringView executableName, const QString& parameters) const
 {
     return platform::shellStart(
-        QFile::encodeName(QString(folder_).append(executableName)).toStdString(), native(parameters));
+        QFile::encodeName(QString(folderOf(executableName)).append(executableName)).toStdString(), native(parameters));
 }
 
 bool Companions::consoleStart(const QString& commandLine) const
 {
-    return platform::consoleStart(native(commandLine), QFile::encodeName(folder_).toStdString());
+    const std::string line = native(commandLine);
+    const auto words = platform::splitCommandLine(line);
+    const QString& folder = folderOf(words.empty() ? QString() : QString::fromStdString(words.front()));
+    return platform::consoleStart(line, QFile::encodeName(folder).toStdString());
 }
 
 bool Companions::isRunning(QStringView executableName) const

@@ -15,17 +15,20 @@ struct ProcessSnapshot {
 
 class Companions {
 public:
-    explicit Companions(QString programFolder);
+    // A companion is looked for in the program folder, then in the folder
+    // the control centre was installed to when that is another one.
+    explicit Companions(QString programFolder, QString installFolder = {});
 
     const QString& programFolder() const { return folder_; }
 
-    // Starts program folder + name with the parameter text, split into
-    // arguments as a Windows program splits its command line. The result is
-    // not examined by the callers that follow the shell's way of starting.
+    // Starts the companion with the parameter text, split into arguments as
+    // a Windows program splits its command line. The result is not examined
+    // by the callers that follow the shell's way of starting.
     bool shellStart(QStringView executableName, const QString& parameters = {}) const;
     // Starts a command line: an executable name without folder, then its
-    // arguments; the name is found in the program folder first, then on the
-    // search path. True when the process was created.
+    // arguments; the name is found in the program folder first, then in the
+    // install folder, then on the search path. True when the process was
+    // created.
     bool consoleStart(const QString& commandLine) const;
     // True while a process of this executable name exists (case ignored).
     bool isRunning(QStringView executableName) const;
@@ -41,7 +44,11 @@ public:
     void notify(const QString& text, const QString& levelText) const;
 
 private:
+    // The folder holding `executableName`; the program folder when none does.
+    const QString& folderOf(QStringView executableName) const;
+
     QString folder_;
+    QString installFolder_;
 };
 
 // The parameter text that hands a backup entry ("<source>;<destination>") to

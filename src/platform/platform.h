@@ -230,6 +230,32 @@ struct WindowMessage {
 // message to `window`, the main window's handle, counts.
 WindowMessage readWindowMessage(const void* native, std::uintptr_t window);
 
+// The notification-area icon where the system's tray is a service that
+// calls its programs back by window message (Windows): one icon, added when
+// made and gone with the object. Only a right-button press and a left double
+// click are reported. Elsewhere addTrayIcon gives null: the toolkit's tray
+// serves there.
+enum class TrayEvent { RightButtonDown, LeftDoubleClick };
+struct TrayImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> argb; // 0xAARRGGBB, not premultiplied, rows top down
+};
+class TrayIcon {
+public:
+    virtual ~TrayIcon() = default;
+    // The hidden window the tray calls back; it never shows.
+    virtual std::uintptr_t window() const = 0;
+    // Whether the tray took the icon (at log-on it may come later).
+    virtual bool added() const = 0;
+    // Lets a menu popped up from the icon close when the user clicks elsewhere.
+    virtual void takeForeground() = 0;
+};
+// `image` draws the icon at the size the tray asks for; `onEvent` runs on the
+// window thread.
+std::unique_ptr<TrayIcon> addTrayIcon(
+    const std::function<TrayImage(int pixels)>& image, const std::string& tip, std::function<void(TrayEvent)> onEvent);
+
 // The instance's message channel, a local stream socket. The one instance
 // listens and reads each connection without ever waiting on it; later starts
 // and companions connect, send one line and close.
@@ -421,6 +447,25 @@ std::string quoteArgument(std::string_view argument);
 
 // Folder of the running executable, ending with a path separator.
 std::string programFolder();
+
+// Where the suite keeps the files it reads and writes. A copy the user can
+// write to (a build folder, a portable copy on a stick) keeps them beside its
+// executable. An installed copy (on Linux, one under /usr or /opt, whoever
+// runs it) or a folder the user cannot write keeps them in the user's own
+// data folder: $XDG_DATA_HOME/corvatek/ on Linux, %LOCALAPPDATA%\Corvatek
+// on Windows, made (mode 0700) when missing. kDataFolderVariable, when it
+// holds an absolute path, names the folder outright: the control centre hands
+// its folder to the companions it starts through it.
+inline constexpr char kDataFolderVariable[] = "CORVATEK_DATA_DIR";
+struct DataFolder {
+    std::string path; // ends with a path separator
+    bool besideProgram = true;
+    std::string problem; // why the folder could not be made, if it could not
+};
+DataFolder dataFolder();
+// The user's own folder for the suite, as above, whatever copy runs; not made
+// here.
+std::string userDataFolder();
 
 // The machine's host name, or nothing when the system will not tell.
 std::optional<std::string> hostName();

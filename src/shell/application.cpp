@@ -8,6 +8,7 @@
 #include "shell/volumewatch.h"
 #include "shell/windowmessages.h"
 
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -23,6 +24,15 @@ void showWindow(MainWindow& window)
     window.show();
     window.raise();
     window.activateWindow();
+}
+
+// An installed copy starts at log-on through its command on the path, the
+// name that stays when an upgrade replaces the executable.
+QString autostartProgram()
+{
+    const QString executable = QCoreApplication::applicationFilePath();
+    const QString command = QStringLiteral(CORVATEK_INSTALLED_COMMAND);
+    return QFileInfo(command).canonicalFilePath() == QFileInfo(executable).canonicalFilePath() ? command : executable;
 }
 
 } // namespace
@@ -103,10 +113,14 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     app.setApplicationName(QStringLiteral("Corvatek"));
     app.setWindowIcon(icon(QStringLiteral("corvatek")));
 
-    Session session(QString::fromStdString(platform::programFolder()), Seams::system());
+    const platform::DataFolder data = platform::dataFolder();
+    // The companions started from here find the same folder without looking.
+    qputenv(platform::kDataFolderVariable, QByteArray::fromStdString(data.path));
+    Session session(QString::fromStdString(data.path), Seams::system(), data::kFileFreeTimeout,
+        QString::fromStdString(platform::programFolder()));
     app.setErrorReport([&session](const QString& text) { session.seams.report(QApplication::activeWindow(), text); });
     MainWindow* window = nullptr;
-    updateAutostart(QCoreApplication::applicationFilePath());
+    updateAutostart(autostartProgram());
     TrayHost tray([&session] { session.openWebSite(); }, [&window] { showWindow(*window); });
     // Taken before start-up, so that a request to end that arrives during it
     // waits for the loop and ends in order.
@@ -128,14 +142,15 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     if (options.beforeShow)
         options.beforeShow(mainWindow);
     mainWindow.show();
-    const QString guardProblem = instance.problem();
-    if (!mainWindow.startupProblems().isEmpty() || !guardProblem.isEmpty()) {
-        QTimer::singleShot(0, &mainWindow, [&] {
-            QStringList problems = mainWindow.startupProblems();
-            if (!guardProblem.isEmpty())
-                problems.append(guardProblem);
-            session.seams.report(&mainWindow, problems.join(QLatin1Char('\n')));
-        });
+    QStringList problems;
+    if (!data.problem.empty())
+        problems.append(QStringLiteral("The data folder cannot be made: %1").arg(QString::fromStdString(data.problem)));
+    problems.append(mainWindow.startupProblems());
+    if (!instance.problem().isEmpty())
+        problems.append(instance.problem());
+    if (!problems.isEmpty()) {
+        QTimer::singleShot(0, &mainWindow,
+            [&session, &mainWindow, problems] { session.seams.report(&mainWindow, problems.join(QLatin1Char('\n'))); });
     }
     return app.exec();
 }

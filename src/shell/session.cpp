@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QMessageBox>
 #include <QScopedValueRollback>
 #include <QUrl>
@@ -29,10 +30,18 @@ Seams Seams::system()
     return seams;
 }
 
-Session::Session(QString programFolder, Seams seams, std::chrono::milliseconds fileWait)
-    : folder(std::move(programFolder)), files(folder, {fileWait, [this] { keepPainted(); }}), companions(folder),
+Session::Session(QString programFolder, Seams seams, std::chrono::milliseconds fileWait, QString installFolder)
+    : folder(std::move(programFolder)), installFolder(installFolder.isEmpty() ? folder : std::move(installFolder)),
+      files(folder, {fileWait, [this] { keepPainted(); }}), companions(folder, this->installFolder),
       seams(std::move(seams))
 {
+}
+
+QString Session::shippedFolderOf(QStringView name) const
+{
+    return QFile::exists(QString(folder).append(name)) || !QFile::exists(QString(installFolder).append(name))
+        ? folder
+        : installFolder;
 }
 
 void Session::keepPainted()

@@ -56,9 +56,14 @@ struct Seams {
 };
 
 struct Session {
-    Session(QString programFolder, Seams seams, std::chrono::milliseconds fileWait = data::kFileFreeTimeout);
+    // The suite's files are read and written in `programFolder`; what ships
+    // with the program (the language and links files, the companions) is
+    // looked for there first, then in `installFolder`, the executable's own.
+    Session(QString programFolder, Seams seams, std::chrono::milliseconds fileWait = data::kFileFreeTimeout,
+        QString installFolder = {});
 
     const QString folder;
+    const QString installFolder;
     ProcessState state;
     data::ProgramFiles files;
     companions::Companions companions;
@@ -75,6 +80,9 @@ struct Session {
     // no input is taken meanwhile, so no page changes under that work.
     void keepPainted();
     void openWebSite() const { seams.open(QString::fromLatin1(kProductWebSite)); }
+    // The folder holding the shipped file `name`, as above; `folder` when
+    // neither does.
+    QString shippedFolderOf(QStringView name) const;
 };
 
 } // namespace corvatek::shell

@@ -300,7 +300,9 @@ bool MainWindow::prepareLanguage(std::chrono::milliseconds wait)
 
 void MainWindow::loadCaptions()
 {
-    const QString problem = state().captions.load(session_.folder, state().languageCode);
+    const QString& code = state().languageCode;
+    const QString problem =
+        state().captions.load(session_.shippedFolderOf(localisation::languageFileName(code).value_or(QString())), code);
     if (!problem.isEmpty())
         startupProblems_.append(problem);
 }

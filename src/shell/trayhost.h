@@ -6,6 +6,11 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
+
+namespace corvatek::platform {
+class TrayIcon;
+}
 
 class QAction;
 class QMenu;
@@ -22,11 +27,14 @@ public:
 
     // Whether the user can see the icon (there is a system tray).
     bool iconVisible() const;
-    // The mouse on the icon: a right-button press or a left double click
-    // opens the web site, then pops the menu up.
+    // The mouse on the icon (a QSystemTrayIcon reason): a right-button press
+    // or a left double click opens the web site, then pops the menu up.
     void trayActivated(int reason);
     void showWindow();
 
+    // Where the system's tray talks to programs itself (Windows), the icon is
+    // the platform's and `icon` is null; elsewhere the toolkit's.
+    std::unique_ptr<platform::TrayIcon> systemIcon;
     QSystemTrayIcon* icon = nullptr;
     QMenu* trayMenu = nullptr;
     QAction* showWindowAction = nullptr;

@@ -11,6 +11,7 @@
 
 #ifdef Q_OS_LINUX
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -29,6 +30,27 @@ bool running(const QString& name)
 bool start(const TestFolder& folder, const QString& name, const std::vector<std::string>& arguments = {})
 {
     return platform::startDetached(folder.file(name).toStdString(), arguments);
+}
+
+// Where a copy of the data folder helper placed in `folder` keeps its files:
+// folder, "beside" or "elsewhere", problem.
+QStringList dataFolderOf(const TestFolder& folder, const QProcessEnvironment& environment, QStringList wrapper = {})
+{
+    const QString program = folder.file(QFileInfo(QStringLiteral(CORVATEK_DATA_FOLDER)).fileName());
+    if (!QFile::exists(program) && !QFile::copy(QStringLiteral(CORVATEK_DATA_FOLDER), program))
+        return {};
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    wrapper.append(program);
+    process.start(wrapper.takeFirst(), wrapper);
+    if (!process.waitForFinished(30000))
+        return {};
+    // Windows's text mode ends lines with CR LF.
+    QStringList lines =
+        QString::fromUtf8(process.readAllStandardOutput()).remove(QLatin1Char('\r')).split(QLatin1Char('\n'));
+    lines.resize(3);
+    lines[0] = QDir::fromNativeSeparators(lines[0]);
+    return lines;
 }
 
 #ifdef Q_OS_LINUX
@@ -180,6 +202,24 @@ private slots:
         QCOMPARE(QDir::fromNativeSeparators(QString::fromStdString(platform::programFolder())), expected);
     }
 
+    // A writable copy keeps its files beside it; a folder handed over wins,
+    // and is made when missing.
+    void dataFolderFollowsTheCopy()
+    {
+        TestFolder folder;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QString::fromLatin1(platform::kDataFolderVariable));
+        QCOMPARE(dataFolderOf(folder, environment), QStringList({folder.path(), QStringLiteral("beside"), {}}));
+
+        const QString handed = folder.file(QStringLiteral("handed/over/"));
+        environment.insert(QString::fromLatin1(platform::kDataFolderVariable), QDir::toNativeSeparators(handed));
+        QCOMPARE(dataFolderOf(folder, environment), QStringList({handed, QStringLiteral("elsewhere"), {}}));
+        QVERIFY(QFileInfo(handed).isDir());
+        // A relative folder names nothing for sure: the rule holds.
+        environment.insert(QString::fromLatin1(platform::kDataFolderVariable), QStringLiteral("relative"));
+        QCOMPARE(dataFolderOf(folder, environment).value(1), QStringLiteral("beside"));
+    }
+
 #ifdef Q_OS_LINUX
     // What only Linux has: /proc's short names, scripts, zombies, users and
     // network namespaces.
@@ -187,6 +227,33 @@ private slots:
     // The started program gets its arguments unchanged, nothing of ours but
     // its standard streams on the null device, a session of its own, and is
     // never left as our zombie once it ends.
+    // A copy the user cannot write to keeps its files in the user's data
+    // folder, made closed to others; root is stripped of its power over
+    // permissions for the look, as an installed copy's user is.
+    void unwritableCopiesKeepTheirFilesInTheUsersFolder()
+    {
+        TestFolder folder;
+        const QString data = folder.file(QStringLiteral("data home/"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QString::fromLatin1(platform::kDataFolderVariable));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), data);
+        TestFolder program;
+        QVERIFY(!dataFolderOf(program, environment).isEmpty());
+        QVERIFY(QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::ExeOwner));
+        const QStringList asUser = ::geteuid() == 0
+            ? QStringList {QStringLiteral("setpriv"), QStringLiteral("--bounding-set"),
+                  QStringLiteral("-dac_override,-dac_read_search")}
+            : QStringList {};
+        const QStringList answer = dataFolderOf(program, environment, asUser);
+        QVERIFY(QFile::setPermissions(program.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QCOMPARE(answer, QStringList({data + QStringLiteral("corvatek/"), QStringLiteral("elsewhere"), {}}));
+        for (const QString& made : {data, data + QStringLiteral("corvatek")}) {
+            struct stat info { };
+            QCOMPARE(::stat(QFile::encodeName(made).constData(), &info), 0);
+            QCOMPARE(info.st_mode & 07777, 0700u);
+        }
+    }
+
     void startsDetachedAndClean()
     {
         TestFolder folder;

@@ -226,6 +226,8 @@ private slots:
         QCOMPARE(
             QString::fromStdString(platform::autostartCommand("Corvatek")), QStringLiteral("/opt/Corvatek/corvatek"));
         QVERIFY(home.read(QStringLiteral("autostart/Corvatek.desktop")).contains("Exec=\"/opt/Corvatek/corvatek\"\n"));
+        // A desktop skips the entry once the program is gone.
+        QVERIFY(home.read(QStringLiteral("autostart/Corvatek.desktop")).contains("\nTryExec=/opt/Corvatek/corvatek\n"));
 
         // Untouched when it already holds this path: the user's own settings stay.
         QFile file(entry);
@@ -254,10 +256,15 @@ private slots:
         InstalledProgram program;
         const TestFolder& folder = program.folder;
         const TestFolder& runtime = program.runtime;
+        folder.setBehaviour(QStringLiteral("vkguard.exe"),
+            {QStringLiteral("environment guard.txt CORVATEK_DATA_DIR"), QStringLiteral("stay")});
         QProcess first;
         program.start(first, program.environment);
         QVERIFY(first.waitForStarted());
         QVERIFY(waitUntil([&] { return folder.runningNames() == QStringList {"vkguard.exe", "vkreach.exe"}; }));
+        // A writable copy keeps its files beside it, and says so to the companions.
+        QVERIFY(waitUntil([&] { return folder.exists(QStringLiteral("guard.txt")); }));
+        QCOMPARE(folder.read(QStringLiteral("guard.txt")), folder.path().toUtf8() + "\r\n");
         // Written a few steps after those starts.
         QVERIFY(waitUntil([&] { return folder.exists(QStringLiteral("ctrlpl.txt")); }));
 

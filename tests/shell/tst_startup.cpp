@@ -1,8 +1,10 @@
+#include "pages/tools/linkspage.h"
 #include "platform/platform.h"
 #include "shell/navigationlist.h"
 #include "shellfixture.h"
 
 #include <QFileInfo>
+#include <QListView>
 #include <QScreen>
 #include <QSlider>
 #include <QTest>
@@ -83,6 +85,37 @@ private slots:
         QCOMPARE(folder.read(QStringLiteral("track.txt")), QByteArray("2\r\n"));
         QCOMPARE(fixture.window->levelSlider->value(), 2);
         QCOMPARE(fixture.window->state().protectionLevel, 2);
+    }
+
+    // An installed copy: its files in the user's folder, what ships (the
+    // language and links files, the companions) beside the executable, a
+    // copy in the user's folder first.
+    void anInstalledCopyFindsWhatShipsBesideItsExecutable()
+    {
+        test::TestFolder installed;
+        ShellFixture fixture;
+        fixture.installFolder = installed.path();
+        const QDir shipped(QStringLiteral(CORVATEK_SHIPPED_DATA));
+        for (const QString& name : shipped.entryList({QStringLiteral("*.txt")}, QDir::Files))
+            QVERIFY(QFile::copy(shipped.filePath(name), installed.file(name)));
+        installed.installCompanion(QStringLiteral("vkguard.exe"), {QStringLiteral("stay")});
+        installed.installCompanion(QStringLiteral("vkprobe.exe"), {QStringLiteral("stay")});
+        fixture.folder.installCompanion(QStringLiteral("vkprobe.exe"), {QStringLiteral("stay")});
+        fixture.start();
+
+        QCOMPARE(fixture.window->state().caption(Caption::Home), QStringLiteral("Accueil"));
+        QVERIFY(fixture.reports.isEmpty() && fixture.window->startupProblems().isEmpty());
+        for (const TableId id : kAllTables) {
+            QVERIFY(fixture.folder.exists(schemaOf(id).fileName));
+            QVERIFY(!installed.exists(schemaOf(id).fileName));
+        }
+        QVERIFY(waitUntil([&] { return installed.runningNames() == QStringList {"vkguard.exe"}; }));
+        fixture.session->companions.consoleStart(QStringLiteral("vkprobe.exe 0"));
+        QVERIFY(waitUntil([&] { return fixture.folder.runningNames() == QStringList {"vkprobe.exe"}; }));
+        QCOMPARE(installed.runningNames(), QStringList {"vkguard.exe"});
+        auto& links = fixture.open<pages::LinksPage>(shell::Target::Links);
+        QVERIFY(links.linkList->model()->rowCount() > 0);
+        fixture.stop();
     }
 
     // The first of LC_ALL, LC_MESSAGES and LANG that is set names the first

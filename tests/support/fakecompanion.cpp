@@ -6,6 +6,8 @@
 //   stay                 wait until terminated (also what happens at the end)
 //   sleep <ms>
 //   write <file> <text>  replace <file> with <text> and CR LF
+//   environment <file> <variable>
+//                        replace <file> with the variable's value and CR LF
 //   lock <file> <ms>     hold an exclusive lock on <file> (-1: for ever), then
 //                        journal "unlocked <file>"
 //   update <file> <n>    add 1 to the number in <file>, n times, each under the
@@ -310,6 +312,11 @@ int main(int argc, char** argv)
             words >> file;
             std::getline(words >> std::ws, text);
             std::ofstream(pathOf(folder + file), std::ios::binary) << text << "\r\n";
+        } else if (verb == "environment") {
+            std::string file, variable;
+            words >> file >> variable;
+            const char* value = std::getenv(variable.c_str());
+            std::ofstream(pathOf(folder + file), std::ios::binary) << (value ? value : "") << "\r\n";
         } else if (verb == "update") {
             std::string file;
             long times = 0;

@@ -47,7 +47,7 @@ shell::MainWindow& ShellFixture::start()
     seams.diskToolStep = diskToolStep;
     seams.siteLookupLimit = siteLookupLimit;
     seams.trashFolders = [this] { return trashFolders; };
-    session = std::make_unique<shell::Session>(folder.path(), seams, fileWait);
+    session = std::make_unique<shell::Session>(folder.path(), seams, fileWait, installFolder);
     window = std::make_unique<shell::MainWindow>(*session, registry);
     return *window;
 }

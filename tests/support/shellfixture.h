@@ -51,6 +51,7 @@ public:
     std::chrono::milliseconds diskToolStep {10500}; // the disk check page's fixed wait step
     std::chrono::milliseconds siteLookupLimit {10000}; // how long vksites.exe is waited for
     std::vector<std::string> trashFolders; // what emptying the trash empties: never the user's
+    QString installFolder; // the executable's folder, when not the program folder
 };
 
 } // namespace corvatek::test

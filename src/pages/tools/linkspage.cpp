@@ -17,7 +17,9 @@ void LinksPage::build()
     linkList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     data::LinesRead read;
     if (const auto name = localisation::linksFileName(session().state.languageCode)) {
-        read = session().files.readLines(*name);
+        const data::ProgramFiles shipped(
+            session().shippedFolderOf(*name), {session().files.fileWait(), [this] { session().keepPainted(); }});
+        read = shipped.readLines(*name);
         if (read.status == data::FileStatus::Unreadable)
             reportOnceShown(read.error);
     }

@@ -60,18 +60,50 @@ std::string execValue(const std::string& program)
     return value;
 }
 
-// Index of the Exec line of the [Desktop Entry] group, or -1.
-long execLine(const std::vector<std::string>& lines)
+// Index of the line of `key` ("Exec=") in the [Desktop Entry] group, or -1.
+long keyLine(const std::vector<std::string>& lines, std::string_view key)
 {
     bool inEntry = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         if (!line.empty() && line.front() == '[')
             inEntry = line == "[Desktop Entry]";
-        else if (inEntry && line.rfind("Exec=", 0) == 0)
+        else if (inEntry && line.rfind(key, 0) == 0)
             return long(i);
     }
     return -1;
+}
+
+// Puts `line` in place of the key's line, else at the head of the main group.
+void setKeyLine(std::vector<std::string>& lines, std::string_view key, const std::string& line)
+{
+    const long found = keyLine(lines, key);
+    if (found >= 0) {
+        lines[std::size_t(found)] = line;
+        return;
+    }
+    auto group = std::find(lines.begin(), lines.end(), std::string("[Desktop Entry]"));
+    if (group == lines.end())
+        group = lines.insert(lines.begin(), "[Desktop Entry]");
+    lines.insert(group + 1, line);
+}
+
+// A value of the string type, escaped as the desktop entry format asks.
+std::string stringValue(const std::string& text)
+{
+    std::string value;
+    for (const char c : text) {
+        switch (c) {
+        case '\\': value += "\\\\"; break;
+        case '\n': value += "\\n"; break;
+        case '\t': value += "\\t"; break;
+        case '\r': value += "\\r"; break;
+        default: value += c;
+        }
+    }
+    if (!value.empty() && value.front() == ' ')
+        value.replace(0, 1, "\\s");
+    return value;
 }
 
 // An absolute folder named by the environment, without trailing slashes;
@@ -214,7 +246,7 @@ InstanceClaim claimInstance(const std::string& name)
 std::string autostartCommand(const std::string& name)
 {
     const auto lines = desktop::readLines(autostartPath(name));
-    const long line = execLine(lines);
+    const long line = keyLine(lines, "Exec=");
     return line < 0 ? std::string()
                     : desktop::programOfExec(desktop::unescapeValue(lines[std::size_t(line)].substr(5)));
 }
@@ -224,18 +256,14 @@ bool setAutostartCommand(const std::string& name, const std::string& command)
     const std::string path = autostartPath(name);
     auto lines = desktop::readLines(path);
     const std::string exec = "Exec=" + execValue(command);
-    const long line = execLine(lines);
-    if (line >= 0) {
-        lines[std::size_t(line)] = exec;
-    } else if (!lines.empty()) {
-        // An entry without a command: add one to its main group.
-        auto group = std::find(lines.begin(), lines.end(), std::string("[Desktop Entry]"));
-        if (group == lines.end())
-            group = lines.insert(lines.begin(), "[Desktop Entry]");
-        lines.insert(group + 1, exec);
-    } else {
-        lines = {"[Desktop Entry]", "Type=Application", "Name=" + name, exec, "Terminal=false",
+    // A desktop skips the entry once the program is gone (a removed package).
+    const std::string tryExec = "TryExec=" + stringValue(command);
+    if (lines.empty()) {
+        lines = {"[Desktop Entry]", "Type=Application", "Name=" + name, exec, tryExec, "Terminal=false",
             "X-GNOME-Autostart-enabled=true"};
+    } else {
+        setKeyLine(lines, "Exec=", exec);
+        setKeyLine(lines, "TryExec=", tryExec);
     }
     if (!makeFolders(path))
         return false;
@@ -263,6 +291,13 @@ bool announceSecondStart(const InstanceClaim& claim)
 WindowMessage readWindowMessage(const void*, std::uintptr_t)
 {
     return {};
+}
+
+// The desktop's tray is reached through the toolkit.
+std::unique_ptr<TrayIcon> addTrayIcon(
+    const std::function<TrayImage(int)>&, const std::string&, std::function<void(TrayEvent)>)
+{
+    return nullptr;
 }
 
 std::string userLanguage()

@@ -2,6 +2,7 @@
 """Draws the project's own icons and composes the badge variants.
 
 Usage: make_icons.py TANGO_16x16_DIR OUTPUT_ICONS_DIR
+       make_icons.py --package OUTPUT_DIR   (the application icon's larger sizes)
 """
 import os
 import sys
@@ -43,6 +44,10 @@ SHIELD_GEOM = {
     32: (4.5, 27.5, 2.0, 5.0, 15.5, 30.0),
     48: (6.5, 41.5, 2.5, 7.0, 23.0, 45.5),
 }
+# The menu's and software centre's sizes: the 48 design scaled.
+for _size in (24, 64, 128, 256):
+    SHIELD_GEOM[_size] = tuple(v * _size / 48.0 for v in SHIELD_GEOM[48])
+PACKAGE_SIZES = (24, 64, 128, 256)
 
 
 def inset_geom(g, d):
@@ -63,15 +68,15 @@ def draw_shield(size, shades, check=True, split=False, outline=None, deep=False)
         half.fill(poly, lingrad(0, g[2], 0, g[5], [(0, mid), (1, dark)]))
         half.cut(rect(0, 0, cx, size))
         c.paste(half)
-    lw = 1.0
+    lw = 1.0 if size <= 48 else size / 48.0
     # inner light edge
-    ig = inset_geom(g, 1.0 if size == 16 else 1.5)
+    ig = inset_geom(g, 1.0 if size == 16 else 1.5 * max(1.0, size / 48.0))
     c.stroke(shield_poly(*ig), lw, lingrad(0, g[2], 0, g[5], [(0, (1, 1, 1, 0.55)), (1, (1, 1, 1, 0.0))]), closed=True)
     c.stroke(poly, lw, hexcol(outline or shades[2]), closed=True)
     if check:
         k = size / 16.0
         pts = [(5.0 * k, 8.3 * k), (7.2 * k, 10.5 * k), (11.2 * k, 5.6 * k)]
-        width = {16: 1.9, 32: 3.2, 48: 4.6}[size]
+        width = {16: 1.9, 32: 3.2, 48: 4.6}.get(size, 4.6 * size / 48.0)
         if size > 16:
             sh = [(x + 0.6 * k / 2, y + 0.9 * k / 2) for x, y in pts]
             c.stroke(sh, width, (0, 0, 0, 0.25))
@@ -192,6 +197,11 @@ OTHER_TANGO = {
 
 
 def main():
+    if sys.argv[1] == '--package':
+        for size in PACKAGE_SIZES:
+            draw_shield(size, PLUM, outline=PLUM_OUTLINE, deep=True).save(
+                os.path.join(sys.argv[2], 'corvatek-%d.png' % size))
+        return
     tango, out = sys.argv[1], sys.argv[2]
     os.makedirs(os.path.join(out, 'nav'), exist_ok=True)
     os.makedirs(os.path.join(out, 'flags'), exist_ok=True)

@@ -1,11 +1,15 @@
-// A second start on Windows: it ends at once and the running control
-// centre's window comes forward. Real programs, real windows (under wine in
-// CI, on a virtual display).
+// The shell's own ways on Windows: a second start ends at once and the
+// running control centre's window comes forward; the tray icon answers the
+// shell's callback message. Real programs, real windows (under wine in CI, on
+// a virtual display).
+#include "platform/platform.h"
+#include "shell/trayhost.h"
 #include "testfolder.h"
 
 #include <windows.h>
 
 #include <QDir>
+#include <QMenu>
 #include <QProcess>
 #include <QTest>
 #include <QWidget>
@@ -13,7 +17,7 @@
 using corvatek::test::TestFolder;
 using corvatek::test::waitUntil;
 
-class TestSecondStart : public QObject {
+class TestWindowsShell : public QObject {
     Q_OBJECT
 
 private slots:
@@ -55,7 +59,35 @@ private slots:
         first.kill();
         QVERIFY(first.waitForFinished());
     }
+
+    void theTrayIconAnswersOnlyARightPressAndALeftDoubleClick()
+    {
+        int opened = 0;
+        corvatek::shell::TrayHost tray([&] { ++opened; }, [] {});
+        QVERIFY(tray.systemIcon && !tray.icon);
+        QVERIFY(tray.iconVisible());
+        const auto window = reinterpret_cast<HWND>(tray.systemIcon->window());
+        QVERIFY(::IsWindow(window) && !::IsWindowVisible(window));
+        const auto mouse = [&](UINT event) { ::SendMessageW(window, WM_USER + 1, 1, LPARAM(event)); };
+
+        for (const UINT ignored : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONDOWN})
+            mouse(ignored);
+        QCOMPARE(opened, 0);
+        QVERIFY(!tray.trayMenu->isVisible());
+        mouse(WM_RBUTTONDOWN);
+        QCOMPARE(opened, 1);
+        QTRY_VERIFY(tray.trayMenu->isVisible());
+        tray.trayMenu->hide();
+        mouse(WM_LBUTTONDBLCLK);
+        QCOMPARE(opened, 2);
+        QTRY_VERIFY(tray.trayMenu->isVisible());
+        tray.trayMenu->hide();
+
+        // Gone with its host: the window, and with it the icon.
+        tray.systemIcon.reset();
+        QVERIFY(!::IsWindow(window));
+    }
 };
 
-QTEST_MAIN(TestSecondStart)
-#include "tst_secondstart.moc"
+QTEST_MAIN(TestWindowsShell)
+#include "tst_windowsshell.moc"
