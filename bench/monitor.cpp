@@ -1,6 +1,8 @@
-// The status monitor's cost in a program folder with a 1,000-entry
-// quarantine, at protection level 1 (the quarantine enforced at every tick).
-//   bench_monitor tick <folder> <ticks>     mean time of one tick, in ms
+// The status monitor's cost in a program folder with a quarantine of 1,000
+// entries (or as many as asked), at protection level 1 (the quarantine
+// enforced at every tick).
+//   bench_monitor tick <folder> <ticks> [entries]
+//                                           mean time of one tick, in ms
 //   bench_monitor run <folder> <seconds>    share of one core over that time,
 //                                           the watch on attached volumes armed
 #include "companions/statusmonitor.h"
@@ -32,11 +34,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 4)
+    if (args.size() != 4 && args.size() != 5)
         return 2;
     const data::ProgramFiles files(args[2]);
     data::Table quarantine = data::defaultTable(data::TableId::Quarantine);
-    for (int n = 0; n < 1000; ++n)
+    const int entries = args.size() == 5 ? args[4].toInt() : 1000;
+    for (int n = 0; n < entries; ++n)
         quarantine.appendRow({QStringLiteral("quarantined%1.exe").arg(n)});
     if (!files.saveTable(data::TableId::Quarantine, quarantine).ok())
         return 1;
@@ -44,7 +47,10 @@ int main(int argc, char** argv)
     state.protectionLevel = 1;
     const companions::Companions companions(files.folder());
     companions::StatusMonitor monitor(state, files, companions,
-        {.now = [] { return QDateTime::currentDateTime(); }, .lookup = companions::localHostLookup, .scannerIdle = {}});
+        {.now = [] { return QDateTime::currentDateTime(); },
+            .lookup = companions::localHostLookup,
+            .scannerIdle = {},
+            .scannerRunning = {}});
     monitor.tick(); // starts what the first tick starts
 
     if (args[1] == QLatin1String("tick")) {

@@ -6,15 +6,20 @@
 //                                       many fields as a table may declare
 //   table_tool load <file>              load it
 //   table_tool roundtrip <file> <out>   load it and save it as <out>
+//   table_tool save <file> <rounds>     load it, then save it over itself
+//                                       each round: the median, in ms
 //   table_tool idle                     start and end (the baseline)
 #include "data/datapacket.h"
 #include "data/programfiles.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 using namespace corvatek::data;
 
@@ -79,6 +84,24 @@ int main(int argc, char** argv)
         const QFileInfo out(args[2]);
         return result.ok() && ProgramFiles(out.absolutePath()).saveTable(out.fileName(), result.table).ok() ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: table_tool generate|generate-wide|load|roundtrip|idle ...\n");
+    if (command == QLatin1String("save") && args.size() == 3) {
+        const TableLoad result = load(args[1]);
+        const QFileInfo info(args[1]);
+        const ProgramFiles files(info.absolutePath());
+        std::vector<double> times;
+        for (int round = args[2].toInt(); round > 0 && result.ok(); --round) {
+            QElapsedTimer timer;
+            timer.start();
+            if (!files.saveTable(info.fileName(), result.table).ok())
+                return 1;
+            times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        if (times.empty())
+            return 1;
+        std::sort(times.begin(), times.end());
+        std::printf("%.3f\n", times[times.size() / 2]);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: table_tool generate|generate-wide|load|roundtrip|save|idle ...\n");
     return 2;
 }

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <unordered_map>
@@ -433,39 +435,104 @@ private:
     Table table_;
 };
 
-void appendEscaped(QByteArray& out, std::string_view utf8)
-{
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c >= 0x20 && c < 0x7F) {
-            switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += char(c);
-            }
-            ++i;
-            continue;
-        }
-        // Decode one UTF-8 sequence (the table holds valid UTF-8 only).
-        char32_t cp = c;
-        int extra = 0;
-        if (c >= 0xF0)
-            cp = c & 0x07, extra = 3;
-        else if (c >= 0xE0)
-            cp = c & 0x0F, extra = 2;
-        else if (c >= 0xC0)
-            cp = c & 0x1F, extra = 1;
-        for (int k = 1; k <= extra && i + std::size_t(k) < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + std::size_t(k)]) & 0x3F);
-        i += std::size_t(extra) + 1;
-        out += "&#";
-        out += QByteArray::number(uint(cp));
-        out += ';';
+// Builds a file in one buffer through a raw cursor, room for the worst case
+// made once per piece: a large table's save is a million short values, so
+// what each one costs beside its bytes decides the save's speed.
+class PacketWriter {
+public:
+    // Writes into `bytes`, which keeps its room from piece to piece.
+    explicit PacketWriter(std::string& bytes) : bytes_(bytes)
+    {
+        bytes_.resize(bytes_.capacity());
+        cursor_ = bytes_.data();
     }
-}
+    std::size_t size() const { return std::size_t(cursor_ - bytes_.data()); }
+
+    void append(std::string_view text)
+    {
+        makeRoom(text.size());
+        cursor_ = std::copy(text.begin(), text.end(), cursor_);
+    }
+    // ` name="value"`: printable ASCII but the four markup characters as it
+    // is, every other character as a numeric reference.
+    void appendAttribute(std::string_view opening, std::string_view utf8)
+    {
+        // A byte becomes at most six ("&quot;", "&#65535;" for three bytes).
+        makeRoom(opening.size() + utf8.size() * 6 + 1);
+        char* out = std::copy(opening.begin(), opening.end(), cursor_);
+        const auto* in = reinterpret_cast<const unsigned char*>(utf8.data());
+        const auto* end = in + utf8.size();
+        while (in < end) {
+            const unsigned char c = *in;
+            if (kPlain[c]) {
+                *out++ = char(c);
+                ++in;
+                continue;
+            }
+            switch (c) {
+            case '&':
+                out = put(out, "&amp;");
+                ++in;
+                continue;
+            case '<':
+                out = put(out, "&lt;");
+                ++in;
+                continue;
+            case '>':
+                out = put(out, "&gt;");
+                ++in;
+                continue;
+            case '"':
+                out = put(out, "&quot;");
+                ++in;
+                continue;
+            default: break;
+            }
+            // Decode one UTF-8 sequence (the table holds valid UTF-8 only).
+            char32_t cp = c;
+            int extra = 0;
+            if (c >= 0xF0)
+                cp = c & 0x07, extra = 3;
+            else if (c >= 0xE0)
+                cp = c & 0x0F, extra = 2;
+            else if (c >= 0xC0)
+                cp = c & 0x1F, extra = 1;
+            ++in;
+            for (int k = 0; k < extra && in < end; ++k, ++in)
+                cp = (cp << 6) | (*in & 0x3F);
+            out = put(out, "&#");
+            out = std::to_chars(out, out + 10, std::uint32_t(cp)).ptr;
+            *out++ = ';';
+        }
+        *out++ = '"';
+        cursor_ = out;
+    }
+    std::string_view finish() { return std::string_view(bytes_.data(), size()); }
+
+private:
+    static constexpr std::array<bool, 256> kPlain = [] {
+        std::array<bool, 256> plain {};
+        for (int c = 0x20; c < 0x7F; ++c)
+            plain[std::size_t(c)] = c != '&' && c != '<' && c != '>' && c != '"';
+        return plain;
+    }();
+
+    template<std::size_t N> static char* put(char* out, const char (&text)[N])
+    {
+        return std::copy(text, text + N - 1, out);
+    }
+    void makeRoom(std::size_t more)
+    {
+        const std::size_t used = size();
+        if (used + more <= bytes_.size())
+            return;
+        bytes_.resize(std::max(bytes_.size() * 2, used + more));
+        cursor_ = bytes_.data() + used;
+    }
+
+    std::string& bytes_;
+    char* cursor_ = nullptr;
+};
 
 } // namespace
 
@@ -501,41 +568,65 @@ bool isWritableFieldName(QStringView name)
 
 std::optional<QByteArray> writeDataPacket(const Table& table)
 {
+    auto pieces = DataPacketPieces::of(table);
+    if (!pieces)
+        return std::nullopt;
+    QByteArray out;
+    for (std::string_view piece = pieces->next(); !piece.empty(); piece = pieces->next())
+        out.append(piece.data(), qsizetype(piece.size()));
+    return out;
+}
+
+std::optional<DataPacketPieces> DataPacketPieces::of(const Table& table)
+{
     QSet<QString> seen;
+    DataPacketPieces pieces(table);
     for (const FieldDef& field : table.fields()) {
         if (!isWritableFieldName(field.name) || seen.contains(field.name.toLower()))
             return std::nullopt;
         seen.insert(field.name.toLower());
+        pieces.openings_.push_back(' ' + field.name.toStdString() + "=\"");
     }
-    QByteArray out;
-    out.reserve(256 + table.rowCount() * 64);
-    out += "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
-    std::vector<QByteArray> names;
-    for (const FieldDef& field : table.fields()) {
-        const QByteArray name = field.name.toLatin1();
-        out += "<FIELD attrname=\"" + name + "\" fieldtype=\"string\"";
-        if (field.width >= 0)
-            out += " WIDTH=\"" + QByteArray::number(field.width) + '"';
-        out += "/>";
-        names.push_back(name);
-    }
-    out += "</FIELDS><PARAMS/></METADATA><ROWDATA>";
-    for (qsizetype row = 0; row < table.rowCount(); ++row) {
-        out += "\r\n<ROW";
-        for (int field = 0; field < int(names.size()); ++field) {
-            const auto value = table.rawValue(row, field);
-            if (value.empty())
-                continue;
-            out += ' ';
-            out += names[std::size_t(field)];
-            out += "=\"";
-            appendEscaped(out, value);
-            out += '"';
+    return pieces;
+}
+
+std::string_view DataPacketPieces::next()
+{
+    constexpr std::size_t kPieceSize = 1 << 20;
+    if (done_)
+        return {};
+    if (buffer_.capacity() < kPieceSize + 4096)
+        buffer_.reserve(kPieceSize + 4096);
+    PacketWriter out(buffer_);
+    if (row_ < 0) {
+        out.append("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>");
+        for (const FieldDef& field : table_->fields()) {
+            out.append("<FIELD attrname=\"");
+            out.append(field.name.toStdString());
+            out.append("\" fieldtype=\"string\"");
+            if (field.width >= 0) {
+                out.append(" WIDTH=\"");
+                out.append(std::to_string(field.width));
+                out.append("\"");
+            }
+            out.append("/>");
         }
-        out += "/>";
+        out.append("</FIELDS><PARAMS/></METADATA><ROWDATA>");
+        row_ = 0;
     }
-    out += "\r\n</ROWDATA></DATAPACKET>\r\n";
-    return out;
+    for (; row_ < table_->rowCount() && out.size() < kPieceSize; ++row_) {
+        out.append("\r\n<ROW");
+        table_->forEachRawValue(row_, [&](const Table::RawValue& value) {
+            if (!value.utf8.empty())
+                out.appendAttribute(openings_[std::size_t(value.field)], value.utf8);
+        });
+        out.append("/>");
+    }
+    if (row_ == table_->rowCount()) {
+        out.append("\r\n</ROWDATA></DATAPACKET>\r\n");
+        done_ = true;
+    }
+    return out.finish();
 }
 
 } // namespace corvatek::data

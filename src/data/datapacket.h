@@ -18,6 +18,11 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace corvatek::data {
 
 struct PacketReadResult {
@@ -36,5 +41,24 @@ bool isWritableFieldName(QStringView name);
 // writable or repeats another but for letter case: such a table is never
 // written, so that no file is damaged.
 std::optional<QByteArray> writeDataPacket(const Table& table);
+
+// The same bytes made piece by piece (about a mebibyte each), so that a save
+// writes a large table without ever holding its whole file.
+class DataPacketPieces {
+public:
+    // Nothing when the table is not writable, as above.
+    static std::optional<DataPacketPieces> of(const Table& table);
+    // The next piece; empty once the file is complete. Valid until the next call.
+    std::string_view next();
+
+private:
+    explicit DataPacketPieces(const Table& table) : table_(&table) { }
+
+    const Table* table_;
+    std::vector<std::string> openings_; // each field's ` name="`
+    std::string buffer_;
+    qsizetype row_ = -1; // -1 before the head is made
+    bool done_ = false;
+};
 
 } // namespace corvatek::data

@@ -94,10 +94,9 @@ platform::FileLock::Outcome acquire(
 
 // Replaces the file whose lock the caller holds: the new content is written
 // beside it and renamed over it, so a reader sees the old file or the new one.
-FileResult replaceHeld(const QString& target, const QByteArray& bytes)
+FileResult replaceHeld(const QString& target, const platform::FilePieces& next)
 {
-    const auto failed =
-        platform::replaceFileContents(native(target), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    const auto failed = platform::replaceFileContents(native(target), next);
     if (failed)
         return {FileStatus::WriteFailed,
             QStringLiteral("%1 could not be saved: %2; it was left as it was.")
@@ -195,6 +194,15 @@ FileResult ProgramFiles::resetLines(QStringView fileName, const QStringList& lin
 
 FileResult ProgramFiles::replaceFile(QStringView fileName, const QByteArray& bytes) const
 {
+    bool given = false;
+    return replaceFileInPieces(fileName, [&]() -> std::string_view {
+        return std::exchange(given, true) ? std::string_view()
+                                          : std::string_view(bytes.constData(), std::size_t(bytes.size()));
+    });
+}
+
+FileResult ProgramFiles::replaceFileInPieces(QStringView fileName, const std::function<std::string_view()>& next) const
+{
     const QString target = path(fileName);
     // Held on the file being replaced until the new one is in place, so a
     // companion that follows the lock never reads a half-written file.
@@ -205,10 +213,10 @@ FileResult ProgramFiles::replaceFile(QStringView fileName, const QByteArray& byt
         const auto kind = platform::fileFacts(native(target)).kind;
         if (!held.unusable.empty() && kind != platform::FileKind::Regular && kind != platform::FileKind::Folder &&
             kind != platform::FileKind::Missing)
-            return replaceHeld(target, bytes);
+            return replaceHeld(target, next);
         return lockFailure(target, held, platform::LockMode::Write);
     }
-    return replaceHeld(target, bytes);
+    return replaceHeld(target, next);
 }
 
 FileResult ProgramFiles::updateFile(QStringView fileName,
@@ -224,7 +232,13 @@ FileResult ProgramFiles::updateFile(QStringView fileName,
     if (!current.ok())
         return current;
     const auto changed = change(current.bytes);
-    return changed ? replaceHeld(target, *changed) : FileResult {};
+    if (!changed)
+        return {};
+    bool given = false;
+    return replaceHeld(target, [&]() -> std::string_view {
+        return std::exchange(given, true) ? std::string_view()
+                                          : std::string_view(changed->constData(), std::size_t(changed->size()));
+    });
 }
 
 void ProgramFiles::removeUnfinishedSaves() const
@@ -284,12 +298,12 @@ TableLoad ProgramFiles::loadTable(QStringView fileName, std::chrono::millisecond
 
 FileResult ProgramFiles::saveTable(QStringView fileName, const Table& table) const
 {
-    const auto bytes = writeDataPacket(table);
-    if (!bytes)
+    auto pieces = DataPacketPieces::of(table);
+    if (!pieces)
         return {FileStatus::WriteFailed,
             QStringLiteral("%1 was not saved: its fields have names that cannot be written; it was left as it is.")
                 .arg(path(fileName))};
-    return replaceFile(fileName, *bytes);
+    return replaceFileInPieces(fileName, [&pieces] { return pieces->next(); });
 }
 
 std::optional<QString> ProgramFiles::keepAside(QStringView fileName, const QDateTime& now) const

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 namespace corvatek::data {
 
@@ -118,6 +119,9 @@ public:
     // Writes bytes atomically under the lock (used by both kinds of file). A
     // pipe or a device in the file's place, or a link to one, is replaced.
     FileResult replaceFile(QStringView fileName, const QByteArray& bytes) const;
+    // The same with the content made piece by piece while it is written
+    // (each piece in turn, then an empty one).
+    FileResult replaceFileInPieces(QStringView fileName, const std::function<std::string_view()>& next) const;
     // Reads and rewrites the file under one hold of its lock: `change` gets
     // what the file holds (nothing for an absent file) and returns the new
     // content, or nothing to leave the file as it is.

@@ -56,6 +56,19 @@ public:
         std::string_view utf8;
     };
     void appendRawRow(const std::vector<RawValue>& present);
+    // How many values the rows hold, and their bytes.
+    std::size_t rawValueCount() const { return ends_.size(); }
+    std::size_t rawValueBytes() const { return buffer_.size(); }
+    // Calls visit(RawValue) for each value the row holds, in ascending order
+    // of field: a whole row in one pass, where rawValue looks for each.
+    template<typename Visit> void forEachRawValue(qsizetype row, Visit&& visit) const
+    {
+        const std::size_t first = row == 0 ? 0 : rowEnds_[std::size_t(row - 1)];
+        for (std::size_t i = first; i < rowEnds_[std::size_t(row)]; ++i) {
+            const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+            visit(RawValue {fieldOf_[i], std::string_view(buffer_).substr(begin, ends_[i] - begin)});
+        }
+    }
     // Appends a copy of another table's row, field for field; the tables
     // share their fields (a table and what is kept of it).
     void appendRowOf(const Table& source, qsizetype row);

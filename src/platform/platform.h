@@ -129,6 +129,11 @@ struct FileLock::Outcome {
 // old file's permissions are kept. Returns why it failed, or nothing; on
 // failure the old file is untouched and no temporary file is left.
 std::optional<std::string> replaceFileContents(const std::string& path, std::string_view bytes);
+// The same with the content made piece by piece as it is written: `next`
+// gives each piece in turn, then an empty one, so that a large file is never
+// whole in memory.
+using FilePieces = std::function<std::string_view()>;
+std::optional<std::string> replaceFileContents(const std::string& path, const FilePieces& next);
 
 // Removes from `folder` the temporary files of replacements that a killed
 // program left unfinished; returns how many.

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace corvatek::platform {
 namespace {
@@ -130,6 +131,12 @@ std::string folderOf(const std::string& path)
 
 std::optional<std::string> replaceFileContents(const std::string& path, std::string_view bytes)
 {
+    bool given = false;
+    return replaceFileContents(path, [&]() -> std::string_view { return std::exchange(given, true) ? "" : bytes; });
+}
+
+std::optional<std::string> replaceFileContents(const std::string& path, const FilePieces& next)
+{
     // A file-size limit must fail the write, not end the program.
     static const bool ignoringSizeSignal = [] {
         ::signal(SIGXFSZ, SIG_IGN);
@@ -146,7 +153,9 @@ std::optional<std::string> replaceFileContents(const std::string& path, std::str
     if (fd < 0)
         return errorText(errno);
     int error = 0;
-    bool written = writeAll(fd, bytes, error);
+    bool written = true;
+    for (std::string_view piece = next(); written && !piece.empty(); piece = next())
+        written = writeAll(fd, piece, error);
     if (written && hadOld && ::fchmod(fd, old.st_mode & 07777) != 0)
         written = false, error = errno;
     // The data reaches the disk before the name does.

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <thread>
+#include <utility>
 
 namespace corvatek::platform {
 namespace {
@@ -158,6 +159,12 @@ void undo(const std::wstring& target, const std::wstring& temporary, const std::
 // aside under a name of its own, so a failure half-way can be undone.
 std::optional<std::string> replaceFileContents(const std::string& path, std::string_view bytes)
 {
+    bool given = false;
+    return replaceFileContents(path, [&]() -> std::string_view { return std::exchange(given, true) ? "" : bytes; });
+}
+
+std::optional<std::string> replaceFileContents(const std::string& path, const FilePieces& next)
+{
     if (!usablePath(path))
         return errorText(ERROR_INVALID_NAME);
     static std::atomic<unsigned> counter {0};
@@ -177,7 +184,10 @@ std::optional<std::string> replaceFileContents(const std::string& path, std::str
     if (file == INVALID_HANDLE_VALUE)
         return errorText(::GetLastError());
     // The data reaches the disk before the name does.
-    bool written = writeAll(file, bytes) && ::FlushFileBuffers(file);
+    bool written = true;
+    for (std::string_view piece = next(); written && !piece.empty(); piece = next())
+        written = writeAll(file, piece);
+    written = written && ::FlushFileBuffers(file);
     DWORD error = written ? 0 : ::GetLastError();
     if (!::CloseHandle(file) && written)
         written = false, error = ::GetLastError();
