@@ -399,14 +399,20 @@ private slots:
             QThread::msleep(generator.bounded(120));
             saver.kill();
             QVERIFY(saver.waitForFinished());
+            const QStringList unfinished = QDir(folder.path()).entryList({QStringLiteral("*corvatek-new*")});
+            leftovers += int(unfinished.size());
+#ifdef Q_OS_WIN
+            // ReplaceFileW moves the old file aside before it moves the new
+            // one in: a save killed between the two leaves the old file
+            // aside until the next start puts it back, as this does.
+            files.removeUnfinishedSaves();
+#endif
             const TableLoad load = files.loadTable(TableId::Rules);
             QVERIFY2(load.ok(), qPrintable(load.error));
             QVERIFY(load.table.rowCount() == rows || load.table.rowCount() == rows + 1);
             const qsizetype last = load.table.rowCount() - 1;
             QCOMPARE(load.table.value(last, 10),
                 QStringLiteral("version %1 row %2 \u00e9 & <>").arg(last - rows + 1).arg(last));
-            const QStringList unfinished = QDir(folder.path()).entryList({QStringLiteral("*corvatek-new*")});
-            leftovers += int(unfinished.size());
             files.removeUnfinishedSaves();
             QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*corvatek-new*")}), QStringList());
         }
