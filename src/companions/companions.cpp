@@ -20,11 +20,11 @@ Companions::Companions(QString programFolder, QString installFolder)
 {
 }
 
-const QString& Companions::folderOf(QStringView executableName) const
+const QString& Companions::folderOf(QStringView name) const
 {
-    if (installFolder_.isEmpty() || QFile::exists(QString(folder_).append(executableName)))
+    if (installFolder_.isEmpty() || QFile::exists(QString(folder_).append(name)))
         return folder_;
-    return QFile::exists(QString(installFolder_).append(executableName)) ? installFolder_ : folder_;
+    return QFile::exists(QString(installFolder_).append(name)) ? installFolder_ : folder_;
 }
 
 bool Companions::shellStart(QStringView executableName, const QString& parameters) const

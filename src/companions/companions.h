@@ -43,10 +43,12 @@ public:
     // ";" and passed as the whole parameter text; nothing at level "1".
     void notify(const QString& text, const QString& levelText) const;
 
-private:
-    // The folder holding `executableName`; the program folder when none does.
-    const QString& folderOf(QStringView executableName) const;
+    // The folder holding what ships with the program under `name` (a
+    // companion, a language file): the program folder, else the install
+    // folder; the program folder when neither does.
+    const QString& folderOf(QStringView name) const;
 
+private:
     QString folder_;
     QString installFolder_;
 };

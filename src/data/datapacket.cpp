@@ -469,38 +469,16 @@ public:
                 ++in;
                 continue;
             }
-            switch (c) {
-            case '&':
-                out = put(out, "&amp;");
+            if (const std::string_view entity = entityOf(c); !entity.empty()) {
+                out = std::copy(entity.begin(), entity.end(), out);
                 ++in;
                 continue;
-            case '<':
-                out = put(out, "&lt;");
-                ++in;
-                continue;
-            case '>':
-                out = put(out, "&gt;");
-                ++in;
-                continue;
-            case '"':
-                out = put(out, "&quot;");
-                ++in;
-                continue;
-            default: break;
             }
-            // Decode one UTF-8 sequence (the table holds valid UTF-8 only).
+            // The table holds valid UTF-8 only; a stray byte would stand for itself.
             char32_t cp = c;
-            int extra = 0;
-            if (c >= 0xF0)
-                cp = c & 0x07, extra = 3;
-            else if (c >= 0xE0)
-                cp = c & 0x0F, extra = 2;
-            else if (c >= 0xC0)
-                cp = c & 0x1F, extra = 1;
-            ++in;
-            for (int k = 0; k < extra && in < end; ++k, ++in)
-                cp = (cp << 6) | (*in & 0x3F);
-            out = put(out, "&#");
+            const std::size_t length = utf8Length(std::string_view(reinterpret_cast<const char*>(in), end - in), &cp);
+            in += std::max<std::size_t>(length, 1);
+            out = std::copy_n("&#", 2, out);
             out = std::to_chars(out, out + 10, std::uint32_t(cp)).ptr;
             *out++ = ';';
         }
@@ -517,9 +495,15 @@ private:
         return plain;
     }();
 
-    template<std::size_t N> static char* put(char* out, const char (&text)[N])
+    static std::string_view entityOf(unsigned char c)
     {
-        return std::copy(text, text + N - 1, out);
+        switch (c) {
+        case '&': return "&amp;";
+        case '<': return "&lt;";
+        case '>': return "&gt;";
+        case '"': return "&quot;";
+        default: return {};
+        }
     }
     void makeRoom(std::size_t more)
     {

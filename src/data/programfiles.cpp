@@ -194,11 +194,8 @@ FileResult ProgramFiles::resetLines(QStringView fileName, const QStringList& lin
 
 FileResult ProgramFiles::replaceFile(QStringView fileName, const QByteArray& bytes) const
 {
-    bool given = false;
-    return replaceFileInPieces(fileName, [&]() -> std::string_view {
-        return std::exchange(given, true) ? std::string_view()
-                                          : std::string_view(bytes.constData(), std::size_t(bytes.size()));
-    });
+    return replaceFileInPieces(
+        fileName, platform::wholePiece(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
 }
 
 FileResult ProgramFiles::replaceFileInPieces(QStringView fileName, const std::function<std::string_view()>& next) const
@@ -234,11 +231,8 @@ FileResult ProgramFiles::updateFile(QStringView fileName,
     const auto changed = change(current.bytes);
     if (!changed)
         return {};
-    bool given = false;
-    return replaceHeld(target, [&]() -> std::string_view {
-        return std::exchange(given, true) ? std::string_view()
-                                          : std::string_view(changed->constData(), std::size_t(changed->size()));
-    });
+    return replaceHeld(
+        target, platform::wholePiece(std::string_view(changed->constData(), std::size_t(changed->size()))));
 }
 
 void ProgramFiles::removeUnfinishedSaves() const

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvatek::platform {
@@ -128,12 +129,20 @@ struct FileLock::Outcome {
 // the path holds the old content or the new, never a part or nothing. The
 // old file's permissions are kept. Returns why it failed, or nothing; on
 // failure the old file is untouched and no temporary file is left.
-std::optional<std::string> replaceFileContents(const std::string& path, std::string_view bytes);
-// The same with the content made piece by piece as it is written: `next`
-// gives each piece in turn, then an empty one, so that a large file is never
-// whole in memory.
+// The content may come piece by piece as it is written: `next` gives each
+// piece in turn, then an empty one, so that a large file is never whole in
+// memory.
 using FilePieces = std::function<std::string_view()>;
 std::optional<std::string> replaceFileContents(const std::string& path, const FilePieces& next);
+// Content that is whole already, as pieces: itself, once.
+inline FilePieces wholePiece(std::string_view bytes)
+{
+    return [bytes, given = false]() mutable { return std::exchange(given, true) ? std::string_view() : bytes; };
+}
+inline std::optional<std::string> replaceFileContents(const std::string& path, std::string_view bytes)
+{
+    return replaceFileContents(path, wholePiece(bytes));
+}
 
 // Removes from `folder` the temporary files of replacements that a killed
 // program left unfinished; returns how many.

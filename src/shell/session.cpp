@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QMessageBox>
 #include <QScopedValueRollback>
 #include <QUrl>
@@ -31,17 +30,14 @@ Seams Seams::system()
 }
 
 Session::Session(QString programFolder, Seams seams, std::chrono::milliseconds fileWait, QString installFolder)
-    : folder(std::move(programFolder)), installFolder(installFolder.isEmpty() ? folder : std::move(installFolder)),
-      files(folder, {fileWait, [this] { keepPainted(); }}), companions(folder, this->installFolder),
-      seams(std::move(seams))
+    : folder(std::move(programFolder)), files(folder, {fileWait, [this] { keepPainted(); }}),
+      companions(folder, std::move(installFolder)), seams(std::move(seams))
 {
 }
 
 QString Session::shippedFolderOf(QStringView name) const
 {
-    return QFile::exists(QString(folder).append(name)) || !QFile::exists(QString(installFolder).append(name))
-        ? folder
-        : installFolder;
+    return companions.folderOf(name);
 }
 
 void Session::keepPainted()

@@ -63,7 +63,6 @@ struct Session {
         QString installFolder = {});
 
     const QString folder;
-    const QString installFolder;
     ProcessState state;
     data::ProgramFiles files;
     companions::Companions companions;
@@ -81,7 +80,7 @@ struct Session {
     void keepPainted();
     void openWebSite() const { seams.open(QString::fromLatin1(kProductWebSite)); }
     // The folder holding the shipped file `name`, as above; `folder` when
-    // neither does.
+    // neither does. The companions keep both folders.
     QString shippedFolderOf(QStringView name) const;
 };
 

@@ -224,9 +224,6 @@ private slots:
     // What only Linux has: /proc's short names, scripts, zombies, users and
     // network namespaces.
 
-    // The started program gets its arguments unchanged, nothing of ours but
-    // its standard streams on the null device, a session of its own, and is
-    // never left as our zombie once it ends.
     // A copy the user cannot write to keeps its files in the user's data
     // folder, made closed to others; root is stripped of its power over
     // permissions for the look, as an installed copy's user is.
@@ -254,6 +251,9 @@ private slots:
         }
     }
 
+    // The started program gets its arguments unchanged, nothing of ours but
+    // its standard streams on the null device, a session of its own, and is
+    // never left as our zombie once it ends.
     void startsDetachedAndClean()
     {
         TestFolder folder;

@@ -16,7 +16,14 @@ DataFolder dataFolder()
         result.path = programFolder();
         if (!backend::keepsFilesElsewhere(result.path))
             return result;
-        result.path = userDataFolder();
+        const std::string own = userDataFolder();
+        // With no folder of the user's known, the files stay where they are
+        // and the user hears why they may not be saved.
+        if (own.empty()) {
+            result.problem = "the user's own data folder is unknown";
+            return result;
+        }
+        result.path = own;
         result.besideProgram = false;
     }
     if (result.path.back() != backend::separator() && result.path.back() != '/')

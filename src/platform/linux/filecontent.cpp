@@ -249,10 +249,7 @@ FileRead readRegularFile(const std::string& path, std::size_t limit, const std::
     return readRegularFile(file.get(), limit, betweenBlocks);
 }
 
-} // namespace corvatek::platform
-
-namespace corvatek::platform {
-
+// Linux names file types by the MIME database, not by its shell.
 std::optional<std::string> shellTypeName(const std::string&)
 {
     return std::nullopt;

@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <utility>
 
 namespace corvatek::platform {
 namespace {
@@ -128,12 +127,6 @@ std::string folderOf(const std::string& path)
 }
 
 } // namespace
-
-std::optional<std::string> replaceFileContents(const std::string& path, std::string_view bytes)
-{
-    bool given = false;
-    return replaceFileContents(path, [&]() -> std::string_view { return std::exchange(given, true) ? "" : bytes; });
-}
 
 std::optional<std::string> replaceFileContents(const std::string& path, const FilePieces& next)
 {

@@ -1,6 +1,7 @@
 // The user's session on Linux: a folder private to the user for the instance
 // lock and socket, and XDG autostart entries
 // (~/.config/autostart/<name>.desktop) standing in for the Windows Run key.
+#include "platform/common/localevariables.h"
 #include "platform/platform.h"
 
 #include "desktopentry.h"
@@ -302,13 +303,7 @@ std::unique_ptr<TrayIcon> addTrayIcon(
 
 std::string userLanguage()
 {
-    // The variables' order of precedence for messages; an empty one is unset.
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value && *value)
-            return value;
-    }
-    return {};
+    return messagesLocale();
 }
 
 } // namespace corvatek::platform

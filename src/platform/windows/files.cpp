@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <thread>
-#include <utility>
 
 namespace corvatek::platform {
 namespace {
@@ -157,12 +156,6 @@ void undo(const std::wstring& target, const std::wstring& temporary, const std::
 // it is refused. The lock asks nothing more of it: it shares the file with
 // the reading and deletion ReplaceFileW opens it for. The old file steps
 // aside under a name of its own, so a failure half-way can be undone.
-std::optional<std::string> replaceFileContents(const std::string& path, std::string_view bytes)
-{
-    bool given = false;
-    return replaceFileContents(path, [&]() -> std::string_view { return std::exchange(given, true) ? "" : bytes; });
-}
-
 std::optional<std::string> replaceFileContents(const std::string& path, const FilePieces& next)
 {
     if (!usablePath(path))

@@ -2,6 +2,7 @@
 // messages reach it, and the user's Run key starts it at log-on. There is no
 // local socket and no signal here: Qt turns the end of the session into
 // window messages.
+#include "platform/common/localevariables.h"
 #include "platform/platform.h"
 
 #include "wide.h"
@@ -315,13 +316,9 @@ std::vector<std::string> removeDeadAutostartEntries(const std::string& keepName)
 
 std::string userLanguage()
 {
-    // A locale variable set in the environment wins, as it does for the
-    // programs ported from Unix that set it (and for wine).
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value && *value)
-            return value;
-    }
+    // A locale variable set in the environment wins.
+    if (std::string locale = messagesLocale(); !locale.empty())
+        return locale;
     ULONG count = 0;
     ULONG size = 0;
     if (!::GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, nullptr, &size) || size == 0)
