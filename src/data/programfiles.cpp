@@ -92,6 +92,12 @@ platform::FileLock::Outcome acquire(
     return platform::FileLock::acquire(native(path), mode, wait, policy.whileWaiting);
 }
 
+// Content that is whole already, given as the one piece it is.
+platform::FilePieces whole(const QByteArray& bytes)
+{
+    return platform::wholePiece(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+}
+
 // Replaces the file whose lock the caller holds: the new content is written
 // beside it and renamed over it, so a reader sees the old file or the new one.
 FileResult replaceHeld(const QString& target, const platform::FilePieces& next)
@@ -194,8 +200,7 @@ FileResult ProgramFiles::resetLines(QStringView fileName, const QStringList& lin
 
 FileResult ProgramFiles::replaceFile(QStringView fileName, const QByteArray& bytes) const
 {
-    return replaceFileInPieces(
-        fileName, platform::wholePiece(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    return replaceFileInPieces(fileName, whole(bytes));
 }
 
 FileResult ProgramFiles::replaceFileInPieces(QStringView fileName, const std::function<std::string_view()>& next) const
@@ -231,8 +236,7 @@ FileResult ProgramFiles::updateFile(QStringView fileName,
     const auto changed = change(current.bytes);
     if (!changed)
         return {};
-    return replaceHeld(
-        target, platform::wholePiece(std::string_view(changed->constData(), std::size_t(changed->size()))));
+    return replaceHeld(target, whole(*changed));
 }
 
 void ProgramFiles::removeUnfinishedSaves() const

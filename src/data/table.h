@@ -56,9 +56,6 @@ public:
         std::string_view utf8;
     };
     void appendRawRow(const std::vector<RawValue>& present);
-    // How many values the rows hold, and their bytes.
-    std::size_t rawValueCount() const { return ends_.size(); }
-    std::size_t rawValueBytes() const { return buffer_.size(); }
     // Calls visit(RawValue) for each value the row holds, in ascending order
     // of field: a whole row in one pass, where rawValue looks for each.
     template<typename Visit> void forEachRawValue(qsizetype row, Visit&& visit) const

@@ -473,7 +473,6 @@ std::string programFolder();
 inline constexpr char kDataFolderVariable[] = "CORVATEK_DATA_DIR";
 struct DataFolder {
     std::string path; // ends with a path separator
-    bool besideProgram = true;
     std::string problem; // why the folder could not be made, if it could not
 };
 DataFolder dataFolder();

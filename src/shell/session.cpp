@@ -40,6 +40,11 @@ QString Session::shippedFolderOf(QStringView name) const
     return companions.folderOf(name);
 }
 
+QString Session::loadCaptions(localisation::CaptionTable& captions, const QString& code) const
+{
+    return captions.load(shippedFolderOf(localisation::languageFileName(code).value_or(QString())), code);
+}
+
 void Session::keepPainted()
 {
     // A waiting window keeps painting itself, but takes no input.

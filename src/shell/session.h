@@ -82,6 +82,9 @@ struct Session {
     // The folder holding the shipped file `name`, as above; `folder` when
     // neither does. The companions keep both folders.
     QString shippedFolderOf(QStringView name) const;
+    // Loads language `code`'s captions from where its file ships: the
+    // problem, or empty.
+    QString loadCaptions(localisation::CaptionTable& captions, const QString& code) const;
 };
 
 } // namespace corvatek::shell

@@ -300,9 +300,7 @@ bool MainWindow::prepareLanguage(std::chrono::milliseconds wait)
 
 void MainWindow::loadCaptions()
 {
-    const QString& code = state().languageCode;
-    const QString problem =
-        state().captions.load(session_.shippedFolderOf(localisation::languageFileName(code).value_or(QString())), code);
+    const QString problem = session_.loadCaptions(state().captions, state().languageCode);
     if (!problem.isEmpty())
         startupProblems_.append(problem);
 }

@@ -8,7 +8,7 @@
 int main()
 {
     const auto folder = corvatek::platform::dataFolder();
-    std::printf(
-        "%s\n%s\n%s\n", folder.path.c_str(), folder.besideProgram ? "beside" : "elsewhere", folder.problem.c_str());
+    const bool beside = folder.path == corvatek::platform::programFolder();
+    std::printf("%s\n%s\n%s\n", folder.path.c_str(), beside ? "beside" : "elsewhere", folder.problem.c_str());
     return 0;
 }

@@ -46,8 +46,7 @@ struct InstalledProgram {
     {
         QFile::copy(QStringLiteral(CORVATEK_EXECUTABLE), folder.file(QStringLiteral("corvatek")));
         QFile::setPermissions(folder.file(QStringLiteral("corvatek")), QFile::ReadOwner | QFile::ExeOwner);
-        for (const QString& name : QDir(QStringLiteral(CORVATEK_SHIPPED_DATA)).entryList({"*.txt"}))
-            QFile::copy(QStringLiteral(CORVATEK_SHIPPED_DATA) + name, folder.file(name));
+        folder.installShippedFiles();
         for (const QString& name : kEndStops)
             folder.installCompanion(name);
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

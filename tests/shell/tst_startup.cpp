@@ -95,9 +95,7 @@ private slots:
         test::TestFolder installed;
         ShellFixture fixture;
         fixture.installFolder = installed.path();
-        const QDir shipped(QStringLiteral(CORVATEK_SHIPPED_DATA));
-        for (const QString& name : shipped.entryList({QStringLiteral("*.txt")}, QDir::Files))
-            QVERIFY(QFile::copy(shipped.filePath(name), installed.file(name)));
+        installed.installShippedFiles();
         installed.installCompanion(QStringLiteral("vkguard.exe"), {QStringLiteral("stay")});
         installed.installCompanion(QStringLiteral("vkprobe.exe"), {QStringLiteral("stay")});
         fixture.folder.installCompanion(QStringLiteral("vkprobe.exe"), {QStringLiteral("stay")});

@@ -3,7 +3,6 @@
 #include "pages/registry.h"
 #include "shell/navigationlist.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -21,9 +20,7 @@ ShellFixture::~ShellFixture()
 
 void ShellFixture::installLanguageFiles() const
 {
-    const QDir shipped(QStringLiteral(CORVATEK_SHIPPED_DATA));
-    for (const QString& name : shipped.entryList({QStringLiteral("*.txt")}, QDir::Files))
-        QFile::copy(shipped.filePath(name), folder.file(name));
+    folder.installShippedFiles();
 }
 
 void ShellFixture::setLanguage(const QString& code) const

@@ -50,6 +50,16 @@ bool TestFolder::exists(const QString& name) const
     return QFileInfo::exists(file(name));
 }
 
+void TestFolder::installShippedFiles() const
+{
+    const QDir shipped(QStringLiteral(CORVATEK_SHIPPED_DATA));
+    for (const QString& name : shipped.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
+        // What the test put there first stays.
+        if (!exists(name) && !QFile::copy(shipped.filePath(name), file(name)))
+            qFatal("cannot copy the shipped file %s", qPrintable(name));
+    }
+}
+
 void TestFolder::installCompanion(const QString& name, const QStringList& behaviour) const
 {
     QFile::remove(file(name));

@@ -35,6 +35,9 @@ public:
     QByteArray read(const QString& name) const;
     bool exists(const QString& name) const;
 
+    // Copies in the language and links files the program ships with, but
+    // for those already there.
+    void installShippedFiles() const;
     // Copies the fake companion in under `name`, with its behaviour lines.
     void installCompanion(const QString& name, const QStringList& behaviour = {}) const;
     void setBehaviour(const QString& name, const QStringList& behaviour) const;

@@ -74,9 +74,7 @@ void applyLanguage(shell::MainWindow& window, const QString& chosen)
     // Only a complete language file is stored: a code whose captions cannot
     // be shown would leave the navigation items unmatched.
     localisation::CaptionTable captions;
-    const QString code = chosen.trimmed();
-    const QString problem =
-        captions.load(session.shippedFolderOf(localisation::languageFileName(code).value_or(QString())), code);
+    const QString problem = session.loadCaptions(captions, chosen.trimmed());
     if (!problem.isEmpty()) {
         session.seams.report(&window,
             problem.left(problem.lastIndexOf(QLatin1String("; "))) + QStringLiteral("; the language was not changed."));

@@ -11,7 +11,6 @@ DataFolder dataFolder()
     const char* handed = std::getenv(kDataFolderVariable);
     if (handed && backend::absolutePath(handed)) {
         result.path = handed;
-        result.besideProgram = false;
     } else {
         result.path = programFolder();
         if (!backend::keepsFilesElsewhere(result.path))
@@ -24,7 +23,6 @@ DataFolder dataFolder()
             return result;
         }
         result.path = own;
-        result.besideProgram = false;
     }
     if (result.path.back() != backend::separator() && result.path.back() != '/')
         result.path += backend::separator();

@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include <QDir>
 #include <QMenu>
 #include <QProcess>
 #include <QTest>
@@ -26,9 +25,7 @@ private slots:
         TestFolder folder;
         const QString program = folder.file(QStringLiteral("corvatek.exe"));
         QVERIFY(QFile::copy(QStringLiteral(CORVATEK_EXECUTABLE), program));
-        const QDir shipped(QStringLiteral(CORVATEK_SHIPPED_DATA));
-        for (const QString& name : shipped.entryList({QStringLiteral("*.txt")}, QDir::Files))
-            QVERIFY(QFile::copy(shipped.filePath(name), folder.file(name)));
+        folder.installShippedFiles();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("windows"));
 
