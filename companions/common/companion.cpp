@@ -25,7 +25,13 @@ QString userDataFolder()
 
 bool log(const data::ProgramFiles& files, QStringView name, const QString& line)
 {
-    const QByteArray entry = QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' + line.toUtf8() + "\r\n";
+    // A file name may hold a line end: it must not start a forged line.
+    QString text = line;
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = u'?';
+    }
+    const QByteArray entry = QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' + text.toUtf8() + "\r\n";
     const auto appended = [&entry](const QByteArray& current) -> std::optional<QByteArray> {
         QByteArray text = current + entry;
         if (text.size() > kLogLimit) {

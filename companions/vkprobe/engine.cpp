@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace corvatek::probe {
@@ -19,37 +20,36 @@ namespace {
 
 constexpr std::string_view kScratchPrefix = "vkprobe-";
 constexpr long long kCleanFilesCached = 1024;
+constexpr std::string_view kLimitsAlert = "Heuristics.Limits.Exceeded";
 
-// The kinds of file cl_load takes signatures from.
-bool isDatabaseName(std::string_view name)
+// What the limits let one scanned file unpack at once, with a margin: a
+// memory-backed folder with less room would fill up, and the session's
+// other programs would lose it with the scan.
+constexpr unsigned long long kScratchRoom = kMaxScanSize + kMaxFileSize + (12u << 20);
+
+bool hasRoom(const std::string& folder)
 {
-    static constexpr std::string_view kinds[] = {"cvd", "cld", "cud", "hdb", "hsb", "hdu", "hsu", "mdb", "msb", "mdu",
-        "msu", "ndb", "ndu", "ldb", "ldu", "sdb", "zmd", "rmd", "idb", "fp", "sfp", "gdb", "pdb", "wdb", "cbc", "ftm",
-        "cdb", "crb", "yar", "yara"};
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
-        return false;
-    const std::string_view extension = name.substr(dot + 1);
-    for (const std::string_view kind : kinds) {
-        if (extension == kind)
-            return true;
-    }
-    return false;
+    struct statvfs info { };
+    return ::statvfs(folder.c_str(), &info) == 0 &&
+        (unsigned long long)info.f_bavail * info.f_frsize >= kScratchRoom;
 }
 
-bool holdsDatabase(const std::string& folder)
+// The user's cache folder for the suite, made when missing.
+std::string cacheFolder()
 {
-    platform::FolderFiles identity;
-    const platform::folders::Descriptor dir(platform::folders::open(folder, identity));
-    bool found = false;
-    if (dir.get() >= 0) {
-        platform::folders::forEachEntry(dir.get(), [&](const char* name, unsigned char) {
-            struct stat info { };
-            if (!found && isDatabaseName(name) && ::fstatat(dir.get(), name, &info, 0) == 0 && S_ISREG(info.st_mode))
-                found = true;
-        });
-    }
-    return found;
+    std::string base;
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/')
+        base = cache;
+    else if (const char* home = std::getenv("HOME"); home && *home == '/')
+        base = std::string(home) + "/.cache";
+    else
+        return {};
+    ::mkdir(base.c_str(), 0700);
+    const std::string folder = base + "/corvatek";
+    ::mkdir(folder.c_str(), 0700);
+    struct stat info { };
+    return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() ? folder
+                                                                                                      : std::string();
 }
 
 bool isTmpfs(const std::string& folder)
@@ -114,43 +114,42 @@ bool stillNamed(int fd, const std::string& path)
 
 } // namespace
 
-std::optional<std::string> signatureFolder(const std::string& userFolder, std::vector<std::string>& looked)
+std::vector<std::string> signatureFolders(const std::string& userFolder)
 {
-    if (const char* chosen = std::getenv("CORVATEK_SIGNATURES"); chosen && *chosen) {
-        looked.emplace_back(chosen);
-        return holdsDatabase(chosen) ? std::optional<std::string>(chosen) : std::nullopt;
-    }
-    for (const std::string& folder : {userFolder, std::string(cl_retdbdir())}) {
-        looked.push_back(folder);
-        if (holdsDatabase(folder))
-            return folder;
-    }
-    return std::nullopt;
+    const char* system = std::getenv("CORVATEK_SIGNATURES");
+    return {userFolder, system && *system ? system : cl_retdbdir()};
 }
 
 ScratchFolder::ScratchFolder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && isTmpfs(runtime) && ::access(runtime, W_OK | X_OK) == 0)
-        base_ = runtime;
-    else if (isTmpfs("/dev/shm"))
-        base_ = "/dev/shm";
-    else
+    if (runtime && isTmpfs(runtime) && ::access(runtime, W_OK | X_OK) == 0 && hasRoom(runtime) && makeIn(runtime))
         return;
-    removeStaleScratch(base_);
-    for (int attempt = 0; attempt < 4 && path_.empty(); ++attempt) {
-        std::string path = base_ + "/" + std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+    if (isTmpfs("/dev/shm") && hasRoom("/dev/shm") && makeIn("/dev/shm"))
+        return;
+    if (const std::string cache = cacheFolder(); !cache.empty())
+        makeIn(cache);
+}
+
+bool ScratchFolder::makeIn(const std::string& base)
+{
+    removeStaleScratch(base);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::string path = base + "/" + std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX";
         if (!::mkdtemp(path.data()))
-            return;
+            return false;
         const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0 && ::flock(fd, LOCK_EX) == 0 && stillNamed(fd, path)) {
+            base_ = base;
             lock_ = fd;
             path_ = path;
-            name_ = path.substr(base_.size() + 1);
-        } else if (fd >= 0) {
-            ::close(fd);
+            name_ = path.substr(base.size() + 1);
+            return true;
         }
+        if (fd >= 0)
+            ::close(fd);
     }
+    return false;
 }
 
 ScratchFolder::~ScratchFolder()
@@ -171,42 +170,130 @@ Engine::~Engine()
         cl_engine_free(engine_);
 }
 
-std::string Engine::load(const std::string& folder, const std::string& tempFolder)
+void Engine::release()
 {
+    if (engine_)
+        cl_engine_free(engine_);
+    engine_ = nullptr;
+    signatures_ = 0;
+}
+
+Engine::Problem Engine::load(const std::string& folder, const std::string& tempFolder)
+{
+    Problem problem = loadOpenFiles(folder, tempFolder);
+    if (problem.kind == Problem::None && signatures_ == 0)
+        problem.kind = Problem::NoSignatures;
+    if (problem.kind != Problem::None)
+        release();
+    return problem;
+}
+
+Engine::Problem Engine::loadOpenFiles(const std::string& folder, const std::string& tempFolder)
+{
+    release();
+    platform::FolderFiles identity;
+    const platform::folders::Descriptor dir(platform::folders::open(folder, identity));
+    if (dir.get() < 0)
+        return {errno == ENOENT ? Problem::Missing : Problem::Unreadable, std::strerror(errno)};
+    if (tempFolder.empty())
+        return {Problem::Failed, "no folder for temporary files"};
+    // libclamav takes a folder and opens what it holds by name, blocking on
+    // a pipe: it is given a folder of links to the regular files, each
+    // already open, instead.
+    struct OpenFiles {
+        std::vector<int> fds;
+        ~OpenFiles()
+        {
+            for (const int fd : fds)
+                ::close(fd);
+        }
+    } opened;
+    const std::string links = tempFolder + "/signatures";
+    if (::mkdir(links.c_str(), 0700) != 0)
+        return {Problem::Failed, std::strerror(errno)};
+    const auto removeLinks = [&links] {
+        const int fd = ::open(links.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            platform::folders::forEachEntry(fd, [fd](const char* name, unsigned char) { ::unlinkat(fd, name, 0); });
+            ::close(fd);
+        }
+        ::rmdir(links.c_str());
+    };
+    std::size_t linked = 0;
+    const bool listed = platform::folders::forEachEntry(dir.get(), [&](const char* name, unsigned char) {
+        if (name[0] == '.')
+            return;
+        const int file = ::openat(dir.get(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (file < 0)
+            return;
+        opened.fds.push_back(file);
+        struct stat info { };
+        if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode))
+            return;
+        const std::string target = "/proc/self/fd/" + std::to_string(file);
+        if (::symlink(target.c_str(), (links + "/" + name).c_str()) == 0)
+            ++linked;
+    });
+    if (!listed) {
+        removeLinks();
+        return {Problem::Unreadable, std::strerror(errno)};
+    }
+    if (linked == 0) {
+        removeLinks();
+        return {Problem::Empty, {}};
+    }
+
     cl_error_t status = cl_init(CL_INIT_DEFAULT);
+    if (status == CL_SUCCESS && !(engine_ = cl_engine_new()))
+        status = CL_EMEM;
+    if (status == CL_SUCCESS)
+        status = cl_engine_set_str(engine_, CL_ENGINE_TMPDIR, tempFolder.c_str());
+    if (status == CL_SUCCESS) {
+        // What an archive holds is bounded by the scan size alone: past
+        // the file size libclamav would cut it short without a word.
+        cl_engine_set_num(engine_, CL_ENGINE_MAX_FILESIZE, (long long)kMaxScanSize);
+        cl_engine_set_num(engine_, CL_ENGINE_MAX_SCANSIZE, (long long)kMaxScanSize);
+        cl_engine_set_num(engine_, CL_ENGINE_MAX_RECURSION, kMaxRecursion);
+        cl_engine_set_num(engine_, CL_ENGINE_MAX_FILES, kMaxFiles);
+        // A run scans each file once: libclamav's default cache of clean
+        // files (65,536 of them, 4 MiB) would mostly hold files never seen
+        // again. A small one still spares the copies of a file that sit
+        // side by side.
+        cl_engine_set_num(engine_, CL_ENGINE_CACHE_SIZE, kCleanFilesCached);
+    }
+    if (status != CL_SUCCESS) {
+        removeLinks();
+        return {Problem::Failed, cl_strerror(status)};
+    }
+    status = cl_load(links.c_str(), engine_, &signatures_, CL_DB_STDOPT);
+    removeLinks();
     if (status != CL_SUCCESS)
-        return std::string("libclamav could not start: ") + cl_strerror(status);
-    engine_ = cl_engine_new();
-    if (!engine_)
-        return "libclamav could not make its engine";
-    if (!tempFolder.empty() &&
-        (status = cl_engine_set_str(engine_, CL_ENGINE_TMPDIR, tempFolder.c_str())) != CL_SUCCESS)
-        return std::string("libclamav refused its temporary folder: ") + cl_strerror(status);
-    // A run scans each file once: libclamav's default cache of clean files
-    // (65,536 of them, 4 MiB) would mostly hold files never seen again. A
-    // small one still spares the copies of a file that sit side by side.
-    cl_engine_set_num(engine_, CL_ENGINE_CACHE_SIZE, kCleanFilesCached);
-    status = cl_load(folder.c_str(), engine_, &signatures_, CL_DB_STDOPT);
-    if (status != CL_SUCCESS)
-        return "the signatures in " + folder + " could not be loaded: " + cl_strerror(status);
+        return {Problem::Damaged, cl_strerror(status)};
+    if (signatures_ == 0)
+        return {Problem::NoSignatures, {}};
     status = cl_engine_compile(engine_);
     if (status != CL_SUCCESS)
-        return std::string("the signatures could not be prepared: ") + cl_strerror(status);
+        return {Problem::Damaged, cl_strerror(status)};
     return {};
 }
 
 Engine::Verdict Engine::scan(int fd, const std::string& path) const
 {
     // ClamAV's own defaults: every format parsed, heuristic alerts on, no
-    // extra alert kinds.
+    // extra alert kinds; and an alert for what goes past the limits, so
+    // that such a file is never counted clean.
     cl_scan_options options {};
     options.general = CL_SCAN_GENERAL_HEURISTICS;
     options.parse = ~0u;
+    options.heuristic = CL_SCAN_HEURISTIC_EXCEEDS_MAX;
     const char* name = nullptr;
     unsigned long scanned = 0;
     switch (cl_scandesc(fd, path.c_str(), &name, &scanned, engine_, &options)) {
     case CL_CLEAN: return {Verdict::Clean, {}};
-    case CL_VIRUS: return {Verdict::Found, name ? name : "unnamed"};
+    case CL_VIRUS:
+        if (name && std::string_view(name).starts_with(kLimitsAlert))
+            return {Verdict::BeyondLimits, {}};
+        return {Verdict::Found, name ? name : "unnamed"};
     default: return {Verdict::Failed, {}};
     }
 }

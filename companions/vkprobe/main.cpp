@@ -1,7 +1,10 @@
 // vkprobe.exe: the scanner. `vkprobe.exe <mode> [<mount point>]`, the mode
 // read from analyse.txt when no argument is given: 0 quick, 1 full (the home
 // folder), 2 the programs running, 3 a volume. Writes anaviri.txt and adds
-// its findings to viri.txt. Exit status: 0 clean, 1 findings, 2 not done.
+// its findings to viri.txt. Exit status: 0 clean, 1 findings, 2 not done,
+// 3 nothing found but not everything scanned.
+#include "common/notice.h"
+#include "common/texts.h"
 #include "engine.h"
 #include "platform/platform.h"
 #include "report.h"
@@ -14,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <malloc.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -22,7 +26,7 @@ using namespace corvatek;
 
 namespace {
 
-enum ExitStatus { Clean = 0, Findings = 1, NotDone = 2 };
+enum ExitStatus { Clean = 0, Findings = 1, NotDone = 2, NotAllScanned = 3 };
 
 // A folder level holds a descriptor while the levels below it are walked:
 // the deepest walk follows from the descriptors a process may open, less
@@ -102,19 +106,81 @@ std::string now()
     return text;
 }
 
-std::string modeText(int mode, const std::string& volume)
+using companion::say;
+using companion::Text;
+
+std::string modeText(companion::Language language, int mode, const std::string& volume)
 {
     switch (mode) {
-    case 0: return "0 (quick)";
-    case 1: return "1 (full)";
-    case 2: return "2 (running programs)";
-    default: return "3 (volume " + probe::lineText(volume) + ")";
+    case 0: return say(language, Text::ModeQuick);
+    case 1: return say(language, Text::ModeFull);
+    case 2: return say(language, Text::ModeRunning);
+    default: return say(language, Text::ModeVolume, {probe::lineText(volume)});
     }
 }
 
-std::string notDone(const std::string& why)
+// The scan's own folder and what became of the signatures tried before it.
+struct Signatures {
+    std::vector<std::string> notes; // each folder passed over, and why
+    std::string problem; // when no folder gave an engine
+};
+
+Signatures loadSignatures(probe::Engine& engine, const std::string& scratch, companion::Language language)
 {
-    return "Not done: " + probe::lineText(why);
+    Signatures outcome;
+    std::string looked;
+    bool anyDamaged = false;
+    for (const std::string& folder : probe::signatureFolders(platform::userDataFolder() + "signatures")) {
+        looked += (looked.empty() ? "" : say(language, Text::Or)) + folder;
+        const probe::Engine::Problem problem = engine.load(folder, scratch);
+        std::string why;
+        switch (problem.kind) {
+        case probe::Engine::Problem::None: return outcome;
+        case probe::Engine::Problem::Missing: continue; // no folder of the user's is no fault
+        case probe::Engine::Problem::Unreadable:
+            why = say(language, Text::SignatureFolderUnreadable, {problem.detail});
+            anyDamaged = true;
+            break;
+        case probe::Engine::Problem::Empty: why = say(language, Text::SignatureFolderEmpty); break;
+        case probe::Engine::Problem::Damaged:
+            why = say(language, Text::SignaturesNotLoaded, {problem.detail});
+            anyDamaged = true;
+            break;
+        case probe::Engine::Problem::NoSignatures:
+            why = say(language, Text::SignaturesNone);
+            anyDamaged = true;
+            break;
+        case probe::Engine::Problem::Failed:
+            outcome.problem = say(language, Text::EngineFailed, {problem.detail});
+            return outcome;
+        }
+        outcome.notes.push_back(say(language, Text::SignaturesPassedOver, {folder, why}));
+    }
+    outcome.problem =
+        anyDamaged ? say(language, Text::SignaturesUnusable) : say(language, Text::NoSignatures, {looked});
+    return outcome;
+}
+
+// The end of a scan: the report's last line, then the user told of what
+// needs them, as the control centre tells them.
+int finish(probe::Report& report, const std::string& last, ExitStatus status, const std::string& notice)
+{
+    const bool written = report.finish(last);
+    if (!notice.empty())
+        companion::tellUser(platform::dataFolder().path, notice);
+    return written ? status : NotDone;
+}
+
+int notDone(probe::Report& report, const std::string& why)
+{
+    const companion::Language language = report.language();
+    return finish(report, say(language, Text::NotDone, {probe::lineText(why)}), NotDone,
+        say(language, Text::ScanNotDoneNotice, {probe::lineText(why)}));
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    return path.substr(path.rfind('/') + 1);
 }
 
 } // namespace
@@ -122,7 +188,12 @@ std::string notDone(const std::string& why)
 int main(int argc, char** argv)
 {
     const auto started = std::chrono::steady_clock::now();
-    const probe::ProgramFiles files(platform::dataFolder().path);
+    // libclamav's large buffers are given back when freed, not kept in the
+    // heap for the rest of a long scan.
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    const std::string folder = platform::dataFolder().path;
+    const probe::ProgramFiles files(folder);
+    const companion::Language language = companion::storedLanguage(folder);
 
     std::string modeArgument;
     std::string volume;
@@ -136,44 +207,30 @@ int main(int argc, char** argv)
     const int mode =
         modeArgument.size() == 1 && modeArgument[0] >= '0' && modeArgument[0] <= '3' ? modeArgument[0] - '0' : -1;
 
-    std::string head = "Scan of " + now();
     if (mode < 0) {
-        probe::Report report(files, head);
-        report.finish(notDone("unknown scan mode \"" + modeArgument + "\"; the modes are 0 to 3"));
-        return NotDone;
+        probe::Report report(files, language, say(language, Text::ScanHead, {now()}));
+        return notDone(report, say(language, Text::UnknownMode, {modeArgument}));
     }
-    head += ", mode " + modeText(mode, volume);
-    probe::Report report(files, head);
-    if (mode == 3 && volume.empty()) {
-        report.finish(notDone("a volume scan needs the volume's mount point"));
-        return NotDone;
-    }
+    probe::Report report(files, language,
+        say(language, Text::ScanHead, {now()}) + say(language, Text::ModeOf, {modeText(language, mode, volume)}));
+    if (mode == 3 && volume.empty())
+        return notDone(report, say(language, Text::VolumeNeedsMountPoint));
 
-    std::vector<std::string> looked;
-    const std::string userSignatures = platform::userDataFolder() + "signatures";
-    const auto signatures = probe::signatureFolder(userSignatures, looked);
-    if (!signatures) {
-        std::string where;
-        for (const std::string& folder : looked)
-            where += (where.empty() ? "" : " nor in ") + folder;
-        report.finish(notDone("there are no signatures in " + where +
-            ". Get them with the suite's signature update, or install ClamAV's freshclam and run it."));
-        return NotDone;
-    }
-
-    report.setActivity("loading the signatures");
+    report.setActivity(say(language, Text::LoadingSignatures));
     report.startProgress();
     const probe::ScratchFolder scratch;
     probe::Engine engine;
-    std::string problem = engine.load(*signatures, scratch.path());
-    if (problem.empty() && engine.signatureCount() == 0)
-        problem = "the database in " + *signatures + " holds no signatures";
-    if (!problem.empty()) {
-        report.finish(notDone(problem));
-        return NotDone;
-    }
+    const Signatures signatures = loadSignatures(engine, scratch.path(), language);
+    for (const std::string& note : signatures.notes)
+        report.addNote(note);
+    if (!signatures.problem.empty())
+        return notDone(report, signatures.problem);
 
     probe::Scanner scanner(engine, report, deepestWalk());
+    std::string problem;
+    const auto unreadable = [&](const std::string& folder, const std::string& why) {
+        return say(language, Text::FolderUnreadable, {probe::lineText(folder), why});
+    };
     switch (mode) {
     case 0: {
         std::vector<std::string> folders;
@@ -196,29 +253,51 @@ int main(int argc, char** argv)
     case 1: {
         const std::string home = homeFolder();
         if (home.empty())
-            problem = "the home folder is unknown";
+            problem = say(language, Text::HomeUnknown);
         else if (auto failed = scanner.scanFolder(home, true))
-            problem = *failed;
+            problem = unreadable(home, *failed);
         break;
     }
     case 2: scanner.scanRunningPrograms(); break;
     default:
         if (auto failed = scanner.scanFolder(volume, true))
-            problem = *failed;
+            problem = unreadable(volume, *failed);
         break;
     }
-    if (!problem.empty()) {
-        report.finish(notDone(problem));
-        return NotDone;
+    if (!problem.empty())
+        return notDone(report, problem);
+
+    using probe::Unscanned;
+    if (const std::size_t deep = report.unscanned(Unscanned::TooDeep))
+        report.addNote(say(language, Text::NotScannedDeep,
+            {std::to_string(deep), std::to_string(scanner.deepestFolder())}));
+    if (const std::size_t large = report.unscanned(Unscanned::TooLarge))
+        report.addNote(
+            say(language, Text::NotScannedLarge, {std::to_string(large), std::to_string(probe::kMaxFileSize >> 20)}));
+    if (const std::size_t beyond = report.unscanned(Unscanned::BeyondLimits)) {
+        const std::string limits = std::to_string(probe::kMaxScanSize >> 20) + " MiB, " +
+            std::to_string(probe::kMaxFiles) + ", " + std::to_string(probe::kMaxRecursion);
+        report.addNote(say(language, Text::NotFullyScanned, {std::to_string(beyond), limits}));
     }
 
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    char secondsText[64];
-    std::snprintf(secondsText, sizeof secondsText, "%.1f", seconds);
-    const std::string summary = "Done: " + std::to_string(report.scanned()) + " files scanned, " +
-        std::to_string(report.findings()) + " findings, " + std::to_string(report.skipped()) + " skipped, " +
-        secondsText + " s";
-    if (!report.finish(summary))
-        return NotDone;
-    return report.findings() > 0 ? Findings : Clean;
+    const std::string seconds =
+        companion::decimal(language, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    const std::string scanned = std::to_string(report.scanned());
+    const std::string findings = std::to_string(report.findings());
+    const std::string skipped = std::to_string(report.skipped());
+    const std::size_t unscanned = report.unscanned();
+    const std::string summary = unscanned > 0
+        ? say(language, Text::DoneIncomplete, {scanned, findings, skipped, std::to_string(unscanned), seconds})
+        : say(language, Text::Done, {scanned, findings, skipped, seconds});
+    std::string notice;
+    if (report.findings() > 0) {
+        std::string names;
+        for (const std::string& path : report.firstFindings(3))
+            names += (names.empty() ? "" : ", ") + fileNameOf(path);
+        if (report.findings() > 3)
+            names += ", …";
+        notice = say(language, Text::ScanFoundNotice, {findings, names});
+    }
+    const ExitStatus status = report.findings() > 0 ? Findings : unscanned > 0 ? NotAllScanned : Clean;
+    return finish(report, summary, status, notice);
 }

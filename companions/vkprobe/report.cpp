@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace corvatek::probe {
 namespace {
@@ -19,6 +20,8 @@ constexpr auto kProgressInterval = std::chrono::seconds(1);
 constexpr auto kRecordInterval = std::chrono::milliseconds(250);
 // A page shows the report whole: past this many findings only their number.
 constexpr std::size_t kListedFindings = 10000;
+// A notification names this many of the files found.
+constexpr std::size_t kNamesNotified = 3;
 // viri.txt keeps its newest lines within this size.
 constexpr std::size_t kDetectionsLimit = 4 * 1024 * 1024;
 // How long a shared file may stay in use before a write gives up: the
@@ -110,7 +113,10 @@ bool ProgramFiles::updateFile(std::string_view name, const std::function<std::st
     return !platform::replaceFileContents(target, change(current));
 }
 
-Report::Report(const ProgramFiles& files, std::string head) : files_(files), head_(std::move(head)) { }
+Report::Report(const ProgramFiles& files, companion::Language language, std::string head)
+    : files_(files), language_(language), head_(std::move(head))
+{
+}
 
 Report::~Report()
 {
@@ -136,7 +142,8 @@ void Report::setActivity(std::string activity)
 
 void Report::enterFolder(const std::string& folder)
 {
-    setActivity("in " + lineText(folder.empty() ? std::string_view("/") : std::string_view(folder)));
+    setActivity(companion::say(language_, companion::Text::ScanningIn,
+        {lineText(folder.empty() ? std::string_view("/") : std::string_view(folder))}));
 }
 
 void Report::countScanned()
@@ -151,6 +158,18 @@ void Report::countSkipped()
     ++skipped_;
 }
 
+void Report::countUnscanned(Unscanned why)
+{
+    const std::lock_guard lock(mutex_);
+    ++unscanned_[std::size_t(why)];
+}
+
+void Report::addNote(const std::string& note)
+{
+    const std::lock_guard lock(mutex_);
+    notes_.push_back(lineText(note));
+}
+
 void Report::found(const std::string& path, const std::string& signature)
 {
     const std::string line = lineText(path) + " : " + lineText(signature);
@@ -158,6 +177,8 @@ void Report::found(const std::string& path, const std::string& signature)
         const std::lock_guard lock(mutex_);
         ++scanned_;
         ++findings_;
+        if (foundPaths_.size() < kNamesNotified)
+            foundPaths_.push_back(lineText(path));
         if (listed_.size() < kListedFindings)
             listed_.push_back(line);
         unrecorded_.push_back(line);
@@ -183,13 +204,34 @@ std::size_t Report::findings() const
     return findings_;
 }
 
+std::size_t Report::unscanned(Unscanned why) const
+{
+    const std::lock_guard lock(mutex_);
+    return unscanned_[std::size_t(why)];
+}
+
+std::size_t Report::unscanned() const
+{
+    const std::lock_guard lock(mutex_);
+    return unscanned_[0] + unscanned_[1] + unscanned_[2];
+}
+
+std::vector<std::string> Report::firstFindings(std::size_t count) const
+{
+    const std::lock_guard lock(mutex_);
+    return {foundPaths_.begin(), foundPaths_.begin() + std::ptrdiff_t(std::min(count, foundPaths_.size()))};
+}
+
 std::string Report::reportBytes(const std::string& last) const
 {
     std::string bytes = head_ + "\r\n";
     for (const std::string& line : listed_)
         bytes += line + "\r\n";
     if (findings_ > listed_.size())
-        bytes += "... and " + std::to_string(findings_ - listed_.size()) + " more findings\r\n";
+        bytes += companion::say(language_, companion::Text::FindingsCut, {std::to_string(findings_ - listed_.size())}) +
+            "\r\n";
+    for (const std::string& line : notes_)
+        bytes += line + "\r\n";
     return bytes + last + "\r\n";
 }
 
@@ -199,8 +241,25 @@ bool Report::writeDetections(const std::vector<std::string>& lines) const
         std::string text = current;
         if (!text.empty() && text.back() != '\n')
             text += "\r\n";
-        for (const std::string& line : lines)
-            text += line + "\r\n";
+        // A file found again by a later scan is listed once.
+        std::unordered_set<std::string_view> listed;
+        for (std::size_t start = 0; start < current.size();) {
+            const std::size_t end = std::min(current.find('\n', start), current.size());
+            std::string_view line = std::string_view(current).substr(start, end - start);
+            if (line.ends_with('\r'))
+                line.remove_suffix(1);
+            listed.insert(line);
+            start = end + 1;
+        }
+        std::vector<std::string_view> fresh;
+        for (const std::string& line : lines) {
+            if (listed.insert(line).second)
+                fresh.push_back(line);
+        }
+        for (const std::string_view line : fresh) {
+            text += line;
+            text += "\r\n";
+        }
         if (text.size() > kDetectionsLimit) {
             const std::size_t cut = text.find('\n', text.size() - kDetectionsLimit);
             text.erase(0, cut == std::string::npos ? text.size() : cut + 1);
@@ -228,8 +287,8 @@ void Report::run()
             lastRecorded_ = Clock::now();
         }
         if (now >= nextProgress) {
-            const std::string bytes = reportBytes("Scanning: " + std::to_string(scanned_) + " files scanned, " +
-                std::to_string(findings_) + " findings, " + activity_);
+            const std::string bytes = reportBytes(companion::say(language_, companion::Text::Scanning,
+                {std::to_string(scanned_), std::to_string(findings_), activity_}));
             lock.unlock();
             files_.replaceFile(fileName(files::ScanReport), bytes);
             lock.lock();

@@ -15,19 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "data/filenames.h"
+#include "common/filename.h"
+#include "common/texts.h"
 
 namespace corvatek::probe {
 
-// A file of the program folder by its name (ASCII, as every one is). The
-// names come from the control centre's header alone: no Qt is linked.
-inline std::string fileName(QStringView name)
-{
-    std::string bytes;
-    for (const QChar c : name)
-        bytes.push_back(char(c.unicode()));
-    return bytes;
-}
+using companion::fileName;
 
 // Bytes as UTF-8 text, as the rest of the suite decodes them: what is not
 // UTF-8 shown as U+FFFD, one per byte, and a leading byte order mark dropped.
@@ -53,9 +46,12 @@ private:
     std::string folder_;
 };
 
+// What a scan could not look at, each told with its reason.
+enum class Unscanned { TooDeep, TooLarge, BeyondLimits };
+
 class Report {
 public:
-    Report(const ProgramFiles& files, std::string head);
+    Report(const ProgramFiles& files, companion::Language language, std::string head);
     ~Report();
     Report(const Report&) = delete;
     Report& operator=(const Report&) = delete;
@@ -68,11 +64,19 @@ public:
     void enterFolder(const std::string& folder);
     void countScanned();
     void countSkipped();
+    void countUnscanned(Unscanned why);
     void found(const std::string& path, const std::string& signature);
+    // A line of its own between the findings and the last line.
+    void addNote(const std::string& note);
 
     std::size_t scanned() const;
     std::size_t skipped() const;
     std::size_t findings() const;
+    std::size_t unscanned(Unscanned why) const;
+    std::size_t unscanned() const;
+    // The names of the first findings' files, for a notification.
+    std::vector<std::string> firstFindings(std::size_t count) const;
+    companion::Language language() const { return language_; }
 
     // Stops the progress, records the findings not yet in viri.txt and puts
     // `last` in place of the progress line. False when either file could
@@ -85,6 +89,7 @@ private:
     bool writeDetections(const std::vector<std::string>& lines) const;
 
     const ProgramFiles& files_;
+    const companion::Language language_;
     const std::string head_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -93,8 +98,11 @@ private:
     std::size_t scanned_ = 0;
     std::size_t skipped_ = 0;
     std::size_t findings_ = 0;
+    std::size_t unscanned_[3] = {};
     std::string activity_;
     std::vector<std::string> listed_; // the report's finding lines
+    std::vector<std::string> notes_;
+    std::vector<std::string> foundPaths_; // the first few, for the notification
     std::vector<std::string> unrecorded_; // findings not yet in viri.txt
     std::chrono::steady_clock::time_point lastRecorded_ {};
 };

@@ -23,12 +23,28 @@ struct Entry {
     unsigned char type;
 };
 
+// One open folder of the walk. Only its own name is kept: the path is
+// built once, in the walk's one path, so a deep tree costs memory in
+// proportion to its depth, not to its square.
 struct Level {
     int fd;
-    std::string path; // "" for the root folder
+    std::size_t pathLength; // of the walk's path up to this folder
     std::vector<Entry> entries;
     std::size_t next = 0;
 };
+
+// Which mount a file is on: a bind mount of the same file system is
+// another mount, as a device number would not tell. The device number
+// stands in where the kernel does not tell the mount.
+std::uint64_t mountOf(int fd)
+{
+    struct statx info { };
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_MNT_ID, &info) != 0)
+        return 0;
+    if (info.stx_mask & STATX_MNT_ID)
+        return info.stx_mnt_id;
+    return (std::uint64_t(info.stx_dev_major) << 32 | info.stx_dev_minor) | (1ull << 63);
+}
 
 // Gone meanwhile, or a link where a file or folder was listed: nothing to
 // count.
@@ -76,19 +92,23 @@ bool Scanner::firstSight(int fd)
     return ::fstat(fd, &info) != 0 || seen_.emplace(info.st_dev, info.st_ino).second;
 }
 
-void Scanner::scanOpen(int fd, const std::string& path, const dev_t* device)
+void Scanner::scanOpen(int fd, const std::string& path, const std::uint64_t* mount)
 {
     struct stat info { };
     if (::fstat(fd, &info) != 0) {
         report_.countSkipped();
-    } else if (S_ISREG(info.st_mode) && (!device || info.st_dev == *device)) {
-        const Engine::Verdict verdict = engine_.scan(fd, path);
-        if (verdict.kind == Engine::Verdict::Found)
-            report_.found(path, verdict.signature);
-        else if (verdict.kind == Engine::Verdict::Clean)
-            report_.countScanned();
-        else
-            report_.countSkipped();
+    } else if (S_ISREG(info.st_mode) && (!mount || mountOf(fd) == *mount)) {
+        if (std::uint64_t(info.st_size) > kMaxFileSize) {
+            report_.countUnscanned(Unscanned::TooLarge);
+        } else {
+            const Engine::Verdict verdict = engine_.scan(fd, path);
+            switch (verdict.kind) {
+            case Engine::Verdict::Found: report_.found(path, verdict.signature); break;
+            case Engine::Verdict::Clean: report_.countScanned(); break;
+            case Engine::Verdict::BeyondLimits: report_.countUnscanned(Unscanned::BeyondLimits); break;
+            case Engine::Verdict::Failed: report_.countSkipped(); break;
+            }
+        }
     }
     ::close(fd);
 }
@@ -103,35 +123,41 @@ std::optional<std::string> Scanner::scanFolder(const std::string& folder, bool o
             ::close(root);
         if (error)
             *error = why;
-        return folder + " cannot be read: " + std::strerror(why);
+        return std::strerror(why);
     }
-    const dev_t device = info.st_dev;
-    const dev_t* sameDevice = oneFileSystem ? &device : nullptr;
+    const std::uint64_t mount = mountOf(root);
+    const std::uint64_t* sameMount = oneFileSystem ? &mount : nullptr;
+    const std::size_t deepest = deepestFolder() + 1;
 
+    std::string path = folder == "/" ? std::string() : folder;
     std::vector<Level> stack;
-    const auto enter = [&](int fd, std::string path) {
-        Level level {fd, std::move(path), {}, 0};
+    const auto enter = [&](int fd) {
+        Level level {fd, path.size(), {}, 0};
         if (!platform::folders::forEachEntry(fd, [&](const char* name, unsigned char type) {
                 level.entries.push_back({name, type});
             }))
             report_.countSkipped();
-        report_.enterFolder(level.path);
+        report_.enterFolder(path);
         stack.push_back(std::move(level));
     };
-    enter(root, folder == "/" ? std::string() : folder);
+    enter(root);
 
     while (!stack.empty()) {
         Level& level = stack.back();
+        path.resize(level.pathLength);
         if (level.next == level.entries.size()) {
             ::close(level.fd);
             stack.pop_back();
-            if (!stack.empty())
-                report_.enterFolder(stack.back().path);
+            if (!stack.empty()) {
+                path.resize(stack.back().pathLength);
+                report_.enterFolder(path);
+            }
             continue;
         }
         const Entry entry = std::move(level.entries[level.next++]);
         const int parent = level.fd;
-        std::string path = level.path + "/" + entry.name;
+        path += '/';
+        path += entry.name;
         unsigned char type = entry.type;
         if (type == DT_UNKNOWN) {
             struct stat entryInfo { };
@@ -142,28 +168,30 @@ std::optional<std::string> Scanner::scanFolder(const std::string& folder, bool o
         if (type == DT_REG) {
             const int fd = ::openat(parent, entry.name.c_str(), kFileFlags);
             if (fd >= 0)
-                scanOpen(fd, path, sameDevice);
+                scanOpen(fd, path, sameMount);
             else if (!vanished(errno))
                 report_.countSkipped();
         } else if (type == DT_DIR) {
             const int fd = ::openat(parent, entry.name.c_str(), kFolderFlags);
-            struct stat folderInfo { };
             if (fd < 0) {
                 if (!vanished(errno))
                     report_.countSkipped();
                 continue;
             }
-            const bool elsewhere = ::fstat(fd, &folderInfo) != 0 || (oneFileSystem && folderInfo.st_dev != device) ||
+            struct stat folderInfo { };
+            const bool elsewhere = ::fstat(fd, &folderInfo) != 0 || (sameMount && mountOf(fd) != mount) ||
                 std::find(roots_.begin(), roots_.end(), std::pair(folderInfo.st_dev, folderInfo.st_ino)) !=
                     roots_.end();
-            if (elsewhere || stack.size() >= maxDepth_) {
-                // Deeper than the descriptors allow: told as skipped.
-                if (!elsewhere)
-                    report_.countSkipped();
+            if (!elsewhere && stack.size() >= deepest) {
+                ::close(fd);
+                report_.countUnscanned(Unscanned::TooDeep);
+                continue;
+            }
+            if (elsewhere) {
                 ::close(fd);
                 continue;
             }
-            enter(fd, std::move(path));
+            enter(fd);
         }
         // Links, pipes, sockets and devices are no files to scan.
     }

@@ -7,7 +7,9 @@
 #include "engine.h"
 #include "report.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
@@ -18,17 +20,27 @@
 
 namespace corvatek::probe {
 
+// Folders more levels below the folder scanned than this are not entered
+// (and counted as not scanned): nothing a person keeps lies deeper, and a
+// tree made deeper can only be meant to exhaust the scan.
+inline constexpr std::size_t kDeepestFolder = 1000;
+
 class Scanner {
 public:
+    // `maxDepth` the most folder levels open at once the descriptors allow.
     Scanner(const Engine& engine, Report& report, std::size_t maxDepth);
+
+    // The deepest level entered below a folder scanned.
+    std::size_t deepestFolder() const { return std::min(maxDepth_ - 1, kDeepestFolder); }
 
     // Folders scanned on their own in this run, skipped where they sit
     // inside another, so that nothing is scanned twice.
     void setRoots(const std::vector<std::string>& folders);
 
-    // Scans the folder and everything below it, on its file system only when
+    // Scans the folder and everything below it, on its mount only when
     // `oneFileSystem`. The folder itself may be a link. Nothing when it was
-    // walked, else why it could not be opened (errno in `error`).
+    // walked, else the system's reason it could not be opened (errno in
+    // `error`).
     std::optional<std::string> scanFolder(const std::string& folder, bool oneFileSystem, int* error = nullptr);
 
     // Scans the program file the path names, links followed, once per run.
@@ -38,9 +50,9 @@ public:
     void scanRunningPrograms();
 
 private:
-    // Scans the open file (closing it) when it is a regular file, on
-    // `device` when that is given.
-    void scanOpen(int fd, const std::string& path, const dev_t* device);
+    // Scans the open file (closing it) when it is a regular file, on the
+    // mount `mount` when that is given.
+    void scanOpen(int fd, const std::string& path, const std::uint64_t* mount);
     // False when the file was scanned already in this run.
     bool firstSight(int fd);
 

@@ -35,7 +35,9 @@ struct Facts {
     timespec modified {};
     dev_t device = 0;
     ino_t inode = 0;
+    std::uint64_t links = 1; // hard links
     std::uint64_t mount = 0; // 0 where the system does not tell
+    bool mountRoot = false; // something is mounted here
 
     bool sameFile(const Facts& other) const { return device == other.device && inode == other.inode; }
     // Another mount than `other`'s: another file system, or a bind mount.
@@ -51,8 +53,14 @@ struct Facts {
 std::optional<Facts> factsAt(int folder, const char* name);
 
 // True when `folder` is `ancestor` or lies anywhere below it, found by
-// walking up from `folder`, so links and bind mounts are seen through.
-bool isWithin(int folder, const Facts& ancestor);
+// walking up from `folder` and by where each mount on the way has its root
+// in its file system, so links and bind mounts are seen through.
+bool isWithin(int folder, int ancestor);
+
+// Whether files made in `folder` keep the owner they are given (FAT and
+// NTFS volumes show the one of the mount for all), tried on a file of its
+// own; false too where the caller may not give files away.
+bool keepsOwners(int folder);
 
 // Files are written under such a name beside their final one; a killed run
 // leaves them behind for the next run to remove.

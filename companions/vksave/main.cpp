@@ -1,7 +1,8 @@
 // vksave.exe "<source>;<destination>": backs the source folder's content up
 // into the destination folder, new and changed files only, and writes a line
 // about the run to vksave.log in the program folder.
-// Exit status: 0 done, 1 done with failures, 2 refused.
+// Exit status: 0 done, 1 done with failures, 2 refused, 3 the log could not
+// be written (its lines then go to standard error).
 #include "treecopy.h"
 
 #include "common/companion.h"
@@ -25,7 +26,7 @@ using namespace corvatek;
 // Past this many, failures and skips are counted, not each told.
 constexpr std::size_t kNotesTold = 20;
 
-enum Status { Done = 0, DoneWithFailures = 1, Refused = 2 };
+enum Status { Done = 0, DoneWithFailures = 1, Refused = 2, LogNotWritten = 3 };
 
 struct Folders {
     std::string source;
@@ -61,16 +62,41 @@ void raiseDescriptorLimit()
     }
 }
 
+// The record of a run is never lost unsaid: once a line could not be
+// written, it and the rest go to standard error instead (the rest without
+// waiting again, and leaving no gap in the log).
 class Log {
 public:
     Log() : files_(companion::programFolder()) { }
-    void write(const std::string& line) const
+    void write(const std::string& line)
     {
-        companion::log(files_, files::BackupLog, QString::fromUtf8(line.data(), qsizetype(line.size())));
+        if (!failed_ &&
+            companion::log(files_, files::BackupLog, QString::fromUtf8(line.data(), qsizetype(line.size()))))
+            return;
+        if (!failed_) {
+            failed_ = true;
+            std::fprintf(stderr,
+                "vksave: the log %s could not be written (it was held past the wait, or the folder cannot be "
+                "written); its lines follow.\n",
+                printable(files_.path(files::BackupLog).toLocal8Bit().toStdString()).c_str());
+        }
+        std::fprintf(stderr, "%s\n", printable(line).c_str());
     }
+    int status(int status) const { return failed_ ? LogNotWritten : status; }
 
 private:
+    // File names must not drive the terminal.
+    static std::string printable(std::string text)
+    {
+        for (char& c : text) {
+            if ((unsigned char)c < 0x20 || c == 0x7f)
+                c = '?';
+        }
+        return text;
+    }
+
     data::ProgramFiles files_;
+    bool failed_ = false;
 };
 
 std::string quoted(const std::string& text)
@@ -91,10 +117,10 @@ std::string summary(const Folders& folders, const backup::Report& report, double
     return line + ", in " + time;
 }
 
-int refuse(const Log& log, const std::string& entry, const std::string& why)
+int refuse(Log& log, const std::string& entry, const std::string& why)
 {
     log.write("Backup of " + quoted(entry) + " refused: " + why);
-    return Refused;
+    return log.status(Refused);
 }
 
 } // namespace
@@ -102,7 +128,7 @@ int refuse(const Log& log, const std::string& entry, const std::string& why)
 int main(int argc, char** argv)
 {
     const auto started = std::chrono::steady_clock::now();
-    const Log log;
+    Log log;
     if (argc != 2)
         return refuse(log, argc > 1 ? argv[1] : "", "one argument \"<source>;<destination>\" is expected");
     const std::string entry = argv[1];
@@ -114,8 +140,7 @@ int main(int argc, char** argv)
     const backup::Descriptor destination(::open(folders->destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!source.valid() || !destination.valid())
         return refuse(log, entry, "a folder cannot be opened: " + backup::errorText(errno));
-    const std::optional<backup::Facts> sourceFacts = backup::factsAt(source.get(), "");
-    if (!sourceFacts || backup::isWithin(destination.get(), *sourceFacts))
+    if (!backup::factsAt(source.get(), "") || backup::isWithin(destination.get(), source.get()))
         return refuse(log, entry, "the destination is the source folder or lies inside it");
     // Two runs into one folder would take each other's unfinished files
     // for leftovers.
@@ -140,5 +165,5 @@ int main(int argc, char** argv)
         log.write("... and " + std::to_string(report.notes.size() - kNotesTold) + " more not backed up");
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     log.write(summary(*folders, report, took.count()));
-    return report.failed > 0 ? DoneWithFailures : Done;
+    return log.status(report.failed > 0 ? DoneWithFailures : Done);
 }

@@ -130,7 +130,7 @@ TreeCopy::TreeCopy(int sourceRoot, int destinationRoot, Report& report)
     : sourceRoot_(sourceRoot), destinationRoot_(destinationRoot), report_(report),
       sourceFacts_(factsAt(sourceRoot, "").value_or(Facts {})),
       destinationFacts_(factsAt(destinationRoot, "").value_or(Facts {})), times_(destinationRoot),
-      keepOwners_(::geteuid() == 0)
+      keepOwners_(::geteuid() == 0 && keepsOwners(destinationRoot))
 {
 }
 
@@ -216,13 +216,22 @@ void TreeCopy::copySubfolder(
     }
     if (!clearFor(destination, name, true, path))
         return;
-    if (::mkdirat(destination, name.c_str(), 0700) == 0)
+    bool made = ::mkdirat(destination, name.c_str(), 0700) == 0;
+    if (made)
         ++report_.copied;
     else if (errno != EEXIST)
         return fail(path, "cannot be made in the backup: " + errorText(errno));
     const Descriptor to(::openat(destination, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!to.valid())
+    const std::optional<Facts> kept = to.valid() ? factsAt(to.get(), "") : std::nullopt;
+    if (!kept)
         return fail(path, "cannot be opened in the backup: " + errorText(errno));
+    // A folder swapped in for the one just made would not be empty.
+    if (made) {
+        const auto names = namesIn(to.get());
+        made = kept->owner == ::geteuid() && names && names->empty();
+    }
+    // A folder someone else put there keeps its owner and permissions.
+    const bool ours = made || !keepOwners_ || (kept->owner == facts.owner && kept->group == facts.group);
     if (enter) {
         ancestors_.emplace_back(facts.device, facts.inode);
         copyFolder(from.get(), to.get(), path);
@@ -231,23 +240,39 @@ void TreeCopy::copySubfolder(
         skip(path, "another file system, not entered");
     }
     // Last, as writing into the folder changes its time.
-    applyFacts(to.get(), facts);
+    if (ours)
+        applyFacts(to.get(), facts);
+    else
+        skip(path, "owner and permissions: the folder in the backup belongs to another owner");
 }
 
-void TreeCopy::keepUnchanged(int destination, const std::string& name, const Facts& kept, const Facts& facts)
+bool TreeCopy::plainlyOurs(const Facts& kept, const Facts& source) const
 {
+    // Another name of the same file, or a file mounted over the name, is
+    // someone else's file: changing it would change theirs.
+    if (kept.links != 1 || kept.mountRoot)
+        return false;
+    return !keepOwners_ || (kept.owner == source.owner && kept.group == source.group);
+}
+
+bool TreeCopy::keptAsIs(int destination, const std::string& name, const Facts& kept, const Facts& facts)
+{
+    if (!plainlyOurs(kept, facts))
+        return false;
+    // A link is as cheap to make anew as to change.
+    if (!sameFacts(kept, facts) && (S_ISLNK(kept.mode) || !applyInPlace(destination, name, kept, facts)))
+        return false;
     ++report_.unchanged;
-    // A permission or time change alone needs no new copy.
-    if (!sameFacts(kept, facts))
-        applyFactsAt(destination, name, facts);
+    return true;
 }
 
 void TreeCopy::copyFile(
     int source, int destination, const std::string& name, const std::string& path, const Facts& facts)
 {
     const std::optional<Facts> kept = factsAt(destination, name.c_str());
-    if (kept && S_ISREG(kept->mode) && kept->size == facts.size && times_.same(facts.modified, kept->modified))
-        return keepUnchanged(destination, name, *kept, facts);
+    if (kept && S_ISREG(kept->mode) && kept->size == facts.size && times_.same(facts.modified, kept->modified) &&
+        keptAsIs(destination, name, *kept, facts))
+        return;
     if (!clearFor(destination, name, false, path))
         return;
     // Not blocking: should a pipe take the file's place, opening it must not wait.
@@ -291,14 +316,15 @@ void TreeCopy::copyLink(
     if (!target)
         return fail(path, errorText(errno));
     const std::optional<Facts> kept = factsAt(destination, name.c_str());
-    if (kept && S_ISLNK(kept->mode) && linkTarget(destination, name, kept->size) == target)
-        return keepUnchanged(destination, name, *kept, facts);
+    if (kept && S_ISLNK(kept->mode) && linkTarget(destination, name, kept->size) == target &&
+        keptAsIs(destination, name, *kept, facts))
+        return;
     if (!clearFor(destination, name, false, path))
         return;
     const std::string temporary = temporaryName();
     if (::symlinkat(target->c_str(), destination, temporary.c_str()) != 0)
         return fail(path, "cannot be made in the backup: " + errorText(errno));
-    applyFactsAt(destination, temporary, facts);
+    applyToLink(destination, temporary, facts);
     if (::renameat(destination, temporary.c_str(), destination, name.c_str()) != 0) {
         const int error = errno;
         ::unlinkat(destination, temporary.c_str(), 0);
@@ -324,25 +350,32 @@ void TreeCopy::applyFacts(int fd, const Facts& facts) const
     if (::futimens(fd, times) != 0) { }
 }
 
-void TreeCopy::applyFactsAt(int destination, const std::string& name, const Facts& facts) const
+bool TreeCopy::applyInPlace(int destination, const std::string& name, const Facts& kept, const Facts& facts) const
 {
-    const timespec times[2] {{0, UTIME_OMIT}, facts.modified};
-    if (S_ISLNK(facts.mode)) {
-        if (keepOwners_ && ::fchownat(destination, name.c_str(), facts.owner, facts.group, AT_SYMLINK_NOFOLLOW) != 0) {
-        }
-        if (::utimensat(destination, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) { }
-        return;
-    }
-    // A path-only descriptor pins the file itself; its /proc name reaches it
-    // for the calls that take no descriptor of that kind.
+    // A path-only descriptor pins the file itself, checked again as the name
+    // may have changed; its /proc name reaches it for the calls that take no
+    // descriptor of that kind.
     const Descriptor file(::openat(destination, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-    const std::optional<Facts> opened = file.valid() ? factsAt(file.get(), "") : std::nullopt;
-    if (!opened || !S_ISREG(opened->mode))
+    const std::optional<Facts> pinned = file.valid() ? factsAt(file.get(), "") : std::nullopt;
+    if (!pinned || !S_ISREG(pinned->mode) || !pinned->sameFile(kept) || !plainlyOurs(*pinned, facts))
+        return false;
+    const std::string path = "/proc/self/fd/" + std::to_string(file.get());
+    const timespec times[2] {{0, UTIME_OMIT}, facts.modified};
+    if (::chmod(path.c_str(), facts.mode & 07777) != 0) { }
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) { }
+    return true;
+}
+
+void TreeCopy::applyToLink(int destination, const std::string& name, const Facts& facts) const
+{
+    // Pinned: a file put under the name meanwhile must not get the owner.
+    const Descriptor link(::openat(destination, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    const std::optional<Facts> pinned = link.valid() ? factsAt(link.get(), "") : std::nullopt;
+    if (!pinned || !S_ISLNK(pinned->mode) || pinned->links != 1)
         return;
-    const std::string pinned = "/proc/self/fd/" + std::to_string(file.get());
-    if (keepOwners_ && ::fchownat(file.get(), "", facts.owner, facts.group, AT_EMPTY_PATH) != 0) { }
-    if (::chmod(pinned.c_str(), facts.mode & 07777) != 0) { }
-    if (::utimensat(AT_FDCWD, pinned.c_str(), times, 0) != 0) { }
+    const timespec times[2] {{0, UTIME_OMIT}, facts.modified};
+    if (keepOwners_ && ::fchownat(link.get(), "", facts.owner, facts.group, AT_EMPTY_PATH) != 0) { }
+    if (::utimensat(link.get(), "", times, AT_EMPTY_PATH) != 0) { }
 }
 
 void TreeCopy::skip(const std::string& path, std::string reason)

@@ -47,8 +47,11 @@ private:
         int source, int destination, const std::string& name, const std::string& path, const Facts& facts);
     void copyFile(int source, int destination, const std::string& name, const std::string& path, const Facts& facts);
     void copyLink(int source, int destination, const std::string& name, const std::string& path, const Facts& facts);
-    // A copy that is already current: counted, its facts brought up to date.
-    void keepUnchanged(int destination, const std::string& name, const Facts& kept, const Facts& facts);
+    // A copy of the file's size and time that a backup plainly made: counted
+    // as unchanged, a permission change applied in place. False when the name
+    // holds anything else, to be replaced by a new copy.
+    bool keptAsIs(int destination, const std::string& name, const Facts& kept, const Facts& facts);
+    bool plainlyOurs(const Facts& kept, const Facts& source) const;
     void removeLeftovers(int destination, const std::set<std::string>& sourceNames);
     // Makes room for a folder, or checks that no folder is in a file's way.
     bool clearFor(int destination, const std::string& name, bool folder, const std::string& path);
@@ -56,7 +59,8 @@ private:
     // Permissions, owner (as root) and modification time, where the
     // destination's file system keeps them.
     void applyFacts(int fd, const Facts& facts) const;
-    void applyFactsAt(int destination, const std::string& name, const Facts& facts) const;
+    bool applyInPlace(int destination, const std::string& name, const Facts& kept, const Facts& facts) const;
+    void applyToLink(int destination, const std::string& name, const Facts& facts) const;
     bool sameFacts(const Facts& kept, const Facts& source) const;
 
     void skip(const std::string& path, std::string reason);
@@ -68,7 +72,7 @@ private:
     Facts sourceFacts_;
     Facts destinationFacts_;
     TimeMatch times_;
-    bool keepOwners_;
+    bool keepOwners_; // run as root, into a file system that keeps them
     std::vector<std::pair<dev_t, ino_t>> ancestors_;
 };
 

@@ -10,21 +10,19 @@ namespace corvatek::localisation {
 namespace {
 
 struct LanguageData {
-    const char* code;
     const char* file;
     const char* linksFile;
     const char16_t* links;
     const char16_t* memory;
-    const char* iso; // the ISO 639 code locales and translations use
 };
 
 // In the order of Language.
 constexpr LanguageData kLanguages[kLanguageCount] = {
-    {"FR", "crvtk_fr.txt", "liens_fr.txt", u"liens", u"m\u00e9moire", "fr"},
-    {"GB", "crvtk_gb.txt", "liens_gb.txt", u"connections", u" memory", "en"},
-    {"DE", "crvtk_de.txt", "liens_de.txt", u"verbindungen", u"memory", "de"},
-    {"ESP", "crvtk_es.txt", "liens_esp.txt", u"conexiones", u"memoria", "es"},
-    {"ITA", "crvtk_it.txt", "liens_ita.txt", u"connessioni", u"memoria", "it"},
+    {"crvtk_fr.txt", "liens_fr.txt", u"liens", u"m\u00e9moire"},
+    {"crvtk_gb.txt", "liens_gb.txt", u"connections", u" memory"},
+    {"crvtk_de.txt", "liens_de.txt", u"verbindungen", u"memory"},
+    {"crvtk_es.txt", "liens_esp.txt", u"conexiones", u"memoria"},
+    {"crvtk_it.txt", "liens_ita.txt", u"connessioni", u"memoria"},
 };
 
 // Far more than 101 lines of captions need; a larger file is something else.
@@ -65,11 +63,7 @@ std::optional<QStringList> captionsOfLanguageFile(QByteArrayView bytes)
 
 std::optional<Language> languageOf(const QString& code)
 {
-    for (std::size_t i = 0; i < kLanguageCount; ++i) {
-        if (code == QLatin1String(kLanguages[i].code))
-            return Language(i);
-    }
-    return std::nullopt;
+    return code.size() <= 3 ? languageOfCode(code.toLatin1().toStdString()) : std::nullopt;
 }
 
 std::optional<QString> languageFileName(const QString& code)
@@ -98,23 +92,14 @@ std::optional<QString> memoryWord(const QString& code)
 
 std::optional<QString> isoLanguage(const QString& code)
 {
-    const LanguageData* language = entryFor(kLanguages, code);
-    return language ? std::optional(QString::fromLatin1(language->iso)) : std::nullopt;
+    const auto language = languageOf(code);
+    return language ? std::optional(QString::fromLatin1(kLanguageNames[std::size_t(*language)].iso)) : std::nullopt;
 }
 
 QString userLanguageCode()
 {
-    const QString locale = QString::fromStdString(platform::userLanguage());
-    // "de_DE.UTF-8@euro" and "de-DE" speak "de".
-    qsizetype end = 0;
-    while (end < locale.size() && !QStringView(u"_.@-").contains(locale[end]))
-        ++end;
-    const QString iso = locale.left(end);
-    for (const LanguageData& language : kLanguages) {
-        if (iso == QLatin1String(language.iso))
-            return QString::fromLatin1(language.code);
-    }
-    return QString::fromLatin1(kLanguages[std::size_t(Language::French)].code);
+    const std::string_view code = codeOf(languageOfLocale(platform::userLanguage()));
+    return QString::fromLatin1(code.data(), qsizetype(code.size()));
 }
 
 const QString& CaptionTable::caption(int n) const

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "localisation/caption.h"
+#include "localisation/language.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -17,9 +18,6 @@ namespace corvatek::localisation {
 inline constexpr int kCaptionCount = 101;
 inline constexpr int kCaptionWidth = 50;
 
-// The five languages, in the order every per-language table lists them.
-enum class Language { French, English, German, Spanish, Italian };
-inline constexpr std::size_t kLanguageCount = 5;
 
 // The language of a code ("FR", "GB", "DE", "ESP", "ITA"), compared exactly;
 // nothing for any other code, blanks and letter case included.

@@ -54,9 +54,12 @@ bool PrivateMounts::mountVolume(const QString& folder)
     return true;
 }
 
-bool PrivateMounts::mountTmpfs(const QString& folder)
+bool PrivateMounts::mountTmpfs(const QString& folder, int mebibytes)
 {
-    if (!run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("none"), folder}))
+    QStringList options {QStringLiteral("-t"), QStringLiteral("tmpfs")};
+    if (mebibytes > 0)
+        options << QStringLiteral("-o") << QStringLiteral("size=%1m").arg(mebibytes);
+    if (!run(QStringLiteral("mount"), options << QStringLiteral("none") << folder))
         return false;
     mounted_.append(folder);
     return true;

@@ -21,7 +21,8 @@ public:
     // A fresh 8 MiB ext4 volume on a loop device: a block device, as a USB
     // stick is.
     bool mountVolume(const QString& folder);
-    bool mountTmpfs(const QString& folder);
+    // Of the system's default size when `mebibytes` is 0.
+    bool mountTmpfs(const QString& folder, int mebibytes = 0);
     bool bind(const QString& from, const QString& folder);
     bool unmount(const QString& folder);
     void unmountAll();

@@ -10,6 +10,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -126,6 +129,71 @@ std::string folderOf(const std::string& path)
     return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
+// A run as root over a user's folder must leave the files the user's:
+// a replaced file keeps its owner, a new one takes the folder's. Others
+// cannot give files away, and need not.
+void keepOwner(int fd, const struct stat* old, const std::string& path)
+{
+    if (::geteuid() != 0)
+        return;
+    struct stat owner { };
+    if (old)
+        owner = *old;
+    else if (::stat(folderOf(path).c_str(), &owner) != 0)
+        return;
+    if (owner.st_uid != 0 || owner.st_gid != 0)
+        (void)::fchown(fd, owner.st_uid, owner.st_gid);
+}
+
+// The process that writes a temporary file is named in it; while it lives
+// the file may still become the new content.
+bool writerGone(std::string_view name)
+{
+    const auto dash = name.find('-');
+    if (dash == std::string_view::npos)
+        return false;
+    long pid = 0;
+    for (const char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9' || pid > 1 << 22)
+            return false;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+// What killed writers of this path left beside it, once per path and
+// process: a companion killed mid-write would otherwise leave its
+// temporaries for good.
+void removeLeftoversOf(const std::string& path)
+{
+    static std::mutex mutex;
+    static std::set<std::string> cleaned;
+    {
+        const std::lock_guard lock(mutex);
+        if (!cleaned.insert(path).second)
+            return;
+    }
+    const std::string folder = folderOf(path);
+    const auto slash = path.rfind('/');
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + kUnfinished;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const uid_t self = ::geteuid();
+    struct stat folderInfo { };
+    const bool ownFolder = ::fstat(::dirfd(dir), &folderInfo) == 0 && folderInfo.st_uid == self;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(prefix) || !writerGone(name.substr(prefix.size())))
+            continue;
+        struct stat info { };
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+            (info.st_uid == self || ownFolder))
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 } // namespace
 
 std::optional<std::string> replaceFileContents(const std::string& path, const FilePieces& next)
@@ -137,11 +205,14 @@ std::optional<std::string> replaceFileContents(const std::string& path, const Fi
     }();
     (void)ignoringSizeSignal;
 
+    removeLeftoversOf(path);
     static std::atomic<unsigned> counter {0};
     const std::string temporary =
         path + kUnfinished + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+    // The name itself, never what a link there leads to: the link is
+    // replaced, its target left alone.
     struct stat old { };
-    const bool hadOld = ::stat(path.c_str(), &old) == 0;
+    const bool hadOld = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return errorText(errno);
@@ -151,6 +222,8 @@ std::optional<std::string> replaceFileContents(const std::string& path, const Fi
         written = writeAll(fd, piece, error);
     if (written && hadOld && ::fchmod(fd, old.st_mode & 07777) != 0)
         written = false, error = errno;
+    if (written)
+        keepOwner(fd, hadOld ? &old : nullptr, path);
     // The data reaches the disk before the name does.
     if (written && ::fsync(fd) != 0)
         written = false, error = errno;

@@ -158,6 +158,7 @@ public:
     QString source() const { return work_.path() + QStringLiteral("/source"); }
     QString destination() const { return work_.path() + QStringLiteral("/backup"); }
     QString path(const QString& name) const { return work_.path() + u'/' + name; }
+    QString programFile(const QString& name) const { return folder_.file(name); }
     QString entry() const { return source() + u';' + destination(); }
 
     void start(QProcess& process, const QString& argument) const { process.start(program_, {argument}); }
@@ -312,6 +313,88 @@ private slots:
             QCOMPARE(entriesOf(backup.destination() + QStringLiteral("/mounted")), QStringList());
             QVERIFY(backup.log().join(u'\n').contains(QStringLiteral("mounted\", another file system, not entered")));
         }
+    }
+
+    void refusesABindMountOfAFolderInsideTheSource()
+    {
+        const Backup backup;
+        const QString inside = backup.source() + QStringLiteral("/inside");
+        const QString beside = backup.path(QStringLiteral("source;beside"));
+        const QString bound = backup.path(QStringLiteral("bound"));
+        for (const QString& folder : {inside, beside, bound})
+            QVERIFY(QDir().mkpath(folder));
+        write(backup.source() + QStringLiteral("/a.txt"), "a");
+        PrivateMounts mounts;
+        if (!mounts.available() || !mounts.bind(inside, bound))
+            QSKIP(qPrintable(QStringLiteral("no bind mounts: ") + mounts.problem()));
+
+        QCOMPARE(backup.run(backup.source() + u';' + bound), 2);
+        QVERIFY2(
+            backup.lastLine().contains(QStringLiteral("refused: the destination is the source folder or lies inside")),
+            qPrintable(backup.lastLine()));
+        QCOMPARE(entriesOf(inside), QStringList());
+
+        // A folder whose name only begins like the source's is no folder inside it.
+        QVERIFY(mounts.unmount(bound));
+        QVERIFY(mounts.bind(beside, bound));
+        QCOMPARE(backup.run(backup.source() + u';' + bound), 0);
+        QCOMPARE(contentOf(beside + QStringLiteral("/a.txt")), QByteArray("a"));
+    }
+
+    void changesNoFileItDidNotWrite()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to own files of a user and of root");
+        const Backup backup;
+        const QString s = backup.source() + u'/';
+        const QString d = backup.destination() + u'/';
+        const QString rootsFile = backup.path(QStringLiteral("roots-file"));
+        const QString rootsFolder = backup.path(QStringLiteral("roots-folder"));
+        // The user's file and root's, of the same size and time; root's
+        // linked into the backup under the user's file's name.
+        write(s + QStringLiteral("notes.txt"), "the user's notes", 0666);
+        write(rootsFile, "root's password!", 0600);
+        for (const QString& file : {s + QStringLiteral("notes.txt"), rootsFile})
+            setTime(file, 1600000000, 0);
+        QCOMPARE(::chown(native(s + QStringLiteral("notes.txt")).constData(), 1234, 1234), 0);
+        QCOMPARE(::link(native(rootsFile).constData(), native(d + QStringLiteral("notes.txt")).constData()), 0);
+        // Root's folder moved into the backup under the name of the user's.
+        QVERIFY(QDir().mkpath(s + QStringLiteral("sub")));
+        QCOMPARE(::chown(native(s + QStringLiteral("sub")).constData(), 1234, 1234), 0);
+        QVERIFY(QDir().mkpath(rootsFolder));
+        QCOMPARE(::chmod(native(rootsFolder).constData(), 0700), 0);
+        QCOMPARE(::rename(native(rootsFolder).constData(), native(d + QStringLiteral("sub")).constData()), 0);
+
+        QCOMPARE(backup.run(), 0);
+        const struct stat file = factsOf(rootsFile);
+        QCOMPARE(file.st_uid, uid_t(0));
+        QCOMPARE(file.st_mode & 07777, mode_t(0600));
+        QCOMPARE(contentOf(rootsFile), QByteArray("root's password!"));
+        QCOMPARE(differences(s + QStringLiteral("notes.txt"), d + QStringLiteral("notes.txt")), QStringList());
+        const struct stat folder = factsOf(d + QStringLiteral("sub"));
+        QCOMPARE(folder.st_uid, uid_t(0));
+        QCOMPARE(folder.st_mode & 07777, mode_t(0700));
+        QVERIFY2(backup.log().join(u'\n').contains(QStringLiteral("sub\", owner and permissions")),
+            qPrintable(backup.log().join(u'\n')));
+    }
+
+    void tellsWhatTheLogCouldNotHold()
+    {
+        const Backup backup;
+        write(backup.source() + QStringLiteral("/a.txt"), "a");
+        // No one writes a file where a folder is, root neither.
+        QVERIFY(QDir().mkpath(backup.programFile(files::BackupLog.toString())));
+
+        QProcess process;
+        backup.start(process, backup.entry());
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 3);
+        const QString told = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(told.contains(QStringLiteral("could not be written")) &&
+                told.contains(QStringLiteral("Backup of \"") + backup.source()) &&
+                told.contains(QStringLiteral(": 1 copied (1 bytes)")),
+            qPrintable(told));
+        QCOMPARE(contentOf(backup.destination() + QStringLiteral("/a.txt")), QByteArray("a"));
     }
 
     void killedRunLeavesOnlyWholeFiles()

@@ -1,0 +1,49 @@
+#include "common/notice.h"
+
+#include "common/filename.h"
+#include "platform/platform.h"
+
+#include <climits>
+#include <unistd.h>
+
+namespace corvatek::companion {
+namespace {
+
+std::string ownFolder()
+{
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
+    if (n <= 0 || std::size_t(n) >= sizeof path)
+        return {};
+    const std::string self(path, std::size_t(n));
+    return self.substr(0, self.rfind('/') + 1);
+}
+
+bool isExecutable(const std::string& path)
+{
+    return ::access(path.c_str(), X_OK) == 0;
+}
+
+} // namespace
+
+bool tellUser(const std::string& programFolder, const std::string& message)
+{
+    // The control centre's default level tells; only level 1 is silent.
+    const platform::FileRead level =
+        platform::readRegularFile(programFolder + fileName(files::ProtectionLevel), 4096);
+    if (level.status == platform::FileRead::Ok && level.bytes.starts_with('1'))
+        return false;
+    const std::string name = fileName(files::Notifier);
+    std::string notifier = programFolder + name;
+    if (!isExecutable(notifier))
+        notifier = ownFolder() + name;
+    // The notifier takes its message as one argument with ';' for blanks.
+    std::string argument = message;
+    for (char& c : argument) {
+        if (c == ' ')
+            c = ';';
+    }
+    return isExecutable(notifier) && platform::startDetached(notifier, {argument});
+}
+
+} // namespace corvatek::companion
