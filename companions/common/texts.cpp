@@ -1,6 +1,7 @@
 #include "common/texts.h"
 
 #include "common/filename.h"
+#include "common/words.h"
 
 #include "platform/common/localevariables.h"
 #include "platform/platform.h"
@@ -12,7 +13,6 @@
 namespace corvatek::companion {
 namespace {
 
-using Words = std::array<std::string_view, localisation::kLanguageCount>;
 
 // One row per Text, in its order; each row French, English, German,
 // Spanish, Italian, as every per-language table is listed.
@@ -213,9 +213,13 @@ Language storedLanguage(const std::string& programFolder)
     return localisation::languageOfLocale(platform::userLanguage());
 }
 
-std::string say(Language language, Text text, std::initializer_list<std::string_view> arguments)
+std::string_view pattern(Language language, Text text)
 {
-    const std::string_view pattern = kTexts[std::size_t(text)][std::size_t(language)];
+    return kTexts[std::size_t(text)][std::size_t(language)];
+}
+
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> arguments)
+{
     std::string said;
     said.reserve(pattern.size());
     for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -232,10 +236,10 @@ std::string say(Language language, Text text, std::initializer_list<std::string_
     return said;
 }
 
-std::string decimal(Language language, double value)
+std::string decimal(Language language, double value, int digits)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%.1f", value);
+    std::snprintf(text, sizeof text, "%.*f", digits, value);
     std::string written = text;
     if (language != Language::English) {
         if (const auto point = written.find('.'); point != std::string::npos)

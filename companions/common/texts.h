@@ -65,10 +65,55 @@ enum class Text {
     BackupRefusedNotice,
 };
 
-// The text in `language`, each {n} replaced by the n-th argument.
-std::string say(Language language, Text text, std::initializer_list<std::string_view> arguments = {});
+// What the backup writes to its log.
+enum class BackupText {
+    Summary,
+    LeftoversRemoved,
+    Took,
+    Refused,
+    OneArgument,
+    NoSplit,
+    FolderNotOpened,
+    InsideSource,
+    AnotherRunning,
+    Skipped,
+    Failed,
+    More,
+    DiskFlushFailed,
+    ReadingFailed,
+    WritingFailed,
+    NamedPipe,
+    Socket,
+    Device,
+    CannotList,
+    OldCopyNotRemoved,
+    FolderInPlace,
+    IsDestination,
+    LeadsBack,
+    ChangedDuring,
+    CannotMake,
+    CannotOpen,
+    OtherFileSystem,
+    OtherOwner,
+    CannotWrite,
+    CannotPutInPlace,
+};
 
-// A number with one decimal, written as the language writes it (95.2, 95,2).
-std::string decimal(Language language, double value);
+// Each text's pattern in `language`.
+std::string_view pattern(Language language, Text text);
+std::string_view pattern(Language language, BackupText text);
+
+// The pattern with each {n} replaced by the n-th argument.
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> arguments);
+
+// The text in `language`, each {n} replaced by the n-th argument.
+template<typename Id> std::string say(Language language, Id text, std::initializer_list<std::string_view> arguments = {})
+{
+    return fill(pattern(language, text), arguments);
+}
+
+// A number with `digits` decimals, written as the language writes it
+// (95.2, 95,2).
+std::string decimal(Language language, double value, int digits = 1);
 
 } // namespace corvatek::companion

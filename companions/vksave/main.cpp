@@ -6,6 +6,8 @@
 #include "treecopy.h"
 
 #include "common/companion.h"
+#include "common/notice.h"
+#include "common/texts.h"
 #include "data/filenames.h"
 
 #include <fcntl.h>
@@ -22,6 +24,7 @@
 namespace {
 
 using namespace corvatek;
+using companion::Language;
 
 // Past this many, failures and skips are counted, not each told.
 constexpr std::size_t kNotesTold = 20;
@@ -99,27 +102,29 @@ private:
     bool failed_ = false;
 };
 
-std::string quoted(const std::string& text)
-{
-    return '"' + text + '"';
-}
+using companion::BackupText;
+using companion::say;
 
-std::string summary(const Folders& folders, const backup::Report& report, double seconds)
+std::string summary(Language language, const Folders& folders, const backup::Report& report, double seconds)
 {
-    char time[32];
-    std::snprintf(time, sizeof time, "%.2f s", seconds);
-    std::string line = "Backup of " + quoted(folders.source) + " into " + quoted(folders.destination) + ": " +
-        std::to_string(report.copied) + " copied (" + std::to_string(report.copiedBytes) + " bytes), " +
-        std::to_string(report.unchanged) + " unchanged, " + std::to_string(report.skipped) + " skipped, " +
-        std::to_string(report.failed) + " failed";
+    std::string line = say(language, BackupText::Summary,
+        {folders.source, folders.destination, std::to_string(report.copied), std::to_string(report.copiedBytes),
+            std::to_string(report.unchanged), std::to_string(report.skipped), std::to_string(report.failed)});
     if (report.leftoversRemoved > 0)
-        line += ", unfinished files of stopped runs removed: " + std::to_string(report.leftoversRemoved);
-    return line + ", in " + time;
+        line += say(language, BackupText::LeftoversRemoved, {std::to_string(report.leftoversRemoved)});
+    return line + say(language, BackupText::Took, {companion::decimal(language, seconds, 2)});
 }
 
-int refuse(Log& log, const std::string& entry, const std::string& why)
+// What the user is told of the run, as the control centre tells them.
+void tell(const std::string& message)
 {
-    log.write("Backup of " + quoted(entry) + " refused: " + why);
+    companion::tellUser(companion::programFolder().toStdString(), message);
+}
+
+int refuse(Log& log, Language language, const std::string& entry, const std::string& why)
+{
+    log.write(say(language, BackupText::Refused, {entry, why}));
+    tell(say(language, companion::Text::BackupRefusedNotice, {why}));
     return log.status(Refused);
 }
 
@@ -129,23 +134,24 @@ int main(int argc, char** argv)
 {
     const auto started = std::chrono::steady_clock::now();
     Log log;
+    const Language language = companion::storedLanguage(companion::programFolder().toStdString());
     if (argc != 2)
-        return refuse(log, argc > 1 ? argv[1] : "", "one argument \"<source>;<destination>\" is expected");
+        return refuse(log, language, argc > 1 ? argv[1] : "", say(language, BackupText::OneArgument));
     const std::string entry = argv[1];
     const std::optional<Folders> folders = splitEntry(entry);
     if (!folders)
-        return refuse(log, entry, "no \";\" in it leaves two existing absolute folders");
+        return refuse(log, language, entry, say(language, BackupText::NoSplit));
 
     const backup::Descriptor source(::open(folders->source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     const backup::Descriptor destination(::open(folders->destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!source.valid() || !destination.valid())
-        return refuse(log, entry, "a folder cannot be opened: " + backup::errorText(errno));
+        return refuse(log, language, entry, say(language, BackupText::FolderNotOpened, {backup::errorText(errno)}));
     if (!backup::factsAt(source.get(), "") || backup::isWithin(destination.get(), source.get()))
-        return refuse(log, entry, "the destination is the source folder or lies inside it");
+        return refuse(log, language, entry, say(language, BackupText::InsideSource));
     // Two runs into one folder would take each other's unfinished files
     // for leftovers.
     if (::flock(destination.get(), LOCK_EX | LOCK_NB) != 0)
-        return refuse(log, entry, "another backup into that folder is running");
+        return refuse(log, language, entry, say(language, BackupText::AnotherRunning));
 
     raiseDescriptorLimit();
     backup::Report report;
@@ -153,17 +159,23 @@ int main(int argc, char** argv)
     // Told done only once it is on the disk.
     if (::syncfs(destination.get()) != 0) {
         ++report.failed;
-        report.notes.push_back({true, {}, "writing the backup to the disk failed: " + backup::errorText(errno)});
+        report.notes.push_back({true, {}, {BackupText::DiskFlushFailed, backup::errorText(errno)}});
     }
 
     for (std::size_t i = 0; i < report.notes.size() && i < kNotesTold; ++i) {
         const backup::Note& note = report.notes[i];
-        log.write((note.failed ? "Not backed up (failed): " : "Not backed up (skipped): ") +
-            quoted(note.path.empty() ? folders->source : folders->source + '/' + note.path) + ", " + note.reason);
+        const std::string reason = say(language, note.reason.why, {note.reason.detail});
+        log.write(say(language, note.failed ? BackupText::Failed : BackupText::Skipped,
+            {note.path.empty() ? folders->source : folders->source + '/' + note.path, reason}));
     }
     if (report.notes.size() > kNotesTold)
-        log.write("... and " + std::to_string(report.notes.size() - kNotesTold) + " more not backed up");
+        log.write(say(language, BackupText::More, {std::to_string(report.notes.size() - kNotesTold)}));
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-    log.write(summary(*folders, report, took.count()));
+    log.write(summary(language, *folders, report, took.count()));
+    tell(report.failed > 0
+            ? say(language, companion::Text::BackupFailuresNotice,
+                  {folders->source, std::to_string(report.copied), std::to_string(report.failed)})
+            : say(language, companion::Text::BackupDoneNotice,
+                  {folders->source, std::to_string(report.copied), std::to_string(report.unchanged)}));
     return log.status(report.failed > 0 ? DoneWithFailures : Done);
 }

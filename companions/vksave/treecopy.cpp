@@ -13,6 +13,8 @@
 namespace corvatek::backup {
 namespace {
 
+using companion::BackupText;
+
 constexpr std::size_t kBlock = 256 * 1024;
 
 std::optional<std::vector<std::string>> namesIn(int folder)
@@ -79,7 +81,7 @@ bool writeAll(int fd, const char* data, std::size_t size, off_t at)
 
 // Copies the first `size` bytes, data regions only: holes stay holes, so a
 // sparse file stays sparse. Returns what went wrong, or nothing.
-std::string copyData(int in, int out, off_t size)
+std::optional<Reason> copyData(int in, int out, off_t size)
 {
     static std::vector<char> block(kBlock);
     off_t offset = 0;
@@ -99,29 +101,29 @@ std::string copyData(int in, int out, off_t size)
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
-                return "reading failed: " + errorText(errno);
+                return Reason {BackupText::ReadingFailed, errorText(errno)};
             if (n == 0) {
                 hole = size; // shrank while copied: the rest reads as zeros
                 break;
             }
             if (!writeAll(out, block.data(), std::size_t(n), at))
-                return "writing the copy failed: " + errorText(errno);
+                return Reason {BackupText::WritingFailed, errorText(errno)};
             at += n;
         }
         offset = std::max(hole, data + 1);
     }
     if (::ftruncate(out, size) != 0)
-        return "writing the copy failed: " + errorText(errno);
-    return {};
+        return Reason {BackupText::WritingFailed, errorText(errno)};
+    return std::nullopt;
 }
 
-const char* specialKind(mode_t mode)
+Reason specialKind(mode_t mode)
 {
     if (S_ISFIFO(mode))
-        return "a named pipe";
+        return {BackupText::NamedPipe, {}};
     if (S_ISSOCK(mode))
-        return "a socket";
-    return "a device";
+        return {BackupText::Socket, {}};
+    return {BackupText::Device, {}};
 }
 
 } // namespace
@@ -145,7 +147,7 @@ void TreeCopy::copyFolder(int source, int destination, const std::string& path)
 {
     const auto names = namesIn(source);
     if (!names)
-        return fail(path, "cannot be listed: " + errorText(errno));
+        return fail(path, Reason {BackupText::CannotList, errorText(errno)});
     removeLeftovers(destination, {names->begin(), names->end()});
     for (const std::string& name : *names)
         copyEntry(source, destination, name, path.empty() ? name : path + '/' + name);
@@ -168,7 +170,7 @@ void TreeCopy::copyEntry(int source, int destination, const std::string& name, c
     const std::optional<Facts> facts = factsAt(source, name.c_str());
     if (!facts) {
         if (errno != ENOENT) // gone since the listing: nothing to back up
-            fail(path, errorText(errno));
+            fail(path, Reason {BackupText::ReadingFailed, errorText(errno)});
         return;
     }
     if (S_ISDIR(facts->mode))
@@ -190,10 +192,10 @@ bool TreeCopy::clearFor(int destination, const std::string& name, bool folder, c
         // The backup mirrors the source: the old file gives way to the folder.
         if (::unlinkat(destination, name.c_str(), 0) == 0)
             return true;
-        fail(path, "the old copy cannot be removed: " + errorText(errno));
+        fail(path, Reason {BackupText::OldCopyNotRemoved, errorText(errno)});
         return false;
     }
-    fail(path, "a folder is in its place in the backup");
+    fail(path, Reason {BackupText::FolderInPlace, {}});
     return false;
 }
 
@@ -201,18 +203,18 @@ void TreeCopy::copySubfolder(
     int source, int destination, const std::string& name, const std::string& path, const Facts& facts)
 {
     if (facts.sameFile(destinationFacts_))
-        return skip(path, "it is the backup's destination");
+        return skip(path, Reason {BackupText::IsDestination, {}});
     const bool enter = !facts.otherMount(sourceFacts_);
     Descriptor from;
     if (enter) {
         if (std::find(ancestors_.begin(), ancestors_.end(), std::pair {facts.device, facts.inode}) != ancestors_.end())
-            return skip(path, "it leads back to a folder above it");
+            return skip(path, Reason {BackupText::LeadsBack, {}});
         from = Descriptor(::openat(source, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         const std::optional<Facts> opened = from.valid() ? factsAt(from.get(), "") : std::nullopt;
         if (!opened)
-            return fail(path, errorText(errno));
+            return fail(path, Reason {BackupText::ReadingFailed, errorText(errno)});
         if (!opened->sameFile(facts))
-            return fail(path, "it changed during the backup");
+            return fail(path, Reason {BackupText::ChangedDuring, {}});
     }
     if (!clearFor(destination, name, true, path))
         return;
@@ -220,11 +222,11 @@ void TreeCopy::copySubfolder(
     if (made)
         ++report_.copied;
     else if (errno != EEXIST)
-        return fail(path, "cannot be made in the backup: " + errorText(errno));
+        return fail(path, Reason {BackupText::CannotMake, errorText(errno)});
     const Descriptor to(::openat(destination, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     const std::optional<Facts> kept = to.valid() ? factsAt(to.get(), "") : std::nullopt;
     if (!kept)
-        return fail(path, "cannot be opened in the backup: " + errorText(errno));
+        return fail(path, Reason {BackupText::CannotOpen, errorText(errno)});
     // A folder swapped in for the one just made would not be empty.
     if (made) {
         const auto names = namesIn(to.get());
@@ -237,13 +239,13 @@ void TreeCopy::copySubfolder(
         copyFolder(from.get(), to.get(), path);
         ancestors_.pop_back();
     } else {
-        skip(path, "another file system, not entered");
+        skip(path, Reason {BackupText::OtherFileSystem, {}});
     }
     // Last, as writing into the folder changes its time.
     if (ours)
         applyFacts(to.get(), facts);
     else
-        skip(path, "owner and permissions: the folder in the backup belongs to another owner");
+        skip(path, Reason {BackupText::OtherOwner, {}});
 }
 
 bool TreeCopy::plainlyOurs(const Facts& kept, const Facts& source) const
@@ -279,9 +281,9 @@ void TreeCopy::copyFile(
     const Descriptor in(::openat(source, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     const std::optional<Facts> opened = in.valid() ? factsAt(in.get(), "") : std::nullopt;
     if (!opened)
-        return fail(path, errorText(errno));
+        return fail(path, Reason {BackupText::ReadingFailed, errorText(errno)});
     if (!S_ISREG(opened->mode) || !opened->sameFile(facts))
-        return fail(path, "it changed during the backup");
+        return fail(path, Reason {BackupText::ChangedDuring, {}});
 
     std::string temporary;
     Descriptor out;
@@ -293,17 +295,17 @@ void TreeCopy::copyFile(
             break;
     }
     if (!out.valid())
-        return fail(path, "cannot be written in the backup: " + errorText(errno));
+        return fail(path, Reason {BackupText::CannotWrite, errorText(errno)});
     // The times read before copying: a change meanwhile shows at the next run.
-    std::string problem = copyData(in.get(), out.get(), opened->size);
-    if (problem.empty()) {
+    std::optional<Reason> problem = copyData(in.get(), out.get(), opened->size);
+    if (!problem) {
         applyFacts(out.get(), *opened);
         if (::renameat(destination, temporary.c_str(), destination, name.c_str()) != 0)
-            problem = "cannot be put in place: " + errorText(errno);
+            problem = Reason {BackupText::CannotPutInPlace, errorText(errno)};
     }
-    if (!problem.empty()) {
+    if (problem) {
         ::unlinkat(destination, temporary.c_str(), 0);
-        return fail(path, problem);
+        return fail(path, *problem);
     }
     ++report_.copied;
     report_.copiedBytes += std::uint64_t(opened->size);
@@ -314,7 +316,7 @@ void TreeCopy::copyLink(
 {
     const std::optional<std::string> target = linkTarget(source, name, facts.size);
     if (!target)
-        return fail(path, errorText(errno));
+        return fail(path, Reason {BackupText::ReadingFailed, errorText(errno)});
     const std::optional<Facts> kept = factsAt(destination, name.c_str());
     if (kept && S_ISLNK(kept->mode) && linkTarget(destination, name, kept->size) == target &&
         keptAsIs(destination, name, *kept, facts))
@@ -323,12 +325,12 @@ void TreeCopy::copyLink(
         return;
     const std::string temporary = temporaryName();
     if (::symlinkat(target->c_str(), destination, temporary.c_str()) != 0)
-        return fail(path, "cannot be made in the backup: " + errorText(errno));
+        return fail(path, Reason {BackupText::CannotMake, errorText(errno)});
     applyToLink(destination, temporary, facts);
     if (::renameat(destination, temporary.c_str(), destination, name.c_str()) != 0) {
         const int error = errno;
         ::unlinkat(destination, temporary.c_str(), 0);
-        return fail(path, "cannot be put in place: " + errorText(error));
+        return fail(path, Reason {BackupText::CannotPutInPlace, errorText(error)});
     }
     ++report_.copied;
 }
@@ -378,13 +380,13 @@ void TreeCopy::applyToLink(int destination, const std::string& name, const Facts
     if (::utimensat(link.get(), "", times, AT_EMPTY_PATH) != 0) { }
 }
 
-void TreeCopy::skip(const std::string& path, std::string reason)
+void TreeCopy::skip(const std::string& path, Reason reason)
 {
     ++report_.skipped;
     report_.notes.push_back({false, path, std::move(reason)});
 }
 
-void TreeCopy::fail(const std::string& path, std::string reason)
+void TreeCopy::fail(const std::string& path, Reason reason)
 {
     ++report_.failed;
     report_.notes.push_back({true, path, std::move(reason)});

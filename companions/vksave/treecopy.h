@@ -5,6 +5,7 @@
 // the copy anywhere else.
 #pragma once
 
+#include "common/texts.h"
 #include "fileaccess.h"
 
 #include <cstdint>
@@ -15,10 +16,17 @@
 
 namespace corvatek::backup {
 
+// Why something was not backed up, in words the log says in the user's
+// language; `detail` is the system's reason where there is one.
+struct Reason {
+    companion::BackupText why;
+    std::string detail;
+};
+
 struct Note {
     bool failed = false; // else skipped
     std::string path; // below the source folder; empty: the folder itself
-    std::string reason;
+    Reason reason;
 };
 
 struct Report {
@@ -63,8 +71,8 @@ private:
     void applyToLink(int destination, const std::string& name, const Facts& facts) const;
     bool sameFacts(const Facts& kept, const Facts& source) const;
 
-    void skip(const std::string& path, std::string reason);
-    void fail(const std::string& path, std::string reason);
+    void skip(const std::string& path, Reason reason);
+    void fail(const std::string& path, Reason reason);
 
     int sourceRoot_;
     int destinationRoot_;

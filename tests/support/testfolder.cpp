@@ -32,6 +32,15 @@ QString TestFolder::path() const
     return dir_.path() + QLatin1Char('/');
 }
 
+void TestFolder::speak(const QByteArray& code) const
+{
+    write(QStringLiteral("langues.xml"),
+        "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+        "<FIELD attrname=\"Champ1\" fieldtype=\"string\" WIDTH=\"200\"/></FIELDS><PARAMS/></METADATA>"
+        "<ROWDATA><ROW Champ1=\"" +
+            code + "\"/></ROWDATA></DATAPACKET>\r\n");
+}
+
 void TestFolder::write(const QString& name, const QByteArray& bytes) const
 {
     QFile file(this->file(name));

@@ -35,6 +35,9 @@ public:
     QByteArray read(const QString& name) const;
     bool exists(const QString& name) const;
 
+    // Stores the language code ("GB", "DE"…) as the control centre does,
+    // for companions that speak the user's language.
+    void speak(const QByteArray& code) const;
     // Copies in the language and links files the program ships with, but
     // for those already there.
     void installShippedFiles() const;

@@ -114,14 +114,7 @@ public:
         environment.insert(QStringLiteral("PATH"), bin + QStringLiteral(":/usr/bin:/bin"));
     }
 
-    // The language the control centre stores, as its table file holds it.
-    void speak(const QByteArray& code) const
-    {
-        program.write(QStringLiteral("langues.xml"),
-            "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
-            "<FIELD attrname=\"Champ1\" fieldtype=\"string\" WIDTH=\"200\"/></FIELDS><PARAMS/></METADATA>"
-            "<ROWDATA><ROW Champ1=\"" + code + "\"/></ROWDATA></DATAPACKET>\r\n");
-    }
+    void speak(const QByteArray& code) const { program.speak(code); }
 
     void start(QProcess& process, const QStringList& arguments) const
     {

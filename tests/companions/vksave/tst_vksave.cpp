@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <fcntl.h>
@@ -20,6 +22,7 @@
 using namespace corvatek;
 using corvatek::test::PrivateMounts;
 using corvatek::test::TestFolder;
+using corvatek::test::waitUntil;
 
 namespace {
 
@@ -153,12 +156,14 @@ public:
             qFatal("cannot put vksave.exe in the program folder");
         QDir().mkpath(source());
         QDir().mkpath(destination());
+        folder_.speak("GB");
     }
 
     QString source() const { return work_.path() + QStringLiteral("/source"); }
     QString destination() const { return work_.path() + QStringLiteral("/backup"); }
     QString path(const QString& name) const { return work_.path() + u'/' + name; }
     QString programFile(const QString& name) const { return folder_.file(name); }
+    const TestFolder& folder() const { return folder_; }
     QString entry() const { return source() + u';' + destination(); }
 
     void start(QProcess& process, const QString& argument) const { process.start(program_, {argument}); }
@@ -376,6 +381,40 @@ private slots:
         QCOMPARE(folder.st_mode & 07777, mode_t(0700));
         QVERIFY2(backup.log().join(u'\n').contains(QStringLiteral("sub\", owner and permissions")),
             qPrintable(backup.log().join(u'\n')));
+    }
+
+    // A run is told to the user in their language above level 1, and a file
+    // name cannot forge a line of the log.
+    void tellsTheUserAndLogsNamesAsOneLine()
+    {
+        const Backup backup;
+        backup.folder().speak("DE");
+        const QString told = backup.path(QStringLiteral("told"));
+        backup.folder().write(QStringLiteral("vknotify.exe"),
+            "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + QFile::encodeName(told) + "'\n");
+        QFile::setPermissions(backup.programFile(QStringLiteral("vknotify.exe")), QFile::ReadOwner | QFile::ExeOwner);
+        write(backup.source() + QStringLiteral("/a.txt"), "a");
+        const QByteArray forged = "x\n2026-01-01T00:00:00 Backup of \"forged\"";
+        QVERIFY(::mkfifo((QFile::encodeName(backup.source()) + '/' + forged).constData(), 0600) == 0);
+        QCOMPARE(backup.run(), 0);
+        QVERIFY(waitUntil([&] { return QFileInfo(told).size() > 0; }));
+        QFile file(told);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()),
+            QStringLiteral("Sicherung;von;%1:;1;kopiert,;0;unverändert.\n").arg(backup.source().replace(u' ', u';')));
+        const QStringList log = backup.log();
+        QCOMPARE(log.size(), 2);
+        for (const QString& line : log)
+            QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT")).match(line).hasMatch(), qPrintable(line));
+        QVERIFY2(log.first().contains(u"x?2026-01-01T00:00:00 Backup") && log.first().contains(u"eine benannte Pipe"),
+            qPrintable(log.first()));
+
+        // Level 1 says nothing.
+        QFile::remove(told);
+        backup.folder().write(QStringLiteral("track.txt"), "1\r\n");
+        QCOMPARE(backup.run(), 0);
+        QTest::qWait(300);
+        QVERIFY(!QFileInfo::exists(told));
     }
 
     void tellsWhatTheLogCouldNotHold()
