@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <sys/stat.h>
+
 namespace corvatek::companion {
 namespace {
 
@@ -23,6 +25,19 @@ QString userDataFolder()
     return QFile::decodeName(QByteArray::fromStdString(platform::userDataFolder()));
 }
 
+QByteArray appendedLog(const QByteArray& current, const QByteArray& entry)
+{
+    QByteArray text = current + entry;
+    if (text.size() > kLogLimit) {
+        // Whole lines only: cut after the first line end past the excess,
+        // but never into the new line, whatever the old ones were.
+        const qsizetype cut = text.indexOf('\n', text.size() - kLogLimit);
+        const qsizetype kept = cut < 0 || cut + 1 > current.size() ? current.size() : cut + 1;
+        text.remove(0, kept);
+    }
+    return text;
+}
+
 bool log(const data::ProgramFiles& files, QStringView name, const QString& line)
 {
     // A file name may hold a line end: it must not start a forged line.
@@ -32,14 +47,12 @@ bool log(const data::ProgramFiles& files, QStringView name, const QString& line)
             c = u'?';
     }
     const QByteArray entry = QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' + text.toUtf8() + "\r\n";
-    const auto appended = [&entry](const QByteArray& current) -> std::optional<QByteArray> {
-        QByteArray text = current + entry;
-        if (text.size() > kLogLimit) {
-            // Whole lines only: cut after the first line end past the excess.
-            const qsizetype cut = text.indexOf('\n', text.size() - kLogLimit);
-            text.remove(0, cut < 0 ? text.size() - entry.size() : cut + 1);
-        }
-        return text;
+    // A link or anything else planted at the log's name is replaced, and
+    // what it leads to is never copied into the log.
+    struct stat info { };
+    const bool planted = ::lstat(QFile::encodeName(files.path(name)).constData(), &info) == 0 && !S_ISREG(info.st_mode);
+    const auto appended = [&entry, planted](const QByteArray& current) -> std::optional<QByteArray> {
+        return appendedLog(planted ? QByteArray() : current, entry);
     };
     return files.updateFile(name, appended, files.fileWait()).ok();
 }

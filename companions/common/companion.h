@@ -4,6 +4,7 @@
 
 #include "data/programfiles.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 
@@ -18,10 +19,15 @@ QString programFolder();
 // ~/.local/share/corvatek), ending in '/'; not created here.
 QString userDataFolder();
 
+// A log's bytes with the line `entry` (ending in CR LF) appended, kept to
+// their last 256 KiB of whole lines.
+QByteArray appendedLog(const QByteArray& current, const QByteArray& entry);
+
 // Appends a line, led by the local date and time, to the log file `name` of
 // the program folder. The file is replaced whole under its lock, as every
 // shared file is, and keeps only its last 256 KiB, so a log never grows
-// without end. False when the line could not be written.
+// without end. Control characters (a file name may hold a line end) are
+// written as '?'. False when the line could not be written.
 bool log(const data::ProgramFiles& files, QStringView name, const QString& line);
 
 } // namespace corvatek::companion

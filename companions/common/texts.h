@@ -99,9 +99,33 @@ enum class BackupText {
     CannotPutInPlace,
 };
 
+// What the signature update writes to its log and tells the user.
+enum class UpdateText {
+    Started,
+    NotPrepared,
+    NoFreshclam,
+    FolderNotMade,
+    ConfigurationNotWritten,
+    NotStarted,
+    FreshclamSaid,
+    ToldToStop,
+    PastLimit,
+    EndedBySignal,
+    EndedWith,
+    Current,
+    NoConnection,
+    NotVerified,
+    ConfigurationRefused,
+    CannotWrite,
+    ServerBusy,
+    UpdateFailed,
+    StoppedAfter,
+};
+
 // Each text's pattern in `language`.
 std::string_view pattern(Language language, Text text);
 std::string_view pattern(Language language, BackupText text);
+std::string_view pattern(Language language, UpdateText text);
 
 // The pattern with each {n} replaced by the n-th argument.
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> arguments);

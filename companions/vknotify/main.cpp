@@ -2,6 +2,7 @@
 // through the freedesktop notification service, or, where no service answers
 // in time, writes it to the system log. Always ends with success.
 #include "data/filenames.h"
+#include "message.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -19,6 +20,7 @@
 
 namespace {
 
+using namespace corvatek;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -96,7 +98,7 @@ bool notify(const QString& text, Clock::time_point deadline)
         return false;
     const bool markup = capabilities.arguments().value(0).toStringList().contains(QStringLiteral("body-markup"));
     const QVariantList arguments {QStringLiteral("Corvatek"), 0u, QStringLiteral("corvatek"),
-        QStringLiteral("Corvatek"), markup ? text.toHtmlEscaped() : text, QStringList(), QVariantMap(), -1};
+        QStringLiteral("Corvatek"), notice::body(text, markup), QStringList(), QVariantMap(), -1};
     return call(bus, QStringLiteral("Notify"), arguments, deadline).type() == QDBusMessage::ReplyMessage;
 }
 
@@ -109,8 +111,7 @@ int main(int argc, char** argv)
     QStringList parts;
     for (int i = 1; i < argc; ++i)
         parts.append(QString::fromUtf8(argv[i]));
-    QString text = parts.join(QLatin1Char(' '));
-    text.replace(QLatin1Char(';'), QLatin1Char(' '));
+    QString text = notice::shownText(notice::sentenceFor(parts.join(QLatin1Char(' '))));
     if (text.trimmed().isEmpty())
         return 0;
 

@@ -235,38 +235,41 @@ std::string Report::reportBytes(const std::string& last) const
     return bytes + last + "\r\n";
 }
 
+std::string withDetections(const std::string& current, const std::vector<std::string>& lines)
+{
+    std::string text = current;
+    if (!text.empty() && text.back() != '\n')
+        text += "\r\n";
+    // A file found again by a later scan is listed once.
+    std::unordered_set<std::string_view> listed;
+    for (std::size_t start = 0; start < current.size();) {
+        const std::size_t end = std::min(current.find('\n', start), current.size());
+        std::string_view line = std::string_view(current).substr(start, end - start);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        listed.insert(line);
+        start = end + 1;
+    }
+    std::vector<std::string_view> fresh;
+    for (const std::string& line : lines) {
+        if (listed.insert(line).second)
+            fresh.push_back(line);
+    }
+    for (const std::string_view line : fresh) {
+        text += line;
+        text += "\r\n";
+    }
+    if (text.size() > kDetectionsLimit) {
+        const std::size_t cut = text.find('\n', text.size() - kDetectionsLimit);
+        text.erase(0, cut == std::string::npos ? text.size() : cut + 1);
+    }
+    return text;
+}
+
 bool Report::writeDetections(const std::vector<std::string>& lines) const
 {
-    const auto added = [&lines](const std::string& current) {
-        std::string text = current;
-        if (!text.empty() && text.back() != '\n')
-            text += "\r\n";
-        // A file found again by a later scan is listed once.
-        std::unordered_set<std::string_view> listed;
-        for (std::size_t start = 0; start < current.size();) {
-            const std::size_t end = std::min(current.find('\n', start), current.size());
-            std::string_view line = std::string_view(current).substr(start, end - start);
-            if (line.ends_with('\r'))
-                line.remove_suffix(1);
-            listed.insert(line);
-            start = end + 1;
-        }
-        std::vector<std::string_view> fresh;
-        for (const std::string& line : lines) {
-            if (listed.insert(line).second)
-                fresh.push_back(line);
-        }
-        for (const std::string_view line : fresh) {
-            text += line;
-            text += "\r\n";
-        }
-        if (text.size() > kDetectionsLimit) {
-            const std::size_t cut = text.find('\n', text.size() - kDetectionsLimit);
-            text.erase(0, cut == std::string::npos ? text.size() : cut + 1);
-        }
-        return text;
-    };
-    return files_.updateFile(fileName(files::Detections), added);
+    return files_.updateFile(
+        fileName(files::Detections), [&lines](const std::string& current) { return withDetections(current, lines); });
 }
 
 void Report::run()

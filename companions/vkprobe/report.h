@@ -30,6 +30,10 @@ std::string validUtf8(std::string_view text);
 // (a file name may hold a line end) shown as '?'.
 std::string lineText(std::string_view text);
 
+// viri.txt with `lines` added: those it lists already are not added
+// again, and only its newest 4 MiB of lines are kept.
+std::string withDetections(const std::string& current, const std::vector<std::string>& lines);
+
 // The files of the program folder a scan shares with the control centre,
 // each replaced whole under the lock the rest of the suite takes.
 class ProgramFiles {

@@ -3,6 +3,7 @@
 // about the run to vksave.log in the program folder.
 // Exit status: 0 done, 1 done with failures, 2 refused, 3 the log could not
 // be written (its lines then go to standard error).
+#include "entry.h"
 #include "treecopy.h"
 
 #include "common/companion.h"
@@ -30,29 +31,6 @@ using companion::Language;
 constexpr std::size_t kNotesTold = 20;
 
 enum Status { Done = 0, DoneWithFailures = 1, Refused = 2, LogNotWritten = 3 };
-
-struct Folders {
-    std::string source;
-    std::string destination;
-};
-
-bool isAbsoluteFolder(const std::string& path)
-{
-    struct stat facts { };
-    return path.starts_with('/') && ::stat(path.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode);
-}
-
-// A folder name may hold ";" too: the entry splits at the first ";" that
-// leaves two existing absolute folders.
-std::optional<Folders> splitEntry(const std::string& entry)
-{
-    for (std::size_t at = entry.find(';'); at != std::string::npos; at = entry.find(';', at + 1)) {
-        Folders folders {entry.substr(0, at), entry.substr(at + 1)};
-        if (isAbsoluteFolder(folders.source) && isAbsoluteFolder(folders.destination))
-            return folders;
-    }
-    return std::nullopt;
-}
 
 // Two open descriptors per folder level: deep trees need more than the
 // usual 1024.
@@ -105,7 +83,7 @@ private:
 using companion::BackupText;
 using companion::say;
 
-std::string summary(Language language, const Folders& folders, const backup::Report& report, double seconds)
+std::string summary(Language language, const backup::Folders& folders, const backup::Report& report, double seconds)
 {
     std::string line = say(language, BackupText::Summary,
         {folders.source, folders.destination, std::to_string(report.copied), std::to_string(report.copiedBytes),
@@ -138,7 +116,7 @@ int main(int argc, char** argv)
     if (argc != 2)
         return refuse(log, language, argc > 1 ? argv[1] : "", say(language, BackupText::OneArgument));
     const std::string entry = argv[1];
-    const std::optional<Folders> folders = splitEntry(entry);
+    const std::optional<backup::Folders> folders = backup::splitEntry(entry);
     if (!folders)
         return refuse(log, language, entry, say(language, BackupText::NoSplit));
 

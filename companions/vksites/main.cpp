@@ -1,14 +1,20 @@
 // vksites.exe: looks up the IPv4 address of the site the user typed and
 // leaves it, alone, as the last line of ipcp.txt; an empty ipcp.txt when
-// there is none. Ends within five seconds whatever the resolver does.
+// there is none, no ipcp.txt when it cannot be written. Ends within five
+// seconds whatever the resolver does.
 #include "common/companion.h"
 #include "data/filenames.h"
+#include "site.h"
+
+#include <QFile>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -17,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -66,21 +73,28 @@ std::optional<std::string> lookUp(const std::string& site, Clock::time_point unt
     return *late ? std::nullopt : lookup->address;
 }
 
-// The control centre hands the typed text over as a parameter text, which
-// splits at blanks: the parts are joined by one blank again (a name with a
-// blank then finds no address, rather than its first word finding one).
-std::string siteOf(int argc, char** argv)
+// The address of what was typed: as typed, or as the resolver finds it.
+std::optional<std::string> addressOf(const std::string& site, Clock::time_point until, bool* late)
 {
-    std::string site;
-    for (int i = 1; i < argc; ++i)
-        site.append(i > 1 ? " " : "").append(argv[i]);
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    while (!site.empty() && blank(site.back()))
-        site.pop_back();
-    std::size_t start = 0;
-    while (start < site.size() && blank(site[start]))
-        ++start;
-    return site.substr(start);
+    const sites::Query query = sites::queryFor(site);
+    switch (query.kind) {
+    case sites::Query::Address: return query.text;
+    case sites::Query::Name: return lookUp(query.text, until, late);
+    case sites::Query::Nothing: break;
+    }
+    return std::nullopt;
+}
+
+// A file that cannot be replaced must not hand the previous site's address
+// on: its name is removed (which needs no lock), else it is emptied in place.
+void leaveNoAddress(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (::unlink(native.constData()) == 0 || errno == ENOENT)
+        return;
+    const int fd = ::open(native.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 } // namespace
@@ -88,21 +102,27 @@ std::string siteOf(int argc, char** argv)
 int main(int argc, char** argv)
 {
     const Clock::time_point deadline = Clock::now() + kRunLimit;
-    const std::string site = siteOf(argc, argv);
+    const std::string site = sites::siteOf(argc, argv);
     const QString folder = companion::programFolder();
 
     // Should this run end early, the previous site's address must not be
-    // taken for this one's.
-    data::ProgramFiles(folder, {kClearWait, {}}).replaceFile(files::SiteAddress, {});
+    // taken for this one's. A file held by another program is not written
+    // behind its back: the run gives no answer.
+    const data::ProgramFiles cleared(folder, {kClearWait, {}});
+    if (!cleared.replaceFile(files::SiteAddress, {}).ok()) {
+        leaveNoAddress(cleared.path(files::SiteAddress));
+        return 2;
+    }
 
     bool late = false;
-    const std::optional<std::string> address =
-        site.empty() ? std::nullopt : lookUp(site, deadline - kWriteReserve, &late);
+    const std::optional<std::string> address = addressOf(site, deadline - kWriteReserve, &late);
 
     const auto wait = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()), 100ms);
     const data::ProgramFiles files(folder, {wait, {}});
     const data::FileResult written = address ? files.writeLines(files::SiteAddress, {QString::fromStdString(*address)})
                                              : files.replaceFile(files::SiteAddress, {});
+    if (!written.ok())
+        leaveNoAddress(files.path(files::SiteAddress));
     const int status = !written.ok() ? 2 : address ? 0 : 1;
     // The lookup's thread may still be inside the resolver: no clean-up
     // should run under it.

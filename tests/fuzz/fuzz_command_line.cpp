@@ -1,5 +1,6 @@
 // Parameter texts of companions' command lines, split as a Windows program
 // splits them.
+#include "finding.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -11,13 +12,9 @@
 
 using corvatek::platform::splitCommandLine;
 
-namespace {
+using corvatek::fuzz::fail;
 
-[[noreturn]] void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_command_line: %s\n", what);
-    std::abort();
-}
+namespace {
 
 bool isBlank(char c)
 {

@@ -1,19 +1,16 @@
 // Desktop entries: anyone may drop any file on a desktop or into the
 // autostart folder, so the reader must take any bytes, and a command's
 // arguments written back in the entry's quoting must read the same again.
+#include "finding.h"
 #include "platform/linux/desktopentry.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+using corvatek::fuzz::fail;
 
-[[noreturn]] void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_desktop_entry: %s\n", what);
-    std::abort();
-}
+namespace {
 
 std::string quoted(const std::string& argument)
 {

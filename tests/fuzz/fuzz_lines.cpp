@@ -1,5 +1,6 @@
 // Flag and list files: the 8-bit decoding, the split into lines, and the
 // bounded reader of the files themselves.
+#include "finding.h"
 #include "data/programfiles.h"
 #include "data/textcodec.h"
 #include "data/textlines.h"
@@ -11,15 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-[[noreturn]] void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_lines: %s\n", what);
-    std::abort();
-}
-
-} // namespace
+using corvatek::fuzz::fail;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,21 +1,14 @@
 // The mount table: mount points are names users choose (a stick's label), so
 // the reader must take any bytes, and a table compared with itself must show
 // nothing arrived.
+#include "finding.h"
 #include "platform/linux/mounttable.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-[[noreturn]] void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_mount_table: %s\n", what);
-    std::abort();
-}
-
-} // namespace
+using corvatek::fuzz::fail;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

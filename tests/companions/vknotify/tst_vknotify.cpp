@@ -1,4 +1,5 @@
 #include "privatemounts.h"
+#include "testfolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -148,7 +149,55 @@ bool haveBusTools()
 class TestVkNotify : public QObject {
     Q_OBJECT
 
+    // The program folder the notifier reads the language and the quarantine
+    // list from, so that what a build folder holds never counts.
+    corvatek::test::TestFolder folder_;
+
 private slots:
+    void initTestCase()
+    {
+        qputenv("CORVATEK_DATA_DIR", QFile::encodeName(folder_.path()));
+        folder_.speak("GB");
+    }
+
+    void saysFixedMessagesInTheUserLanguage_data()
+    {
+        QTest::addColumn<QByteArray>("language");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("disk check") << QByteArray("GB") << QStringLiteral("ok0")
+                                    << QStringLiteral("The disk check has finished.");
+        QTest::newRow("folder check") << QByteArray("FR") << QStringLiteral("ok1")
+                                      << QStringLiteral("La vérification de lecture du dossier est terminée.");
+        QTest::newRow("system setting") << QByteArray("DE") << QStringLiteral("change;registre")
+                                        << QStringLiteral("Eine Einstellung des Systems hat sich geändert.");
+        QTest::newRow("not saved") << QByteArray("ESP") << QStringLiteral("erreur;configuration;checkb")
+                                   << QStringLiteral("No se pudieron guardar los ajustes.");
+        QTest::newRow("not made") << QByteArray("GB") << QStringLiteral("erreur;creation;configuration")
+                                  << QStringLiteral("The settings file could not be made.");
+        QTest::newRow("quarantined") << QByteArray("ITA") << QStringLiteral("my;app")
+                                     << QStringLiteral("my app, un programma in quarantena, è stato fermato.");
+        QTest::newRow("any other text") << QByteArray("DE") << QStringLiteral("ok2;my;app") << QStringLiteral("ok2 my app");
+    }
+
+    void saysFixedMessagesInTheUserLanguage()
+    {
+        QFETCH(QByteArray, language);
+        QFETCH(QString, message);
+        QFETCH(QString, body);
+        if (!haveBusTools())
+            QSKIP("dbus-run-session is missing (package dbus-daemon)");
+        folder_.speak(language);
+        folder_.write(QStringLiteral("quarantaines.xml"),
+            "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+            "<FIELD attrname=\"Champ1\" fieldtype=\"string\" WIDTH=\"200\"/></FIELDS><PARAMS/></METADATA>"
+            "<ROWDATA><ROW Champ1=\"other\"/><ROW Champ1=\" My App \"/></ROWDATA></DATAPACKET>\r\n");
+        const Run run = onPrivateBus(QStringLiteral("answer"), {message});
+        folder_.speak("GB");
+        QVERIFY(run.finished);
+        QCOMPARE(run.record.value(QStringLiteral("body")), body);
+    }
+
     void showsTheMessageAsANotification()
     {
         if (!haveBusTools())
@@ -172,6 +221,37 @@ private slots:
             QCOMPARE(run.record.value(it.key(), QStringLiteral("(none)")), it.value());
     }
 
+    void sendsOneLineOfBoundedLength_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("body");
+
+        const QString accent = QStringLiteral("e\u0301");
+        const QString emoji = QStringLiteral("\U0001F600");
+        const QString ellipsis = QStringLiteral("\u2026");
+        QTest::newRow("control characters") << QStringList {QStringLiteral("Scan\tdone:\x01"),
+                                                   QStringLiteral("a\x7f") + QChar(0x85) + QStringLiteral("b\nc")}
+                                            << QStringLiteral("Scan done:  a  b c");
+        QTest::newRow("the longest") << QStringList {QString(1000, u'x')} << QString(1000, u'x');
+        QTest::newRow("a megabyte") << QStringList(10, QString(100000, u'x')) << QString(999, u'x') + ellipsis;
+        QTest::newRow("never a letter without its accent")
+            << QStringList {accent.repeated(600)} << accent.repeated(499) + ellipsis;
+        QTest::newRow("emoji count as one") << QStringList {emoji.repeated(1200)} << emoji.repeated(999) + ellipsis;
+    }
+
+    void sendsOneLineOfBoundedLength()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, body);
+        if (!haveBusTools())
+            QSKIP("dbus-run-session is missing (package dbus-daemon)");
+        const Run run = onPrivateBus(QStringLiteral("answer"), arguments);
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.elapsedMs < 1000, qPrintable(QString::number(run.elapsedMs)));
+        QCOMPARE(run.record.value(QStringLiteral("body")), body);
+    }
+
     void fallsBackToTheSystemLog_data()
     {
         QTest::addColumn<QString>("service"); // empty: no bus at all
@@ -181,10 +261,12 @@ private slots:
         QTest::newRow("no bus") << QString() << QStringList {QStringLiteral("Update;failed")}
                                 << QStringLiteral("Update failed");
         QTest::newRow("no service") << QStringLiteral("absent") << QStringList {QStringLiteral("change;registre")}
-                                    << QStringLiteral("change registre");
+                                    << QStringLiteral("A setting of the system has changed.");
         QTest::newRow("service never answers")
             << QStringLiteral("silent") << QStringList {QStringLiteral("Threat;in;/tmp/a;b")}
             << QStringLiteral("Threat in /tmp/a b");
+        QTest::newRow("control characters")
+            << QString() << QStringList {QStringLiteral("Disk\nfull\tnow")} << QStringLiteral("Disk full now");
         QTest::newRow("no message") << QString() << QStringList() << QString();
     }
 

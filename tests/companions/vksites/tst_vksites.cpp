@@ -10,9 +10,11 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,6 +30,7 @@ namespace {
 
 const QByteArray kHosts = "127.0.0.1 localhost\n"
                           "192.0.2.10 printer.corvatek.test printer\n"
+                          "192.0.2.20 xn--bcher-kva.corvatek.test\n"
                           "2001:db8::5 six.corvatek.test\n";
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -105,6 +108,11 @@ private slots:
                                        << QStringLiteral("192.0.2.10") << hosts;
         QTest::newRow("address typed") << QStringList {QStringLiteral("198.51.100.7")} << QStringLiteral("198.51.100.7")
                                        << QString();
+        QTest::newRow("international name")
+            << QStringList {QStringLiteral("Bücher.corvatek.test")} << QStringLiteral("192.0.2.20") << hosts;
+        // Shorthand the resolver would read as addresses: names, not addresses.
+        for (const char* shorthand : {"1", "0x7f.1", "127.1", "0177.0.0.1"})
+            QTest::newRow(shorthand) << QStringList {QLatin1String(shorthand)} << QString() << hosts;
         QTest::newRow("IPv6 only") << QStringList {QStringLiteral("six.corvatek.test")} << QString() << hosts;
         QTest::newRow("unknown") << QStringList {QStringLiteral("nothing.corvatek.test")} << QString() << hosts;
         // Typed with a blank, split by the parameter text: not the first word.
@@ -152,6 +160,25 @@ private slots:
             QVERIFY(QRegularExpression(QStringLiteral("^[0-9.]+$")).match(read.lines.last()).hasMatch());
             QCOMPARE(folder.read(files::SiteAddress.toString()), address.toLatin1() + "\r\n");
         }
+    }
+
+    // The previous site's address must not pass for this one's.
+    void leavesNoAddressWhenTheFileIsHeld()
+    {
+        TestFolder folder;
+        const QString program = folder.file(files::SiteLookup.toString());
+        QVERIFY(QFile::copy(QStringLiteral(CORVATEK_VKSITES), program));
+        folder.write(files::SiteAddress.toString(), "old.example\r\n10.0.0.1\r\n");
+        const int held = ::open(QFile::encodeName(folder.file(files::SiteAddress.toString())).constData(), O_RDWR);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+        QProcess lookup;
+        lookup.start(program, {QStringLiteral("198.51.100.7")});
+        QVERIFY(lookup.waitForFinished(10000));
+        ::close(held);
+        QCOMPARE(lookup.exitCode(), 2);
+        const data::LinesRead read = data::ProgramFiles(folder.path()).readLines(files::SiteAddress);
+        QVERIFY2(read.status == data::FileStatus::Missing || (read.ok() && read.lines.isEmpty()),
+            qPrintable(read.lines.joined()));
     }
 
 private:
