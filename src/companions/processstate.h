@@ -5,6 +5,7 @@
 
 #include "companions/companions.h"
 #include "localisation/captions.h"
+#include "localisation/texts.h"
 
 #include <QDateTime>
 #include <QString>
@@ -46,6 +47,12 @@ struct ProcessState {
 
     bool configurationFlag(int n) const { return configurationFlags[std::size_t(n - 1)]; }
     const QString& caption(Caption c) const { return captions.caption(c); }
+    // One of the control centre's own texts, in the current language.
+    QString text(localisation::Text id, std::initializer_list<QString> arguments = {}) const
+    {
+        return localisation::text(localisation::languageOf(languageCode).value_or(localisation::Language::French), id,
+            arguments);
+    }
     QString levelText() const { return QString::number(protectionLevel); }
 };
 

@@ -23,7 +23,7 @@ QLabel* aboutLabel(QWidget* parent, const QString& text, int left, int top)
 
 } // namespace
 
-AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
+AboutBox::AboutBox(const companions::ProcessState& state, QWidget* parent) : QDialog(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Corvatek"));
@@ -43,9 +43,10 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
     name->setFont(bold);
     name->adjustSize();
     aboutLabel(panel, QStringLiteral("Version :1.17.08.28"), 88, 40);
-    aboutLabel(panel, QStringLiteral("Control centre of the Corvatek suite"), 88, 72);
+    aboutLabel(panel, state.text(localisation::Text::AboutSuite), 88, 72);
     aboutLabel(panel, QString::fromLatin1(shell::kProductWebSite), 88, 104);
-    auto* contact = new QLabel(QStringLiteral("Questions and reports: support@corvatek.example"), panel);
+    auto* contact =
+        new QLabel(state.text(localisation::Text::AboutContact, {QStringLiteral("support@corvatek.example")}), panel);
     contact->setGeometry(88, 128, 185, 28);
     contact->setWordWrap(true);
 
@@ -70,7 +71,7 @@ void quitItem(shell::MainWindow& window)
 
 void aboutItem(shell::MainWindow& window)
 {
-    auto* box = new AboutBox(&window);
+    auto* box = new AboutBox(window.session().state, &window);
     box->setWindowFlag(Qt::Window);
     box->show();
     window.session().openWebSite();

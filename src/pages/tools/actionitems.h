@@ -7,6 +7,9 @@
 namespace corvatek::shell {
 class MainWindow;
 }
+namespace corvatek::companions {
+struct ProcessState;
+}
 
 namespace corvatek::pages {
 
@@ -14,7 +17,7 @@ namespace corvatek::pages {
 class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit AboutBox(QWidget* parent = nullptr);
+    AboutBox(const companions::ProcessState& state, QWidget* parent);
 };
 
 void quitItem(shell::MainWindow& window);

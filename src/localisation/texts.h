@@ -1,0 +1,23 @@
+// The control centre's own texts, those that are no caption: each in the
+// five languages, in one table (the language files hold the captions
+// alone, and stay as they ship).
+#pragma once
+
+#include "localisation/language.h"
+
+#include <QString>
+
+#include <initializer_list>
+
+namespace corvatek::localisation {
+
+enum class Text {
+    ScanInterrupted,
+    AboutSuite,
+    AboutContact,
+};
+
+// The text in `language`, each %1, %2… filled with the arguments in turn.
+QString text(Language language, Text id, std::initializer_list<QString> arguments = {});
+
+} // namespace corvatek::localisation
