@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 namespace corvatek::companion {
@@ -210,7 +211,8 @@ Language storedLanguage(const std::string& programFolder)
                 return *language;
         }
     }
-    return localisation::languageOfLocale(platform::userLanguage());
+    const char* languages = std::getenv("LANGUAGE");
+    return localisation::userLanguage(platform::userLanguage(), languages ? languages : "");
 }
 
 std::string_view pattern(Language language, Text text)

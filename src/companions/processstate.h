@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -37,11 +38,12 @@ struct ProcessState {
     QString linksWord;
     QString memoryWord;
     int protectionLevel = 2; // the slider's position, 1..3
-    // The backup schedule, chosen on the backup page.
+    // The backup schedule, chosen on the backup page and kept in its file.
     bool manualBackupFlag = false;
     bool hourlyBackupFlag = false;
     bool everyMinuteBackupFlag = false;
     QString selectedBackupEntry;
+    QStringList backupEntries;
     bool networkOption10 = false;
     bool networkOption11 = false;
 

@@ -55,10 +55,60 @@ QString networkOptionText(const ProcessState& state)
     return text;
 }
 
+namespace {
+
+constexpr QLatin1StringView kManualBackups("0");
+constexpr QLatin1StringView kBackupsEveryMinute("1");
+constexpr QLatin1StringView kHourlyBackups("2");
+
+} // namespace
+
+data::FileResult loadBackupSchedule(ProcessState& state, const data::ProgramFiles& files)
+{
+    const data::LinesRead read = files.readLinesWhenFree(files::BackupSchedule);
+    if (!read.ok())
+        return read;
+    const QStringList lines = read.lines.toList();
+    const QString schedule = lines.value(0);
+    state.everyMinuteBackupFlag = schedule == kBackupsEveryMinute;
+    state.hourlyBackupFlag = schedule == kHourlyBackups;
+    state.manualBackupFlag = !state.everyMinuteBackupFlag && !state.hourlyBackupFlag;
+    state.backupEntries.clear();
+    for (const QString& line : lines.mid(2)) {
+        if (!line.isEmpty())
+            state.backupEntries.append(line);
+    }
+    const QString chosen = lines.value(1);
+    state.selectedBackupEntry = state.backupEntries.contains(chosen) ? chosen : QString();
+    return read;
+}
+
+data::FileResult saveBackupSchedule(const ProcessState& state, const data::ProgramFiles& files)
+{
+    const QString schedule = state.hourlyBackupFlag ? kHourlyBackups
+        : state.everyMinuteBackupFlag               ? kBackupsEveryMinute
+                                                    : kManualBackups;
+    return files.writeLines(
+        files::BackupSchedule, QStringList {schedule, state.selectedBackupEntry} + state.backupEntries);
+}
+
+bool storedHourlyScan(const data::ProgramFiles& files)
+{
+    return files.readFlag(files::HourlyScan).value != QLatin1String("0");
+}
+
+data::FileResult storeHourlyScan(const data::ProgramFiles& files, bool on)
+{
+    return files.writeFlag(files::HourlyScan, on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
 StatusMonitor::StatusMonitor(
     ProcessState& state, const data::ProgramFiles& files, const Companions& companions, Hooks hooks)
     : state_(state), files_(files), companions_(companions), hooks_(std::move(hooks))
 {
+    // The scan page may never be shown in this run: the hourly scan follows
+    // the user's last choice from the start.
+    state_.hourlyScanFlag = storedHourlyScan(files_);
 }
 
 bool StatusMonitor::running(QStringView name) const

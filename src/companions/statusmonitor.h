@@ -28,6 +28,18 @@ HostAddress localHostLookup();
 bool isLoopback(const QString& address);
 // The thirteen network option flags, each as a blank and "1" or "0".
 QString networkOptionText(const ProcessState& state);
+// The hourly scan choice kept for later starts: on unless it was switched
+// off, the first start's default.
+bool storedHourlyScan(const data::ProgramFiles& files);
+data::FileResult storeHourlyScan(const data::ProgramFiles& files, bool on);
+
+// The backup page's entries, the chosen one and the schedule live in
+// files::BackupSchedule: line 1 the schedule ("0" manual, "1" every minute,
+// "2" every hour), line 2 the chosen entry (empty for none), then one entry a
+// line. Loading sets the state only from a file that was read; a chosen entry
+// missing from the list is dropped, so a removed entry is never backed up.
+data::FileResult loadBackupSchedule(ProcessState& state, const data::ProgramFiles& files);
+data::FileResult saveBackupSchedule(const ProcessState& state, const data::ProgramFiles& files);
 
 class StatusMonitor {
 public:
@@ -40,6 +52,7 @@ public:
         std::function<void()> scannerRunning;
     };
 
+    // Takes the stored hourly scan choice into the state.
     StatusMonitor(ProcessState& state, const data::ProgramFiles& files, const Companions& companions, Hooks hooks);
 
     // One tick of the monitor timer.

@@ -23,6 +23,8 @@ inline constexpr QStringView Detections = u"viri.txt";
 inline constexpr QStringView ProtectionLevel = u"track.txt";
 inline constexpr QStringView ScanReport = u"anaviri.txt";
 inline constexpr QStringView ScanMode = u"analyse.txt";
+// Whether the scan page's hourly scan is on ("1") or off ("0"); the control centre's own.
+inline constexpr QStringView HourlyScan = u"analyseheure.txt";
 inline constexpr QStringView ApplicationPorts = u"portappli.txt";
 inline constexpr QStringView ClosedPorts = u"portsfermes.txt";
 // A mode value the companions keep; the control centre only creates it.
@@ -32,6 +34,8 @@ inline constexpr QStringView SiteControl = u"ctrlpl.txt";
 inline constexpr QStringView SiteAddress = u"ipcp.txt";
 inline constexpr QStringView ProcessModifications = u"modprocess.txt";
 inline constexpr QStringView DiskCheckList = u"liste2.txt";
+// The backup page's schedule, chosen entry and entries; the control centre's own.
+inline constexpr QStringView BackupSchedule = u"sauvegardes.txt";
 // The watched-modification files the companions write.
 inline constexpr QStringView ModificationFiles = u"*mod*.txt";
 // Logs the companions keep of their runs.

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace corvatek::localisation {
 namespace {
@@ -98,7 +99,8 @@ std::optional<QString> isoLanguage(const QString& code)
 
 QString userLanguageCode()
 {
-    const std::string_view code = codeOf(languageOfLocale(platform::userLanguage()));
+    const char* languages = std::getenv("LANGUAGE");
+    const std::string_view code = codeOf(userLanguage(platform::userLanguage(), languages ? languages : ""));
     return QString::fromLatin1(code.data(), qsizetype(code.size()));
 }
 

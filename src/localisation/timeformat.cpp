@@ -6,10 +6,23 @@ namespace corvatek::localisation {
 
 QString longTimeFormat(const QLocale& locale)
 {
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    // Qt's long format ends with the zone ("t"); the time of day is wanted.
-    format.remove(QLatin1Char('t'));
-    return format.trimmed();
+    // Qt's long format holds the zone ("t"), in brackets for some locales
+    // ("H:mm:ss (t)"); the time of day is wanted, with nothing left of the
+    // zone. Quoted words keep their letters.
+    const QString given = locale.timeFormat(QLocale::LongFormat);
+    QString format;
+    bool quoted = false;
+    for (const QChar c : given) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('t'))
+            format += c;
+    }
+    for (const QLatin1StringView empty : {QLatin1StringView("()"), QLatin1StringView("[]")}) {
+        for (qsizetype at = format.indexOf(empty); at >= 0; at = format.indexOf(empty))
+            format.remove(at, empty.size());
+    }
+    return format.simplified();
 }
 
 QString minuteOf(const QDateTime& moment, const QLocale& locale)

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "shell/icons.h"
 #include "shell/navigationlist.h"
+#include "shell/textfit.h"
 #include "shell/volumewatch.h"
 
 #include <QApplication>
@@ -61,8 +62,14 @@ MainWindow::MainWindow(Session& session, const PageRegistry& registry, QWidget* 
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("Liberation Sans"), 8));
     createFrameControls();
+    // The frame and the pages are laid out for this size alone.
+    setFixedSize(kClientWidth, kClientHeight);
     session_.beforeWaiting = [this] { thawPainting(panel_); };
     runStartUp();
+    // The backup schedule runs from the start, whether or not its page is built.
+    const data::FileResult backups = companions::loadBackupSchedule(state(), session_.files);
+    if (backups.status != data::FileStatus::Missing)
+        noteProblem(backups);
     // Attached volumes are offered for a scan whether or not the window shows.
     if (const VolumeArrival& arrival = registry_.volumeArrival())
         volumeWatch_ = new VolumeWatch(
@@ -200,6 +207,8 @@ void MainWindow::buildPage(Target target, bool startUp)
     QPointer<Page> built = page.get();
     markers_[target] = std::move(page);
     built->build();
+    if (panel)
+        fitTexts(panel);
     thawPainting(panel);
     if (built)
         built->buildFinished();
@@ -213,18 +222,20 @@ void MainWindow::thawPainting(QWidget* panel)
     setPaintingFrozen(panel, false);
 }
 
-void MainWindow::frameReset()
+void MainWindow::centreOnScreen()
 {
-    setEnabled(true);
-    setWindowState(Qt::WindowNoState);
-    resize(kClientWidth, kClientHeight);
     if (const QScreen* screen = this->screen()) {
         const QRect area = screen->geometry();
         // Until the window is first shown its frame is unknown: centre it by
         // the outer size its frame usually gives it.
-        const QSize outer = isVisible() ? frameGeometry().size() : QSize(kOuterWidth, kOuterHeight);
-        move(area.width() / 2 - outer.width() / 2, area.height() / 2 - outer.height() / 2);
+        move(area.width() / 2 - kOuterWidth / 2, area.height() / 2 - kOuterHeight / 2);
     }
+}
+
+void MainWindow::frameReset()
+{
+    setEnabled(true);
+    setWindowState(Qt::WindowNoState);
     droppedPanels_.append(panel_);
     panel_ = new QWidget(this);
     panel_->setGeometry(176, 48, 609, 369);

@@ -48,7 +48,8 @@ public:
     void onNavigationClicked();
     // A page target's action: freeze, frame reset, new page, build, thaw.
     void buildPage(Target target, bool startUp = false);
-    // Restores the geometry, replaces the page panel and destroys every page.
+    // Replaces the page panel and destroys every page. The window stays where
+    // the user put it.
     void frameReset();
     void fillNavigationList();
     QWidget* pagePanel() const { return panel_; }
@@ -107,6 +108,9 @@ protected:
 private:
     void createFrameControls();
     void runStartUp();
+    // Where the window first shows; never again, so that it stays where the
+    // user moves it.
+    void centreOnScreen();
     // Start-up steps on the program folder's files.
     void noteProblem(const data::FileResult& result);
     void prepareFlagFiles();

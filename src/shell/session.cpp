@@ -18,6 +18,13 @@ Seams Seams::system()
         return QMessageBox::information(parent, QApplication::applicationDisplayName(), text,
                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
+    seams.askBeforeDeleting = [](QWidget* parent, const QString& text) {
+        QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(), text,
+            QMessageBox::Yes | QMessageBox::No, parent);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    };
     seams.open = [](const QString& target) {
         const QUrl url = QUrl::fromUserInput(target);
         QDesktopServices::openUrl(url);

@@ -33,6 +33,10 @@ struct Seams {
     std::function<QDateTime()> now;
     // A Yes/No question of the information kind; true for Yes.
     std::function<bool(QWidget* parent, const QString& text)> askYesNo;
+    // The same for a question whose Yes deletes, empties or overwrites: No
+    // is what Return and Escape answer, so that a key pressed in passing
+    // loses nothing.
+    std::function<bool(QWidget* parent, const QString& text)> askBeforeDeleting;
     // Opens an address or a document with the user's default handler.
     std::function<void(const QString& target)> open;
     // Tells the user about an unexpected error or a problem found at start.

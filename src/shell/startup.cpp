@@ -26,6 +26,7 @@ void MainWindow::runStartUp()
     state().protectionLevel = 2;
     state().internetFlag = true;
     setInternetGlyph();
+    centreOnScreen();
     frameReset();
     setSliderControlsVisible(true);
     if (!readConfiguration(session_.files.fileWait())) {

@@ -155,6 +155,24 @@ private slots:
         }
     }
 
+    // The time of day alone, whatever the locale wraps its zone in.
+    void timesCarryNoEmptyZone_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        for (const char* name : {"es_ES", "fr_FR", "de_DE", "it_IT", "en_GB", "en_US", "pt_BR"})
+            QTest::newRow(name) << QLocale(QString::fromLatin1(name));
+    }
+
+    void timesCarryNoEmptyZone()
+    {
+        QFETCH(QLocale, locale);
+        const QDateTime moment(QDate(2026, 12, 8), QTime(16, 11, 29));
+        const QString time = locale.toString(moment.time(), localisation::longTimeFormat(locale));
+        QVERIFY2(time.contains(u"11") && time.contains(u"29"), qPrintable(time));
+        QVERIFY2(!time.contains(u'(') && !time.contains(u'[') && time == time.simplified(), qPrintable(time));
+        QCOMPARE(localisation::minuteOf(moment, locale), QStringLiteral("11"));
+    }
+
     void everyLanguageHasALinksFile()
     {
         const QDir shipped(QStringLiteral(CORVATEK_SHIPPED_DATA));

@@ -5,6 +5,7 @@
 #include "shell/volumewatch.h"
 #include "shellfixture.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QPlainTextEdit>
@@ -31,12 +32,20 @@ bool scannerRunning(const ShellFixture& fixture)
     return fixture.session->companions.isRunning(kScanner);
 }
 
-void prepare(ShellFixture& fixture)
+void prepare(ShellFixture& fixture, const QStringList& scanner = {})
 {
     fixture.installLanguageFiles();
     fixture.setLanguage(QStringLiteral("GB"));
-    fixture.folder.installCompanion(kScanner);
+    fixture.folder.installCompanion(kScanner, scanner);
     fixture.start();
+}
+
+// As the user picks an item from the open list, the one shown included.
+void choose(QComboBox* box, int row)
+{
+    box->showPopup();
+    box->view()->setCurrentIndex(box->model()->index(row, 0));
+    QTest::keyClick(box->view(), Qt::Key_Return);
 }
 
 } // namespace
@@ -95,7 +104,25 @@ private slots:
         page->manualChoice->click();
         QVERIFY(!state.hourlyScanFlag);
         page = &fixture.open<pages::ScanPage>(Target::Scan);
-        QVERIFY(state.hourlyScanFlag);
+        QVERIFY(!state.hourlyScanFlag && page->manualChoice->isChecked());
+
+        // Kept for later starts, whose monitor follows it before any visit.
+        const auto fullHour = [&](int hour) {
+            fixture.now = QDateTime(QDate(2026, 12, 7), QTime(hour - 1, 59, 30));
+            fixture.window->onMonitorTimer();
+            fixture.now = QDateTime(QDate(2026, 12, 7), QTime(hour, 0, 30));
+            fixture.window->onMonitorTimer();
+        };
+        fixture.stop();
+        fixture.start();
+        fullHour(11);
+        QVERIFY(!scannerRunning(fixture)); // listed as soon as it is started
+        page = &fixture.open<pages::ScanPage>(Target::Scan);
+        QVERIFY(page->manualChoice->isChecked() && !page->hourlyChoice->isChecked());
+        page->hourlyChoice->click();
+        fullHour(12);
+        QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(kScanner).size() == 3; }));
+        QCOMPARE(fixture.folder.argumentsOf(kScanner).last(), QStringList {QStringLiteral("0")});
     }
 
     void theReportBoxTakesWhatTheScannerWrote()
@@ -119,7 +146,7 @@ private slots:
     }
 
     // While the scanner runs, each tick shows the report as far as it is
-    // written; the last one once it has ended; nothing after that.
+    // written; the last one once it has ended; later ones as they come.
     void theReportFollowsTheScanAsItRuns()
     {
         ShellFixture fixture;
@@ -141,7 +168,81 @@ private slots:
         QVERIFY(page.scanButton->isEnabled());
         fixture.folder.write(QStringLiteral("anaviri.txt"), "someone else's\r\n");
         fixture.window->onMonitorTimer();
-        QCOMPARE(page.reportBox->toPlainText(), QStringLiteral("Scan 1\n/x : Eicar\n40 files, 1 found"));
+        QCOMPARE(page.reportBox->toPlainText(), QStringLiteral("someone else's"));
+    }
+
+    // A report whose last line is still a progress line while no scanner
+    // runs was cut short, whatever the language it was written in; the file
+    // stays as the scanner left it.
+    void anUnfinishedReportShowsAsInterrupted()
+    {
+        ShellFixture fixture;
+        const QByteArray progress = "Prüfung läuft: 12 Dateien geprüft, 0 Funde, in /home/ann";
+        prepare(fixture, {QStringLiteral("write anaviri.txt ") + QString::fromUtf8(progress), QStringLiteral("stay")});
+        const QString interrupted = fixture.window->state().text(localisation::Text::ScanInterrupted);
+        const QString shown = QString::fromUtf8(progress);
+        auto* page = &fixture.open<pages::ScanPage>(Target::Scan);
+        const auto ended = [&] {
+            QVERIFY(waitUntil([&] { return !scannerRunning(fixture); }));
+            fixture.window->onMonitorTimer();
+            QCOMPARE(page->reportBox->toPlainText(), shown + u'\n' + interrupted);
+            QCOMPARE(fixture.folder.read(QStringLiteral("anaviri.txt")), progress + "\r\n");
+        };
+        const auto runningAgain = [&] {
+            page->scanButton->click();
+            QVERIFY(waitUntil([&] { return scannerRunning(fixture); }));
+            fixture.window->onMonitorTimer();
+            QCOMPARE(page->reportBox->toPlainText(), shown);
+        };
+
+        page->scanButton->click();
+        QVERIFY(waitUntil([&] { return fixture.folder.read(QStringLiteral("anaviri.txt")) == progress + "\r\n"; }));
+        fixture.window->onMonitorTimer();
+        QCOMPARE(page->reportBox->toPlainText(), shown);
+        page->stopButton->click();
+        ended();
+
+        // From now on scans write nothing: the report stays the cut one.
+        fixture.folder.setBehaviour(kScanner, {QStringLiteral("stay")});
+        runningAgain();
+        QVERIFY(fixture.session->companions.stop(kScanner)); // killed
+        ended();
+
+        runningAgain();
+        fixture.stop(); // quit mid-scan
+        fixture.start();
+        page = &fixture.open<pages::ScanPage>(Target::Scan);
+        QCOMPARE(page->reportBox->toPlainText(), shown + u'\n' + interrupted);
+    }
+
+    // A scan over before the next tick still shows its report, whether the
+    // button started it or the drive shown in the box, chosen again.
+    void aShortScanShowsItsReport()
+    {
+        ShellFixture fixture;
+        prepare(fixture, {QStringLiteral("write anaviri.txt Not done: no signatures"), QStringLiteral("exit")});
+        fixture.folder.write(QStringLiteral("anaviri.txt"), "old report\r\n");
+        auto& page = fixture.open<pages::ScanPage>(Target::Scan);
+        const auto endsAndShows = [&](int starts) {
+            QVERIFY(waitUntil(
+                [&] { return fixture.folder.argumentsOf(kScanner).size() == starts && !scannerRunning(fixture); }));
+            fixture.window->onMonitorTimer();
+            QCOMPARE(page.reportBox->toPlainText(), QStringLiteral("Not done: no signatures"));
+        };
+        page.scanButton->click();
+        endsAndShows(1);
+
+        fixture.folder.write(QStringLiteral("anaviri.txt"), "old report\r\n");
+        fixture.window->onMonitorTimer();
+        if (page.driveBox->currentIndex() < 0)
+            page.driveBox->setCurrentIndex(0);
+        fixture.questions.clear();
+        fixture.answer = true;
+        choose(page.driveBox, page.driveBox->currentIndex());
+        QCOMPARE(fixture.questions.size(), 1);
+        endsAndShows(2);
+        QCOMPARE(fixture.folder.argumentsOf(kScanner).last(),
+            (QStringList {QStringLiteral("3"), page.driveBox->currentText()}));
     }
 
 #ifdef Q_OS_LINUX
@@ -158,8 +259,7 @@ private slots:
             fixture.questions.append(text);
             return false;
         };
-        page.driveBox->setCurrentIndex(-1);
-        page.driveBox->setCurrentIndex(0);
+        choose(page.driveBox, 0);
         QCOMPARE(fixture.questions, QStringList {state.caption(Caption::ScanDriveQuestion) + QStringLiteral("/ ?")});
         QVERIFY(fixture.folder.argumentsOf(kScanner).isEmpty());
 

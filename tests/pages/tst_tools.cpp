@@ -92,6 +92,11 @@ private slots:
         add(source, destination);
         add(source, home(QStringLiteral("missing")));
         add(QStringLiteral("Save"), destination); // relative: not a folder the user chose
+#ifndef Q_OS_WIN
+        const QString twoLines = home(QStringLiteral("Two\nLines"));
+        QDir().mkpath(twoLines);
+        add(twoLines, destination); // its file keeps an entry a line
+#endif
         add(source, destination);
         QCOMPARE(page->entryBox->count(), 2);
         const QString entry = source + QLatin1Char(';') + destination;
@@ -108,7 +113,7 @@ private slots:
         QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size() == 1; }));
         QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).first(), QStringList {entry});
 
-        // The schedule is the process's; the list and the chosen entry are the page's.
+        // The schedule, the list and the chosen entry outlive the page.
         page->everyMinuteChoice->click();
         choose(1);
         QCOMPARE(state.selectedBackupEntry, entry);
@@ -137,15 +142,79 @@ private slots:
         page->backupBox->click();
 
         page = &fixture.open<pages::BackupPage>(Target::Backup);
-        QCOMPARE(page->entryBox->count(), 0);
-        QVERIFY(state.selectedBackupEntry.isEmpty() && state.everyMinuteBackupFlag);
+        QCOMPARE(page->entryBox->count(), 1);
+        QCOMPARE(page->entryBox->currentText(), entry);
+        QVERIFY(state.selectedBackupEntry == entry && state.everyMinuteBackupFlag);
         QVERIFY(page->everyMinuteChoice->isChecked()); // the schedule in force
         QVERIFY(!page->backupBox->isChecked());
-        page->runButton->click(); // nothing to run
+        page->runButton->click(); // the chosen entry, as shown
         pages::selectFolder(page->sourceTree, source);
         page->takeSourceFolder();
         QCOMPARE(page->sourceField->text(), source);
-        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size(), 2);
+        QVERIFY(waitUntil([&] { return fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).size() == 3; }));
+        QCOMPARE(fixture.folder.argumentsOf(QStringLiteral("vksave.exe")).last(), QStringList {entry});
+    }
+
+    // The entries, the chosen one and the schedule are the user's: kept
+    // across pages and starts, and run on from the start, page or no page.
+    void backupScheduleOutlivesPagesAndStarts()
+    {
+        ShellFixture fixture;
+        started(fixture);
+        fixture.folder.installCompanion(QStringLiteral("vksave.exe"), {QStringLiteral("exit")});
+        const QString source = home(QStringLiteral("Kept/From")), destination = home(QStringLiteral("Kept/To"));
+        QDir().mkpath(source);
+        QDir().mkpath(destination);
+        const QString first = source + QLatin1Char(';') + destination;
+        const QString second = destination + QLatin1Char(';') + source;
+        const auto entries = [](pages::BackupPage* page) {
+            QStringList shown;
+            for (int n = 0; n < page->entryBox->count(); ++n)
+                shown.append(page->entryBox->itemText(n));
+            return shown;
+        };
+        const auto choose = [](pages::BackupPage* page, int index) {
+            page->entryBox->setCurrentIndex(index);
+            emit page->entryBox->activated(index);
+        };
+        const auto backups = [&] { return fixture.folder.argumentsOf(QStringLiteral("vksave.exe")); };
+
+        auto* page = &fixture.open<pages::BackupPage>(Target::Backup);
+        for (const auto& [from, to] : {std::pair {source, destination}, std::pair {destination, source}}) {
+            page->sourceField->setText(from);
+            page->destinationField->setText(to);
+            page->addButton->click();
+        }
+        choose(page, 1);
+        page->everyMinuteChoice->click();
+        fixture.clickItem(ShellFixture::rowOf(Target::Home));
+        page = &fixture.open<pages::BackupPage>(Target::Backup);
+        QCOMPARE(entries(page), (QStringList {first, second}));
+        QCOMPARE(page->entryBox->currentText(), second);
+        QVERIFY(page->everyMinuteChoice->isChecked());
+
+        fixture.stop();
+        fixture.start();
+        fixture.window->onMonitorTimer();
+        QVERIFY(waitUntil([&] { return backups().size() == 1; }));
+        QCOMPARE(backups().first(), QStringList {second});
+        QCOMPARE(fixture.folder.read(QStringLiteral("sauvegardes.txt")),
+            QStringLiteral("1\r\n%2\r\n%1\r\n%2\r\n").arg(first, second).toUtf8());
+
+        // A removed entry stays removed, and is no longer backed up.
+        fixture.answer = true;
+        fixture.open<pages::BackupPage>(Target::Backup).removeButton->click();
+        fixture.stop();
+        fixture.start();
+        page = &fixture.open<pages::BackupPage>(Target::Backup);
+        QCOMPARE(entries(page), QStringList {first});
+        QCOMPARE(page->entryBox->currentText(), QString());
+        fixture.window->onMonitorTimer();
+        choose(page, 0); // the control: a chosen entry is backed up at the next change
+        fixture.now = fixture.now.addSecs(60);
+        fixture.window->onMonitorTimer();
+        QVERIFY(waitUntil([&] { return backups().size() >= 2; }));
+        QCOMPARE(backups().mid(1), QList<QStringList> {{first}});
     }
 
     void systemInformation()

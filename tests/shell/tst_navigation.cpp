@@ -133,6 +133,27 @@ private slots:
         QCOMPARE(fixture.opened.size(), 2);
     }
 
+    // Where the user puts it, whatever page follows or however often it is
+    // shown, and always the one size its pages are laid out for.
+    void theWindowKeepsItsPlaceAndItsSize()
+    {
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        auto& window = fixture.start();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint moved = window.pos() + QPoint(37, 23);
+        window.move(moved);
+        fixture.clickItem(ShellFixture::rowOf(Target::Settings));
+        window.resize(900, 600);
+        QCOMPARE(window.pos(), moved);
+        QCOMPARE(window.size(), QSize(786, 481));
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        window.close(); // hides it only
+        window.show();
+        QCOMPARE(window.pos(), moved);
+    }
+
     void itemsWithoutAPageOnlyDropThePanel()
     {
         ShellFixture fixture;

@@ -117,24 +117,28 @@ private slots:
     }
 
     // The first of LC_ALL, LC_MESSAGES and LANG that is set names the first
-    // start's language; a language not ours, or none, gives French. The
-    // toolkit's own texts follow.
+    // start's language, unless LANGUAGE lists one of ours first (it counts
+    // where that locale is not C); a language not ours, or none, gives
+    // French. The toolkit's own texts follow.
     void aFirstStartSpeaksTheUserLanguage()
     {
         struct Case {
             const char* all;
             const char* messages;
             const char* lang;
+            const char* languages;
             const char* code;
             const char* yes;
         };
-        for (const Case& c :
-            {Case {"", "", "de_DE.UTF-8", "DE", "&Ja"}, Case {"", "it_IT@euro", "de_DE", "ITA", "&S\u00ec"},
-                Case {"es_ES", "it_IT", "de_DE", "ESP", "&S\u00ed"}, Case {"C", "", "de_DE", "FR", "&Oui"},
-                Case {"", "", "pt_BR.UTF-8", "FR", "&Oui"}, Case {"", "", "en_GB.UTF-8", "GB", "&Yes"}}) {
+        for (const Case& c : {Case {"", "", "de_DE.UTF-8", "", "DE", "&Ja"},
+                 Case {"", "it_IT@euro", "de_DE", "", "ITA", "&S\u00ec"},
+                 Case {"es_ES", "it_IT", "de_DE", "", "ESP", "&S\u00ed"}, Case {"C", "", "de_DE", "", "FR", "&Oui"},
+                 Case {"", "", "pt_BR.UTF-8", "", "FR", "&Oui"}, Case {"", "", "en_GB.UTF-8", "", "GB", "&Yes"},
+                 Case {"", "", "en_US.UTF-8", "pt:de:en", "DE", "&Ja"}, Case {"", "", "C", "de:en", "FR", "&Oui"}}) {
             qputenv("LC_ALL", c.all);
             qputenv("LC_MESSAGES", c.messages);
             qputenv("LANG", c.lang);
+            qputenv("LANGUAGE", c.languages);
             ShellFixture fixture;
             fixture.installLanguageFiles();
             fixture.start();
@@ -146,6 +150,7 @@ private slots:
         qputenv("LC_ALL", "");
         qputenv("LC_MESSAGES", "");
         qputenv("LANG", "C.UTF-8");
+        qputenv("LANGUAGE", "");
     }
 
     void settingsFilesAreReadAsTheyCome()

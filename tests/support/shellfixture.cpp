@@ -39,6 +39,11 @@ shell::MainWindow& ShellFixture::start()
         questions.append(text);
         return answer;
     };
+    seams.askBeforeDeleting = [this](QWidget*, const QString& text) {
+        questions.append(text);
+        deletingQuestions.append(text);
+        return answer;
+    };
     seams.open = [this](const QString& target) { opened.append(target); };
     seams.report = [this](QWidget*, const QString& text) { reports.append(text); };
     seams.diskToolStep = diskToolStep;

@@ -44,6 +44,7 @@ public:
     std::unique_ptr<shell::MainWindow> window;
     bool answer = false; // what the user answers to Yes/No questions
     QStringList questions; // what was asked
+    QStringList deletingQuestions; // what was asked of those whose Yes deletes
     QStringList opened; // what was opened
     QStringList reports; // what was reported
     QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30));

@@ -196,7 +196,7 @@ void DiskCheckPage::refreshList()
 
 void DiskCheckPage::deleteListedFiles()
 {
-    if (!session().seams.askYesNo(&window(), session().state.caption(Caption::AreYouSure)))
+    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
         return;
     setButtonsEnabled(false);
     const auto usable = qScopeGuard([this] { setButtonsEnabled(true); });

@@ -83,7 +83,7 @@ void ModificationsPage::deleteChosenFile()
     const QString path = session().files.path(name);
     if (name.isEmpty() || busy(path))
         return;
-    if (!session().seams.askYesNo(&window(), session().state.caption(Caption::AreYouSure)))
+    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
         return;
     contentBox->clear();
     // A companion may have taken the file while the question was open.

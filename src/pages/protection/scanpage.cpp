@@ -1,5 +1,6 @@
 #include "pages/protection/scanpage.h"
 
+#include "companions/statusmonitor.h"
 #include "data/filenames.h"
 #include "pages/controls.h"
 #include "pages/protection/drivescan.h"
@@ -14,8 +15,31 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
 
 namespace corvatek::pages {
+namespace {
+
+// How the scanner's progress line begins, a count following, in the five
+// languages it may write (companions/common/texts.cpp): a finished report
+// ends in its summary instead.
+constexpr QStringView kProgressLeads[] = {
+    u"Analyse en cours : ", u"Scanning: ", u"Prüfung läuft: ", u"Analizando: ", u"Scansione in corso: "};
+
+bool endsInProgress(const data::TextLines& report)
+{
+    if (report.isEmpty())
+        return false;
+    const QString last = report.last();
+    for (const QStringView lead : kProgressLeads) {
+        if (last.size() > lead.size() && last.startsWith(lead) && last[lead.size()].isDigit())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 void ScanPage::build()
 {
@@ -41,6 +65,7 @@ void ScanPage::build()
     scheduleBox->setGeometry(128, 202, 257, 161);
     hourlyChoice = choice(scheduleBox, Caption::EveryHour, 24);
     manualChoice = choice(scheduleBox, Caption::NoSchedule, 56);
+    manualChoice->setChecked(!state.hourlyScanFlag);
 
     reportBox = add<QPlainTextEdit>();
     reportBox->setGeometry(400, 77, 185, 189);
@@ -61,16 +86,17 @@ void ScanPage::build()
     connect(scanButton, &QPushButton::clicked, this, &ScanPage::startScan);
     connect(stopButton, &QPushButton::clicked, this, &ScanPage::stopScan);
     connect(hourlyChoice, &QRadioButton::toggled, this, &ScanPage::chooseScanSchedule);
-    connect(manualChoice, &QRadioButton::toggled, this, &ScanPage::chooseScanSchedule);
-    connect(driveBox, &QComboBox::currentIndexChanged, this, &ScanPage::scanChosenDrive);
+    // Chosen, not changed: with one volume the item shown is the only one.
+    connect(driveBox, &QComboBox::activated, this, &ScanPage::scanChosenDrive);
 
-    session.state.hourlyScanFlag = hourlyChoice->isChecked();
     reportBox->clear();
     shownReport_ = reportStamp();
     const data::LinesRead report = session.files.readLines(files::ScanReport);
     if (report.status == data::FileStatus::Unreadable)
         reportOnceShown(report.error);
     reportBox->setPlainText(report.lines.joined());
+    reportUnfinished_ = endsInProgress(report.lines);
+    markInterruption(session.companions.isRunning(files::Scanner));
 }
 
 QString ScanPage::writeModeAndStopScanner()
@@ -101,7 +127,12 @@ void ScanPage::stopScan()
 
 void ScanPage::chooseScanSchedule()
 {
-    session().state.hourlyScanFlag = hourlyChoice->isChecked();
+    const bool hourly = hourlyChoice->isChecked();
+    session().state.hourlyScanFlag = hourly;
+    // Lost at the next start otherwise, unknown to the user.
+    const data::FileResult stored = companions::storeHourlyScan(session().files, hourly);
+    if (!stored.ok())
+        session().seams.report(&window(), stored.error);
 }
 
 void ScanPage::scanChosenDrive()
@@ -114,15 +145,14 @@ void ScanPage::scanChosenDrive()
 void ScanPage::scannerIdle()
 {
     scanButton->setEnabled(true);
-    // What the scanner wrote last, once it has ended.
-    if (std::exchange(scanWatched_, false))
-        showReportIfChanged();
+    showReportIfChanged();
+    markInterruption(false);
 }
 
 void ScanPage::scannerRunning()
 {
-    scanWatched_ = true;
     showReportIfChanged();
+    markInterruption(true);
 }
 
 ScanPage::ReportStamp ScanPage::reportStamp() const
@@ -148,6 +178,25 @@ void ScanPage::showReportIfChanged()
     const int position = bar->value();
     reportBox->setPlainText(report.lines.joined());
     bar->setValue(followingEnd ? bar->maximum() : position);
+    reportUnfinished_ = endsInProgress(report.lines);
+    interruptionShown_ = false;
+}
+
+void ScanPage::markInterruption(bool scannerRuns)
+{
+    const bool wanted = reportUnfinished_ && !scannerRuns;
+    if (wanted == interruptionShown_)
+        return;
+    interruptionShown_ = wanted;
+    if (wanted) {
+        reportBox->appendPlainText(session().state.text(localisation::Text::ScanInterrupted));
+        return;
+    }
+    // A scanner runs: the report may be its own. The mark goes with its line end.
+    QTextCursor cursor(reportBox->document()->lastBlock());
+    cursor.movePosition(QTextCursor::PreviousCharacter);
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 }
 
 } // namespace corvatek::pages

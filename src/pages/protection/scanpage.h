@@ -1,7 +1,7 @@
 // The scan page: starts and stops the scanner in one of three modes, chooses
 // whether the status monitor scans at every full hour, shows the last scan
-// report (and, while the scanner runs, the report as it grows) and offers a
-// scan of any mounted volume.
+// report (and, while the scanner runs, the report as it grows; one it left
+// unfinished as interrupted) and offers a scan of any mounted volume.
 #pragma once
 
 #include "platform/platform.h"
@@ -50,8 +50,12 @@ private:
     QString writeModeAndStopScanner();
 
     // Shows anaviri.txt again when it was replaced since it was last shown:
-    // the scanner rewrites it as it goes.
+    // the scanner rewrites it as it goes, and a short scan ends unseen by
+    // any tick.
     void showReportIfChanged();
+    // A report that ends in a progress line while no scanner runs was cut
+    // short: a line of the page's own says so below it.
+    void markInterruption(bool scannerRuns);
 
     struct ReportStamp {
         qint64 size = -1;
@@ -63,7 +67,8 @@ private:
 
     std::vector<platform::Volume> volumes_; // the drive box's entries
     ReportStamp shownReport_;
-    bool scanWatched_ = false; // the scanner ran at the last tick
+    bool reportUnfinished_ = false; // the report shown ends in a progress line
+    bool interruptionShown_ = false;
 };
 
 } // namespace corvatek::pages

@@ -22,7 +22,7 @@ void AlertsPage::quarantineSelectedAlert()
         return;
     shell::Session& session = this->session();
     const QString shown = rows()->name(row);
-    if (!session.seams.askYesNo(&window(), session.state.caption(Caption::MoveToQuarantineQuestion) + shown))
+    if (!session.seams.askBeforeDeleting(&window(), session.state.caption(Caption::MoveToQuarantineQuestion) + shown))
         return;
     const QString name = trimmedName(shown);
 

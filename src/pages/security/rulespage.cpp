@@ -21,7 +21,7 @@ void RulesPage::deleteSelectedRule()
     if (row < 0)
         return;
     const QString name = rows()->name(row);
-    if (!session().seams.askYesNo(&window(), session().state.caption(Caption::DeleteRuleQuestion) + name))
+    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::DeleteRuleQuestion) + name))
         return;
     // Every rule of the program goes, and rows naming no program with them.
     const data::FileResult saved = keepRows(

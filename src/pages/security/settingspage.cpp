@@ -176,7 +176,7 @@ void SettingsPage::clearChosenList()
     const QString chosen = clearingChoice->currentText();
     if (chosen.isEmpty())
         return;
-    if (!session.seams.askYesNo(&window(), session.state.caption(Caption::ClearListQuestion) + chosen))
+    if (!session.seams.askBeforeDeleting(&window(), session.state.caption(Caption::ClearListQuestion) + chosen))
         return;
     if (chosen == session.state.caption(Caption::Alerts))
         succeeded(session, &window(), emptyTable(session.files, data::TableId::Alerts));

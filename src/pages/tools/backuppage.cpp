@@ -1,8 +1,10 @@
 #include "pages/tools/backuppage.h"
 
+#include "companions/statusmonitor.h"
 #include "data/filenames.h"
 #include "pages/controls.h"
 #include "pages/foldertree.h"
+#include "pages/tableedits.h"
 #include "shell/mainwindow.h"
 
 #include <QCheckBox>
@@ -20,6 +22,13 @@ namespace corvatek::pages {
 void BackupPage::build()
 {
     auto& state = session().state;
+    // What the file holds is what the schedule runs on; a file that cannot be
+    // read leaves what this run knows.
+    const data::FileResult stored = companions::loadBackupSchedule(state, session().files);
+    if (!stored.ok() && stored.status != data::FileStatus::Missing)
+        reportOnceShown(stored.error);
+    if (!state.backupEntries.contains(state.selectedBackupEntry))
+        state.selectedBackupEntry.clear();
 
     backupBox = add<QCheckBox>(state.caption(Caption::Backup));
     backupBox->setGeometry(16, 32, 129, 17);
@@ -56,6 +65,8 @@ void BackupPage::build()
 
     entryBox = add<QComboBox>();
     entryBox->setGeometry(24, 252, 233, 19);
+    entryBox->addItems(state.backupEntries);
+    showChosenEntry();
     addButton = placeButton(add<QPushButton>(state.caption(Caption::Add)), {32, 282, 75, 25}, Glyph::Ok);
     removeButton = placeButton(add<QPushButton>(state.caption(Caption::Remove)), {120, 282, 75, 25}, Glyph::Ok);
     runButton = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {200, 282, 75, 25}, Glyph::Ok);
@@ -69,7 +80,19 @@ void BackupPage::build()
     connect(runButton, &QPushButton::clicked, this, &BackupPage::runBackup);
 
     backupBox->setChecked(state.backupPageCheckFlag);
-    state.selectedBackupEntry.clear();
+}
+
+void BackupPage::showChosenEntry()
+{
+    // Shown text and chosen entry never differ: the list shows nothing until
+    // the user picks an entry.
+    const QString& chosen = session().state.selectedBackupEntry;
+    entryBox->setCurrentIndex(chosen.isEmpty() ? -1 : entryBox->findText(chosen));
+}
+
+bool BackupPage::keepSchedule()
+{
+    return succeeded(session(), &window(), companions::saveBackupSchedule(session().state, session().files));
 }
 
 void BackupPage::takeSourceFolder()
@@ -90,16 +113,20 @@ void BackupPage::addEntry()
     const auto isFolder = [](const QString& path) { return QFileInfo(path).isAbsolute() && QFileInfo(path).isDir(); };
     if (!isFolder(source) || !isFolder(destination))
         return;
-    entryBox->addItem(source + QLatin1Char(';') + destination);
-    // Shown text and selected entry never differ: the list shows nothing
-    // until the user picks an entry.
-    entryBox->setCurrentIndex(-1);
+    const QString entry = source + QLatin1Char(';') + destination;
+    // Its file keeps an entry a line: a line end would make two of it.
+    if (entry.contains(QLatin1Char('\n')) || entry.contains(QLatin1Char('\r')))
+        return;
+    session().state.backupEntries.append(entry);
+    entryBox->addItem(entry);
+    showChosenEntry();
+    keepSchedule();
 }
 
 void BackupPage::removeEntry()
 {
     auto& state = session().state;
-    if (!session().seams.askYesNo(&window(), state.caption(Caption::AreYouSure)))
+    if (!session().seams.askBeforeDeleting(&window(), state.caption(Caption::AreYouSure)))
         return;
     const int index = entryBox->currentIndex();
     if (index < 0)
@@ -107,8 +134,10 @@ void BackupPage::removeEntry()
     // The schedule must not go on backing up an entry the user removed.
     if (entryBox->itemText(index) == state.selectedBackupEntry)
         state.selectedBackupEntry.clear();
+    state.backupEntries.removeAt(index);
     entryBox->removeItem(index);
-    entryBox->setCurrentIndex(-1);
+    showChosenEntry();
+    keepSchedule();
 }
 
 void BackupPage::runBackup()
@@ -120,8 +149,10 @@ void BackupPage::runBackup()
 
 void BackupPage::chooseEntry()
 {
-    if (!entryBox->currentText().isEmpty())
-        session().state.selectedBackupEntry = entryBox->currentText();
+    if (entryBox->currentText().isEmpty())
+        return;
+    session().state.selectedBackupEntry = entryBox->currentText();
+    keepSchedule();
 }
 
 void BackupPage::chooseSchedule()
@@ -130,6 +161,7 @@ void BackupPage::chooseSchedule()
     state.manualBackupFlag = manualChoice->isChecked();
     state.everyMinuteBackupFlag = everyMinuteChoice->isChecked();
     state.hourlyBackupFlag = hourlyChoice->isChecked();
+    keepSchedule();
 }
 
 void BackupPage::toggleBackupFlag()

@@ -1,5 +1,6 @@
 // The backup page: pairs of a source and a destination folder, handed to
-// vksave.exe at once or on the schedule the status monitor keeps.
+// vksave.exe at once or on the schedule the status monitor keeps. The pairs,
+// the chosen one and the schedule are kept in their file across runs.
 #pragma once
 
 #include "shell/page.h"
@@ -45,6 +46,11 @@ public:
     QPushButton* addButton = nullptr;
     QPushButton* removeButton = nullptr;
     QPushButton* runButton = nullptr;
+
+private:
+    void showChosenEntry();
+    // Saves the entries and the schedule; a failed save is told.
+    bool keepSchedule();
 };
 
 } // namespace corvatek::pages

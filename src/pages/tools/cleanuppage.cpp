@@ -122,7 +122,7 @@ void CleanupPage::clean(FileList* list)
 {
     if (list->folder().isEmpty())
         return; // no folder shown: nothing to ask about
-    if (session().seams.askYesNo(&window(), session().state.caption(Caption::AreYouSure)))
+    if (session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
         list->clean([this] { session().keepPainted(); });
 }
 

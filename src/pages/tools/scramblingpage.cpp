@@ -35,7 +35,7 @@ void ScramblingPage::restore()
 
 void ScramblingPage::transform(const QLineEdit* from, const QLineEdit* to, data::Direction direction)
 {
-    if (!session().seams.askYesNo(&window(), session().state.caption(Caption::AreYouSure)))
+    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
         return;
     const QString source = from->text();
     const QFileInfo sourceInfo(source);

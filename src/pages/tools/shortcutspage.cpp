@@ -48,7 +48,7 @@ void ShortcutsPage::findBroken()
 
 void ShortcutsPage::deleteBroken()
 {
-    if (!session().seams.askYesNo(&window(), session().state.caption(Caption::AreYouSure)))
+    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
         return;
     std::vector<std::string> unchecked;
     for (int row = 0; row < broken->rowCount(); ++row) {

@@ -1,0 +1,18 @@
+// Texts that would be cut where they stand: a control grows to its whole
+// text where nothing else is in the way, and otherwise shows it whole as a
+// tooltip; so does every item of a list or a choice box.
+#pragma once
+
+class QWidget;
+
+namespace corvatek::shell {
+
+// Over the controls below `page`, laid out at fixed places.
+void fitTexts(QWidget* page);
+
+// The width a control's caption needs, and the width of it that shows:
+// a control laid over it hides the rest.
+int neededWidth(const QWidget* control);
+int visibleWidth(const QWidget* control);
+
+} // namespace corvatek::shell
