@@ -1,5 +1,7 @@
 #include "data/programfiles.h"
 
+#include "localisation/texts.h"
+
 #include "data/datapacket.h"
 #include "data/textcodec.h"
 #include "platform/platform.h"
@@ -17,15 +19,18 @@ std::string native(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-QString kindName(platform::FileKind kind)
+using localisation::Language;
+using localisation::Text;
+
+QString kindName(Language language, platform::FileKind kind)
 {
     switch (kind) {
-    case platform::FileKind::Folder: return QStringLiteral("a folder");
-    case platform::FileKind::Pipe: return QStringLiteral("a pipe");
+    case platform::FileKind::Folder: return localisation::text(language, Text::KindFolder);
+    case platform::FileKind::Pipe: return localisation::text(language, Text::KindPipe);
     case platform::FileKind::CharacterDevice:
-    case platform::FileKind::BlockDevice: return QStringLiteral("a device");
-    case platform::FileKind::Socket: return QStringLiteral("a socket");
-    default: return QStringLiteral("no regular file");
+    case platform::FileKind::BlockDevice: return localisation::text(language, Text::KindDevice);
+    case platform::FileKind::Socket: return localisation::text(language, Text::KindSocket);
+    default: return localisation::text(language, Text::KindOther);
     }
 }
 
@@ -37,7 +42,7 @@ QString sizeText(qsizetype bytes)
 
 // The one way outside data is read: what the platform found, worded for the
 // user with the file's path.
-BytesRead bytesRead(const QString& path, platform::FileRead&& read, qsizetype limit)
+BytesRead bytesRead(Language language, const QString& path, platform::FileRead&& read, qsizetype limit)
 {
     BytesRead result;
     switch (read.status) {
@@ -47,20 +52,20 @@ BytesRead bytesRead(const QString& path, platform::FileRead&& read, qsizetype li
         break;
     case platform::FileRead::Missing:
         result.status = FileStatus::Missing;
-        result.error = QStringLiteral("%1 does not exist.").arg(path);
+        result.error = localisation::text(language, Text::FileMissing, {path});
         break;
     case platform::FileRead::NotRegular:
         result.status = FileStatus::Unreadable;
-        result.error = QStringLiteral("%1 is %2, not a file; it was not read.").arg(path, kindName(read.kind));
+        result.error = localisation::text(language, Text::FileNotAFile, {path, kindName(language, read.kind)});
         break;
     case platform::FileRead::TooLarge:
         result.status = FileStatus::Unreadable;
-        result.error = QStringLiteral("%1 is larger than %2, more than such a file holds; it was not read.")
-                           .arg(path, sizeText(limit));
+        result.error = localisation::text(language, Text::FileTooLarge, {path, sizeText(limit)});
         break;
     case platform::FileRead::Failed:
         result.status = FileStatus::Unreadable;
-        result.error = QStringLiteral("%1 could not be read: %2.").arg(path, QString::fromLocal8Bit(read.reason));
+        result.error =
+            localisation::text(language, Text::FileUnreadable, {path, QString::fromLocal8Bit(read.reason)});
         break;
     }
     return result;
@@ -69,21 +74,23 @@ BytesRead bytesRead(const QString& path, platform::FileRead&& read, qsizetype li
 // Tables are the suite's own and may be large: their reader bounds them.
 constexpr qsizetype kTableFileLimit = std::numeric_limits<qsizetype>::max() / 2;
 
-BytesRead readHeld(const QString& path, int fd, qsizetype limit, const std::function<void()>& betweenBlocks = {})
+BytesRead readHeld(
+    Language language, const QString& path, int fd, qsizetype limit, const std::function<void()>& betweenBlocks = {})
 {
-    return bytesRead(path, platform::readRegularFile(fd, std::size_t(limit), betweenBlocks), limit);
+    return bytesRead(language, path, platform::readRegularFile(fd, std::size_t(limit), betweenBlocks), limit);
 }
 
 // Why a file could not be had: another program holds it, or it cannot be
 // opened at all (for a write: a read-only file), which no wait would change.
-FileResult lockFailure(const QString& path, const platform::FileLock::Outcome& outcome, platform::LockMode mode)
+FileResult lockFailure(
+    Language language, const QString& path, const platform::FileLock::Outcome& outcome, platform::LockMode mode)
 {
     if (outcome.unusable.empty())
-        return {FileStatus::Busy, QStringLiteral("%1 is in use by another program; nothing was changed.").arg(path)};
+        return {FileStatus::Busy, localisation::text(language, Text::FileInUse, {path})};
     return {FileStatus::Unopenable,
-        QStringLiteral("%1 could not be opened%2: %3; nothing was changed.")
-            .arg(path, mode == platform::LockMode::Write ? QStringLiteral(" for writing") : QString(),
-                QString::fromLocal8Bit(outcome.unusable))};
+        localisation::text(language,
+            mode == platform::LockMode::Write ? Text::FileNotOpenedForWriting : Text::FileNotOpened,
+            {path, QString::fromLocal8Bit(outcome.unusable)})};
 }
 
 platform::FileLock::Outcome acquire(
@@ -100,13 +107,12 @@ platform::FilePieces whole(const QByteArray& bytes)
 
 // Replaces the file whose lock the caller holds: the new content is written
 // beside it and renamed over it, so a reader sees the old file or the new one.
-FileResult replaceHeld(const QString& target, const platform::FilePieces& next)
+FileResult replaceHeld(Language language, const QString& target, const platform::FilePieces& next)
 {
     const auto failed = platform::replaceFileContents(native(target), next);
     if (failed)
         return {FileStatus::WriteFailed,
-            QStringLiteral("%1 could not be saved: %2; it was left as it was.")
-                .arg(target, QString::fromLocal8Bit(*failed))};
+            localisation::text(language, Text::FileNotSaved, {target, QString::fromLocal8Bit(*failed)})};
     return {};
 }
 
@@ -145,8 +151,7 @@ QStringList splitLines(const QString& text)
 BytesRead ProgramFiles::readBytes(QStringView fileName, qsizetype limit) const
 {
     const QString target = path(fileName);
-    return bytesRead(
-        target, platform::readRegularFile(native(target), std::size_t(limit), policy_.whileWaiting), limit);
+    return bytesRead(language_, target, platform::readRegularFile(native(target), std::size_t(limit), policy_.whileWaiting), limit);
 }
 
 LinesRead ProgramFiles::readLines(QStringView fileName) const
@@ -215,10 +220,10 @@ FileResult ProgramFiles::replaceFileInPieces(QStringView fileName, const std::fu
         const auto kind = platform::fileFacts(native(target)).kind;
         if (!held.unusable.empty() && kind != platform::FileKind::Regular && kind != platform::FileKind::Folder &&
             kind != platform::FileKind::Missing)
-            return replaceHeld(target, next);
-        return lockFailure(target, held, platform::LockMode::Write);
+            return replaceHeld(language_, target, next);
+        return lockFailure(language_, target, held, platform::LockMode::Write);
     }
-    return replaceHeld(target, next);
+    return replaceHeld(language_, target, next);
 }
 
 FileResult ProgramFiles::updateFile(QStringView fileName,
@@ -227,16 +232,16 @@ FileResult ProgramFiles::updateFile(QStringView fileName,
     const QString target = path(fileName);
     const auto held = acquire(target, platform::LockMode::Write, wait, policy_);
     if (!held.lock)
-        return lockFailure(target, held, platform::LockMode::Write);
+        return lockFailure(language_, target, held, platform::LockMode::Write);
     BytesRead current;
     if (held.lock->descriptor() >= 0)
-        current = readHeld(target, held.lock->descriptor(), kListFileLimit);
+        current = readHeld(language_, target, held.lock->descriptor(), kListFileLimit);
     if (!current.ok())
         return current;
     const auto changed = change(current.bytes);
     if (!changed)
         return {};
-    return replaceHeld(target, whole(*changed));
+    return replaceHeld(language_, target, whole(*changed));
 }
 
 void ProgramFiles::removeUnfinishedSaves() const
@@ -250,15 +255,15 @@ LinesRead ProgramFiles::readLinesWhenFree(QStringView fileName) const
     const QString target = path(fileName);
     const auto held = acquire(target, platform::LockMode::Read, policy_.timeout, policy_);
     if (!held.lock) {
-        static_cast<FileResult&>(read) = lockFailure(target, held, platform::LockMode::Read);
+        static_cast<FileResult&>(read) = lockFailure(language_, target, held, platform::LockMode::Read);
         return read;
     }
     if (held.lock->descriptor() < 0) {
         read.status = FileStatus::Missing;
-        read.error = QStringLiteral("%1 does not exist.").arg(target);
+        read.error = localisation::text(language_, Text::FileMissing, {target});
         return read;
     }
-    BytesRead bytes = readHeld(target, held.lock->descriptor(), kListFileLimit, policy_.whileWaiting);
+    BytesRead bytes = readHeld(language_, target, held.lock->descriptor(), kListFileLimit, policy_.whileWaiting);
     static_cast<FileResult&>(read) = bytes;
     read.lines = TextLines(std::move(bytes.bytes));
     return read;
@@ -270,16 +275,16 @@ TableLoad ProgramFiles::loadTable(QStringView fileName, std::chrono::millisecond
     const QString target = path(fileName);
     const auto held = acquire(target, platform::LockMode::Read, wait, policy_);
     if (!held.lock) {
-        static_cast<FileResult&>(load) = lockFailure(target, held, platform::LockMode::Read);
+        static_cast<FileResult&>(load) = lockFailure(language_, target, held, platform::LockMode::Read);
         return load;
     }
     const auto& lock = held.lock;
     if (lock->descriptor() < 0) {
         load.status = FileStatus::Missing;
-        load.error = QStringLiteral("%1 does not exist.").arg(target);
+        load.error = localisation::text(language_, Text::FileMissing, {target});
         return load;
     }
-    BytesRead bytes = readHeld(target, lock->descriptor(), kTableFileLimit);
+    BytesRead bytes = readHeld(language_, target, lock->descriptor(), kTableFileLimit);
     if (!bytes.ok()) {
         static_cast<FileResult&>(load) = bytes;
         return load;
@@ -287,7 +292,7 @@ TableLoad ProgramFiles::loadTable(QStringView fileName, std::chrono::millisecond
     auto packet = readDataPacket(bytes.bytes);
     if (!packet.table) {
         load.status = FileStatus::Unreadable;
-        load.error = QStringLiteral("%1 is not a readable table: %2.").arg(target, packet.error);
+        load.error = localisation::text(language_, Text::TableUnreadable, {target, packet.error});
         return load;
     }
     load.table = std::move(*packet.table);
@@ -299,8 +304,7 @@ FileResult ProgramFiles::saveTable(QStringView fileName, const Table& table) con
     auto pieces = DataPacketPieces::of(table);
     if (!pieces)
         return {FileStatus::WriteFailed,
-            QStringLiteral("%1 was not saved: its fields have names that cannot be written; it was left as it is.")
-                .arg(path(fileName))};
+            localisation::text(language_, Text::TableNamesUnwritable, {path(fileName)})};
     return replaceFileInPieces(fileName, [&pieces] { return pieces->next(); });
 }
 
@@ -322,8 +326,7 @@ FileResult ProgramFiles::replaceWithDefaults(TableId id, const QDateTime& now, Q
     const auto aside = keepAside(fileName, now);
     if (!aside)
         return {FileStatus::WriteFailed,
-            QStringLiteral("%1 could not be read and could not be kept aside; it was left as it is.")
-                .arg(path(fileName))};
+            localisation::text(language_, Text::TableNotKeptAside, {path(fileName)})};
     if (keptAsidePath)
         *keptAsidePath = *aside;
     return createTable(id);

@@ -7,6 +7,7 @@
 #include "data/table.h"
 #include "data/tables.h"
 #include "data/textlines.h"
+#include "localisation/language.h"
 
 #include <QDateTime>
 #include <QString>
@@ -70,6 +71,9 @@ public:
     explicit ProgramFiles(QString folder, FileWaitPolicy policy = {});
 
     const QString& folder() const { return folder_; }
+    // The language what went wrong is told in (English until set).
+    void setLanguage(localisation::Language language) { language_ = language; }
+    localisation::Language language() const { return language_; }
     // How long a file a companion holds is waited for.
     std::chrono::milliseconds fileWait() const { return policy_.timeout; }
     QString path(QStringView fileName) const { return QString(folder_).append(fileName); }
@@ -132,6 +136,7 @@ public:
 private:
     QString folder_;
     FileWaitPolicy policy_;
+    localisation::Language language_ = localisation::Language::English;
 };
 
 // Splits 8-bit text into lines ended by CR LF, LF or CR.

@@ -1,5 +1,7 @@
 #include "data/scrambling.h"
 
+#include "localisation/texts.h"
+
 #include "platform/platform.h"
 
 #include <QFile>
@@ -37,7 +39,7 @@ void applyRunningKey(unsigned char* bytes, std::size_t count, std::uint64_t offs
 }
 
 QString transformFile(const QString& source, const QString& destination, Direction direction, std::string_view key,
-    const std::function<void()>& betweenBlocks)
+    localisation::Language language, const std::function<void()>& betweenBlocks)
 {
     const unsigned start = startValue(key);
     const auto outcome = platform::transformFile(
@@ -47,27 +49,26 @@ QString transformFile(const QString& source, const QString& destination, Directi
         },
         betweenBlocks);
     using Outcome = platform::TransformOutcome;
+    using localisation::Text;
+    const auto say = [language](Text id, std::initializer_list<QString> arguments) {
+        return localisation::text(language, id, arguments);
+    };
     switch (outcome.status) {
     case Outcome::Done: return {};
-    case Outcome::SameFile:
-        return QStringLiteral("%1 and %2 are the same file; it was left as it was. Choose another file to write to.")
-            .arg(source, destination);
-    case Outcome::NotARegularFile: return QStringLiteral("%1 is not a regular file; nothing was written.").arg(source);
+    case Outcome::SameFile: return say(Text::SameFile, {source, destination});
+    case Outcome::NotARegularFile: return say(Text::SourceNotAFile, {source});
     case Outcome::Failed: break;
     }
     const QString reason = QString::fromLocal8Bit(outcome.reason);
     QString failed;
     switch (outcome.step) {
-    case Outcome::OpenSource: return QStringLiteral("%1 could not be opened: %2.").arg(source, reason);
-    case Outcome::CreateDestination: return QStringLiteral("%1 could not be created: %2.").arg(destination, reason);
-    case Outcome::Read: failed = QStringLiteral("%1 could not be read").arg(source); break;
-    case Outcome::Write: failed = QStringLiteral("%1 could not be written").arg(destination); break;
-    case Outcome::CloseDestination: failed = QStringLiteral("%1 could not be closed").arg(destination); break;
+    case Outcome::OpenSource: return say(Text::SourceNotOpened, {source, reason});
+    case Outcome::CreateDestination: return say(Text::DestinationNotMade, {destination, reason});
+    case Outcome::Read: failed = say(Text::SourceNotRead, {source}); break;
+    case Outcome::Write: failed = say(Text::DestinationNotWritten, {destination}); break;
+    case Outcome::CloseDestination: failed = say(Text::DestinationNotClosed, {destination}); break;
     }
-    return QStringLiteral("%1: %2. The %3 bytes written before stay in %4.")
-        .arg(failed, reason)
-        .arg(outcome.written)
-        .arg(destination);
+    return say(Text::BytesKept, {failed, reason, QString::number(outcome.written), destination});
 }
 
 } // namespace corvatek::data

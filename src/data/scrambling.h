@@ -3,6 +3,8 @@
 // and grows by one per byte. It hides content from casual reading only.
 #pragma once
 
+#include "localisation/language.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -28,6 +30,6 @@ void applyRunningKey(
 // written before a failure stay in the destination. The source is never
 // touched: a destination that is the source under another name is refused.
 QString transformFile(const QString& source, const QString& destination, Direction direction, std::string_view key,
-    const std::function<void()>& betweenBlocks = {});
+    localisation::Language language, const std::function<void()>& betweenBlocks = {});
 
 } // namespace corvatek::data

@@ -15,6 +15,32 @@ enum class Text {
     ScanInterrupted,
     AboutSuite,
     AboutContact,
+    // What the program folder's files met.
+    FileMissing,
+    FileNotAFile,
+    KindFolder,
+    KindPipe,
+    KindDevice,
+    KindSocket,
+    KindOther,
+    FileTooLarge,
+    FileUnreadable,
+    FileInUse,
+    FileNotOpened,
+    FileNotOpenedForWriting,
+    FileNotSaved,
+    TableUnreadable,
+    TableNamesUnwritable,
+    TableNotKeptAside,
+    // Scrambling a file.
+    SameFile,
+    SourceNotAFile,
+    SourceNotOpened,
+    DestinationNotMade,
+    SourceNotRead,
+    DestinationNotWritten,
+    DestinationNotClosed,
+    BytesKept,
 };
 
 // The text in `language`, each %1, %2… filled with the arguments in turn.

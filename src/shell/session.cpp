@@ -47,8 +47,11 @@ QString Session::shippedFolderOf(QStringView name) const
     return companions.folderOf(name);
 }
 
-QString Session::loadCaptions(localisation::CaptionTable& captions, const QString& code) const
+QString Session::loadCaptions(localisation::CaptionTable& captions, const QString& code)
 {
+    // What the files tell the user speaks the captions' language.
+    if (const auto language = localisation::languageOf(code))
+        files.setLanguage(*language);
     return captions.load(shippedFolderOf(localisation::languageFileName(code).value_or(QString())), code);
 }
 

@@ -88,7 +88,7 @@ struct Session {
     QString shippedFolderOf(QStringView name) const;
     // Loads language `code`'s captions from where its file ships: the
     // problem, or empty.
-    QString loadCaptions(localisation::CaptionTable& captions, const QString& code) const;
+    QString loadCaptions(localisation::CaptionTable& captions, const QString& code);
 };
 
 } // namespace corvatek::shell

@@ -172,6 +172,33 @@ private slots:
         QCOMPARE(fixture.questions.size(), 24); // every press asked first
     }
 
+    // What the control centre itself tells of files speaks the chosen
+    // language, as the captions do.
+    void ownMessagesSpeakTheLanguage()
+    {
+        ShellFixture fixture;
+        started(fixture, QStringLiteral("DE"));
+        auto& page = fixture.open<pages::ScramblingPage>(Target::Encryption);
+        const QString plain = fixture.folder.file(QStringLiteral("plain.bin"));
+        write(plain, "plain");
+        page.plainField->setText(plain);
+        page.scrambledField->setText(plain);
+        fixture.answer = true;
+        page.scrambleButton->click();
+        QVERIFY2(fixture.reports.value(0).contains(QStringLiteral("sind dieselbe Datei; sie blieb, wie sie war.")),
+            qPrintable(fixture.reports.value(0)));
+
+        data::ProgramFiles files(fixture.folder.path());
+        files.setLanguage(localisation::Language::Italian);
+        fixture.folder.write(QStringLiteral("portsfermes.txt"), "21\r\n");
+        test::makeReadOnly(fixture.folder.file(QStringLiteral("portsfermes.txt")));
+        test::OrdinaryUserFileAccess ordinary;
+        const data::FileResult written = files.writeLines(u"portsfermes.txt", {QStringLiteral("22")});
+        QVERIFY2(written.error.startsWith(QStringLiteral("Non è stato possibile aprire ")) &&
+                written.error.contains(QStringLiteral(" in scrittura: ")),
+            qPrintable(written.error));
+    }
+
     void rulesDetailShowsEachProgramFilesFacts()
     {
         ShellFixture fixture;

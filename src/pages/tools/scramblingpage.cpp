@@ -49,8 +49,8 @@ void ScramblingPage::transform(const QLineEdit* from, const QLineEdit* to, data:
     }
     // A large file keeps the window painted; no input is taken meanwhile, so
     // the page and its fields stay as they are until the end.
-    const QString problem =
-        data::transformFile(source, to->text(), direction, key, [this] { session().keepPainted(); });
+    const QString problem = data::transformFile(
+        source, to->text(), direction, key, session().files.language(), [this] { session().keepPainted(); });
     if (!problem.isEmpty())
         session().seams.report(&window(), problem);
 }
