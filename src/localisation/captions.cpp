@@ -1,4 +1,5 @@
 #include "localisation/captions.h"
+#include "localisation/texts.h"
 
 #include "data/programfiles.h"
 #include "data/textcodec.h"
@@ -116,24 +117,23 @@ QString CaptionTable::load(const QString& folder, const QString& code)
     if (!fileName)
         return {};
     const QString path = folder + *fileName;
-    const data::BytesRead bytes = data::ProgramFiles(folder).readBytes(*fileName, data::kLanguageFileLimit);
+    const Language language = languageOf(code).value_or(Language::French);
+    data::ProgramFiles files(folder);
+    files.setLanguage(language);
+    const data::BytesRead bytes = files.readBytes(*fileName, data::kLanguageFileLimit);
     const auto lines = bytes.ok() ? captionsOfLanguageFile(bytes.bytes) : std::nullopt;
     const int count = lines ? int(lines->size()) : 0;
     for (int n = 1; n <= kCaptionCount; ++n)
         entries_[std::size_t(n - 1)] = n <= count ? lines->at(n - 1) : QString();
     if (bytes.status == data::FileStatus::Missing)
-        return QStringLiteral("The language file %1 is missing; the captions stay empty.").arg(path);
+        return text(language, Text::LanguageFileMissing, {path});
     if (!bytes.ok()) // what it is instead, or why it could not be read
-        return QStringLiteral("The language file %1; the captions stay empty.").arg(bytes.error.chopped(1));
+        return text(language, Text::LanguageFileUnreadable, {bytes.error.chopped(1)});
     if (!lines)
-        return QStringLiteral("The language file %1 is not a language file (not text of short lines); the captions "
-                              "stay empty.")
-            .arg(path);
+        return text(language, Text::LanguageFileNotText, {path});
     if (count < kCaptionCount)
-        return QStringLiteral("The language file %1 has only %2 of its %3 lines; the other captions stay empty.")
-            .arg(path)
-            .arg(count)
-            .arg(kCaptionCount);
+        return text(language, Text::LanguageFileShort,
+            {path, QString::number(count), QString::number(kCaptionCount)});
     return {};
 }
 

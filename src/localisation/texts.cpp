@@ -118,8 +118,88 @@ constexpr Words kTexts[] = {
         u"%1: %2. Die %3 zuvor geschriebenen Bytes bleiben in %4.",
         u"%1: %2. Los %3 bytes escritos antes quedan en %4.",
         u"%1: %2. I %3 byte scritti prima restano in %4."},
+    // NoFullPath
+    {u"« %1 » n'est pas le chemin complet d'un fichier ; rien n'a été écrit.",
+        u"\"%1\" is no full path of a file; nothing was written.",
+        u"„%1“ ist kein vollständiger Pfad einer Datei; nichts wurde geschrieben.",
+        u"«%1» no es la ruta completa de un archivo; no se ha escrito nada.",
+        u"«%1» non è il percorso completo di un file; non è stato scritto nulla."},
+    // SettingsNotSavedGuardRestarted
+    {u"%1 Les réglages n'ont pas été enregistrés ; la protection en temps réel a été relancée.",
+        u"%1 The settings were not saved; the real-time guard was started again.",
+        u"%1 Die Einstellungen wurden nicht gespeichert; der Echtzeitschutz wurde neu gestartet.",
+        u"%1 Los ajustes no se han guardado; la protección en tiempo real se ha iniciado de nuevo.",
+        u"%1 Le impostazioni non sono state salvate; la protezione in tempo reale è stata riavviata."},
+    // SiteLookupTooSlow
+    {u"%1 n'a pas fini en %2 s et a été arrêté ; le site n'a pas été ajouté.",
+        u"%1 did not end within %2 s and was stopped; the site was not added.",
+        u"%1 war nicht innerhalb von %2 s fertig und wurde beendet; die Seite wurde nicht hinzugefügt.",
+        u"%1 no terminó en %2 s y se detuvo; el sitio no se ha añadido.",
+        u"%1 non è terminato entro %2 s ed è stato fermato; il sito non è stato aggiunto."},
+    // SiteNotAdded
+    {u"%1 Le site n'a pas été ajouté.", u"%1 The site was not added.", u"%1 Die Seite wurde nicht hinzugefügt.",
+        u"%1 El sitio no se ha añadido.", u"%1 Il sito non è stato aggiunto."},
+    // LanguageNotChanged
+    {u"%1 ; la langue n'a pas été changée.", u"%1; the language was not changed.",
+        u"%1; die Sprache wurde nicht geändert.", u"%1; el idioma no se ha cambiado.",
+        u"%1; la lingua non è stata cambiata."},
+    // NoNameFieldLanguageNotChanged
+    {u"%1 n'a pas de champ Champ1 ; la langue n'a pas été changée.",
+        u"%1 has no field Champ1; the language was not changed.",
+        u"%1 hat kein Feld Champ1; die Sprache wurde nicht geändert.",
+        u"%1 no tiene el campo Champ1; el idioma no se ha cambiado.",
+        u"%1 non ha il campo Champ1; la lingua non è stata cambiata."},
+    // NoNameFieldLeftAsItWas
+    {u"%1 n'a pas de champ Champ1 ; il est resté tel quel.", u"%1 has no field Champ1; it was left as it was.",
+        u"%1 hat kein Feld Champ1; sie blieb, wie sie war.", u"%1 no tiene el campo Champ1; se ha dejado como estaba.",
+        u"%1 non ha il campo Champ1; è rimasto com'era."},
+    // KeptAsideDefaultsInUse
+    {u"%1 Il a été gardé sous %2, et ses valeurs par défaut sont utilisées.",
+        u"%1 It was kept as %2, and its defaults are in use.",
+        u"%1 Sie wurde als %2 aufbewahrt, und ihre Vorgaben gelten.",
+        u"%1 Se ha guardado como %2, y se usan sus valores por defecto.",
+        u"%1 È stato conservato come %2, e sono in uso i suoi valori predefiniti."},
+    // NoField
+    {u"%1 n'a pas de champ %2.", u"%1 has no field %2.", u"%1 hat kein Feld %2.", u"%1 no tiene el campo %2.",
+        u"%1 non ha il campo %2."},
+    // UnexpectedError
+    {u"Une erreur inattendue s'est produite.", u"An unexpected error occurred.",
+        u"Ein unerwarteter Fehler ist aufgetreten.", u"Se ha producido un error inesperado.",
+        u"Si è verificato un errore imprevisto."},
+    // DataFolderNotMade
+    {u"Le dossier des données ne peut pas être créé : %1", u"The data folder cannot be made: %1",
+        u"Der Datenordner kann nicht angelegt werden: %1", u"No se puede crear la carpeta de datos: %1",
+        u"Non è possibile creare la cartella dei dati: %1"},
+    // SingleInstanceOff
+    {u"La garde contre un second lancement est inactive : %1.", u"The single-instance guard is off: %1.",
+        u"Der Schutz vor einem zweiten Start ist aus: %1.", u"La protección contra un segundo inicio está desactivada: %1.",
+        u"La protezione contro un secondo avvio è disattivata: %1."},
+    // LanguageFileMissing
+    {u"Le fichier de langue %1 manque ; les libellés restent vides.",
+        u"The language file %1 is missing; the captions stay empty.",
+        u"Die Sprachdatei %1 fehlt; die Beschriftungen bleiben leer.",
+        u"Falta el archivo de idioma %1; los textos quedan vacíos.",
+        u"Il file della lingua %1 manca; le didascalie restano vuote."},
+    // LanguageFileUnreadable
+    {u"Le fichier de langue %1 ; les libellés restent vides.", u"The language file %1; the captions stay empty.",
+        u"Die Sprachdatei %1; die Beschriftungen bleiben leer.", u"El archivo de idioma %1; los textos quedan vacíos.",
+        u"Il file della lingua %1; le didascalie restano vuote."},
+    // LanguageFileNotText
+    {u"Le fichier de langue %1 n'est pas un fichier de langue (pas du texte en lignes courtes) ; les libellés "
+     u"restent vides.",
+        u"The language file %1 is not a language file (not text of short lines); the captions stay empty.",
+        u"Die Sprachdatei %1 ist keine Sprachdatei (kein Text aus kurzen Zeilen); die Beschriftungen bleiben leer.",
+        u"El archivo de idioma %1 no es un archivo de idioma (no es texto de líneas cortas); los textos quedan "
+        u"vacíos.",
+        u"Il file della lingua %1 non è un file di lingua (non è testo di righe brevi); le didascalie restano vuote."},
+    // LanguageFileShort
+    {u"Le fichier de langue %1 n'a que %2 de ses %3 lignes ; les autres libellés restent vides.",
+        u"The language file %1 has only %2 of its %3 lines; the other captions stay empty.",
+        u"Die Sprachdatei %1 hat nur %2 ihrer %3 Zeilen; die übrigen Beschriftungen bleiben leer.",
+        u"El archivo de idioma %1 solo tiene %2 de sus %3 líneas; los demás textos quedan vacíos.",
+        u"Il file della lingua %1 ha solo %2 delle sue %3 righe; le altre didascalie restano vuote."},
 };
-static_assert(std::size(kTexts) == std::size_t(Text::BytesKept) + 1, "one row per text");
+static_assert(std::size(kTexts) == std::size_t(Text::LanguageFileShort) + 1, "one row per text");
 
 } // namespace
 

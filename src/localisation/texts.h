@@ -41,6 +41,24 @@ enum class Text {
     DestinationNotWritten,
     DestinationNotClosed,
     BytesKept,
+    NoFullPath,
+    // What a page could not do.
+    SettingsNotSavedGuardRestarted,
+    SiteLookupTooSlow,
+    SiteNotAdded,
+    LanguageNotChanged,
+    NoNameFieldLanguageNotChanged,
+    NoNameFieldLeftAsItWas,
+    // What a start met.
+    KeptAsideDefaultsInUse,
+    NoField,
+    UnexpectedError,
+    DataFolderNotMade,
+    SingleInstanceOff,
+    LanguageFileMissing,
+    LanguageFileUnreadable,
+    LanguageFileNotText,
+    LanguageFileShort,
 };
 
 // The text in `language`, each %1, %2… filled with the arguments in turn.

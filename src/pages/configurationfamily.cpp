@@ -119,7 +119,7 @@ bool saveConfiguration(shell::Session& session, QWidget* owner)
         // Nothing to rewrite the record into; the guard must not stay down
         // for it.
         session.seams.report(
-            owner, load.error + QStringLiteral(" The settings were not saved; the real-time guard was started again."));
+            owner, session.state.text(localisation::Text::SettingsNotSavedGuardRestarted, {load.error}));
     } else if (!writeFlags(session, load.table)) {
         session.companions.notify(QStringLiteral("erreur configuration checkb"), session.state.levelText());
     } else {

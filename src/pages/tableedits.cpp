@@ -1,6 +1,7 @@
 #include "pages/tableedits.h"
 
 #include "data/textcodec.h"
+#include "localisation/texts.h"
 #include "shell/session.h"
 
 namespace corvatek::pages {
@@ -9,7 +10,8 @@ namespace {
 data::FileResult missingField(const data::ProgramFiles& files, data::TableId id)
 {
     return {data::FileStatus::Unreadable,
-        QStringLiteral("%1 has no field Champ1; it was left as it was.").arg(files.path(data::schemaOf(id).fileName))};
+        localisation::text(
+            files.language(), localisation::Text::NoNameFieldLeftAsItWas, {files.path(data::schemaOf(id).fileName)})};
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "shell/application.h"
 
+#include "localisation/texts.h"
 #include "platform/platform.h"
 #include "shell/icons.h"
 #include "shell/mainwindow.h"
@@ -44,7 +45,10 @@ bool ControlCentreApplication::notify(QObject* receiver, QEvent* event)
     } catch (const std::exception& error) {
         reportError(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        reportError(QStringLiteral("An unexpected error occurred."));
+        // Whatever the state, the user's own language.
+        reportError(localisation::text(
+            localisation::languageOf(localisation::userLanguageCode()).value_or(localisation::Language::French),
+            localisation::Text::UnexpectedError));
     }
     return false;
 }
@@ -144,10 +148,11 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
     mainWindow.show();
     QStringList problems;
     if (!data.problem.empty())
-        problems.append(QStringLiteral("The data folder cannot be made: %1").arg(QString::fromStdString(data.problem)));
+        problems.append(mainWindow.state().text(
+            localisation::Text::DataFolderNotMade, {QString::fromStdString(data.problem)}));
     problems.append(mainWindow.startupProblems());
     if (!instance.problem().isEmpty())
-        problems.append(instance.problem());
+        problems.append(mainWindow.state().text(localisation::Text::SingleInstanceOff, {instance.problem()}));
     if (!problems.isEmpty()) {
         QTimer::singleShot(0, &mainWindow,
             [&session, &mainWindow, problems] { session.seams.report(&mainWindow, problems.join(QLatin1Char('\n'))); });

@@ -136,7 +136,7 @@ QString SingleInstance::problem() const
 {
     if (claim_.result != platform::InstanceClaim::Result::Unavailable || claim_.problem.empty())
         return {};
-    return QStringLiteral("The single-instance guard is off: %1.").arg(QFile::decodeName(claim_.problem.c_str()));
+    return QFile::decodeName(claim_.problem.c_str());
 }
 
 void SingleInstance::acceptConnections()

@@ -45,7 +45,7 @@ public:
     // Starts delivering messageReceived; needs the Qt application. Senders
     // that came earlier wait in the socket's queue.
     void receiveMessages();
-    // For the user when the guard is off, one sentence; else empty.
+    // Why the guard is off, as the system words it; else empty.
     QString problem() const;
     // Tells the instance that claim() found running of this start.
     bool announceSecondStart() const;

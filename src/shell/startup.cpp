@@ -101,7 +101,7 @@ void MainWindow::noteProblem(const data::FileResult& result)
 void MainWindow::noteKeptAside(const QString& why, const QString& aside)
 {
     if (!aside.isEmpty())
-        startupProblems_.append(QStringLiteral("%1 It was kept as %2, and its defaults are in use.").arg(why, aside));
+        startupProblems_.append(state().text(localisation::Text::KeptAsideDefaultsInUse, {why, aside}));
 }
 
 data::FileResult MainWindow::replaceUnreadable(data::TableId id, const QString& why)
@@ -189,7 +189,8 @@ bool MainWindow::readConfiguration(std::chrono::milliseconds wait)
         QString why = load.error;
         for (int n = 1; why.isEmpty() && n <= kConfigurationFlagCount; ++n) {
             if (load.table.fieldIndex(data::fieldName(n)) < 0)
-                why = QStringLiteral("%1 has no field %2.").arg(files.path(files::Configuration), data::fieldName(n));
+                why = state().text(
+                    localisation::Text::NoField, {files.path(files::Configuration), data::fieldName(n)});
         }
         if (why.isEmpty()) {
             // A table without records reads as empty fields: every flag off.
@@ -285,7 +286,8 @@ bool MainWindow::prepareLanguage(std::chrono::milliseconds wait)
     const auto code = hasRow ? load.table.value(0, data::fields::Name) : std::optional<QString>(QString());
     if (!code) {
         noteProblem(replaceUnreadable(
-            TableId::Languages, QStringLiteral("%1 has no field Champ1.").arg(files.path(files::Languages))));
+            TableId::Languages,
+            state().text(localisation::Text::NoField, {files.path(files::Languages), data::fieldName(1)})));
         return true;
     }
     if (localisation::languageFileName(code->trimmed())) {

@@ -1,3 +1,4 @@
+#include "localisation/texts.h"
 #include "platform/platform.h"
 #include "shell/application.h"
 #include "shell/singleinstance.h"
@@ -81,7 +82,9 @@ QString claimed()
     switch (instance.claim()) {
     case Claim::Alone: return QStringLiteral("alone");
     case Claim::Second: return QStringLiteral("second");
-    case Claim::GuardOff: return instance.problem();
+    case Claim::GuardOff:
+        return localisation::text(
+            localisation::Language::English, localisation::Text::SingleInstanceOff, {instance.problem()});
     }
     return {};
 }

@@ -217,7 +217,8 @@ private slots:
         for (const char* file : {"configuration.xml", "regles.xml"}) {
             const QString aside =
                 fixture.folder.file(QString::fromLatin1(file)) + QStringLiteral(".unreadable-20261207-101530");
-            QCOMPARE(told.filter(aside + QStringLiteral(", and its defaults are in use.")).size(), 1);
+            // In the language stored at the first start: French.
+            QCOMPARE(told.filter(aside + QStringLiteral(", et ses valeurs par défaut sont utilisées.")).size(), 1);
         }
         QCOMPARE(test::tableRows(fixture.folder.path(), TableId::Configuration),
             schemaOf(TableId::Configuration).defaultRows);
@@ -257,7 +258,7 @@ private slots:
             test::tableRows(fixture.folder.path(), TableId::Languages), (QList<QStringList> {{QStringLiteral("FR")}}));
         QCOMPARE(fixture.window->state().languageCode, QStringLiteral("FR"));
         QCOMPARE(fixture.window->startupProblems().size(), 1);
-        QVERIFY(fixture.window->startupProblems().first().contains(QStringLiteral("has no field Champ1")));
+        QVERIFY(fixture.window->startupProblems().first().contains(QStringLiteral("n'a pas de champ Champ1")));
     }
 
     // A companion's extra field, and a raw NUL a companion wrote, survive
@@ -465,7 +466,7 @@ private slots:
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), fixture.folder.file(QStringLiteral("portappli.txt"))));
         fixture.start();
         const QString told = fixture.window->startupProblems().join(QLatin1Char('\n'));
-        QVERIFY2(told.contains(QStringLiteral("crvtk_fr.txt is a pipe")), qPrintable(told));
+        QVERIFY2(told.contains(QStringLiteral("crvtk_fr.txt est un tube")), qPrintable(told));
         QVERIFY(told.contains(QStringLiteral("firewall.txt is a device")));
         // Once the language is known (French, stored at the first start),
         // what the files meet is told in it.

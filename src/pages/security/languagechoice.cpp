@@ -77,7 +77,8 @@ void applyLanguage(shell::MainWindow& window, const QString& chosen)
     const QString problem = session.loadCaptions(captions, chosen.trimmed());
     if (!problem.isEmpty()) {
         session.seams.report(&window,
-            problem.left(problem.lastIndexOf(QLatin1String("; "))) + QStringLiteral("; the language was not changed."));
+            session.state.text(localisation::Text::LanguageNotChanged,
+                {problem.left(problem.lastIndexOf(QLatin1String("; ")))}));
         return;
     }
     data::TableLoad load = session.files.loadTable(data::TableId::Languages);
@@ -89,8 +90,8 @@ void applyLanguage(shell::MainWindow& window, const QString& chosen)
     if (field < 0) {
         succeeded(session, &window,
             {data::FileStatus::Unreadable,
-                QStringLiteral("%1 has no field Champ1; the language was not changed.")
-                    .arg(session.files.path(files::Languages))});
+                session.state.text(
+                    localisation::Text::NoNameFieldLanguageNotChanged, {session.files.path(files::Languages)})});
         return;
     }
     record[field] = chosen.trimmed();

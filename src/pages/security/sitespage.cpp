@@ -56,9 +56,8 @@ void SiteLookup::check()
     poll_.stop();
     session_.companions.stop(files::SiteLookup);
     session_.seams.report(window_,
-        QStringLiteral("%1 did not end within %2 s and was stopped; the site was not added.")
-            .arg(files::SiteLookup.toString())
-            .arg(session_.seams.siteLookupLimit.count() / 1000.0));
+        session_.state.text(localisation::Text::SiteLookupTooSlow,
+            {files::SiteLookup.toString(), QString::number(session_.seams.siteLookupLimit.count() / 1000.0)}));
     if (page_)
         page_->addSiteButton->setEnabled(true);
     deleteLater();
@@ -78,7 +77,7 @@ void SiteLookup::finish()
         return;
     if (!read.ok()) {
         // Not "no address found": the lookup's answer was there but unreadable.
-        session_.seams.report(window_, read.error + QStringLiteral(" The site was not added."));
+        session_.seams.report(window_, session_.state.text(localisation::Text::SiteNotAdded, {read.error}));
         return;
     }
     const data::TextLines& lines = read.lines;

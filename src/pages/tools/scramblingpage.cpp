@@ -43,8 +43,7 @@ void ScramblingPage::transform(const QLineEdit* from, const QLineEdit* to, data:
         return;
     // A relative path would name a file of wherever the program was started.
     if (!QFileInfo(to->text()).isAbsolute()) {
-        session().seams.report(
-            &window(), QStringLiteral("\"%1\" is no full path of a file; nothing was written.").arg(to->text()));
+        session().seams.report(&window(), session().state.text(localisation::Text::NoFullPath, {to->text()}));
         return;
     }
     // A large file keeps the window painted; no input is taken meanwhile, so
