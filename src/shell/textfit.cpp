@@ -24,16 +24,6 @@ QString readable(QString text)
     return text;
 }
 
-QString captionOf(const QWidget* control)
-{
-    if (const auto* label = qobject_cast<const QLabel*>(control))
-        return label->wordWrap() || label->textFormat() == Qt::RichText ? QString() : label->text();
-    if (const auto* button = qobject_cast<const QAbstractButton*>(control))
-        return readable(button->text());
-    if (const auto* box = qobject_cast<const QGroupBox*>(control))
-        return readable(box->title());
-    return {};
-}
 
 // The siblings a control shares its parent with, but for panels behind it.
 template<typename Visit> void forOthers(const QWidget* control, Visit visit)
@@ -49,6 +39,17 @@ template<typename Visit> void forOthers(const QWidget* control, Visit visit)
 }
 
 } // namespace
+
+QString captionOf(const QWidget* control)
+{
+    if (const auto* label = qobject_cast<const QLabel*>(control))
+        return label->wordWrap() || label->textFormat() == Qt::RichText ? QString() : label->text();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control))
+        return readable(button->text());
+    if (const auto* box = qobject_cast<const QGroupBox*>(control))
+        return readable(box->title());
+    return {};
+}
 
 int neededWidth(const QWidget* control)
 {

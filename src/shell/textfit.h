@@ -3,12 +3,17 @@
 // tooltip; so does every item of a list or a choice box.
 #pragma once
 
+class QString;
 class QWidget;
 
 namespace corvatek::shell {
 
 // Over the controls below `page`, laid out at fixed places.
 void fitTexts(QWidget* page);
+
+// The caption a control shows as the user reads it (no mnemonic marks);
+// empty for controls that show none or wrap it.
+QString captionOf(const QWidget* control);
 
 // The width a control's caption needs, and the width of it that shows:
 // a control laid over it hides the rest.

@@ -1,12 +1,18 @@
 // What a key pressed in passing answers: a question whose Yes deletes is
 // answered No by Return and Escape; any other keeps Yes on Return.
 #include "pages/foldertree.h"
+#include "pages/protection/diskcheckpage.h"
+#include "pages/protection/modificationspage.h"
+#include "pages/security/settingspage.h"
 #include "pages/tools/cleanuppage.h"
+#include "pages/tools/shortcutspage.h"
 #include "shellfixture.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -68,6 +74,49 @@ private slots:
         pressOnQuestion(Qt::Key_Return);
         page.cleanRightButton->click();
         QVERIFY(QFile::exists(downloads + QStringLiteral("/setup.exe")));
+    }
+
+    // Each page's question whose Yes deletes or empties is asked as such.
+    void deletingQuestionsAreAskedAsSuch_data()
+    {
+        QTest::addColumn<int>("target");
+        QTest::newRow("shortcuts and trash") << int(Target::Shortcuts);
+        QTest::newRow("disk check list") << int(Target::DiskCheck);
+        QTest::newRow("lists to clear") << int(Target::Settings);
+        QTest::newRow("events") << int(Target::Modifications);
+    }
+
+    void deletingQuestionsAreAskedAsSuch()
+    {
+        QFETCH(int, target);
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral("GB"));
+        fixture.folder.write(QStringLiteral("Modifications.txt"), "a change\r\n");
+        fixture.start();
+        switch (Target(target)) {
+        case Target::Shortcuts:
+            fixture.open<corvatek::pages::ShortcutsPage>(Target::Shortcuts).deleteButton->click();
+            break;
+        case Target::DiskCheck:
+            fixture.open<corvatek::pages::DiskCheckPage>(Target::DiskCheck).deleteFilesButton->click();
+            break;
+        case Target::Settings: {
+            auto& page = fixture.open<corvatek::pages::SettingsPage>(Target::Settings);
+            page.clearingChoice->setCurrentIndex(0);
+            page.clearListButton->click();
+            break;
+        }
+        default: {
+            auto& page = fixture.open<corvatek::pages::ModificationsPage>(Target::Modifications);
+            QVERIFY(page.fileList->count() > 0);
+            page.fileList->setCurrentRow(0);
+            page.deleteFileButton->click();
+            break;
+        }
+        }
+        QCOMPARE(fixture.deletingQuestions.size(), 1);
+        QCOMPARE(fixture.questions, fixture.deletingQuestions);
     }
 };
 

@@ -16,26 +16,7 @@
 using corvatek::shell::Target;
 using corvatek::test::ShellFixture;
 
-namespace {
-
-QString readable(QString text)
-{
-    return text.remove(QLatin1Char('&'));
-}
-
-// The caption a control shows; none for others.
-QString captionOf(const QWidget* control)
-{
-    if (const auto* label = qobject_cast<const QLabel*>(control))
-        return label->wordWrap() || label->textFormat() == Qt::RichText ? QString() : label->text();
-    if (const auto* button = qobject_cast<const QAbstractButton*>(control))
-        return readable(button->text());
-    if (const auto* box = qobject_cast<const QGroupBox*>(control))
-        return readable(box->title());
-    return {};
-}
-
-} // namespace
+using corvatek::shell::captionOf;
 
 class TestTextFit : public QObject {
     Q_OBJECT
