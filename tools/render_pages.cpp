@@ -236,7 +236,7 @@ int main(int argc, char** argv)
                     output.filePath(QString(name).replace(QStringLiteral(".png"), QStringLiteral("-protocols.png"))));
             }
         }
-        pages::AboutBox about;
+        pages::AboutBox about(window.state(), nullptr);
         about.show();
         QCoreApplication::processEvents();
         about.grab().save(output.filePath(code.toLower() + QStringLiteral("-about.png")));

@@ -68,10 +68,13 @@ int neededWidth(const QWidget* control)
 
 int visibleWidth(const QWidget* control)
 {
+    // What covers the line the text is drawn on: a control that only
+    // grazes the top or the bottom hides no letter.
     const QRect own = control->geometry();
+    const QRect line(own.left(), own.center().y() - 2, own.width(), 5);
     int visible = own.width();
     forOthers(control, [&](const QRect& other) {
-        if (other.intersects(own) && other.left() > own.left())
+        if (other.intersects(line) && other.left() > own.left())
             visible = std::min(visible, other.left() - own.left());
     });
     return visible;
