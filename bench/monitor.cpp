@@ -5,7 +5,7 @@
 //                                           mean time of one tick, in ms
 //   bench_monitor run <folder> <seconds>    share of one core over that time,
 //                                           the watch on attached volumes armed
-#include "companions/statusmonitor.h"
+#include "supervision/statusmonitor.h"
 #include "platform/platform.h"
 
 #include <QCoreApplication>
@@ -43,12 +43,12 @@ int main(int argc, char** argv)
         quarantine.appendRow({QStringLiteral("quarantined%1.exe").arg(n)});
     if (!files.saveTable(data::TableId::Quarantine, quarantine).ok())
         return 1;
-    companions::ProcessState state;
+    supervision::ProcessState state;
     state.protectionLevel = 1;
-    const companions::Companions companions(files.folder());
-    companions::StatusMonitor monitor(state, files, companions,
+    const supervision::Companions companions(files.folder());
+    supervision::StatusMonitor monitor(state, files, companions,
         {.now = [] { return QDateTime::currentDateTime(); },
-            .lookup = companions::localHostLookup,
+            .lookup = supervision::localHostLookup,
             .scannerIdle = {},
             .scannerRunning = {}});
     monitor.tick(); // starts what the first tick starts

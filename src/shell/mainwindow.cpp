@@ -47,7 +47,7 @@ MainWindow::MainWindow(Session& session, const PageRegistry& registry, QWidget* 
     : QWidget(parent), session_(session), registry_(registry),
       monitor_(session.state, session.files, session.companions,
           {.now = session.seams.now,
-              .lookup = companions::localHostLookup,
+              .lookup = supervision::localHostLookup,
               .scannerIdle =
                   [this] {
                       if (Page* scan = marker(Target::Scan))
@@ -67,7 +67,7 @@ MainWindow::MainWindow(Session& session, const PageRegistry& registry, QWidget* 
     session_.beforeWaiting = [this] { thawPainting(panel_); };
     runStartUp();
     // The backup schedule runs from the start, whether or not its page is built.
-    const data::FileResult backups = companions::loadBackupSchedule(state(), session_.files);
+    const data::FileResult backups = supervision::loadBackupSchedule(state(), session_.files);
     if (backups.status != data::FileStatus::Missing)
         noteProblem(backups);
     // Attached volumes are offered for a scan whether or not the window shows.

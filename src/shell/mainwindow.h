@@ -3,7 +3,7 @@
 // outlives a page) and runs the start-up sequence when it is created.
 #pragma once
 
-#include "companions/statusmonitor.h"
+#include "supervision/statusmonitor.h"
 #include "shell/navigation.h"
 #include "shell/session.h"
 #include "shell/toolkittranslation.h"
@@ -138,7 +138,7 @@ private:
 
     Session& session_;
     const PageRegistry& registry_;
-    companions::StatusMonitor monitor_;
+    supervision::StatusMonitor monitor_;
     QPointer<QWidget> panel_;
     QList<QPointer<QWidget>> droppedPanels_;
     VolumeWatch* volumeWatch_ = nullptr;

@@ -3,7 +3,7 @@
 // items plug in.
 #pragma once
 
-#include "companions/processstate.h"
+#include "supervision/processstate.h"
 #include "platform/platform.h"
 #include "shell/page.h"
 
@@ -15,7 +15,7 @@
 
 namespace corvatek::shell {
 
-using companions::ProcessState;
+using supervision::ProcessState;
 
 enum class Target {
     Home,

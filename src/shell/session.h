@@ -3,8 +3,8 @@
 // answer questions, watch what is opened and set the clock.
 #pragma once
 
-#include "companions/companions.h"
-#include "companions/processstate.h"
+#include "supervision/companions.h"
+#include "supervision/processstate.h"
 #include "data/programfiles.h"
 #include "platform/platform.h"
 
@@ -22,9 +22,9 @@ class QWidget;
 
 namespace corvatek::shell {
 
-using companions::kConfigurationFlagCount;
-using companions::kProtocolCount;
-using companions::ProcessState;
+using supervision::kConfigurationFlagCount;
+using supervision::kProtocolCount;
+using supervision::ProcessState;
 
 // The product web site, opened on several occasions.
 inline constexpr char kProductWebSite[] = "https://www.corvatek.example/";
@@ -69,7 +69,7 @@ struct Session {
     const QString folder;
     ProcessState state;
     data::ProgramFiles files;
-    companions::Companions companions;
+    supervision::Companions companions;
     Seams seams;
     // How deep the window thread is in a page build or a file wait. Events
     // keep flowing there, so a monitor tick may arrive: it is skipped rather

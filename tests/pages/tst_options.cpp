@@ -1,4 +1,4 @@
-#include "companions/statusmonitor.h"
+#include "supervision/statusmonitor.h"
 #include "pages/protection/guardoptionspage.h"
 #include "pages/protection/modificationspage.h"
 #include "pages/protection/networkoptionspage.h"

@@ -1,6 +1,6 @@
 #include "pages/protection/scanpage.h"
 
-#include "companions/statusmonitor.h"
+#include "supervision/statusmonitor.h"
 #include "data/filenames.h"
 #include "pages/controls.h"
 #include "pages/protection/drivescan.h"
@@ -130,7 +130,7 @@ void ScanPage::chooseScanSchedule()
     const bool hourly = hourlyChoice->isChecked();
     session().state.hourlyScanFlag = hourly;
     // Lost at the next start otherwise, unknown to the user.
-    const data::FileResult stored = companions::storeHourlyScan(session().files, hourly);
+    const data::FileResult stored = supervision::storeHourlyScan(session().files, hourly);
     if (!stored.ok())
         session().seams.report(&window(), stored.error);
 }

@@ -23,7 +23,7 @@ QLabel* aboutLabel(QWidget* parent, const QString& text, int left, int top)
 
 } // namespace
 
-AboutBox::AboutBox(const companions::ProcessState& state, QWidget* parent) : QDialog(parent)
+AboutBox::AboutBox(const supervision::ProcessState& state, QWidget* parent) : QDialog(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Corvatek"));

@@ -7,7 +7,7 @@
 namespace corvatek::shell {
 class MainWindow;
 }
-namespace corvatek::companions {
+namespace corvatek::supervision {
 struct ProcessState;
 }
 
@@ -17,7 +17,7 @@ namespace corvatek::pages {
 class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    AboutBox(const companions::ProcessState& state, QWidget* parent);
+    AboutBox(const supervision::ProcessState& state, QWidget* parent);
 };
 
 void quitItem(shell::MainWindow& window);

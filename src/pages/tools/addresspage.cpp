@@ -1,6 +1,6 @@
 #include "pages/tools/addresspage.h"
 
-#include "companions/statusmonitor.h"
+#include "supervision/statusmonitor.h"
 #include "localisation/captions.h"
 #include "pages/controls.h"
 #include "shell/session.h"
@@ -32,7 +32,7 @@ void AddressPage::build()
 
 void AddressPage::showMachineAddress()
 {
-    const companions::HostAddress host = companions::localHostLookup();
+    const supervision::HostAddress host = supervision::localHostLookup();
     addressBox->clear();
     addressBox->addItem(host.name + QLatin1Char(' ') + host.address);
     // The line is seen by opening the list; the box's own text stays empty.

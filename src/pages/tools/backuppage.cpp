@@ -1,6 +1,6 @@
 #include "pages/tools/backuppage.h"
 
-#include "companions/statusmonitor.h"
+#include "supervision/statusmonitor.h"
 #include "data/filenames.h"
 #include "pages/controls.h"
 #include "pages/foldertree.h"
@@ -24,7 +24,7 @@ void BackupPage::build()
     auto& state = session().state;
     // What the file holds is what the schedule runs on; a file that cannot be
     // read leaves what this run knows.
-    const data::FileResult stored = companions::loadBackupSchedule(state, session().files);
+    const data::FileResult stored = supervision::loadBackupSchedule(state, session().files);
     if (!stored.ok() && stored.status != data::FileStatus::Missing)
         reportOnceShown(stored.error);
     if (!state.backupEntries.contains(state.selectedBackupEntry))
@@ -92,7 +92,7 @@ void BackupPage::showChosenEntry()
 
 bool BackupPage::keepSchedule()
 {
-    return succeeded(session(), &window(), companions::saveBackupSchedule(session().state, session().files));
+    return succeeded(session(), &window(), supervision::saveBackupSchedule(session().state, session().files));
 }
 
 void BackupPage::takeSourceFolder()
@@ -144,7 +144,7 @@ void BackupPage::runBackup()
 {
     const QString entry = entryBox->currentText();
     if (!entry.isEmpty())
-        session().companions.shellStart(files::BackupTool, companions::backupParameters(entry));
+        session().companions.shellStart(files::BackupTool, supervision::backupParameters(entry));
 }
 
 void BackupPage::chooseEntry()

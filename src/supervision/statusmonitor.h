@@ -4,8 +4,8 @@
 // enforces the quarantine while the network tool is not running.
 #pragma once
 
-#include "companions/companions.h"
-#include "companions/processstate.h"
+#include "supervision/companions.h"
+#include "supervision/processstate.h"
 #include "data/programfiles.h"
 
 #include <QDateTime>
@@ -13,7 +13,7 @@
 
 #include <functional>
 
-namespace corvatek::companions {
+namespace corvatek::supervision {
 
 struct HostAddress {
     QString name; // empty when the system will not tell
@@ -76,4 +76,4 @@ private:
     bool ticking_ = false;
 };
 
-} // namespace corvatek::companions
+} // namespace corvatek::supervision

@@ -1,4 +1,4 @@
-#include "companions/statusmonitor.h"
+#include "supervision/statusmonitor.h"
 #include "platform/platform.h"
 #include "testfolder.h"
 
@@ -7,7 +7,7 @@
 #include <algorithm>
 
 using namespace corvatek;
-using namespace corvatek::companions;
+using namespace corvatek::supervision;
 using corvatek::test::TestFolder;
 using corvatek::test::waitUntil;
 

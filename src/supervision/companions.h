@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace corvatek::companions {
+namespace corvatek::supervision {
 
 // Names and ids of every process, in the system's list order.
 struct ProcessSnapshot {
@@ -61,4 +61,4 @@ QString backupParameters(const QString& entry);
 // The notification parameter text: every blank replaced by ";".
 QString notificationText(const QString& text);
 
-} // namespace corvatek::companions
+} // namespace corvatek::supervision

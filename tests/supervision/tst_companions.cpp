@@ -1,4 +1,4 @@
-#include "companions/companions.h"
+#include "supervision/companions.h"
 #include "testfolder.h"
 
 #include <QCoreApplication>
@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 using namespace corvatek;
-using namespace corvatek::companions;
+using namespace corvatek::supervision;
 using corvatek::test::TestFolder;
 using corvatek::test::waitUntil;
 

@@ -1,11 +1,11 @@
-#include "companions/companions.h"
+#include "supervision/companions.h"
 
 #include "data/filenames.h"
 #include "platform/platform.h"
 
 #include <QFile>
 
-namespace corvatek::companions {
+namespace corvatek::supervision {
 namespace {
 
 std::string native(QStringView text)
@@ -88,4 +88,4 @@ void Companions::notify(const QString& text, const QString& levelText) const
     shellStart(files::Notifier, notificationText(text));
 }
 
-} // namespace corvatek::companions
+} // namespace corvatek::supervision

@@ -1,4 +1,4 @@
-#include "companions/statusmonitor.h"
+#include "supervision/statusmonitor.h"
 
 #include "data/filenames.h"
 #include "localisation/timeformat.h"
@@ -8,7 +8,7 @@
 
 #include <optional>
 
-namespace corvatek::companions {
+namespace corvatek::supervision {
 namespace {
 
 // How long a tick waits for a quarantine file a companion holds. Past it the
@@ -223,4 +223,4 @@ void StatusMonitor::enforceQuarantine()
     }
 }
 
-} // namespace corvatek::companions
+} // namespace corvatek::supervision

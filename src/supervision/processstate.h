@@ -3,7 +3,7 @@
 // main window, read and written on the window thread only.
 #pragma once
 
-#include "companions/companions.h"
+#include "supervision/companions.h"
 #include "localisation/captions.h"
 #include "localisation/texts.h"
 
@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace corvatek::companions {
+namespace corvatek::supervision {
 
 inline constexpr int kProtocolCount = 7; // FTP, TELNET, SMTP, DNS, HTTP, HTTPS, POP3
 inline constexpr int kConfigurationFlagCount = 12;
@@ -58,4 +58,4 @@ struct ProcessState {
     QString levelText() const { return QString::number(protectionLevel); }
 };
 
-} // namespace corvatek::companions
+} // namespace corvatek::supervision
