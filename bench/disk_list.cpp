@@ -24,7 +24,7 @@ int main(int argc, char** argv)
     shell::Session session(args[1], seams);
     shell::MainWindow window(session, registry);
     window.buildPage(shell::Target::DiskCheck);
-    auto* page = static_cast<pages::DiskCheckPage*>(window.marker(shell::Target::DiskCheck));
+    auto* page = static_cast<pages::DiskCheckPage*>(window.shownPage(shell::Target::DiskCheck));
     page->refreshList();
     window.show();
     window.repaint();

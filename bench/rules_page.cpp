@@ -76,7 +76,7 @@ int main(int argc, char** argv)
         build.push_back(double(timer.nsecsElapsed()) / 1e6);
         if (round == 0) // later rounds reuse what the first freed
             added = residentKib() - before;
-        auto* page = static_cast<pages::RulesPage*>(window.marker(shell::Target::Rules));
+        auto* page = static_cast<pages::RulesPage*>(window.shownPage(shell::Target::Rules));
         const int rows = page->rows()->rowCount();
 
         timer.restart();

@@ -35,10 +35,10 @@ int main(int argc, char** argv)
     const bool rules = args[1] == QLatin1String("rules");
     const shell::Target target = cleanup ? shell::Target::Cleanup
         : rules                          ? shell::Target::RulesDetail
-                                         : shell::Target::Memory;
+                                         : shell::Target::SystemInfo;
     shell::PageRegistry registry;
     registry.addPage<pages::CleanupPage>(shell::Target::Cleanup);
-    registry.addPage<pages::SystemInfoPage>(shell::Target::Memory);
+    registry.addPage<pages::SystemInfoPage>(shell::Target::SystemInfo);
     registry.addPage<pages::RulesDetailPage>(shell::Target::RulesDetail);
     shell::Seams seams = shell::Seams::system();
     seams.open = [](const QString&) {};
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         window.buildPage(target);
-        auto* page = window.marker(target);
+        auto* page = window.shownPage(target);
         if (rules) {
             const pages::RuleFilesModel* model = static_cast<pages::RulesDetailPage*>(page)->rules;
             QEventLoop untilRead;

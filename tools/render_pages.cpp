@@ -202,16 +202,16 @@ int main(int argc, char** argv)
             window.navigationList->setCurrentRow(row);
             window.onNavigationClicked();
             if (target == shell::Target::DiskCheck)
-                static_cast<pages::DiskCheckPage*>(window.marker(target))->refreshList();
+                static_cast<pages::DiskCheckPage*>(window.shownPage(target))->refreshList();
             if (target == shell::Target::Shortcuts)
-                static_cast<pages::ShortcutsPage*>(window.marker(target))->findBroken();
-            if (target == shell::Target::Encryption) {
-                auto* page = static_cast<pages::ScramblingPage*>(window.marker(target));
+                static_cast<pages::ShortcutsPage*>(window.shownPage(target))->findBroken();
+            if (target == shell::Target::Scrambling) {
+                auto* page = static_cast<pages::ScramblingPage*>(window.shownPage(target));
                 page->plainField->setText(QStringLiteral("/home/ann/Documents/tax-2025.pdf"));
                 page->scrambledField->setText(QStringLiteral("/home/ann/Documents/tax-2025.vk"));
             }
             if (target == shell::Target::RulesDetail) {
-                while (static_cast<pages::RulesDetailPage*>(window.marker(target))->rules->readingFiles())
+                while (static_cast<pages::RulesDetailPage*>(window.shownPage(target))->rules->readingFiles())
                     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
             }
             // The folder trees read their folders in the background.
@@ -223,14 +223,14 @@ int main(int argc, char** argv)
             const QString name = QStringLiteral("%1-%2.png").arg(code.toLower()).arg(row + 1, 2, 10, QLatin1Char('0'));
             window.grab().save(output.filePath(name));
             if (target == shell::Target::RulesDetail) { // its right-hand columns too
-                QTreeView* list = static_cast<pages::RulesDetailPage*>(window.marker(target))->ruleList;
+                QTreeView* list = static_cast<pages::RulesDetailPage*>(window.shownPage(target))->ruleList;
                 list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
                 QCoreApplication::processEvents();
                 window.grab().save(
                     output.filePath(QString(name).replace(QStringLiteral(".png"), QStringLiteral("-right.png"))));
             }
             if (target == shell::Target::Quarantine) { // its first tab too
-                static_cast<pages::QuarantinePage*>(window.marker(target))->tabs->setCurrentIndex(0);
+                static_cast<pages::QuarantinePage*>(window.shownPage(target))->tabs->setCurrentIndex(0);
                 QCoreApplication::processEvents();
                 window.grab().save(
                     output.filePath(QString(name).replace(QStringLiteral(".png"), QStringLiteral("-protocols.png"))));

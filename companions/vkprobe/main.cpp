@@ -149,7 +149,7 @@ int main(int argc, char** argv)
     // heap for the rest of a long scan.
     ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     const std::string folder = platform::dataFolder().path;
-    const probe::ProgramFiles files(folder);
+    const probe::SharedFiles files(folder);
     const companion::Language language = companion::storedLanguage(folder);
 
     std::string volume;

@@ -62,7 +62,7 @@ std::string lineText(std::string_view text)
     return line;
 }
 
-std::string ProgramFiles::readFlag(std::string_view name) const
+std::string SharedFiles::readFlag(std::string_view name) const
 {
     platform::FileRead read = platform::readRegularFile(path(name), kFlagFileLimit);
     if (read.status != platform::FileRead::Ok)
@@ -80,7 +80,7 @@ std::string ProgramFiles::readFlag(std::string_view name) const
     return text;
 }
 
-bool ProgramFiles::replaceFile(std::string_view name, std::string_view bytes) const
+bool SharedFiles::replaceFile(std::string_view name, std::string_view bytes) const
 {
     const std::string target = path(name);
     // Held on the file being replaced until the new one is in place, so a
@@ -97,7 +97,7 @@ bool ProgramFiles::replaceFile(std::string_view name, std::string_view bytes) co
     return !platform::replaceFileContents(target, bytes);
 }
 
-bool ProgramFiles::updateFile(std::string_view name, const std::function<std::string(const std::string&)>& change) const
+bool SharedFiles::updateFile(std::string_view name, const std::function<std::string(const std::string&)>& change) const
 {
     const std::string target = path(name);
     const auto held = platform::FileLock::acquire(target, platform::LockMode::Write, kFileFreeTimeout);
@@ -113,7 +113,7 @@ bool ProgramFiles::updateFile(std::string_view name, const std::function<std::st
     return !platform::replaceFileContents(target, change(current));
 }
 
-Report::Report(const ProgramFiles& files, companion::Language language, std::string head)
+Report::Report(const SharedFiles& files, companion::Language language, std::string head)
     : files_(files), language_(language), head_(std::move(head))
 {
 }

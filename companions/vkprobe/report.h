@@ -36,9 +36,9 @@ std::string withDetections(const std::string& current, const std::vector<std::st
 
 // The files of the program folder a scan shares with the control centre,
 // each replaced whole under the lock the rest of the suite takes.
-class ProgramFiles {
+class SharedFiles {
 public:
-    explicit ProgramFiles(std::string folder) : folder_(std::move(folder)) { }
+    explicit SharedFiles(std::string folder) : folder_(std::move(folder)) { }
     std::string path(std::string_view name) const { return folder_ + std::string(name); }
     // The first line of a small flag file, as UTF-8; empty when unreadable.
     std::string readFlag(std::string_view name) const;
@@ -55,7 +55,7 @@ enum class Unscanned { TooDeep, TooLarge, BeyondLimits };
 
 class Report {
 public:
-    Report(const ProgramFiles& files, companion::Language language, std::string head);
+    Report(const SharedFiles& files, companion::Language language, std::string head);
     ~Report();
     Report(const Report&) = delete;
     Report& operator=(const Report&) = delete;
@@ -92,7 +92,7 @@ private:
     std::string reportBytes(const std::string& last) const; // mutex_ held
     bool writeDetections(const std::vector<std::string>& lines) const;
 
-    const ProgramFiles& files_;
+    const SharedFiles& files_;
     const companion::Language language_;
     const std::string head_;
     mutable std::mutex mutex_;

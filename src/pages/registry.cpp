@@ -41,10 +41,10 @@ void registerAll(shell::PageRegistry& registry)
     registry.addPage<BackupPage>(Target::Backup);
     registry.addPage<CleanupPage>(Target::Cleanup);
     registry.addPage<ShortcutsPage>(Target::Shortcuts);
-    registry.addPage<SystemInfoPage>(Target::Memory);
-    registry.addPage<AddressPage>(Target::IpAddress);
+    registry.addPage<SystemInfoPage>(Target::SystemInfo);
+    registry.addPage<AddressPage>(Target::Address);
     registry.addPage<LinksPage>(Target::Links);
-    registry.addPage<ScramblingPage>(Target::Encryption);
+    registry.addPage<ScramblingPage>(Target::Scrambling);
     registry.addPage<RulesDetailPage>(Target::RulesDetail);
     registry.setVolumeArrival(volumeArrived);
     registry.addAction(Target::About, aboutItem);

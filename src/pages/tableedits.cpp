@@ -50,7 +50,7 @@ data::FileResult keepRows(
 }
 
 data::FileResult appendRow(
-    const data::ProgramFiles& files, data::TableId id, const QString& champ1, const QString& champ2)
+    const data::ProgramFiles& files, data::TableId id, const QString& name, const QString& address)
 {
     data::TableLoad load = files.loadTable(id);
     if (!load.ok())
@@ -60,9 +60,9 @@ data::FileResult appendRow(
     if (first < 0)
         return missingField(files, id);
     QStringList values(table.fields().size());
-    values[first] = champ1;
+    values[first] = name;
     if (const int second = table.fieldIndex(data::fields::Address); second >= 0)
-        values[second] = champ2;
+        values[second] = address;
     table.appendRow(values);
     return files.saveTable(id, table);
 }

@@ -23,18 +23,18 @@ using data::trimmedName;
 // Tells the user about a failed step; returns whether it went well.
 bool succeeded(shell::Session& session, QWidget* owner, const data::FileResult& result);
 
-// Champ1 of each row, as a page decides which rows to keep.
-using RowTest = std::function<bool(QStringView champ1)>;
+// The name of each row (its Champ1), as a page decides which rows to keep.
+using RowTest = std::function<bool(QStringView name)>;
 
 // Loads the table, keeps in order the rows `keep` accepts and saves it. A
 // file without a Champ1 field is left as it is: its rows cannot be told apart.
 // `keptNames`, when given, receives the Champ1 of each row kept.
 data::FileResult keepRows(
     const data::ProgramFiles& files, data::TableId id, const RowTest& keep, QStringList* keptNames = nullptr);
-// Loads the table, appends a row whose Champ1 is `champ1` (and Champ2
-// `champ2`, when the table has one) and saves it.
+// Loads the table, appends a row named `name` (and with the site's
+// `address`, when the table has that field) and saves it.
 data::FileResult appendRow(
-    const data::ProgramFiles& files, data::TableId id, const QString& champ1, const QString& champ2 = {});
+    const data::ProgramFiles& files, data::TableId id, const QString& name, const QString& address = {});
 // Loads the table, empties it and saves it.
 data::FileResult emptyTable(const data::ProgramFiles& files, data::TableId id);
 

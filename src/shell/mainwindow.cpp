@@ -50,12 +50,12 @@ MainWindow::MainWindow(Session& session, const PageRegistry& registry, QWidget* 
               .lookup = supervision::localHostLookup,
               .scannerIdle =
                   [this] {
-                      if (Page* scan = marker(Target::Scan))
+                      if (Page* scan = shownPage(Target::Scan))
                           scan->scannerIdle();
                   },
               .scannerRunning =
                   [this] {
-                      if (Page* scan = marker(Target::Scan))
+                      if (Page* scan = shownPage(Target::Scan))
                           scan->scannerRunning();
                   }})
 {
@@ -202,10 +202,10 @@ void MainWindow::buildPage(Target target, bool startUp)
     // Whatever the build meets, even an error that escapes it, the window
     // paints again afterwards.
     const auto thaw = qScopeGuard([this, panel] { thawPainting(panel); });
-    markers_.erase(target);
+    shownPages_.erase(target);
     auto page = (*factory)(PageContext {session_, *this, panel, startUp});
     QPointer<Page> built = page.get();
-    markers_[target] = std::move(page);
+    shownPages_[target] = std::move(page);
     built->build();
     if (panel)
         fitTexts(panel);
@@ -248,15 +248,15 @@ void MainWindow::frameReset()
 
 void MainWindow::destroyPages()
 {
-    for (auto& [target, page] : markers_)
+    for (auto& [target, page] : shownPages_)
         page.reset();
-    markers_.clear();
+    shownPages_.clear();
 }
 
-Page* MainWindow::marker(Target target) const
+Page* MainWindow::shownPage(Target target) const
 {
-    const auto found = markers_.find(target);
-    return found == markers_.end() ? nullptr : found->second.get();
+    const auto found = shownPages_.find(target);
+    return found == shownPages_.end() ? nullptr : found->second.get();
 }
 
 // ---- Frame controls ----------------------------------------------------

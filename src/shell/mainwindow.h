@@ -53,7 +53,8 @@ public:
     void frameReset();
     void fillNavigationList();
     QWidget* pagePanel() const { return panel_; }
-    Page* marker(Target target) const;
+    // The page of `target` while it is shown; null otherwise.
+    Page* shownPage(Target target) const;
     // Sets the links and memory words for the current language code.
     void setLanguageWords();
     // The navigation list, the frame labels and the toolkit's own texts in
@@ -142,7 +143,7 @@ private:
     QPointer<QWidget> panel_;
     QList<QPointer<QWidget>> droppedPanels_;
     VolumeWatch* volumeWatch_ = nullptr;
-    std::map<Target, std::unique_ptr<Page>> markers_;
+    std::map<Target, std::unique_ptr<Page>> shownPages_;
     QStringList startupProblems_;
     struct BusyAtStart {
         bool configuration = false;

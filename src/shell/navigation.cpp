@@ -13,7 +13,7 @@ const Target kDispatchOrder[22] = {
     Target::Quarantine,
     Target::Settings,
     Target::Backup,
-    Target::Encryption,
+    Target::Scrambling,
     Target::RulesDetail,
     Target::About,
     Target::Quit,
@@ -24,8 +24,8 @@ const Target kDispatchOrder[22] = {
     Target::DiskCheck,
     Target::Shortcuts,
     Target::Sites,
-    Target::IpAddress,
-    Target::Memory,
+    Target::Address,
+    Target::SystemInfo,
     Target::Links,
 };
 
@@ -45,12 +45,12 @@ const Target kListOrder[22] = {
     Target::Sites,
     Target::Scan,
     Target::RulesDetail,
-    Target::Encryption,
-    Target::IpAddress,
+    Target::Scrambling,
+    Target::Address,
     Target::About,
     Target::WebSite,
     Target::Links,
-    Target::Memory,
+    Target::SystemInfo,
     Target::Quit,
 };
 
@@ -65,7 +65,7 @@ QString targetText(Target target, const ProcessState& state)
     case Target::Quarantine: return state.caption(Caption::Quarantine);
     case Target::Settings: return state.caption(Caption::Settings);
     case Target::Backup: return state.caption(Caption::Backup);
-    case Target::Encryption: return state.caption(Caption::FileEncryption);
+    case Target::Scrambling: return state.caption(Caption::FileEncryption);
     case Target::RulesDetail: return state.caption(Caption::ProgramCheck);
     case Target::About: return state.caption(Caption::About);
     case Target::Quit: return state.caption(Caption::Quit);
@@ -76,8 +76,8 @@ QString targetText(Target target, const ProcessState& state)
     case Target::DiskCheck: return state.caption(Caption::DiskCheck);
     case Target::Shortcuts: return state.caption(Caption::Shortcuts);
     case Target::Sites: return state.caption(Caption::SiteControl);
-    case Target::IpAddress: return state.caption(Caption::InternetAddress);
-    case Target::Memory: return state.memoryWord;
+    case Target::Address: return state.caption(Caption::InternetAddress);
+    case Target::SystemInfo: return state.memoryWord;
     case Target::Links: return state.linksWord;
     }
     return {};

@@ -26,7 +26,7 @@ enum class Target {
     Quarantine,
     Settings,
     Backup,
-    Encryption,
+    Scrambling,
     RulesDetail,
     About,
     Quit,
@@ -37,8 +37,8 @@ enum class Target {
     DiskCheck,
     Shortcuts,
     Sites,
-    IpAddress,
-    Memory,
+    Address,
+    SystemInfo,
     Links,
 };
 

@@ -26,7 +26,7 @@ const QColor kRed(255, 0, 0);
 
 pages::HomePage& home(const ShellFixture& fixture)
 {
-    return *static_cast<pages::HomePage*>(fixture.window->marker(Target::Home));
+    return *static_cast<pages::HomePage*>(fixture.window->shownPage(Target::Home));
 }
 
 QColor background(const QLabel* label)

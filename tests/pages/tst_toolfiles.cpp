@@ -88,7 +88,7 @@ private slots:
     {
         ShellFixture fixture;
         started(fixture);
-        auto* page = &fixture.open<pages::ScramblingPage>(Target::Encryption);
+        auto* page = &fixture.open<pages::ScramblingPage>(Target::Scrambling);
         const QString plain = fixture.folder.file(QStringLiteral("plain.bin"));
         const QString scrambled = fixture.folder.file(QStringLiteral("scrambled.bin"));
         const QString restored = fixture.folder.file(QStringLiteral("restored.bin"));
@@ -178,7 +178,7 @@ private slots:
     {
         ShellFixture fixture;
         started(fixture, QStringLiteral("DE"));
-        auto& page = fixture.open<pages::ScramblingPage>(Target::Encryption);
+        auto& page = fixture.open<pages::ScramblingPage>(Target::Scrambling);
         const QString plain = fixture.folder.file(QStringLiteral("plain.bin"));
         write(plain, "plain");
         page.plainField->setText(plain);
@@ -298,7 +298,7 @@ private slots:
     {
         ShellFixture fixture;
         started(fixture, QStringLiteral("DE"));
-        auto* page = &fixture.open<pages::AddressPage>(Target::IpAddress);
+        auto* page = &fixture.open<pages::AddressPage>(Target::Address);
         QCOMPARE(page->webAddressButton->text(), QStringLiteral("Internet-IP"));
         page->machineAddressButton->click();
         page->machineAddressButton->click();

@@ -236,7 +236,7 @@ private slots:
             QVERIFY(waitUntil([&] { return fixture.session->companions.isRunning(name); }));
         }
         QCOMPARE(fixture.session->state.memoryWord, QStringLiteral(" memory"));
-        auto& page = fixture.open<pages::SystemInfoPage>(Target::Memory);
+        auto& page = fixture.open<pages::SystemInfoPage>(Target::SystemInfo);
         const auto* model = page.processList->model();
         QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral(" memory"));
         const auto rows = model->match(model->index(0, 1), Qt::DisplayRole, QStringLiteral("vkgood.exe"));

@@ -145,7 +145,7 @@ private slots:
         QVERIFY(!window.isVisible());
         QCOMPARE(fixture.opened, QStringList {QString::fromLatin1(shell::kProductWebSite)});
         QVERIFY(window.monitorTimer->isActive());
-        QVERIFY(!window.marker(Target::Home));
+        QVERIFY(!window.shownPage(Target::Home));
         QTest::qWait(100);
         QCOMPARE(
             fixture.folder.runningNames(), (QStringList {"vkguard.exe", "vkmail.exe", "vkreach.exe", "vksave.exe"}));

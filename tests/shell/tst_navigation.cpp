@@ -112,7 +112,7 @@ private slots:
             if (fixture.registry.page(target))
                 last = target;
         }
-        QVERIFY(last != Target::Home && !window.marker(Target::Home) && window.marker(last));
+        QVERIFY(last != Target::Home && !window.shownPage(Target::Home) && window.shownPage(last));
         QCOMPARE(fixture.opened.size(), 3); // the home page, the about item, the web site item
     }
 
@@ -121,14 +121,14 @@ private slots:
         ShellFixture fixture;
         fixture.installLanguageFiles();
         auto& window = fixture.start();
-        QPointer<QLabel> first = static_cast<pages::HomePage*>(window.marker(Target::Home))->startLine;
+        QPointer<QLabel> first = static_cast<pages::HomePage*>(window.shownPage(Target::Home))->startLine;
         QVERIFY(first);
         fixture.clickItem(0);
         QVERIFY(!first);
-        QPointer<QLabel> second = static_cast<pages::HomePage*>(window.marker(Target::Home))->startLine;
+        QPointer<QLabel> second = static_cast<pages::HomePage*>(window.shownPage(Target::Home))->startLine;
         fixture.clickItem(0);
         QVERIFY(!second);
-        QVERIFY(window.marker(Target::Home));
+        QVERIFY(window.shownPage(Target::Home));
         QCOMPARE(window.pagePanel()->geometry(), QRect(176, 48, 609, 369));
         QCOMPARE(fixture.opened.size(), 2);
     }
@@ -159,7 +159,7 @@ private slots:
         ShellFixture fixture;
         fixture.installLanguageFiles();
         auto& window = fixture.start();
-        QPointer<QWidget> page = static_cast<pages::HomePage*>(window.marker(Target::Home))->startLine;
+        QPointer<QWidget> page = static_cast<pages::HomePage*>(window.shownPage(Target::Home))->startLine;
         const auto without = std::find_if(std::begin(shell::kListOrder), std::end(shell::kListOrder),
             [&](Target target) { return !fixture.registry.page(target) && !fixture.registry.action(target); });
         if (without == std::end(shell::kListOrder))
@@ -278,7 +278,7 @@ private slots:
         window.onMonitorTimer();
         QCOMPARE(ScanStandIn::told, 0);
         fixture.clickItem(ShellFixture::rowOf(Target::Scan));
-        QVERIFY(window.marker(Target::Scan));
+        QVERIFY(window.shownPage(Target::Scan));
         window.onMonitorTimer();
         QCOMPARE(ScanStandIn::told, 1);
         fixture.clickItem(0);

@@ -35,7 +35,7 @@ public:
     template<typename PageClass> PageClass& open(shell::Target target) const
     {
         clickItem(rowOf(target));
-        return *static_cast<PageClass*>(window->marker(target));
+        return *static_cast<PageClass*>(window->shownPage(target));
     }
 
     TestFolder folder;

@@ -37,7 +37,7 @@ void AlertsPage::quarantineSelectedAlert()
     if (!succeeded(session, &window(), appendRow(session.files, data::TableId::Quarantine, name)))
         return;
     succeeded(session, &window(),
-        keepRows(session.files, data::TableId::Rules, [&](QStringView champ1) { return champ1 != name; }));
+        keepRows(session.files, data::TableId::Rules, [&](QStringView kept) { return kept != name; }));
 }
 
 void AlertsPage::onColumnClicked(int column)

@@ -98,7 +98,7 @@ void QuarantinePage::removeEntry(EntryTab& tab)
     const QString shown = trimmedName(tab.box->currentText());
     QStringList kept;
     const data::FileResult saved = keepRows(
-        session().files, tab.table, [&](QStringView champ1) { return trimmedName(champ1) != shown; }, &kept);
+        session().files, tab.table, [&](QStringView kept) { return trimmedName(kept) != shown; }, &kept);
     if (!succeeded(session(), &window(), saved))
         return;
     tab.box->clear();

@@ -25,7 +25,7 @@ void RulesPage::deleteSelectedRule()
         return;
     // Every rule of the program goes, and rows naming no program with them.
     const data::FileResult saved = keepRows(
-        session().files, data::TableId::Rules, [&](QStringView champ1) { return champ1 != name && !champ1.isEmpty(); });
+        session().files, data::TableId::Rules, [&](QStringView kept) { return kept != name && !kept.isEmpty(); });
     if (succeeded(session(), &window(), saved))
         rows()->takeRow(row);
 }

@@ -163,7 +163,7 @@ void SitesPage::removeSite()
 {
     const QString shown = sites->currentText();
     if (succeeded(session(), &window(),
-            keepRows(session().files, data::TableId::Sites, [&](QStringView champ1) { return champ1 != shown; })))
+            keepRows(session().files, data::TableId::Sites, [&](QStringView kept) { return kept != shown; })))
         fillSites();
 }
 
