@@ -41,12 +41,6 @@ struct Seams {
     std::function<void(const QString& target)> open;
     // Tells the user about an unexpected error or a problem found at start.
     std::function<void(QWidget* parent, const QString& text)> report;
-    // The disk tool's fixed wait, in steps of this length: a run waits two,
-    // a list refresh four, as the tool has always been given.
-    std::chrono::milliseconds diskToolStep {10500};
-    // How long the sites page waits for vksites.exe to end before it gives
-    // the lookup up.
-    std::chrono::milliseconds siteLookupLimit {30000};
 
     // The trash folders that emptying the trash empties: the user's, on
     // every mounted volume.
@@ -57,6 +51,17 @@ struct Seams {
     std::function<std::optional<platform::MemoryStatus>()> machineMemory = platform::memoryStatus;
     std::function<std::optional<std::uint64_t>()> ownMemory = platform::ownResidentBytes;
     static Seams system();
+};
+
+// How long the pages wait for companions they give a fixed time; tests
+// shorten them.
+struct Waits {
+    // The disk tool's fixed wait, in steps of this length: a run waits two,
+    // a list refresh four, as the tool has always been given.
+    std::chrono::milliseconds diskToolStep {10500};
+    // How long the sites page waits for vksites.exe to end before it gives
+    // the lookup up.
+    std::chrono::milliseconds siteLookupLimit {30000};
 };
 
 struct Session {
@@ -71,6 +76,7 @@ struct Session {
     data::ProgramFiles files;
     supervision::Companions companions;
     Seams seams;
+    Waits waits;
     // How deep the window thread is in a page build or a file wait. Events
     // keep flowing there, so a monitor tick may arrive: it is skipped rather
     // than run on half-changed state.

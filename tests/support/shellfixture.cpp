@@ -46,10 +46,9 @@ shell::MainWindow& ShellFixture::start()
     };
     seams.open = [this](const QString& target) { opened.append(target); };
     seams.report = [this](QWidget*, const QString& text) { reports.append(text); };
-    seams.diskToolStep = diskToolStep;
-    seams.siteLookupLimit = siteLookupLimit;
     seams.trashFolders = [this] { return trashFolders; };
     session = std::make_unique<shell::Session>(folder.path(), seams, fileWait, installFolder);
+    session->waits = {diskToolStep, siteLookupLimit};
     window = std::make_unique<shell::MainWindow>(*session, registry);
     return *window;
 }

@@ -127,7 +127,7 @@ void DiskCheckPage::runTool(const QString& parameters, int steps, const QString&
     // The window stays usable meanwhile; leaving the page drops what was
     // left to do on it, since its controls are gone with it.
     QTimer::singleShot(
-        session.seams.diskToolStep * steps, &window(), [&session, page = QPointer<DiskCheckPage>(this), notification] {
+        session.waits.diskToolStep * steps, &window(), [&session, page = QPointer<DiskCheckPage>(this), notification] {
             if (!notification.isEmpty())
                 session.companions.notify(notification, session.state.levelText());
             if (!page)

@@ -33,7 +33,7 @@ QString addressOf(const QString& line)
 
 SiteLookup::SiteLookup(shell::Session& session, QWidget* window, QString typed)
     : QObject(window), session_(session), window_(window), typed_(std::move(typed)),
-      limit_(session.seams.siteLookupLimit)
+      limit_(session.waits.siteLookupLimit)
 {
     setObjectName(QStringLiteral("siteLookup"));
     session_.companions.shellStart(files::SiteLookup, typed_);
@@ -57,7 +57,7 @@ void SiteLookup::check()
     session_.companions.stop(files::SiteLookup);
     session_.seams.report(window_,
         session_.state.text(localisation::Text::SiteLookupTooSlow,
-            {files::SiteLookup.toString(), QString::number(session_.seams.siteLookupLimit.count() / 1000.0)}));
+            {files::SiteLookup.toString(), QString::number(session_.waits.siteLookupLimit.count() / 1000.0)}));
     if (page_)
         page_->addSiteButton->setEnabled(true);
     deleteLater();
