@@ -44,12 +44,13 @@ std::string cacheFolder()
         base = std::string(home) + "/.cache";
     else
         return {};
-    ::mkdir(base.c_str(), 0700);
     const std::string folder = base + "/corvatek";
-    ::mkdir(folder.c_str(), 0700);
     struct stat info { };
-    return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() ? folder
-                                                                                                      : std::string();
+    // Root may use the user's own; anyone else only a folder of theirs.
+    return platform::makeUserFolder(folder).empty() && ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+            (info.st_uid == ::getuid() || ::getuid() == 0)
+        ? folder
+        : std::string();
 }
 
 bool isTmpfs(const std::string& folder)

@@ -12,9 +12,7 @@
 #include "platform/platform.h"
 #include "runner.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <chrono>
@@ -61,15 +59,6 @@ UpdateText statusMeaning(int status)
     case 59: return UpdateText::ServerBusy;
     default: return UpdateText::UpdateFailed;
     }
-}
-
-bool makePrivateFolder(const QString& path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), 0700) == 0)
-        return true;
-    struct stat info { };
-    return errno == EEXIST && ::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // The configuration freshclam gets, rewritten at each run: no daemon, no
@@ -129,11 +118,8 @@ int main()
         const std::string line = say(language, UpdateText::NoFreshclam);
         return failed(line, line, NotRun);
     }
-    QDir().mkpath(QFileInfo(QDir::cleanPath(dataFolder)).path());
-    if (!makePrivateFolder(QDir::cleanPath(dataFolder)) || !makePrivateFolder(signatures)) {
-        const std::string why = std::strerror(errno);
+    if (const std::string why = platform::makeUserFolder(QFile::encodeName(signatures).toStdString()); !why.empty())
         return failed(say(language, UpdateText::FolderNotMade, {signaturesText, why}), why, NotRun);
-    }
     const QString configuration = dataFolder + QStringLiteral("freshclam.conf");
     if (const std::string problem = writeConfiguration(configuration); !problem.empty())
         return failed(say(language, UpdateText::ConfigurationNotWritten, {configuration.toStdString(), problem}),

@@ -479,6 +479,10 @@ DataFolder dataFolder();
 // The user's own folder for the suite, as above, whatever copy runs; not made
 // here.
 std::string userDataFolder();
+// Makes the folder and its missing levels, closed to other users; a level
+// made by root in a user's folder belongs to the owner of the level above.
+// Empty, or why it could not be made.
+std::string makeUserFolder(const std::string& folder);
 
 // The machine's host name, or nothing when the system will not tell.
 std::optional<std::string> hostName();

@@ -44,8 +44,7 @@ class TestQuestions : public QObject {
 private slots:
     void initTestCase()
     {
-        qputenv("HOME", QFile::encodeName(home_.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.filePath(QStringLiteral(".config"))));
+        corvatek::test::useAsHome(home_.path());
     }
 
     void keysInPassingNeverDelete()

@@ -26,9 +26,7 @@ class TestTextFit : public QObject {
 private slots:
     void initTestCase()
     {
-        qputenv("HOME", QFile::encodeName(home_.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.filePath(QStringLiteral(".config"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home_.filePath(QStringLiteral(".local/share"))));
+        corvatek::test::useAsHome(home_.path());
     }
 
     void everyCaptionIsWholeOrATooltip_data()

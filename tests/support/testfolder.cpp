@@ -157,4 +157,11 @@ QList<QStringList> tableRows(const QString& folder, data::TableId id)
     return rows;
 }
 
+void useAsHome(const QString& folder)
+{
+    qputenv("HOME", QFile::encodeName(folder));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder + QStringLiteral("/.config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder + QStringLiteral("/.local/share")));
+}
+
 } // namespace corvatek::test

@@ -69,6 +69,11 @@ public:
     OrdinaryUserFileAccess& operator=(const OrdinaryUserFileAccess&) = delete;
 };
 
+// Makes `folder` the user's home for the pages and companions this process
+// starts (HOME and the XDG configuration and data folders below it), so
+// that no test reaches the real user's files.
+void useAsHome(const QString& folder);
+
 // Takes every write permission away from a file of the folder.
 void makeReadOnly(const QString& path);
 

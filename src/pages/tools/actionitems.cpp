@@ -43,7 +43,10 @@ AboutBox::AboutBox(const supervision::ProcessState& state, QWidget* parent) : QD
     name->setFont(bold);
     name->adjustSize();
     aboutLabel(panel, QStringLiteral("Version :1.17.08.28"), 88, 40);
-    aboutLabel(panel, state.text(localisation::Text::AboutSuite), 88, 72);
+    // Longer in some languages than the panel is wide: two lines then.
+    auto* suite = new QLabel(state.text(localisation::Text::AboutSuite), panel);
+    suite->setGeometry(88, 66, 185, 30);
+    suite->setWordWrap(true);
     aboutLabel(panel, QString::fromLatin1(shell::kProductWebSite), 88, 104);
     auto* contact =
         new QLabel(state.text(localisation::Text::AboutContact, {QStringLiteral("support@corvatek.example")}), panel);

@@ -30,4 +30,9 @@ DataFolder dataFolder()
     return result;
 }
 
+std::string makeUserFolder(const std::string& folder)
+{
+    return backend::makePrivateFolder(folder);
+}
+
 } // namespace corvatek::platform

@@ -21,11 +21,19 @@ bool keepsFilesElsewhere(const std::string& programFolder)
 
 std::string makePrivateFolder(const std::string& folder)
 {
-    // Each missing level is made 0700, as the base directory rules ask.
-    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
-        const std::string level = folder.substr(0, slash);
-        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
-            return level + ": " + std::strerror(errno);
+    // Each missing level is made 0700, as the base directory rules ask; one
+    // root makes in a user's folder is the user's, as the level above it.
+    const std::string path = folder.ends_with('/') ? folder : folder + '/';
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string level = path.substr(0, slash);
+        if (::mkdir(level.c_str(), 0700) != 0) {
+            if (errno != EEXIST)
+                return level + ": " + std::strerror(errno);
+            continue;
+        }
+        struct stat above { };
+        if (::geteuid() == 0 && ::stat(level.substr(0, level.rfind('/') + 1).c_str(), &above) == 0)
+            (void)::lchown(level.c_str(), above.st_uid, above.st_gid);
     }
     struct stat info { };
     if (::stat(folder.c_str(), &info) != 0)
