@@ -1,6 +1,7 @@
 #include "common/notice.h"
 
 #include "common/filename.h"
+#include "data/values.h"
 #include "platform/platform.h"
 
 #include <climits>
@@ -28,10 +29,11 @@ bool isExecutable(const std::string& path)
 
 bool tellUser(const std::string& programFolder, const std::string& message)
 {
-    // The control centre's default level tells; only level 1 is silent.
+    // The control centre's default level tells; only the lowest is silent.
     const platform::FileRead level =
         platform::readRegularFile(programFolder + fileName(files::ProtectionLevel), 4096);
-    if (level.status == platform::FileRead::Ok && level.bytes.starts_with('1'))
+    if (level.status == platform::FileRead::Ok &&
+        valueOf<ProtectionLevel>(std::string_view(level.bytes).substr(0, 1)) == ProtectionLevel::Low)
         return false;
     const std::string name = fileName(files::Notifier);
     std::string notifier = programFolder + name;

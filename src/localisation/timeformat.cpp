@@ -32,6 +32,31 @@ QString minuteOf(const QDateTime& moment, const QLocale& locale)
     return colon < 0 ? text.left(2) : text.mid(colon + 1, 2);
 }
 
+namespace {
+
+std::optional<int> minuteNumber(QStringView minute)
+{
+    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9' ? std::optional<int>(c.unicode() - u'0') : std::nullopt; };
+    if (minute.size() != 2 || !digit(minute[0]) || !digit(minute[1]))
+        return std::nullopt;
+    return *digit(minute[0]) * 10 + *digit(minute[1]);
+}
+
+constexpr int kLastMinute = 59;
+constexpr int kHalfPast = 30;
+
+} // namespace
+
+bool isFullHour(QStringView minute, QStringView previousMinute)
+{
+    return minuteNumber(minute) == 0 && minuteNumber(previousMinute) == kLastMinute;
+}
+
+bool isHalfPast(QStringView minute)
+{
+    return minuteNumber(minute) == kHalfPast;
+}
+
 QString shortDateLongTime(const QDateTime& moment, const QLocale& locale)
 {
     return locale.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ') +

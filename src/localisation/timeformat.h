@@ -18,6 +18,10 @@ QString longTimeFormat(const QLocale& locale = QLocale::system());
 // format, the two characters after its first ":" (its first two characters
 // when it has none).
 QString minuteOf(const QDateTime& moment, const QLocale& locale = QLocale::system());
+// The moments the time-driven jobs wait for, told from two such minutes: a
+// minute in the locale's own digits is none of them.
+bool isFullHour(QStringView minute, QStringView previousMinute);
+bool isHalfPast(QStringView minute);
 // Short date, a blank, then long time.
 QString shortDateLongTime(const QDateTime& moment, const QLocale& locale = QLocale::system());
 

@@ -1,6 +1,7 @@
 #include "pages/configurationfamily.h"
 
 #include "data/filenames.h"
+#include "data/valuetext.h"
 #include "shell/session.h"
 
 #include <QCheckBox>
@@ -31,7 +32,7 @@ bool writeFlags(const shell::Session& session, data::Table& table)
         const int field = table.fieldIndex(data::fieldName(n));
         if (field < 0)
             return false;
-        values[field] = session.state.configurationFlag(n) ? QStringLiteral("1") : QStringLiteral("0");
+        values[field] = textOf(switchOf(session.state.configurationFlag(n)));
     }
     table.clearRows();
     table.appendRow(values);
@@ -121,7 +122,7 @@ bool saveConfiguration(shell::Session& session, QWidget* owner)
         session.seams.report(
             owner, session.state.text(localisation::Text::SettingsNotSavedGuardRestarted, {load.error}));
     } else if (!writeFlags(session, load.table)) {
-        session.companions.notify(QStringLiteral("erreur configuration checkb"), session.state.levelText());
+        session.companions.notify(QStringLiteral("erreur configuration checkb"), session.state.protectionLevel);
     } else {
         saved = true;
     }

@@ -1,6 +1,8 @@
 #include "shell/mainwindow.h"
 
 #include "data/filenames.h"
+#include "data/valuetext.h"
+#include "platform/platform.h"
 #include "platform/platform.h"
 #include "shell/icons.h"
 #include "shell/navigationlist.h"
@@ -46,18 +48,7 @@ void setPaintingFrozen(QWidget* widget, bool frozen)
 MainWindow::MainWindow(Session& session, const PageRegistry& registry, QWidget* parent)
     : QWidget(parent), session_(session), registry_(registry),
       monitor_(session.state, session.files, session.companions,
-          {.now = session.seams.now,
-              .lookup = supervision::localHostLookup,
-              .scannerIdle =
-                  [this] {
-                      if (Page* scan = shownPage(Target::Scan))
-                          scan->scannerIdle();
-                  },
-              .scannerRunning =
-                  [this] {
-                      if (Page* scan = shownPage(Target::Scan))
-                          scan->scannerRunning();
-                  }})
+          {.now = session.seams.now, .lookup = supervision::localHostLookup})
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("Liberation Sans"), 8));
@@ -106,10 +97,10 @@ void MainWindow::createFrameControls()
 
     levelSlider = new QSlider(Qt::Horizontal, this);
     levelSlider->setGeometry(320, 432, 150, 17);
-    levelSlider->setRange(1, 3);
+    levelSlider->setRange(int(ValueRange<ProtectionLevel>::first), int(ValueRange<ProtectionLevel>::last));
     levelSlider->setPageStep(1);
     levelSlider->setTickPosition(QSlider::NoTicks);
-    levelSlider->setValue(2);
+    levelSlider->setValue(int(ProtectionLevel::Normal));
     connect(levelSlider, &QSlider::valueChanged, this, &MainWindow::setProtectionLevel);
 
     internetButton = new QPushButton(this);
@@ -263,9 +254,10 @@ Page* MainWindow::shownPage(Target target) const
 
 void MainWindow::setProtectionLevel(int position)
 {
-    state().protectionLevel = position;
+    state().protectionLevel = ProtectionLevel(position);
     // The companions read the level from the file: a failed write must be told.
-    const data::FileResult written = session_.files.writeFlag(files::ProtectionLevel, QString::number(position));
+    const data::FileResult written =
+        session_.files.writeFlag(files::ProtectionLevel, textOf(state().protectionLevel));
     if (!written.ok())
         session_.seams.report(this, written.error);
 }
@@ -292,8 +284,8 @@ void MainWindow::onMonitorTimer()
 
 void MainWindow::registryChangeMessage(quint64 first)
 {
-    if (first == 2997)
-        session_.companions.notify(QStringLiteral("change registre"), state().levelText());
+    if (first == kRegistryChangeMessage)
+        session_.companions.notify(QStringLiteral("change registre"), state().protectionLevel);
 }
 
 // ---- Ending ------------------------------------------------------------

@@ -43,6 +43,8 @@ public:
 
     Session& session() const { return session_; }
     ProcessState& state() const { return session_.state; }
+    // Pages follow the companions through its signals.
+    const supervision::StatusMonitor& monitor() const { return monitor_; }
 
     // ---- Navigation and the page frame
     void onNavigationClicked();

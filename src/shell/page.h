@@ -33,11 +33,6 @@ public:
     // The build is over and the page painted: what it had to report is
     // reported now, once.
     void buildFinished();
-    // The status monitor found the scanner not running (the scan page
-    // enables its scan button again) or running (it shows the report as far
-    // as the scanner has written it).
-    virtual void scannerIdle() { }
-    virtual void scannerRunning() { }
 
 protected:
     // Creates a control of this page on the page panel.

@@ -26,7 +26,7 @@ bool knownMessage(const QByteArray& message)
 std::optional<quint64> registryChangeParameter(const QByteArray& message)
 {
     const QList<QByteArray> parts = message.split(' ');
-    if (parts.size() != 3 || parts[0] != kRegistryChangeMessage)
+    if (parts.size() != 3 || parts[0] != QByteArray::number(kRegistryChangeMessage))
         return std::nullopt;
     quint64 values[2] = {};
     for (int i = 0; i < 2; ++i) {

@@ -3,6 +3,8 @@
 // socket through which later starts (and companions) send it messages.
 #pragma once
 
+#include "data/values.h"
+#include "platform/platform.h"
 #include "platform/platform.h"
 
 #include <QByteArray>
@@ -20,10 +22,9 @@ namespace corvatek::shell {
 
 // What a second start tells the first instance.
 inline constexpr char kSecondStartMessage[] = "second-start";
-// A companion's registry-change message: "2997 <first> <second>", the
-// window message's number and its two parameters in decimal.
-inline constexpr char kRegistryChangeMessage[] = "2997";
-// The first parameter of a registry-change message; nothing for any other
+// A companion's registry-change message comes as "2997 <first> <second>":
+// the window message's number and its two parameters in decimal. The first
+// parameter of a registry-change message; nothing for any other
 // message.
 std::optional<quint64> registryChangeParameter(const QByteArray& message);
 

@@ -2,6 +2,7 @@
 // of the program folder into a known state, stops companions left from an
 // earlier run, reads the settings and the language, and builds the home page.
 #include "data/filenames.h"
+#include "data/valuetext.h"
 #include "shell/mainwindow.h"
 #include "shell/navigationlist.h"
 
@@ -21,9 +22,9 @@ void MainWindow::runStartUp()
     stopLeftoverCompanions();
     {
         const QSignalBlocker quiet(levelSlider);
-        levelSlider->setValue(2);
+        levelSlider->setValue(int(ProtectionLevel::Normal));
     }
-    state().protectionLevel = 2;
+    state().protectionLevel = ProtectionLevel::Normal;
     state().internetFlag = true;
     setInternetGlyph();
     centreOnScreen();
@@ -75,8 +76,8 @@ void MainWindow::prepareFlagFiles()
         noteProblem(viruses);
     }
     if (!files.exists(files::CompanionMode))
-        noteProblem(files.writeFlag(files::CompanionMode, QStringLiteral("0")));
-    noteProblem(files.resetLines(files::ProtectionLevel, {QStringLiteral("2")}));
+        noteProblem(files.writeFlag(files::CompanionMode, textOf(CompanionMode::Initial)));
+    noteProblem(files.resetLines(files::ProtectionLevel, {textOf(ProtectionLevel::Normal)}));
 
     // An empty firewall.txt counts as a missing one, and so does one that is
     // refused (a pipe, a device, far too long): told, and replaced.
@@ -84,12 +85,12 @@ void MainWindow::prepareFlagFiles()
     if (firewall.status == data::FileStatus::Unreadable)
         noteProblem(firewall);
     if (firewall.value) {
-        state().firewallValue = *firewall.value;
+        state().firewall = valueOf<FirewallMode>(*firewall.value);
     } else {
-        noteProblem(files.writeFlag(files::FirewallMode, QStringLiteral("2")));
-        state().firewallValue = QStringLiteral("2");
+        noteProblem(files.writeFlag(files::FirewallMode, textOf(FirewallMode::Off)));
+        state().firewall = FirewallMode::Off;
     }
-    state().firewallOn = state().firewallValue == QLatin1String("1") || state().firewallValue == QLatin1String("3");
+    state().firewallOn = state().firewall == FirewallMode::On || state().firewall == FirewallMode::Always;
 }
 
 void MainWindow::noteProblem(const data::FileResult& result)
@@ -205,8 +206,7 @@ bool MainWindow::readConfiguration(std::chrono::milliseconds wait)
         setConfigurationFlags(data::defaultTable(TableId::Configuration));
     } else {
         noteProblem(written);
-        if (state().protectionLevel > 1)
-            session_.companions.notify(QStringLiteral("erreur creation configuration"), state().levelText());
+        session_.companions.notify(QStringLiteral("erreur creation configuration"), state().protectionLevel);
     }
     return true;
 }
@@ -216,7 +216,7 @@ void MainWindow::setConfigurationFlags(const data::Table& configuration)
     for (int n = 1; n <= kConfigurationFlagCount; ++n) {
         const int field = configuration.fieldIndex(data::fieldName(n));
         state().configurationFlags[std::size_t(n - 1)] =
-            field >= 0 && configuration.rowCount() > 0 && configuration.value(0, field) == QLatin1String("1");
+            field >= 0 && configuration.rowCount() > 0 && valueOf<Switch>(configuration.value(0, field)) == Switch::On;
     }
 }
 
@@ -314,12 +314,11 @@ void MainWindow::readSiteControl()
     if (flag.status == data::FileStatus::Unreadable)
         noteProblem(flag);
     if (!flag.value) {
-        noteProblem(session_.files.writeFlag(files::SiteControl, QStringLiteral("0")));
-        state().siteControlFlag = false;
-    } else if (*flag.value == QLatin1String("0")) {
+        noteProblem(session_.files.writeFlag(files::SiteControl, textOf(Switch::Off)));
         state().siteControlFlag = false;
     } else {
-        state().siteControlFlag = true;
+        // Only an explicit off switches the control off.
+        state().siteControlFlag = valueOf<Switch>(*flag.value) != Switch::Off;
     }
 }
 

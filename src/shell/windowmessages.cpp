@@ -22,7 +22,7 @@ bool WindowMessages::nativeEventFilter(const QByteArray& eventType, void* messag
     switch (read.kind) {
     case platform::WindowMessage::SecondStart: handlers_.instanceMessage(kSecondStartMessage); break;
     case platform::WindowMessage::RegistryChange:
-        handlers_.instanceMessage(QByteArray(kRegistryChangeMessage) + ' ' + QByteArray::number(read.first) + ' ' +
+        handlers_.instanceMessage(QByteArray::number(kRegistryChangeMessage) + ' ' + QByteArray::number(read.first) + ' ' +
             QByteArray::number(read.second));
         break;
     case platform::WindowMessage::VolumeAttached:

@@ -2,6 +2,8 @@
 
 #include "data/filenames.h"
 #include "platform/platform.h"
+#include "platform/platform.h"
+#include "platform/platform.h"
 
 #include <QFile>
 
@@ -81,9 +83,9 @@ QString notificationText(const QString& text)
     return converted;
 }
 
-void Companions::notify(const QString& text, const QString& levelText) const
+void Companions::notify(const QString& text, ProtectionLevel level) const
 {
-    if (levelText == QLatin1String("1"))
+    if (level == ProtectionLevel::Low)
         return;
     shellStart(files::Notifier, notificationText(text));
 }

@@ -2,6 +2,8 @@
 // program folder and are known by their executable names (vkguard.exe, ...).
 #pragma once
 
+#include "data/values.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -40,8 +42,8 @@ public:
     void stopAll(const QList<QStringView>& executableNames) const;
     ProcessSnapshot snapshot() const;
     // Tells the user through vknotify.exe, every blank of the text turned into
-    // ";" and passed as the whole parameter text; nothing at level "1".
-    void notify(const QString& text, const QString& levelText) const;
+    // ";" and passed as the whole parameter text; nothing at the lowest level.
+    void notify(const QString& text, ProtectionLevel level) const;
 
     // The folder holding what ships with the program under `name` (a
     // companion, a language file): the program folder, else the install

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "supervision/companions.h"
+#include "data/values.h"
 #include "localisation/captions.h"
 #include "localisation/texts.h"
 
@@ -29,7 +30,8 @@ struct ProcessState {
     bool backupPageCheckFlag = true;
     bool hourlyScanFlag = true;
     bool baseUpdateStarted = false;
-    QString firewallValue;
+    // What firewall.txt holds; none when it holds another text, which is off.
+    std::optional<FirewallMode> firewall;
     bool firewallOn = false;
     std::array<bool, kConfigurationFlagCount> configurationFlags {}; // flag N at N - 1
     ProcessSnapshot snapshot;
@@ -37,7 +39,7 @@ struct ProcessState {
     localisation::CaptionTable captions;
     QString linksWord;
     QString memoryWord;
-    int protectionLevel = 2; // the slider's position, 1..3
+    ProtectionLevel protectionLevel = ProtectionLevel::Normal; // the slider's position
     // The backup schedule, chosen on the backup page and kept in its file.
     bool manualBackupFlag = false;
     bool hourlyBackupFlag = false;
@@ -55,7 +57,6 @@ struct ProcessState {
         return localisation::text(localisation::languageOf(languageCode).value_or(localisation::Language::French), id,
             arguments);
     }
-    QString levelText() const { return QString::number(protectionLevel); }
 };
 
 } // namespace corvatek::supervision

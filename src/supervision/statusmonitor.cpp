@@ -1,9 +1,12 @@
 #include "supervision/statusmonitor.h"
 
 #include "data/filenames.h"
+#include "data/valuetext.h"
 #include "localisation/timeformat.h"
 #include "platform/platform.h"
+#include "platform/platform.h"
 
+#include <QScopedValueRollback>
 #include <QSet>
 
 #include <optional>
@@ -51,17 +54,9 @@ QString networkOptionText(const ProcessState& state)
     };
     QString text;
     for (const bool flag : flags)
-        text += flag ? QLatin1String(" 1") : QLatin1String(" 0");
+        text += u' ' + textOf(switchOf(flag));
     return text;
 }
-
-namespace {
-
-constexpr QLatin1StringView kManualBackups("0");
-constexpr QLatin1StringView kBackupsEveryMinute("1");
-constexpr QLatin1StringView kHourlyBackups("2");
-
-} // namespace
 
 data::FileResult loadBackupSchedule(ProcessState& state, const data::ProgramFiles& files)
 {
@@ -69,9 +64,9 @@ data::FileResult loadBackupSchedule(ProcessState& state, const data::ProgramFile
     if (!read.ok())
         return read;
     const QStringList lines = read.lines.toList();
-    const QString schedule = lines.value(0);
-    state.everyMinuteBackupFlag = schedule == kBackupsEveryMinute;
-    state.hourlyBackupFlag = schedule == kHourlyBackups;
+    const std::optional<BackupSchedule> schedule = valueOf<BackupSchedule>(lines.value(0));
+    state.everyMinuteBackupFlag = schedule == BackupSchedule::EveryMinute;
+    state.hourlyBackupFlag = schedule == BackupSchedule::Hourly;
     state.manualBackupFlag = !state.everyMinuteBackupFlag && !state.hourlyBackupFlag;
     state.backupEntries.clear();
     for (const QString& line : lines.mid(2)) {
@@ -85,21 +80,22 @@ data::FileResult loadBackupSchedule(ProcessState& state, const data::ProgramFile
 
 data::FileResult saveBackupSchedule(const ProcessState& state, const data::ProgramFiles& files)
 {
-    const QString schedule = state.hourlyBackupFlag ? kHourlyBackups
-        : state.everyMinuteBackupFlag               ? kBackupsEveryMinute
-                                                    : kManualBackups;
+    const BackupSchedule schedule = state.hourlyBackupFlag ? BackupSchedule::Hourly
+        : state.everyMinuteBackupFlag                      ? BackupSchedule::EveryMinute
+                                                           : BackupSchedule::Manual;
     return files.writeLines(
-        files::BackupSchedule, QStringList {schedule, state.selectedBackupEntry} + state.backupEntries);
+        files::BackupSchedule, QStringList {textOf(schedule), state.selectedBackupEntry} + state.backupEntries);
 }
 
 bool storedHourlyScan(const data::ProgramFiles& files)
 {
-    return files.readFlag(files::HourlyScan).value != QLatin1String("0");
+    const data::FlagRead read = files.readFlag(files::HourlyScan);
+    return !read.value || valueOf<Switch>(*read.value) != Switch::Off;
 }
 
 data::FileResult storeHourlyScan(const data::ProgramFiles& files, bool on)
 {
-    return files.writeFlag(files::HourlyScan, on ? QStringLiteral("1") : QStringLiteral("0"));
+    return files.writeFlag(files::HourlyScan, textOf(switchOf(on)));
 }
 
 StatusMonitor::StatusMonitor(
@@ -127,84 +123,130 @@ void StatusMonitor::tick()
     // a second tick meanwhile.
     if (ticking_)
         return;
-    ticking_ = true;
-    const struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done {ticking_};
-
+    const QScopedValueRollback busy(ticking_, true);
     previousIdleMinute_ = idleMinute_;
     previousTickMinute_ = tickMinute_;
+    loopback_.reset();
 
-    // The host lookup may ask the network: once a tick at most.
-    std::optional<bool> loopback;
-    const auto onLoopback = [&] {
-        if (!loopback)
-            loopback = isLoopback(hooks_.lookup().address);
-        return *loopback;
+    using Step = Next (StatusMonitor::*)();
+    static constexpr Step kSteps[] = {
+        &StatusMonitor::keepReachabilityRunning,
+        &StatusMonitor::startMailFilterOnNewMinute,
+        &StatusMonitor::runHourlyScan,
+        &StatusMonitor::runHourlyBackup,
+        &StatusMonitor::runEveryMinuteBackup,
+        &StatusMonitor::startSignatureUpdate,
+        &StatusMonitor::waitForScanner, // what follows waits while a scan runs
+        &StatusMonitor::startMailFilterOnNewIdleMinute,
+        &StatusMonitor::keepNetworkToolByLevel,
+        &StatusMonitor::enforceQuarantine,
     };
+    for (const Step step : kSteps) {
+        if ((this->*step)() == Next::EndTick)
+            return;
+    }
+}
 
+StatusMonitor::Next StatusMonitor::keepReachabilityRunning()
+{
     if (!running(files::Reachability) && !onLoopback())
         start(files::Reachability);
+    return Next::Step;
+}
 
+StatusMonitor::Next StatusMonitor::startMailFilterOnNewMinute()
+{
     tickMinute_ = localisation::minuteOf(hooks_.now());
-    const bool minuteChanged = tickMinute_ != previousTickMinute_;
-    const bool fullHour = tickMinute_ == QLatin1String("00") && previousTickMinute_ == QLatin1String("59");
-    if (minuteChanged)
+    if (minuteChanged())
         start(files::MailFilter);
+    return Next::Step;
+}
 
-    if (state_.hourlyScanFlag && fullHour && !running(files::Scanner))
-        companions_.consoleStart(QStringLiteral("vkprobe.exe 0"));
+StatusMonitor::Next StatusMonitor::runHourlyScan()
+{
+    if (state_.hourlyScanFlag && localisation::isFullHour(tickMinute_, previousTickMinute_) &&
+        !running(files::Scanner))
+        companions_.consoleStart(files::Scanner.toString() + u' ' + textOf(ScanMode::Quick));
+    return Next::Step;
+}
 
+StatusMonitor::Next StatusMonitor::runHourlyBackup()
+{
     const QString& entry = state_.selectedBackupEntry;
-    if (state_.hourlyBackupFlag && fullHour && !entry.isEmpty() && !running(files::BackupTool))
+    if (state_.hourlyBackupFlag && localisation::isFullHour(tickMinute_, previousTickMinute_) && !entry.isEmpty() &&
+        !running(files::BackupTool))
         start(files::BackupTool, backupParameters(entry));
-    if (state_.everyMinuteBackupFlag && minuteChanged && !entry.isEmpty() && !running(files::BackupTool))
-        start(files::BackupTool, backupParameters(entry));
+    return Next::Step;
+}
 
-    if (tickMinute_ == QLatin1String("30") && !state_.baseUpdateStarted && !onLoopback()) {
+StatusMonitor::Next StatusMonitor::runEveryMinuteBackup()
+{
+    const QString& entry = state_.selectedBackupEntry;
+    if (state_.everyMinuteBackupFlag && minuteChanged() && !entry.isEmpty() && !running(files::BackupTool))
+        start(files::BackupTool, backupParameters(entry));
+    return Next::Step;
+}
+
+StatusMonitor::Next StatusMonitor::startSignatureUpdate()
+{
+    // Once a run; a machine without a network tries again every hour.
+    if (localisation::isHalfPast(tickMinute_) && !state_.baseUpdateStarted && !onLoopback()) {
         state_.baseUpdateStarted = true;
-        companions_.consoleStart(files::Updater.toString() + QStringLiteral(" 0"));
+        companions_.consoleStart(files::Updater.toString() + u' ' + QLatin1StringView(kUpdateArgument));
     }
+    return Next::Step;
+}
 
-    // While the scanner runs, the rest waits for it.
+StatusMonitor::Next StatusMonitor::waitForScanner()
+{
     if (running(files::Scanner)) {
-        if (hooks_.scannerRunning)
-            hooks_.scannerRunning();
-        return;
+        emit scannerRunning();
+        return Next::EndTick;
     }
-    if (hooks_.scannerIdle)
-        hooks_.scannerIdle();
+    emit scannerIdle();
+    return Next::Step;
+}
 
+StatusMonitor::Next StatusMonitor::startMailFilterOnNewIdleMinute()
+{
     idleMinute_ = localisation::minuteOf(hooks_.now());
     if (idleMinute_ != previousIdleMinute_)
         start(files::MailFilter);
-
-    const QString options = networkOptionText(state_);
-    const int level = state_.protectionLevel;
-    if (level == 2 && minuteChanged && !previousTickMinute_.isEmpty()) {
-        if (running(files::NetworkTool))
-            return;
-        start(files::NetworkTool, options);
-    }
-    if (level == 3) {
-        if (running(files::NetworkTool))
-            return;
-        start(files::NetworkTool, options);
-    }
-    if (level == 2 && !minuteChanged)
-        return;
-    if (running(files::NetworkTool))
-        return;
-    enforceQuarantine();
+    return Next::Step;
 }
 
-void StatusMonitor::enforceQuarantine()
+StatusMonitor::Next StatusMonitor::keepNetworkToolByLevel()
+{
+    // At the normal level the tool is started once a minute (not on the
+    // first tick), at the high level whenever it is down; either way the
+    // quarantine is left to it while it runs, and at the normal level to
+    // the next minute.
+    const ProtectionLevel level = state_.protectionLevel;
+    const bool startNow = level == ProtectionLevel::High ||
+        (level == ProtectionLevel::Normal && minuteChanged() && !previousTickMinute_.isEmpty());
+    if (startNow) {
+        if (running(files::NetworkTool))
+            return Next::EndTick;
+        start(files::NetworkTool, networkOptionText(state_));
+    }
+    if (level == ProtectionLevel::Normal && !minuteChanged())
+        return Next::EndTick;
+    return running(files::NetworkTool) ? Next::EndTick : Next::Step;
+}
+
+bool StatusMonitor::onLoopback()
+{
+    if (!loopback_)
+        loopback_ = isLoopback(hooks_.lookup().address);
+    return *loopback_;
+}
+
+StatusMonitor::Next StatusMonitor::enforceQuarantine()
 {
     state_.snapshot = companions_.snapshot();
     const data::TableLoad quarantine = files_.loadTable(files::Quarantine, kQuarantineWait);
     if (!quarantine.ok())
-        return; // busy or unreadable: the next tick tries again
+        return Next::Step; // busy or unreadable: the next tick tries again
     QSet<QString> names;
     for (const QString& name : std::as_const(state_.snapshot.names))
         names.insert(name.toLower());
@@ -218,9 +260,9 @@ void StatusMonitor::enforceQuarantine()
         if (name.isEmpty() || !names.contains(name.toLower()) || !companions_.isRunning(name))
             continue;
         companions_.stop(name);
-        if (state_.protectionLevel != 1)
-            companions_.notify(name, state_.levelText());
+        companions_.notify(name, state_.protectionLevel);
     }
+    return Next::Step;
 }
 
 } // namespace corvatek::supervision

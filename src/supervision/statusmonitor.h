@@ -9,9 +9,11 @@
 #include "data/programfiles.h"
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace corvatek::supervision {
 
@@ -26,7 +28,7 @@ HostAddress localHostLookup();
 // Whether an address is the machine's loopback (127.0.0.0/8); an empty
 // address is not.
 bool isLoopback(const QString& address);
-// The thirteen network option flags, each as a blank and "1" or "0".
+// The thirteen network option flags, each as a blank and its Switch.
 QString networkOptionText(const ProcessState& state);
 // The hourly scan choice kept for later starts: on unless it was switched
 // off, the first start's default.
@@ -34,22 +36,19 @@ bool storedHourlyScan(const data::ProgramFiles& files);
 data::FileResult storeHourlyScan(const data::ProgramFiles& files, bool on);
 
 // The backup page's entries, the chosen one and the schedule live in
-// files::BackupSchedule: line 1 the schedule ("0" manual, "1" every minute,
-// "2" every hour), line 2 the chosen entry (empty for none), then one entry a
-// line. Loading sets the state only from a file that was read; a chosen entry
+// files::BackupSchedule: line 1 the schedule (a BackupSchedule), line 2 the
+// chosen entry (empty for none), then one entry a line. Loading sets the state only from a file that was read; a chosen entry
 // missing from the list is dropped, so a removed entry is never backed up.
 data::FileResult loadBackupSchedule(ProcessState& state, const data::ProgramFiles& files);
 data::FileResult saveBackupSchedule(const ProcessState& state, const data::ProgramFiles& files);
 
-class StatusMonitor {
+// One tick is a list of steps in a fixed order; a step may end the tick.
+class StatusMonitor : public QObject {
+    Q_OBJECT
 public:
     struct Hooks {
         std::function<QDateTime()> now;
         std::function<HostAddress()> lookup = localHostLookup;
-        // Told at every tick on which the scanner is not running, and on
-        // which it runs.
-        std::function<void()> scannerIdle;
-        std::function<void()> scannerRunning;
     };
 
     // Takes the stored hourly scan choice into the state.
@@ -58,12 +57,30 @@ public:
     // One tick of the monitor timer.
     void tick();
 
-    const QString& tickMinute() const { return tickMinute_; }
+signals:
+    // At every tick on which the scanner is not running, and on which it runs.
+    void scannerIdle();
+    void scannerRunning();
 
 private:
+    enum class Next { Step, EndTick };
+
+    Next keepReachabilityRunning();
+    Next startMailFilterOnNewMinute();
+    Next runHourlyScan();
+    Next runHourlyBackup();
+    Next runEveryMinuteBackup();
+    Next startSignatureUpdate();
+    Next waitForScanner();
+    Next startMailFilterOnNewIdleMinute();
+    Next keepNetworkToolByLevel();
+    Next enforceQuarantine();
+
     bool running(QStringView name) const;
     void start(QStringView name, const QString& parameters = {}) const;
-    void enforceQuarantine();
+    // The host lookup may ask the network: once a tick at most.
+    bool onLoopback();
+    bool minuteChanged() const { return tickMinute_ != previousTickMinute_; }
 
     ProcessState& state_;
     const data::ProgramFiles& files_;
@@ -73,6 +90,7 @@ private:
     QString previousTickMinute_;
     QString idleMinute_;
     QString previousIdleMinute_;
+    std::optional<bool> loopback_; // this tick's lookup, once made
     bool ticking_ = false;
 };
 

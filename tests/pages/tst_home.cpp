@@ -136,7 +136,7 @@ private slots:
         window.levelSlider->setFocus();
         QTest::keyClick(window.levelSlider, Qt::Key_Left);
         QCOMPARE(fixture.folder.read(QStringLiteral("track.txt")), QByteArray("1\r\n"));
-        QCOMPARE(window.state().protectionLevel, 1);
+        QCOMPARE(window.state().protectionLevel, ProtectionLevel::Low);
         window.levelSlider->setValue(3);
         QCOMPARE(fixture.folder.read(QStringLiteral("track.txt")), QByteArray("3\r\n"));
         QVERIFY(fixture.reports.isEmpty());

@@ -82,7 +82,7 @@ private slots:
         page.firewallOnChoice->click();
         QCOMPARE(fixture.reports.size(), 1);
         QVERIFY(page.firewallOffChoice->isChecked() && !page.firewallOnChoice->isChecked());
-        QVERIFY(!window.state().firewallOn && window.state().firewallValue == QLatin1String("2"));
+        QVERIFY(!window.state().firewallOn && window.state().firewall == FirewallMode::Off);
         QVERIFY(QDir(fixture.folder.path()).rmdir(QStringLiteral("firewall.txt")));
         fixture.reports.clear();
 

@@ -39,8 +39,10 @@ QByteArray languageFile(const QMap<int, QByteArray>& captions)
 class ScanStandIn : public shell::Page {
 public:
     using Page::Page;
-    void build() override { }
-    void scannerIdle() override { ++told; }
+    void build() override
+    {
+        connect(&window().monitor(), &supervision::StatusMonitor::scannerIdle, this, [] { ++told; });
+    }
     static inline int told = 0;
 };
 

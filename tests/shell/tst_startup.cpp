@@ -1,5 +1,6 @@
 #include "pages/tools/linkspage.h"
 #include "platform/platform.h"
+#include "platform/platform.h"
 #include "shell/navigationlist.h"
 #include "shellfixture.h"
 
@@ -55,7 +56,7 @@ private slots:
         for (const TableId id : kAllTables)
             QCOMPARE(test::tableRows(folder.path(), id), schemaOf(id).defaultRows);
         const auto& state = fixture.window->state();
-        QCOMPARE(state.firewallValue, QStringLiteral("2"));
+        QCOMPARE(state.firewall, FirewallMode::Off);
         QVERIFY(!state.firewallOn && !state.siteControlFlag && state.internetFlag && state.hourlyScanFlag);
         QVERIFY(fixture.reports.isEmpty() && fixture.window->startupProblems().isEmpty());
         // The flags are what the file just written holds.
@@ -84,7 +85,7 @@ private slots:
         QCOMPARE(folder.read(QStringLiteral("portappli.txt")), QByteArray());
         QCOMPARE(folder.read(QStringLiteral("track.txt")), QByteArray("2\r\n"));
         QCOMPARE(fixture.window->levelSlider->value(), 2);
-        QCOMPARE(fixture.window->state().protectionLevel, 2);
+        QCOMPARE(fixture.window->state().protectionLevel, ProtectionLevel::Normal);
     }
 
     // An installed copy: its files in the user's folder, what ships (the
@@ -157,17 +158,17 @@ private slots:
     {
         struct Case {
             QByteArray firewall;
-            QString value;
+            std::optional<FirewallMode> value;
             bool on;
         };
-        for (const Case& c : {Case {"3\r\n", QStringLiteral("3"), true}, Case {"7\r\n", QStringLiteral("7"), false},
-                 Case {"1\n2\n", QStringLiteral("1"), true}, Case {"", QStringLiteral("2"), false}}) {
+        for (const Case& c : {Case {"3\r\n", FirewallMode::Always, true}, Case {"7\r\n", std::nullopt, false},
+                 Case {"1\n2\n", FirewallMode::On, true}, Case {"", FirewallMode::Off, false}}) {
             ShellFixture fixture;
             fixture.installLanguageFiles();
             fixture.folder.write(QStringLiteral("firewall.txt"), c.firewall);
             fixture.folder.write(QStringLiteral("ctrlpl.txt"), c.firewall.isEmpty() ? "" : "x\r\n");
             fixture.start();
-            QCOMPARE(fixture.window->state().firewallValue, c.value);
+            QVERIFY(fixture.window->state().firewall == c.value);
             QCOMPARE(fixture.window->state().firewallOn, c.on);
             // An empty file counts as missing: written with the default.
             if (c.firewall.isEmpty()) {
@@ -471,7 +472,7 @@ private slots:
         // Once the language is known (French, stored at the first start),
         // what the files meet is told in it.
         QVERIFY2(told.contains(QStringLiteral("ctrlpl.txt est un tube, pas un fichier")), qPrintable(told));
-        QCOMPARE(fixture.window->state().firewallValue, QStringLiteral("2"));
+        QCOMPARE(fixture.window->state().firewall, FirewallMode::Off);
         for (const char* name : {"viri.txt", "ctrlpl.txt", "firewall.txt", "portappli.txt"}) {
             const QFileInfo written(fixture.folder.file(QString::fromLatin1(name)));
             QVERIFY2(written.isFile() && !written.isSymLink(), name);

@@ -76,9 +76,9 @@ private slots:
         TestFolder folder;
         folder.installCompanion(QStringLiteral("vknotify.exe"), {QStringLiteral("exit")});
         const Companions companions(folder.path());
-        companions.notify(QStringLiteral("erreur creation configuration"), QStringLiteral("1"));
-        companions.notify(QStringLiteral("my tool.exe"), QStringLiteral("2"));
-        companions.notify(QStringLiteral(" two  blanks "), QStringLiteral("3"));
+        companions.notify(QStringLiteral("erreur creation configuration"), ProtectionLevel::Low);
+        companions.notify(QStringLiteral("my tool.exe"), ProtectionLevel::Normal);
+        companions.notify(QStringLiteral(" two  blanks "), ProtectionLevel::High);
         // Every start has ended, so every start is in the journal.
         QVERIFY(waitUntil([&] { return folder.processes().isEmpty(); }));
         QStringList received;

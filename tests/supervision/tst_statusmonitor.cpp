@@ -1,5 +1,7 @@
 #include "supervision/statusmonitor.h"
 #include "platform/platform.h"
+#include "platform/platform.h"
+#include "platform/platform.h"
 #include "testfolder.h"
 
 #include <QSet>
@@ -18,7 +20,7 @@ namespace {
 struct Monitor {
     explicit Monitor(int level = 1)
     {
-        state.protectionLevel = level;
+        state.protectionLevel = ProtectionLevel(level);
         for (const char* name : {"vkmail.exe", "vkupdate.exe", "vknotify.exe"})
             folder.installCompanion(QString::fromLatin1(name), {QStringLiteral("exit")});
         folder.installCompanion(QStringLiteral("vkreach.exe"));
@@ -81,9 +83,9 @@ struct Monitor {
                 [this] {
                     ++lookups;
                     return HostAddress {QStringLiteral("host"), address};
-                },
-            .scannerIdle = [this] { ++idleCalls; },
-            .scannerRunning = {}}};
+                }}};
+    const QMetaObject::Connection idle =
+        QObject::connect(&monitor, &StatusMonitor::scannerIdle, [this] { ++idleCalls; });
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "pages/protection/diskcheckpage.h"
 
 #include "data/filenames.h"
+#include "data/valuetext.h"
 #include "pages/checklistmodel.h"
 #include "pages/controls.h"
 #include "platform/platform.h"
@@ -74,14 +75,14 @@ void DiskCheckPage::build()
     const struct {
         QPushButton*& button;
         int left;
-        const char* text;
+        DiskCheckMode mode; // what the button shows
         void (DiskCheckPage::*click)();
-    } buttons[] = {{checkDiskButton, 48, "0", &DiskCheckPage::checkDisk},
-        {checkFolderButton, 136, "1", &DiskCheckPage::checkFolder},
-        {listFilesButton, 232, "2", &DiskCheckPage::listFiles},
-        {deleteFilesButton, 336, "3", &DiskCheckPage::deleteListedFiles}};
+    } buttons[] = {{checkDiskButton, 48, DiskCheckMode::WholeDisk, &DiskCheckPage::checkDisk},
+        {checkFolderButton, 136, DiskCheckMode::Folder, &DiskCheckPage::checkFolder},
+        {listFilesButton, 232, DiskCheckMode::ListFiles, &DiskCheckPage::listFiles},
+        {deleteFilesButton, 336, DiskCheckMode::DeleteListed, &DiskCheckPage::deleteListedFiles}};
     for (const auto& b : buttons) {
-        b.button = placeButton(add<QPushButton>(QString::fromLatin1(b.text)), {b.left, 272, 75, 25}, Glyph::Ok);
+        b.button = placeButton(add<QPushButton>(textOf(b.mode)), {b.left, 272, 75, 25}, Glyph::Ok);
         connect(b.button, &QPushButton::clicked, this, b.click);
     }
 }
@@ -129,7 +130,7 @@ void DiskCheckPage::runTool(const QString& parameters, int steps, const QString&
     QTimer::singleShot(
         session.waits.diskToolStep * steps, &window(), [&session, page = QPointer<DiskCheckPage>(this), notification] {
             if (!notification.isEmpty())
-                session.companions.notify(notification, session.state.levelText());
+                session.companions.notify(notification, session.state.protectionLevel);
             if (!page)
                 return;
             // Whatever the refresh meets, the page is usable again after it.
@@ -146,7 +147,7 @@ void DiskCheckPage::runTool(const QString& parameters, int steps, const QString&
 
 void DiskCheckPage::checkDisk()
 {
-    runTool(QStringLiteral("0 0"), 2, QStringLiteral("ok0"));
+    runTool(textOf(DiskCheckMode::WholeDisk) + u' ' + QLatin1StringView(kWholeDiskArgument), 2, QStringLiteral("ok0"));
 }
 
 void DiskCheckPage::checkFolder()
@@ -156,12 +157,12 @@ void DiskCheckPage::checkFolder()
     const QString folder = folderField->text();
     const QString quoted =
         folder.isEmpty() ? QString() : QString::fromStdString(platform::quoteArgument(folder.toStdString()));
-    runTool(QStringLiteral("1 ") + quoted, 2, QStringLiteral("ok1"));
+    runTool(textOf(DiskCheckMode::Folder) + u' ' + quoted, 2, QStringLiteral("ok1"));
 }
 
 void DiskCheckPage::listFiles()
 {
-    runTool(QStringLiteral("2"), 4, {});
+    runTool(textOf(DiskCheckMode::ListFiles), 4, {});
 }
 
 std::optional<QStringList> DiskCheckPage::listedFiles(

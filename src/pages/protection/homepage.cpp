@@ -97,7 +97,7 @@ void HomePage::build()
         setLine(
             startLine, QString::fromUtf16(startWords->beforeTime) + moment + QString::fromUtf16(startWords->afterTime));
 
-    const bool firewallOff = state.firewallValue == QLatin1String("2");
+    const bool firewallOff = state.firewall == FirewallMode::Off;
     colour(firewallLine, firewallOff ? kRed : kGreen);
     if (words)
         setLine(firewallLine,

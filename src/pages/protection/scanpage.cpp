@@ -2,6 +2,7 @@
 
 #include "supervision/statusmonitor.h"
 #include "data/filenames.h"
+#include "data/valuetext.h"
 #include "pages/controls.h"
 #include "pages/protection/drivescan.h"
 #include "shell/mainwindow.h"
@@ -83,6 +84,8 @@ void ScanPage::build()
     }
     driveBox->setCurrentIndex(shown);
 
+    connect(&window().monitor(), &supervision::StatusMonitor::scannerIdle, this, &ScanPage::scannerIdle);
+    connect(&window().monitor(), &supervision::StatusMonitor::scannerRunning, this, &ScanPage::scannerRunning);
     connect(scanButton, &QPushButton::clicked, this, &ScanPage::startScan);
     connect(stopButton, &QPushButton::clicked, this, &ScanPage::stopScan);
     connect(hourlyChoice, &QRadioButton::toggled, this, &ScanPage::chooseScanSchedule);
@@ -101,9 +104,9 @@ void ScanPage::build()
 
 QString ScanPage::writeModeAndStopScanner()
 {
-    const QString digit = fullChoice->isChecked() ? QStringLiteral("1")
-        : memoryChoice->isChecked()               ? QStringLiteral("2")
-                                                  : QStringLiteral("0");
+    const QString digit = textOf(fullChoice->isChecked() ? ScanMode::Full
+            : memoryChoice->isChecked()                  ? ScanMode::RunningPrograms
+                                                         : ScanMode::Quick);
     const data::FileResult written = session().files.writeFlag(files::ScanMode, digit);
     // The scanner reads its mode from the file: a mode it cannot see must be told.
     if (!written.ok())

@@ -24,8 +24,10 @@ class ScanPage : public shell::Page {
 public:
     using Page::Page;
     void build() override;
-    void scannerIdle() override;
-    void scannerRunning() override;
+    // The status monitor found the scanner not running (the scan button is
+    // usable again) or running (the report shows as far as it is written).
+    void scannerIdle();
+    void scannerRunning();
 
     void startScan();
     void stopScan();

@@ -1,6 +1,7 @@
 #include "pages/security/settingspage.h"
 
 #include "data/filenames.h"
+#include "data/valuetext.h"
 #include "pages/controls.h"
 #include "pages/linesmodel.h"
 #include "pages/security/languagechoice.h"
@@ -73,15 +74,15 @@ void SettingsPage::build()
 
     firewallGroup = add<QGroupBox>(wordFor(kFirewall, code));
     firewallGroup->setGeometry(168, 270, 150, 90);
-    const auto choice = [&](const QString& text, int top, int width, const char* value) {
+    const auto choice = [&](const QString& text, int top, int width, FirewallMode mode) {
         auto* button = addTo<QRadioButton>(firewallGroup, text);
         button->setGeometry(16, top, width, 17);
-        button->setChecked(state.firewallValue == QLatin1String(value));
+        button->setChecked(state.firewall == mode);
         return button;
     };
-    firewallOnChoice = choice(state.caption(Caption::FirewallOn), 20, 129, "1");
-    firewallOffChoice = choice(state.caption(Caption::FirewallOff), 34, 113, "2");
-    firewallAlwaysChoice = choice(wordFor(kAlways, code), 50, 113, "3");
+    firewallOnChoice = choice(state.caption(Caption::FirewallOn), 20, 129, FirewallMode::On);
+    firewallOffChoice = choice(state.caption(Caption::FirewallOff), 34, 113, FirewallMode::Off);
+    firewallAlwaysChoice = choice(wordFor(kAlways, code), 50, 113, FirewallMode::Always);
     connect(firewallOnChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallOn);
     connect(firewallOffChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallOff);
     connect(firewallAlwaysChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallAlways);
@@ -116,22 +117,22 @@ bool SettingsPage::eventFilter(QObject* watched, QEvent* event)
     return Page::eventFilter(watched, event);
 }
 
-void SettingsPage::chooseFirewall(const QString& value)
+void SettingsPage::chooseFirewall(FirewallMode mode)
 {
     auto& state = session().state;
     // The network tool reads the file: a value it cannot see must be told,
     // and is not put in force, so the screen says what the file says.
-    if (!succeeded(session(), &window(), session().files.writeFlag(files::FirewallMode, value))) {
-        for (const auto& [button, shown] : {std::pair {firewallOnChoice, "1"}, std::pair {firewallOffChoice, "2"},
-                 std::pair {firewallAlwaysChoice, "3"}}) {
+    if (!succeeded(session(), &window(), session().files.writeFlag(files::FirewallMode, textOf(mode)))) {
+        for (const auto& [button, shown] : {std::pair {firewallOnChoice, FirewallMode::On},
+                 std::pair {firewallOffChoice, FirewallMode::Off}, std::pair {firewallAlwaysChoice, FirewallMode::Always}}) {
             button->setAutoExclusive(false); // a value none of them shows unchecks all
-            button->setChecked(state.firewallValue == QLatin1String(shown));
+            button->setChecked(state.firewall == shown);
             button->setAutoExclusive(true);
         }
         return;
     }
-    state.firewallValue = value;
-    state.firewallOn = value != QLatin1String("2");
+    state.firewall = mode;
+    state.firewallOn = mode != FirewallMode::Off;
 }
 
 bool SettingsPage::saveClosedPorts()

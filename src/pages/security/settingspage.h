@@ -2,6 +2,7 @@
 // ports, the emptying of the alerts and the language choice.
 #pragma once
 
+#include "data/values.h"
 #include "shell/page.h"
 
 class QComboBox;
@@ -21,9 +22,9 @@ public:
     using Page::Page;
     void build() override;
 
-    void chooseFirewallOn() { chooseFirewall(QStringLiteral("1")); }
-    void chooseFirewallOff() { chooseFirewall(QStringLiteral("2")); }
-    void chooseFirewallAlways() { chooseFirewall(QStringLiteral("3")); }
+    void chooseFirewallOn() { chooseFirewall(FirewallMode::On); }
+    void chooseFirewallOff() { chooseFirewall(FirewallMode::Off); }
+    void chooseFirewallAlways() { chooseFirewall(FirewallMode::Always); }
     void addClosedPort();
     void removeClosedPort();
     void clearChosenList();
@@ -48,7 +49,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void chooseFirewall(const QString& value);
+    void chooseFirewall(FirewallMode mode);
     // Writes the closed ports list to portsfermes.txt; false when that failed.
     bool saveClosedPorts();
 };

@@ -1,6 +1,7 @@
 #include "pages/security/sitespage.h"
 
 #include "data/filenames.h"
+#include "data/valuetext.h"
 #include "pages/configurationfamily.h"
 #include "pages/controls.h"
 #include "pages/tableedits.h"
@@ -82,7 +83,7 @@ void SiteLookup::finish()
     }
     const data::TextLines& lines = read.lines;
     if (lines.isEmpty()) {
-        session_.companions.notify(session_.state.caption(Caption::NoAddressFound), session_.state.levelText());
+        session_.companions.notify(session_.state.caption(Caption::NoAddressFound), session_.state.protectionLevel);
     } else {
         const QString site = trimmedName(typed_);
         const QString address = addressOf(lines.last());
@@ -182,7 +183,7 @@ void SitesPage::saveSiteControlFlag()
     // The network tool takes the flag from the monitor, the next run from the
     // file: a flag the file does not hold is not put in force.
     if (!succeeded(session(), &window(),
-            session().files.writeFlag(files::SiteControl, on ? QStringLiteral("1") : QStringLiteral("0")))) {
+            session().files.writeFlag(files::SiteControl, textOf(switchOf(on))))) {
         const QSignalBlocker quiet(siteControlFlagBox);
         siteControlFlagBox->setChecked(state.siteControlFlag);
         return;
