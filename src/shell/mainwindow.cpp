@@ -309,9 +309,7 @@ void MainWindow::endMessageLoop()
 
 void MainWindow::stopProgramsAtEnd()
 {
-    session_.companions.stopAll({files::DiskTool, files::Scanner, files::Guard, files::SiteLookup, files::NetworkTool,
-        files::MailFilter, files::BackupTool, files::Updater,
-        QString::fromStdString(platform::networkStatisticsToolName()), files::Reachability});
+    session_.companions.stopAll(supervision::stoppedAtEnd());
 }
 
 void MainWindow::shutDown()

@@ -166,8 +166,7 @@ void MainWindow::showCaptionsInFrame()
 
 void MainWindow::stopLeftoverCompanions()
 {
-    session_.companions.stopAll({files::DiskTool, files::Guard, files::SiteLookup, files::NetworkTool,
-        files::MailFilter, files::BackupTool, files::Updater, files::Reachability});
+    session_.companions.stopAll(supervision::stoppedAtStart());
 }
 
 bool MainWindow::readConfiguration(std::chrono::milliseconds wait)

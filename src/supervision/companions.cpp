@@ -2,8 +2,6 @@
 
 #include "data/filenames.h"
 #include "platform/platform.h"
-#include "platform/platform.h"
-#include "platform/platform.h"
 
 #include <QFile>
 
@@ -53,10 +51,10 @@ bool Companions::stop(QStringView executableName) const
     return platform::terminateByName(native(executableName));
 }
 
-void Companions::stopAll(const QList<QStringView>& executableNames) const
+void Companions::stopAll(const QStringList& executableNames) const
 {
     std::vector<std::string> names;
-    for (const QStringView name : executableNames)
+    for (const QString& name : executableNames)
         names.push_back(native(name));
     platform::terminateByNames(names);
 }
@@ -88,6 +86,28 @@ void Companions::notify(const QString& text, ProtectionLevel level) const
     if (level == ProtectionLevel::Low)
         return;
     shellStart(files::Notifier, notificationText(text));
+}
+
+QStringList stoppedAtStart()
+{
+    using namespace files;
+    return {DiskTool.toString(), Guard.toString(), SiteLookup.toString(), NetworkTool.toString(),
+        MailFilter.toString(), BackupTool.toString(), Updater.toString(), Reachability.toString()};
+}
+
+QStringList stoppedAtEnd()
+{
+    using namespace files;
+    return {DiskTool.toString(), Scanner.toString(), Guard.toString(), SiteLookup.toString(), NetworkTool.toString(),
+        MailFilter.toString(), BackupTool.toString(), Updater.toString(),
+        QString::fromStdString(platform::networkStatisticsToolName()), Reachability.toString()};
+}
+
+QStringList stoppedByQuit()
+{
+    using namespace files;
+    return {Guard.toString(), Scanner.toString(), DiskTool.toString(), SiteLookup.toString(), NetworkTool.toString(),
+        Updater.toString(), Host.toString(), Reachability.toString()};
 }
 
 } // namespace corvatek::supervision

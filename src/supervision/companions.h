@@ -39,7 +39,7 @@ public:
     bool stop(QStringView executableName) const;
     // Stops each of these companions, in this order, with one look at the
     // process list.
-    void stopAll(const QList<QStringView>& executableNames) const;
+    void stopAll(const QStringList& executableNames) const;
     ProcessSnapshot snapshot() const;
     // Tells the user through vknotify.exe, every blank of the text turned into
     // ";" and passed as the whole parameter text; nothing at the lowest level.
@@ -62,5 +62,13 @@ QString backupParameters(const QString& entry);
 
 // The notification parameter text: every blank replaced by ";".
 QString notificationText(const QString& text);
+
+// The companions stopped together, each list in its own order: those an
+// earlier run may have left, at start; every one (and the system's network
+// statistics tool, which the network tool starts) when the program ends;
+// those the quit item stops.
+QStringList stoppedAtStart();
+QStringList stoppedAtEnd();
+QStringList stoppedByQuit();
 
 } // namespace corvatek::supervision

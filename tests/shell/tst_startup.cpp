@@ -1,11 +1,11 @@
 #include "pages/tools/linkspage.h"
 #include "platform/platform.h"
-#include "platform/platform.h"
 #include "shell/navigationlist.h"
 #include "shellfixture.h"
 
 #include <QFileInfo>
 #include <QListView>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSlider>
 #include <QTest>
@@ -117,67 +117,91 @@ private slots:
         fixture.stop();
     }
 
+    void aFirstStartSpeaksTheUserLanguage_data()
+    {
+        QTest::addColumn<QByteArray>("all");
+        QTest::addColumn<QByteArray>("messages");
+        QTest::addColumn<QByteArray>("lang");
+        QTest::addColumn<QByteArray>("languages");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("yes");
+        QTest::newRow("LANG") << QByteArray() << QByteArray() << QByteArray("de_DE.UTF-8") << QByteArray() << "DE" << "&Ja";
+        QTest::newRow("LC_MESSAGES before LANG")
+            << QByteArray() << QByteArray("it_IT@euro") << QByteArray("de_DE") << QByteArray() << "ITA" << "&S\u00ec";
+        QTest::newRow("LC_ALL first") << QByteArray("es_ES") << QByteArray("it_IT") << QByteArray("de_DE") << QByteArray()
+                                      << "ESP" << "&S\u00ed";
+        QTest::newRow("C locale") << QByteArray("C") << QByteArray() << QByteArray("de_DE") << QByteArray() << "FR"
+                                  << "&Oui";
+        QTest::newRow("not ours") << QByteArray() << QByteArray() << QByteArray("pt_BR.UTF-8") << QByteArray() << "FR"
+                                  << "&Oui";
+        QTest::newRow("English") << QByteArray() << QByteArray() << QByteArray("en_GB.UTF-8") << QByteArray() << "GB"
+                                 << "&Yes";
+        QTest::newRow("LANGUAGE's first of ours") << QByteArray() << QByteArray() << QByteArray("en_US.UTF-8")
+                                                  << QByteArray("pt:de:en") << "DE" << "&Ja";
+        QTest::newRow("LANGUAGE under C") << QByteArray() << QByteArray() << QByteArray("C") << QByteArray("de:en")
+                                          << "FR" << "&Oui";
+    }
+
     // The first of LC_ALL, LC_MESSAGES and LANG that is set names the first
     // start's language, unless LANGUAGE lists one of ours first (it counts
     // where that locale is not C); a language not ours, or none, gives
     // French. The toolkit's own texts follow.
     void aFirstStartSpeaksTheUserLanguage()
     {
-        struct Case {
-            const char* all;
-            const char* messages;
-            const char* lang;
-            const char* languages;
-            const char* code;
-            const char* yes;
-        };
-        for (const Case& c : {Case {"", "", "de_DE.UTF-8", "", "DE", "&Ja"},
-                 Case {"", "it_IT@euro", "de_DE", "", "ITA", "&S\u00ec"},
-                 Case {"es_ES", "it_IT", "de_DE", "", "ESP", "&S\u00ed"}, Case {"C", "", "de_DE", "", "FR", "&Oui"},
-                 Case {"", "", "pt_BR.UTF-8", "", "FR", "&Oui"}, Case {"", "", "en_GB.UTF-8", "", "GB", "&Yes"},
-                 Case {"", "", "en_US.UTF-8", "pt:de:en", "DE", "&Ja"}, Case {"", "", "C", "de:en", "FR", "&Oui"}}) {
-            qputenv("LC_ALL", c.all);
-            qputenv("LC_MESSAGES", c.messages);
-            qputenv("LANG", c.lang);
-            qputenv("LANGUAGE", c.languages);
-            ShellFixture fixture;
-            fixture.installLanguageFiles();
-            fixture.start();
-            QCOMPARE(test::tableRows(fixture.folder.path(), TableId::Languages),
-                QList<QStringList>({{QString::fromLatin1(c.code)}}));
-            QCOMPARE(fixture.window->state().languageCode, QString::fromLatin1(c.code));
-            QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QString::fromUtf8(c.yes));
-        }
-        qputenv("LC_ALL", "");
-        qputenv("LC_MESSAGES", "");
-        qputenv("LANG", "C.UTF-8");
-        qputenv("LANGUAGE", "");
+        QFETCH(QByteArray, all);
+        QFETCH(QByteArray, messages);
+        QFETCH(QByteArray, lang);
+        QFETCH(QByteArray, languages);
+        QFETCH(QString, code);
+        QFETCH(QString, yes);
+        const auto restore = qScopeGuard([] {
+            qputenv("LC_ALL", "");
+            qputenv("LC_MESSAGES", "");
+            qputenv("LANG", "C.UTF-8");
+            qputenv("LANGUAGE", "");
+        });
+        qputenv("LC_ALL", all);
+        qputenv("LC_MESSAGES", messages);
+        qputenv("LANG", lang);
+        qputenv("LANGUAGE", languages);
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.start();
+        QCOMPARE(test::tableRows(fixture.folder.path(), TableId::Languages), QList<QStringList>({{code}}));
+        QCOMPARE(fixture.window->state().languageCode, code);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), yes);
+    }
+
+    void settingsFilesAreReadAsTheyCome_data()
+    {
+        QTest::addColumn<QByteArray>("firewall");
+        QTest::addColumn<std::optional<FirewallMode>>("mode");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("always") << QByteArray("3\r\n") << std::optional(FirewallMode::Always) << true;
+        QTest::newRow("unknown value") << QByteArray("7\r\n") << std::optional<FirewallMode>() << false;
+        QTest::newRow("first line") << QByteArray("1\n2\n") << std::optional(FirewallMode::On) << true;
+        QTest::newRow("empty") << QByteArray() << std::optional(FirewallMode::Off) << false;
     }
 
     void settingsFilesAreReadAsTheyCome()
     {
-        struct Case {
-            QByteArray firewall;
-            std::optional<FirewallMode> value;
-            bool on;
-        };
-        for (const Case& c : {Case {"3\r\n", FirewallMode::Always, true}, Case {"7\r\n", std::nullopt, false},
-                 Case {"1\n2\n", FirewallMode::On, true}, Case {"", FirewallMode::Off, false}}) {
-            ShellFixture fixture;
-            fixture.installLanguageFiles();
-            fixture.folder.write(QStringLiteral("firewall.txt"), c.firewall);
-            fixture.folder.write(QStringLiteral("ctrlpl.txt"), c.firewall.isEmpty() ? "" : "x\r\n");
-            fixture.start();
-            QVERIFY(fixture.window->state().firewall == c.value);
-            QCOMPARE(fixture.window->state().firewallOn, c.on);
-            // An empty file counts as missing: written with the default.
-            if (c.firewall.isEmpty()) {
-                QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
-                QCOMPARE(fixture.folder.read(QStringLiteral("ctrlpl.txt")), QByteArray("0\r\n"));
-                QVERIFY(!fixture.window->state().siteControlFlag);
-            } else {
-                QVERIFY(fixture.window->state().siteControlFlag);
-            }
+        QFETCH(QByteArray, firewall);
+        QFETCH(std::optional<FirewallMode>, mode);
+        QFETCH(bool, on);
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.folder.write(QStringLiteral("firewall.txt"), firewall);
+        fixture.folder.write(QStringLiteral("ctrlpl.txt"), firewall.isEmpty() ? "" : "x\r\n");
+        fixture.start();
+        QVERIFY(fixture.window->state().firewall == mode);
+        QCOMPARE(fixture.window->state().firewallOn, on);
+        // An empty file counts as missing: written with the default.
+        if (firewall.isEmpty()) {
+            QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
+            QCOMPARE(fixture.folder.read(QStringLiteral("ctrlpl.txt")), QByteArray("0\r\n"));
+            QVERIFY(!fixture.window->state().siteControlFlag);
+        } else {
+            QVERIFY(fixture.window->state().siteControlFlag);
         }
     }
 

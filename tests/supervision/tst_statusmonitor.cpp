@@ -18,9 +18,9 @@ namespace {
 // A monitor on a temporary program folder, with the clock and the machine's
 // address set by the test.
 struct Monitor {
-    explicit Monitor(int level = 1)
+    explicit Monitor(ProtectionLevel level = ProtectionLevel::Low)
     {
-        state.protectionLevel = ProtectionLevel(level);
+        state.protectionLevel = level;
         for (const char* name : {"vkmail.exe", "vkupdate.exe", "vknotify.exe"})
             folder.installCompanion(QString::fromLatin1(name), {QStringLiteral("exit")});
         folder.installCompanion(QStringLiteral("vkreach.exe"));
@@ -115,7 +115,7 @@ private slots:
     // enforced; the first tick after it ended frees the scan button.
     void aRunningScannerHoldsTheRestOfTheTick()
     {
-        Monitor m(3);
+        Monitor m(ProtectionLevel::High);
         m.folder.installCompanion(QStringLiteral("vkwall.exe"));
         m.quarantine({QStringLiteral("bad.exe")});
         m.run(QStringLiteral("bad.exe"));
@@ -137,7 +137,7 @@ private slots:
     void theNetworkToolFollowsTheProtectionLevel()
     {
         {
-            Monitor level1(1);
+            Monitor level1(ProtectionLevel::Low);
             level1.folder.installCompanion(QStringLiteral("vkwall.exe"));
             for (int minute = 0; minute < 3; ++minute)
                 level1.tickAt(10, minute);
@@ -150,7 +150,7 @@ private slots:
             QVERIFY(level1.companions.isRunning(QStringLiteral("bad.exe")));
         }
         {
-            Monitor level2(2);
+            Monitor level2(ProtectionLevel::Normal);
             level2.folder.installCompanion(QStringLiteral("vkwall.exe"));
             level2.tickAt(10, 0); // the first tick has no previous minute
             level2.tickAt(10, 0, 2);
@@ -168,7 +168,7 @@ private slots:
                 QStringList(networkOptionText(level2.state).split(QLatin1Char(' '), Qt::SkipEmptyParts)));
         }
         {
-            Monitor level3(3);
+            Monitor level3(ProtectionLevel::High);
             level3.folder.installCompanion(QStringLiteral("vkwall.exe"), {QStringLiteral("exit")});
             for (int second = 0; second < 6; second += 2) {
                 level3.tickAt(10, 0, second);
@@ -178,42 +178,49 @@ private slots:
         }
     }
 
+    void quarantinedProgramsAreEndedAndReported_data()
+    {
+        QTest::addColumn<ProtectionLevel>("level");
+        QTest::newRow("low") << ProtectionLevel::Low;
+        QTest::newRow("normal") << ProtectionLevel::Normal;
+        QTest::newRow("high") << ProtectionLevel::High;
+    }
+
     void quarantinedProgramsAreEndedAndReported()
     {
-        for (const int level : {1, 2, 3}) {
-            Monitor m(level);
-            // Blanks around a stored name do not shield its program.
-            m.quarantine({QStringLiteral("my tool.exe"), QStringLiteral(" BAD.EXE "), QStringLiteral("absent.exe")});
-            m.run(QStringLiteral("my tool.exe"));
-            m.run(QStringLiteral("bad.exe"));
-            m.run(QStringLiteral("innocent.exe"));
-            m.tickAt(10, 0);
-            QVERIFY(waitUntil([&] {
-                return !m.companions.isRunning(QStringLiteral("my tool.exe")) &&
-                    !m.companions.isRunning(QStringLiteral("bad.exe"));
-            }));
-            QVERIFY(m.companions.isRunning(QStringLiteral("innocent.exe")));
-            QVERIFY(m.state.snapshot.names.contains(QStringLiteral("innocent.exe")));
-            m.settle();
-            QList<QStringList> expected;
-            if (level != 1)
-                expected = {{QStringLiteral("my;tool.exe")}, {QStringLiteral("BAD.EXE")}};
-            // Notifiers started back to back reach the journal in either order.
-            // On Linux their process ids tell the order they were started in;
-            // Windows hands ids out in no order.
-            auto starts = m.folder.starts();
-            std::sort(starts.begin(), starts.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
-            QList<QStringList> notified;
-            for (const auto& start : starts) {
-                if (start.name == QLatin1String("vknotify.exe"))
-                    notified.append(start.arguments);
-            }
-#ifdef Q_OS_WIN
-            std::sort(notified.begin(), notified.end());
-            std::sort(expected.begin(), expected.end());
-#endif
-            QCOMPARE(notified, expected);
+        QFETCH(ProtectionLevel, level);
+        Monitor m(level);
+        // Blanks around a stored name do not shield its program.
+        m.quarantine({QStringLiteral("my tool.exe"), QStringLiteral(" BAD.EXE "), QStringLiteral("absent.exe")});
+        m.run(QStringLiteral("my tool.exe"));
+        m.run(QStringLiteral("bad.exe"));
+        m.run(QStringLiteral("innocent.exe"));
+        m.tickAt(10, 0);
+        QVERIFY(waitUntil([&] {
+            return !m.companions.isRunning(QStringLiteral("my tool.exe")) &&
+                !m.companions.isRunning(QStringLiteral("bad.exe"));
+        }));
+        QVERIFY(m.companions.isRunning(QStringLiteral("innocent.exe")));
+        QVERIFY(m.state.snapshot.names.contains(QStringLiteral("innocent.exe")));
+        m.settle();
+        QList<QStringList> expected;
+        if (level != ProtectionLevel::Low)
+            expected = {{QStringLiteral("my;tool.exe")}, {QStringLiteral("BAD.EXE")}};
+        // Notifiers started back to back reach the journal in either order.
+        // On Linux their process ids tell the order they were started in;
+        // Windows hands ids out in no order.
+        auto starts = m.folder.starts();
+        std::sort(starts.begin(), starts.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
+        QList<QStringList> notified;
+        for (const auto& start : starts) {
+            if (start.name == QLatin1String("vknotify.exe"))
+                notified.append(start.arguments);
         }
+#ifdef Q_OS_WIN
+        std::sort(notified.begin(), notified.end());
+        std::sort(expected.begin(), expected.end());
+#endif
+        QCOMPARE(notified, expected);
     }
 
     void aBusyQuarantineWaitsForTheNextTick()

@@ -67,8 +67,7 @@ void quitItem(shell::MainWindow& window)
     shell::Session& session = window.session();
     if (!session.seams.askYesNo(&window, session.state.caption(Caption::AreYouSure)))
         return;
-    session.companions.stopAll({files::Guard, files::Scanner, files::DiskTool, files::SiteLookup, files::NetworkTool,
-        files::Updater, files::Host, files::Reachability});
+    session.companions.stopAll(supervision::stoppedByQuit());
     window.endMessageLoop();
 }
 
