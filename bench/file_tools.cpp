@@ -10,7 +10,7 @@
 //                    table naming each, and the list of their paths
 #include "data/programfiles.h"
 #include "data/scrambling.h"
-#include "platform/platform.h"
+#include "platform/filecontent.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,7 +6,7 @@
 //   bench_monitor run <folder> <seconds>    share of one core over that time,
 //                                           the watch on attached volumes armed
 #include "supervision/statusmonitor.h"
-#include "platform/platform.h"
+#include "platform/volumes.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // The running check as a whole process, to time it beside `pgrep -x`.
 // Exit status 0 when a process of the name runs, 1 otherwise.
-#include "platform/platform.h"
+#include "platform/processes.h"
 
 int main(int argc, char** argv)
 {

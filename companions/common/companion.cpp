@@ -1,6 +1,7 @@
 #include "common/companion.h"
 
-#include "platform/platform.h"
+#include "platform/datafolder.h"
+#include "platform/system.h"
 
 #include <QDateTime>
 #include <QDir>

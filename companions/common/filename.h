@@ -6,15 +6,16 @@
 #include "data/filenames.h"
 
 #include <string>
+#include <string_view>
 
 namespace corvatek::companion {
 
 // The names are ASCII, as every one is.
-inline std::string fileName(QStringView name)
+inline std::string fileName(std::u16string_view name)
 {
     std::string bytes;
-    for (const QChar c : name)
-        bytes.push_back(char(c.unicode()));
+    for (const char16_t c : name)
+        bytes.push_back(char(c));
     return bytes;
 }
 

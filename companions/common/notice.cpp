@@ -2,7 +2,9 @@
 
 #include "common/filename.h"
 #include "data/values.h"
-#include "platform/platform.h"
+#include "platform/filecontent.h"
+#include "platform/processes.h"
+#include "platform/system.h"
 
 #include <climits>
 #include <unistd.h>

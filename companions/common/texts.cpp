@@ -4,7 +4,9 @@
 #include "common/words.h"
 
 #include "platform/common/localevariables.h"
-#include "platform/platform.h"
+#include "platform/filecontent.h"
+#include "platform/session.h"
+#include "platform/system.h"
 
 #include <array>
 #include <cstdio>

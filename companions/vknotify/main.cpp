@@ -33,7 +33,7 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 void toSystemLog(const QByteArray& message)
 {
-    static const QByteArray ident = corvatek::files::Notifier.toLatin1(); // openlog keeps the pointer
+    static const QByteArray ident = QStringView(corvatek::files::Notifier).toLatin1(); // openlog keeps the pointer
     ::openlog(ident.constData(), LOG_PID, LOG_USER);
     ::syslog(LOG_NOTICE, "%s", message.constData());
     ::closelog();

@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include "platform/datafolder.h"
 #include "platform/linux/folderentries.h"
 
 #include <cerrno>

@@ -7,7 +7,8 @@
 #include "common/texts.h"
 #include "engine.h"
 #include "modeargument.h"
-#include "platform/platform.h"
+#include "platform/datafolder.h"
+#include "platform/userfolders.h"
 #include "report.h"
 #include "scanner.h"
 #include "targets.h"
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <malloc.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -66,14 +68,15 @@ std::string now()
 using companion::say;
 using companion::Text;
 
-std::string modeText(companion::Language language, int mode, const std::string& volume)
+std::string modeText(companion::Language language, ScanMode mode, const std::string& volume)
 {
     switch (mode) {
-    case 0: return say(language, Text::ModeQuick);
-    case 1: return say(language, Text::ModeFull);
-    case 2: return say(language, Text::ModeRunning);
-    default: return say(language, Text::ModeVolume, {probe::lineText(volume)});
+    case ScanMode::Quick: return say(language, Text::ModeQuick);
+    case ScanMode::Full: return say(language, Text::ModeFull);
+    case ScanMode::RunningPrograms: return say(language, Text::ModeRunning);
+    case ScanMode::Volume: break;
     }
+    return say(language, Text::ModeVolume, {probe::lineText(volume)});
 }
 
 // The scan's own folder and what became of the signatures tried before it.
@@ -140,90 +143,77 @@ std::string fileNameOf(const std::string& path)
     return path.substr(path.rfind('/') + 1);
 }
 
-} // namespace
+// Each mode's scan gives why it could not be done, or nothing.
+using ScanProblem = std::optional<std::string>;
 
-int main(int argc, char** argv)
+ScanProblem folderUnreadable(companion::Language language, const std::string& folder, const std::string& why)
 {
-    const auto started = std::chrono::steady_clock::now();
-    // libclamav's large buffers are given back when freed, not kept in the
-    // heap for the rest of a long scan.
-    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-    const std::string folder = platform::dataFolder().path;
-    const probe::SharedFiles files(folder);
-    const companion::Language language = companion::storedLanguage(folder);
+    return say(language, Text::FolderUnreadable, {probe::lineText(folder), why});
+}
 
-    std::string volume;
-    if (argc > 2)
-        volume = argv[2];
-    const probe::ModeArgument argument =
-        probe::scanMode(argc > 1 ? std::string_view(argv[1]) : files.readFlag(probe::fileName(files::ScanMode)));
-    const int mode = argument.mode;
-    const std::string& modeArgument = argument.text;
-
-    if (mode < 0) {
-        probe::Report report(files, language, say(language, Text::ScanHead, {now()}));
-        return notDone(report, say(language, Text::UnknownMode, {modeArgument}));
+// The downloads and desktop folders, then the programs started at log-on.
+ScanProblem scanQuick(probe::Scanner& scanner, probe::Report& report)
+{
+    std::vector<std::string> folders;
+    for (const auto kind : {platform::UserFolder::Downloads, platform::UserFolder::Desktop}) {
+        const std::string folder = platform::userFolder(kind);
+        if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
     }
-    probe::Report report(files, language,
-        say(language, Text::ScanHead, {now()}) + say(language, Text::ModeOf, {modeText(language, mode, volume)}));
-    if (mode == 3 && volume.empty())
-        return notDone(report, say(language, Text::VolumeNeedsMountPoint));
+    scanner.setRoots(folders);
+    for (const std::string& folder : folders) {
+        int error = 0;
+        // A user without a downloads folder has nothing there to scan.
+        if (scanner.scanFolder(folder, false, &error) && error != ENOENT)
+            report.countSkipped();
+    }
+    for (const std::string& program : probe::autostartPrograms())
+        scanner.scanProgram(program);
+    return std::nullopt;
+}
 
-    report.setActivity(say(language, Text::LoadingSignatures));
-    report.startProgress();
-    const probe::ScratchFolder scratch;
-    probe::Engine engine;
-    const Signatures signatures = loadSignatures(engine, scratch.path(), language);
-    for (const std::string& note : signatures.notes)
-        report.addNote(note);
-    if (!signatures.problem.empty())
-        return notDone(report, signatures.problem);
+ScanProblem scanHome(probe::Scanner& scanner, companion::Language language)
+{
+    const std::string home = homeFolder();
+    if (home.empty())
+        return say(language, Text::HomeUnknown);
+    if (auto failed = scanner.scanFolder(home, true))
+        return folderUnreadable(language, home, *failed);
+    return std::nullopt;
+}
 
-    probe::Scanner scanner(engine, report, deepestWalk());
-    std::string problem;
-    const auto unreadable = [&](const std::string& folder, const std::string& why) {
-        return say(language, Text::FolderUnreadable, {probe::lineText(folder), why});
-    };
+ScanProblem scanRunningPrograms(probe::Scanner& scanner)
+{
+    scanner.scanRunningPrograms();
+    return std::nullopt;
+}
+
+ScanProblem scanVolume(probe::Scanner& scanner, companion::Language language, const std::string& volume)
+{
+    if (auto failed = scanner.scanFolder(volume, true))
+        return folderUnreadable(language, volume, *failed);
+    return std::nullopt;
+}
+
+ScanProblem scan(ScanMode mode, probe::Scanner& scanner, probe::Report& report, const std::string& volume)
+{
     switch (mode) {
-    case 0: {
-        std::vector<std::string> folders;
-        for (const auto kind : {platform::UserFolder::Downloads, platform::UserFolder::Desktop}) {
-            const std::string folder = platform::userFolder(kind);
-            if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
-                folders.push_back(folder);
-        }
-        scanner.setRoots(folders);
-        for (const std::string& folder : folders) {
-            int error = 0;
-            // A user without a downloads folder has nothing there to scan.
-            if (scanner.scanFolder(folder, false, &error) && error != ENOENT)
-                report.countSkipped();
-        }
-        for (const std::string& program : probe::autostartPrograms())
-            scanner.scanProgram(program);
-        break;
+    case ScanMode::Quick: return scanQuick(scanner, report);
+    case ScanMode::Full: return scanHome(scanner, report.language());
+    case ScanMode::RunningPrograms: return scanRunningPrograms(scanner);
+    case ScanMode::Volume: break;
     }
-    case 1: {
-        const std::string home = homeFolder();
-        if (home.empty())
-            problem = say(language, Text::HomeUnknown);
-        else if (auto failed = scanner.scanFolder(home, true))
-            problem = unreadable(home, *failed);
-        break;
-    }
-    case 2: scanner.scanRunningPrograms(); break;
-    default:
-        if (auto failed = scanner.scanFolder(volume, true))
-            problem = unreadable(volume, *failed);
-        break;
-    }
-    if (!problem.empty())
-        return notDone(report, problem);
+    return scanVolume(scanner, report.language(), volume);
+}
 
+// Why files went unscanned, each kind in a note of its own.
+void addUnscannedNotes(probe::Report& report, const probe::Scanner& scanner)
+{
+    const companion::Language language = report.language();
     using probe::Unscanned;
     if (const std::size_t deep = report.unscanned(Unscanned::TooDeep))
-        report.addNote(say(language, Text::NotScannedDeep,
-            {std::to_string(deep), std::to_string(scanner.deepestFolder())}));
+        report.addNote(
+            say(language, Text::NotScannedDeep, {std::to_string(deep), std::to_string(scanner.deepestFolder())}));
     if (const std::size_t large = report.unscanned(Unscanned::TooLarge))
         report.addNote(
             say(language, Text::NotScannedLarge, {std::to_string(large), std::to_string(probe::kMaxFileSize >> 20)}));
@@ -232,9 +222,13 @@ int main(int argc, char** argv)
             std::to_string(probe::kMaxFiles) + ", " + std::to_string(probe::kMaxRecursion);
         report.addNote(say(language, Text::NotFullyScanned, {std::to_string(beyond), limits}));
     }
+}
 
-    const std::string seconds =
-        companion::decimal(language, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+// The end of a scan that was done: its figures, and the findings told.
+int summarise(probe::Report& report, std::chrono::steady_clock::duration took)
+{
+    const companion::Language language = report.language();
+    const std::string seconds = companion::decimal(language, std::chrono::duration<double>(took).count());
     const std::string scanned = std::to_string(report.scanned());
     const std::string findings = std::to_string(report.findings());
     const std::string skipped = std::to_string(report.skipped());
@@ -253,4 +247,49 @@ int main(int argc, char** argv)
     }
     const ExitStatus status = report.findings() > 0 ? Findings : unscanned > 0 ? NotAllScanned : Clean;
     return finish(report, summary, status, notice);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const auto started = std::chrono::steady_clock::now();
+    // libclamav's large buffers are given back when freed, not kept in the
+    // heap for the rest of a long scan.
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    const std::string folder = platform::dataFolder().path;
+    const probe::SharedFiles files(folder);
+    const companion::Language language = companion::storedLanguage(folder);
+
+    std::string volume;
+    if (argc > 2)
+        volume = argv[2];
+    const probe::ModeArgument argument =
+        probe::scanMode(argc > 1 ? std::string_view(argv[1]) : files.readFlag(probe::fileName(files::ScanMode)));
+    if (!argument.mode) {
+        probe::Report report(files, language, say(language, Text::ScanHead, {now()}));
+        return notDone(report, say(language, Text::UnknownMode, {argument.text}));
+    }
+    const ScanMode mode = *argument.mode;
+    probe::Report report(files, language,
+        say(language, Text::ScanHead, {now()}) + say(language, Text::ModeOf, {modeText(language, mode, volume)}));
+    if (mode == ScanMode::Volume && volume.empty())
+        return notDone(report, say(language, Text::VolumeNeedsMountPoint));
+
+    report.setActivity(say(language, Text::LoadingSignatures));
+    report.startProgress();
+    const probe::ScratchFolder scratch;
+    probe::Engine engine;
+    const Signatures signatures = loadSignatures(engine, scratch.path(), language);
+    for (const std::string& note : signatures.notes)
+        report.addNote(note);
+    if (!signatures.problem.empty())
+        return notDone(report, signatures.problem);
+
+    probe::Scanner scanner(engine, report, deepestWalk());
+    if (const ScanProblem problem = scan(mode, scanner, report, volume))
+        return notDone(report, *problem);
+
+    addUnscannedNotes(report, scanner);
+    return summarise(report, std::chrono::steady_clock::now() - started);
 }

@@ -1,6 +1,6 @@
 #include "modeargument.h"
 
-#include "report.h"
+#include "data/eightbit.h"
 
 namespace corvatek::probe {
 namespace {
@@ -13,8 +13,8 @@ bool isBlank(char32_t c)
         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-// The code point before `end` in valid UTF-8, and where it starts.
-std::size_t previousStart(const std::string& text, std::size_t end)
+// Where the code point before `end` starts, in valid UTF-8.
+std::size_t previousStart(std::string_view text, std::size_t end)
 {
     std::size_t start = end - 1;
     while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
@@ -22,41 +22,36 @@ std::size_t previousStart(const std::string& text, std::size_t end)
     return start;
 }
 
-char32_t codePointAt(const std::string& text, std::size_t at, std::size_t* length)
+bool blankAt(std::string_view text, std::size_t at, std::size_t* length)
 {
-    const auto c = static_cast<unsigned char>(text[at]);
-    std::size_t extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-    char32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
-    for (std::size_t i = 1; i <= extra && at + i < text.size(); ++i)
-        cp = (cp << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
-    *length = extra + 1;
-    return cp;
+    char32_t c = 0;
+    *length = data::utf8Length(text.substr(at), &c);
+    return isBlank(c);
 }
 
-std::string trimmed(const std::string& text)
+// `text` is valid UTF-8.
+std::string trimmed(std::string_view text)
 {
     std::size_t begin = 0;
     std::size_t end = text.size();
     std::size_t length = 0;
-    while (begin < end && isBlank(codePointAt(text, begin, &length)))
+    while (begin < end && blankAt(text, begin, &length))
         begin += length;
     while (end > begin) {
         const std::size_t start = previousStart(text, end);
-        if (!isBlank(codePointAt(text, start, &length)))
+        if (!blankAt(text, start, &length))
             break;
         end = start;
     }
-    return text.substr(begin, end - begin);
+    return std::string(text.substr(begin, end - begin));
 }
 
 } // namespace
 
 ModeArgument scanMode(std::string_view given)
 {
-    ModeArgument argument {-1, trimmed(validUtf8(given))};
-    const std::string& text = argument.text;
-    if (text.size() == 1 && text[0] >= '0' && text[0] <= '3')
-        argument.mode = text[0] - '0';
+    ModeArgument argument {std::nullopt, trimmed(data::validUtf8(given))};
+    argument.mode = valueOf<ScanMode>(argument.text);
     return argument;
 }
 

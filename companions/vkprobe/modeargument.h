@@ -2,13 +2,16 @@
 // with blanks around it.
 #pragma once
 
+#include "data/values.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace corvatek::probe {
 
 struct ModeArgument {
-    int mode = -1; // 0 to 3; -1 for anything else
+    std::optional<ScanMode> mode; // nothing for anything but a mode's digit
     std::string text; // what was given, as UTF-8 text without its blanks
 };
 

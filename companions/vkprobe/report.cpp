@@ -1,7 +1,8 @@
 #include "report.h"
 
 #include "data/eightbit.h"
-#include "platform/platform.h"
+#include "platform/filecontent.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -10,7 +11,6 @@ namespace corvatek::probe {
 namespace {
 
 using data::isValidUtf8;
-using data::utf8Length;
 
 using Clock = std::chrono::steady_clock;
 
@@ -32,29 +32,9 @@ constexpr std::size_t kListFileLimit = 64 * 1024 * 1024;
 
 } // namespace
 
-std::string validUtf8(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    // Taken for a byte order mark, as Qt's decoder takes it.
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8Length(text.substr(at));
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++at;
-        } else {
-            out.append(text.substr(at, length));
-            at += length;
-        }
-    }
-    return out;
-}
-
 std::string lineText(std::string_view text)
 {
-    std::string line = validUtf8(text);
+    std::string line = data::validUtf8(text);
     for (char& c : line) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
             c = '?';

@@ -22,10 +22,6 @@ namespace corvatek::probe {
 
 using companion::fileName;
 
-// Bytes as UTF-8 text, as the rest of the suite decodes them: what is not
-// UTF-8 shown as U+FFFD, one per byte, and a leading byte order mark dropped.
-std::string validUtf8(std::string_view text);
-
 // A path or a name as one line of a list file: UTF-8, control characters
 // (a file name may hold a line end) shown as '?'.
 std::string lineText(std::string_view text);

@@ -8,8 +8,10 @@
 #include "common/texts.h"
 #include "data/filenames.h"
 #include "output.h"
+#include "platform/datafolder.h"
+#include "platform/files.h"
 #include "platform/linux/searchpath.h"
-#include "platform/platform.h"
+#include "platform/system.h"
 #include "runner.h"
 
 #include <QFile>

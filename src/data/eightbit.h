@@ -96,6 +96,28 @@ inline bool isValidUtf8(std::string_view text)
     return true;
 }
 
+// Bytes as UTF-8 text, as the rest of the suite decodes them: what is not
+// UTF-8 shown as U+FFFD, one per byte, and a leading byte order mark dropped.
+inline std::string validUtf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    // Taken for a byte order mark, as Qt's decoder takes it.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8Length(text.substr(at));
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++at;
+        } else {
+            out.append(text.substr(at, length));
+            at += length;
+        }
+    }
+    return out;
+}
+
 // Appends the UTF-8 form of one code point.
 inline void appendCodePoint(std::string& out, char32_t cp)
 {

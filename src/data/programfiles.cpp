@@ -4,7 +4,8 @@
 
 #include "data/datapacket.h"
 #include "data/textcodec.h"
-#include "platform/platform.h"
+#include "platform/filecontent.h"
+#include "platform/files.h"
 
 #include <QFile>
 #include <QFileInfo>

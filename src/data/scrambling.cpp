@@ -2,7 +2,7 @@
 
 #include "localisation/texts.h"
 
-#include "platform/platform.h"
+#include "platform/filecontent.h"
 
 #include <QFile>
 

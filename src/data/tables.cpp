@@ -15,14 +15,14 @@ QList<FieldDef> fieldsOfWidth(int count, int width, int wideField = 0, int wideW
 TableSchema makeSchema(TableId id)
 {
     switch (id) {
-    case TableId::Rules: return {files::Rules.toString(), fieldsOfWidth(11, 200, 8, 5000), {}};
-    case TableId::Alerts: return {files::Alerts.toString(), fieldsOfWidth(9, 200, 9, 5000), {}};
-    case TableId::Events: return {files::Events.toString(), fieldsOfWidth(1, 200), {}};
-    case TableId::Quarantine: return {files::Quarantine.toString(), fieldsOfWidth(1, 200), {}};
-    case TableId::Languages: return {files::Languages.toString(), fieldsOfWidth(1, 200), {{QStringLiteral("FR")}}};
-    case TableId::Sites: return {files::Sites.toString(), fieldsOfWidth(2, 200), {}};
+    case TableId::Rules: return {QStringView(files::Rules).toString(), fieldsOfWidth(11, 200, 8, 5000), {}};
+    case TableId::Alerts: return {QStringView(files::Alerts).toString(), fieldsOfWidth(9, 200, 9, 5000), {}};
+    case TableId::Events: return {QStringView(files::Events).toString(), fieldsOfWidth(1, 200), {}};
+    case TableId::Quarantine: return {QStringView(files::Quarantine).toString(), fieldsOfWidth(1, 200), {}};
+    case TableId::Languages: return {QStringView(files::Languages).toString(), fieldsOfWidth(1, 200), {{QStringLiteral("FR")}}};
+    case TableId::Sites: return {QStringView(files::Sites).toString(), fieldsOfWidth(2, 200), {}};
     case TableId::Configuration:
-        return {files::Configuration.toString(), fieldsOfWidth(12, 200), {QStringList(12, QStringLiteral("1"))}};
+        return {QStringView(files::Configuration).toString(), fieldsOfWidth(12, 200), {QStringList(12, QStringLiteral("1"))}};
     }
     return {};
 }

@@ -3,7 +3,7 @@
 
 #include "data/programfiles.h"
 #include "data/textcodec.h"
-#include "platform/platform.h"
+#include "platform/session.h"
 
 #include <algorithm>
 #include <cstdlib>

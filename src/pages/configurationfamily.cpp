@@ -2,6 +2,7 @@
 
 #include "data/filenames.h"
 #include "data/valuetext.h"
+#include "shell/dialogue.h"
 #include "shell/session.h"
 
 #include <QCheckBox>
@@ -41,62 +42,14 @@ bool writeFlags(const shell::Session& session, data::Table& table)
 
 } // namespace
 
-void toggleScanOnOpen(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kScanOnOpen.flag);
-}
-void toggleScanOnWrite(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kScanOnWrite.flag);
-}
-void toggleScanDownloads(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kScanDownloads.flag);
-}
-void toggleSiteControl(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kSiteControl.flag);
-}
-void toggleWatchSystemFiles(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kWatchSystemFiles.flag);
-}
-void toggleWatchSettingsFiles(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kWatchSettingsFiles.flag);
-}
-void toggleWatchAutostart(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kWatchAutostart.flag);
-}
-void toggleWatchProcesses(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kWatchProcesses.flag);
-}
-void toggleBrokenShortcuts(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kBrokenShortcuts.flag);
-}
-void toggleAutostartEntries(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kAutostartEntries.flag);
-}
-void toggleEmptyTrash(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kEmptyTrash.flag);
-}
-void toggleTempFiles(shell::Session& session, QCheckBox* sender)
-{
-    toggleFlag(session, sender, kTempFiles.flag);
-}
-
 QCheckBox* place(shell::Session& session, QCheckBox* box, const Member& member, const QRect& geometry)
 {
     box->setChecked(true);
     box->setGeometry(geometry);
     box->setText(session.state.caption(member.caption));
     // Toggled, not clicked: setting the box from its flag runs the handler too.
-    QObject::connect(box, &QCheckBox::toggled, box, [&session, box, click = member.click] { click(session, box); });
+    QObject::connect(
+        box, &QCheckBox::toggled, box, [&session, box, flag = member.flag] { toggleFlag(session, box, flag); });
     return box;
 }
 
@@ -119,8 +72,8 @@ bool saveConfiguration(shell::Session& session, QWidget* owner)
     if (!load.ok()) {
         // Nothing to rewrite the record into; the guard must not stay down
         // for it.
-        session.seams.report(
-            owner, session.state.text(localisation::Text::SettingsNotSavedGuardRestarted, {load.error}));
+        shell::Dialogue(session, owner)
+            .report(session.state.text(localisation::Text::SettingsNotSavedGuardRestarted, {load.error}));
     } else if (!writeFlags(session, load.table)) {
         session.companions.notify(QStringLiteral("erreur configuration checkb"), session.state.protectionLevel);
     } else {

@@ -17,46 +17,30 @@ struct Session;
 
 namespace corvatek::pages::family {
 
-// The click handlers, named after their check boxes: each sets its flag to
-// the box's checked state, then saves the configuration; a save that fails
-// puts flag and box back.
-void toggleScanOnOpen(shell::Session& session, QCheckBox* sender);
-void toggleScanOnWrite(shell::Session& session, QCheckBox* sender);
-void toggleScanDownloads(shell::Session& session, QCheckBox* sender);
-void toggleSiteControl(shell::Session& session, QCheckBox* sender);
-void toggleWatchSystemFiles(shell::Session& session, QCheckBox* sender);
-void toggleWatchSettingsFiles(shell::Session& session, QCheckBox* sender);
-void toggleWatchAutostart(shell::Session& session, QCheckBox* sender);
-void toggleWatchProcesses(shell::Session& session, QCheckBox* sender);
-void toggleBrokenShortcuts(shell::Session& session, QCheckBox* sender);
-void toggleAutostartEntries(shell::Session& session, QCheckBox* sender);
-void toggleEmptyTrash(shell::Session& session, QCheckBox* sender);
-void toggleTempFiles(shell::Session& session, QCheckBox* sender);
-
 struct Member {
     int flag; // configuration flag N, field ChampN
     Caption caption;
-    void (*click)(shell::Session&, QCheckBox*);
 };
 
-inline constexpr Member kScanOnOpen {8, Caption::ScanOnOpen, toggleScanOnOpen};
-inline constexpr Member kScanOnWrite {1, Caption::ScanOnWrite, toggleScanOnWrite};
-inline constexpr Member kScanDownloads {2, Caption::ScanDownloads, toggleScanDownloads};
-inline constexpr Member kSiteControl {7, Caption::SiteControl, toggleSiteControl};
-inline constexpr Member kWatchSystemFiles {3, Caption::WatchSystemFiles, toggleWatchSystemFiles};
-inline constexpr Member kWatchSettingsFiles {4, Caption::WatchSettingsFiles, toggleWatchSettingsFiles};
-inline constexpr Member kWatchAutostart {5, Caption::WatchAutostart, toggleWatchAutostart};
-inline constexpr Member kWatchProcesses {6, Caption::WatchProcesses, toggleWatchProcesses};
-inline constexpr Member kBrokenShortcuts {9, Caption::BrokenShortcuts, toggleBrokenShortcuts};
-inline constexpr Member kAutostartEntries {10, Caption::AutostartEntries, toggleAutostartEntries};
-inline constexpr Member kEmptyTrash {11, Caption::EmptyTrash, toggleEmptyTrash};
-inline constexpr Member kTempFiles {12, Caption::ClearTempFiles, toggleTempFiles};
+inline constexpr Member kScanOnOpen {8, Caption::ScanOnOpen};
+inline constexpr Member kScanOnWrite {1, Caption::ScanOnWrite};
+inline constexpr Member kScanDownloads {2, Caption::ScanDownloads};
+inline constexpr Member kSiteControl {7, Caption::SiteControl};
+inline constexpr Member kWatchSystemFiles {3, Caption::WatchSystemFiles};
+inline constexpr Member kWatchSettingsFiles {4, Caption::WatchSettingsFiles};
+inline constexpr Member kWatchAutostart {5, Caption::WatchAutostart};
+inline constexpr Member kWatchProcesses {6, Caption::WatchProcesses};
+inline constexpr Member kBrokenShortcuts {9, Caption::BrokenShortcuts};
+inline constexpr Member kAutostartEntries {10, Caption::AutostartEntries};
+inline constexpr Member kEmptyTrash {11, Caption::EmptyTrash};
+inline constexpr Member kTempFiles {12, Caption::ClearTempFiles};
 
 // Makes `box` (a control the page has just added) a member: placed,
-// captioned, checked, its click handler attached. Returns `box`.
+// captioned, checked. A click sets the flag to the box's state and saves
+// the configuration; a save that fails puts flag and box back. Returns `box`.
 QCheckBox* place(shell::Session& session, QCheckBox* box, const Member& member, const QRect& geometry);
-// The page-build rule: the box takes its flag's state. Unchecking runs the
-// click handler, so an off flag costs one save and one guard restart.
+// The page-build rule: the box takes its flag's state. Unchecking counts as
+// a click, so an off flag costs one save and one guard restart.
 void showFlag(const shell::Session& session, QCheckBox* box, const Member& member);
 // The guard options page's rule: the box shows its flag, and showing it
 // saves nothing and restarts nothing.

@@ -2,7 +2,6 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QScrollBar>
@@ -21,15 +20,6 @@ void bringIntoView(QTreeView* view)
 }
 
 } // namespace
-
-QStringList fileNames(const platform::FolderFiles& files)
-{
-    QStringList names;
-    names.reserve(qsizetype(files.names.size()));
-    for (const auto& name : files.names)
-        names.append(QFile::decodeName(QByteArray::fromRawData(name.data(), qsizetype(name.size()))));
-    return names;
-}
 
 QTreeView* showFolders(QTreeView* view)
 {

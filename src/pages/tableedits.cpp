@@ -2,7 +2,6 @@
 
 #include "data/textcodec.h"
 #include "localisation/texts.h"
-#include "shell/session.h"
 
 namespace corvatek::pages {
 namespace {
@@ -15,13 +14,6 @@ data::FileResult missingField(const data::ProgramFiles& files, data::TableId id)
 }
 
 } // namespace
-
-bool succeeded(shell::Session& session, QWidget* owner, const data::FileResult& result)
-{
-    if (!result.ok())
-        session.seams.report(owner, result.error);
-    return result.ok();
-}
 
 data::FileResult keepRows(
     const data::ProgramFiles& files, data::TableId id, const RowTest& keep, QStringList* keptNames)

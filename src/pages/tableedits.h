@@ -10,18 +10,9 @@
 
 #include <functional>
 
-class QWidget;
-
-namespace corvatek::shell {
-struct Session;
-}
-
 namespace corvatek::pages {
 
 using data::trimmedName;
-
-// Tells the user about a failed step; returns whether it went well.
-bool succeeded(shell::Session& session, QWidget* owner, const data::FileResult& result);
 
 // The name of each row (its Champ1), as a page decides which rows to keep.
 using RowTest = std::function<bool(QStringView name)>;

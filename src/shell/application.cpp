@@ -1,7 +1,10 @@
 #include "shell/application.h"
 
 #include "localisation/texts.h"
-#include "platform/platform.h"
+#include "platform/datafolder.h"
+#include "platform/session.h"
+#include "platform/system.h"
+#include "platform/volumes.h"
 #include "shell/icons.h"
 #include "shell/mainwindow.h"
 #include "shell/singleinstance.h"

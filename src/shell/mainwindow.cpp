@@ -2,8 +2,7 @@
 
 #include "data/filenames.h"
 #include "data/valuetext.h"
-#include "platform/platform.h"
-#include "platform/platform.h"
+#include "platform/volumes.h"
 #include "shell/icons.h"
 #include "shell/navigationlist.h"
 #include "shell/textfit.h"

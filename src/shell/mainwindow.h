@@ -67,8 +67,7 @@ public:
     void setProtectionLevel(int position);
     void toggleInternet();
     void onMonitorTimer();
-    // The registry-change message 2997 from a companion, with its first
-    // parameter.
+    // A companion's registry-change message, with its first parameter.
     void registryChangeMessage(quint64 first);
 
     // ---- Ending

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "supervision/processstate.h"
-#include "platform/platform.h"
+#include "platform/volumes.h"
 #include "shell/page.h"
 
 #include <QString>

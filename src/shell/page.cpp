@@ -13,6 +13,11 @@ Page::~Page()
         delete control.data();
 }
 
+Dialogue Page::dialogue() const
+{
+    return {session(), &window()};
+}
+
 void Page::reportOnceShown(const QString& text)
 {
     // A report posted during the build could run inside a later file wait of
@@ -21,7 +26,7 @@ void Page::reportOnceShown(const QString& text)
         pendingReports_.append(text);
         return;
     }
-    QTimer::singleShot(0, this, [this, text] { session().seams.report(&window(), text); });
+    QTimer::singleShot(0, this, [this, text] { report(text); });
 }
 
 void Page::buildFinished()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "localisation/caption.h"
+#include "shell/dialogue.h"
 
 #include <QList>
 #include <QObject>
@@ -52,6 +53,13 @@ protected:
     // Tells the user about a problem met while the page was built, once the
     // page is on screen (never under the painting freeze).
     void reportOnceShown(const QString& text);
+    // Questions and reports now, the main window their parent.
+    Dialogue dialogue() const;
+    bool ask(const QString& text) const { return dialogue().ask(text); }
+    bool askBeforeDeleting(const QString& text) const { return dialogue().askBeforeDeleting(text); }
+    void report(const QString& text) const { dialogue().report(text); }
+    // Reports a failed step; returns whether it went well.
+    bool check(const data::FileResult& result) const { return dialogue().check(result); }
     Session& session() const { return context_.session; }
     MainWindow& window() const { return context_.window; }
     QWidget* panel() const { return context_.panel; }

@@ -1,6 +1,6 @@
 #include "shell/session.h"
 
-#include "platform/platform.h"
+#include "platform/trash.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -53,6 +53,11 @@ QString Session::loadCaptions(localisation::CaptionTable& captions, const QStrin
     if (const auto language = localisation::languageOf(code))
         files.setLanguage(*language);
     return captions.load(shippedFolderOf(localisation::languageFileName(code).value_or(QString())), code);
+}
+
+void Session::emptyTrash()
+{
+    platform::emptyTrash(seams.trashFolders(), [this] { keepPainted(); });
 }
 
 void Session::keepPainted()

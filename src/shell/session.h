@@ -3,10 +3,11 @@
 // answer questions, watch what is opened and set the clock.
 #pragma once
 
+#include "data/programfiles.h"
+#include "platform/memory.h"
+#include "shell/system.h"
 #include "supervision/companions.h"
 #include "supervision/processstate.h"
-#include "data/programfiles.h"
-#include "platform/platform.h"
 
 #include <QDateTime>
 #include <QString>
@@ -75,6 +76,7 @@ struct Session {
     ProcessState state;
     data::ProgramFiles files;
     supervision::Companions companions;
+    System system; // the operating system, as the pages reach it
     Seams seams;
     Waits waits;
     // How deep the window thread is in a page build or a file wait. Events
@@ -89,6 +91,8 @@ struct Session {
     // no input is taken meanwhile, so no page changes under that work.
     void keepPainted();
     void openWebSite() const { seams.open(QString::fromLatin1(kProductWebSite)); }
+    // Empties the trash folders of the seam, the window painted meanwhile.
+    void emptyTrash();
     // The folder holding the shipped file `name`, as above; `folder` when
     // neither does. The companions keep both folders.
     QString shippedFolderOf(QStringView name) const;

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "data/values.h"
-#include "platform/platform.h"
-#include "platform/platform.h"
+#include "platform/localsocket.h"
+#include "platform/session.h"
 
 #include <QByteArray>
 #include <QList>

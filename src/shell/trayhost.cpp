@@ -1,6 +1,7 @@
 #include "shell/trayhost.h"
 
-#include "platform/platform.h"
+#include "platform/session.h"
+#include "platform/trayicon.h"
 #include "shell/icons.h"
 
 #include <QCursor>

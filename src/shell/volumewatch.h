@@ -2,7 +2,7 @@
 // one question at a time, never inside a page build or a file wait.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/volumes.h"
 
 #include <QObject>
 

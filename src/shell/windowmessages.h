@@ -3,7 +3,8 @@
 // registry change and an attached volume arrive here; elsewhere none come.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/session.h"
+#include "platform/volumes.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>

@@ -1,7 +1,9 @@
 #include "supervision/companions.h"
 
 #include "data/filenames.h"
-#include "platform/platform.h"
+#include "platform/commandline.h"
+#include "platform/processes.h"
+#include "platform/system.h"
 
 #include <QFile>
 
@@ -88,26 +90,36 @@ void Companions::notify(const QString& text, ProtectionLevel level) const
     shellStart(files::Notifier, notificationText(text));
 }
 
+namespace {
+
+QStringList namesOf(std::initializer_list<files::FileName> names)
+{
+    QStringList list;
+    for (const files::FileName name : names)
+        list.append(QStringView(name).toString());
+    return list;
+}
+
+} // namespace
+
 QStringList stoppedAtStart()
 {
     using namespace files;
-    return {DiskTool.toString(), Guard.toString(), SiteLookup.toString(), NetworkTool.toString(),
-        MailFilter.toString(), BackupTool.toString(), Updater.toString(), Reachability.toString()};
+    return namesOf({DiskTool, Guard, SiteLookup, NetworkTool, MailFilter, BackupTool, Updater, Reachability});
 }
 
 QStringList stoppedAtEnd()
 {
     using namespace files;
-    return {DiskTool.toString(), Scanner.toString(), Guard.toString(), SiteLookup.toString(), NetworkTool.toString(),
-        MailFilter.toString(), BackupTool.toString(), Updater.toString(),
-        QString::fromStdString(platform::networkStatisticsToolName()), Reachability.toString()};
+    QStringList names = namesOf({DiskTool, Scanner, Guard, SiteLookup, NetworkTool, MailFilter, BackupTool, Updater});
+    names << QString::fromStdString(platform::networkStatisticsToolName()) << QStringView(Reachability).toString();
+    return names;
 }
 
 QStringList stoppedByQuit()
 {
     using namespace files;
-    return {Guard.toString(), Scanner.toString(), DiskTool.toString(), SiteLookup.toString(), NetworkTool.toString(),
-        Updater.toString(), Host.toString(), Reachability.toString()};
+    return namesOf({Guard, Scanner, DiskTool, SiteLookup, NetworkTool, Updater, Host, Reachability});
 }
 
 } // namespace corvatek::supervision

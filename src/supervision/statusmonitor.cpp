@@ -3,8 +3,8 @@
 #include "data/filenames.h"
 #include "data/valuetext.h"
 #include "localisation/timeformat.h"
-#include "platform/platform.h"
-#include "platform/platform.h"
+#include "platform/processes.h"
+#include "platform/system.h"
 
 #include <QScopedValueRollback>
 #include <QSet>
@@ -166,7 +166,7 @@ StatusMonitor::Next StatusMonitor::runHourlyScan()
 {
     if (state_.hourlyScanFlag && localisation::isFullHour(tickMinute_, previousTickMinute_) &&
         !running(files::Scanner))
-        companions_.consoleStart(files::Scanner.toString() + u' ' + textOf(ScanMode::Quick));
+        companions_.consoleStart(QStringView(files::Scanner).toString() + u' ' + textOf(ScanMode::Quick));
     return Next::Step;
 }
 
@@ -192,7 +192,7 @@ StatusMonitor::Next StatusMonitor::startSignatureUpdate()
     // Once a run; a machine without a network tries again every hour.
     if (localisation::isHalfPast(tickMinute_) && !state_.baseUpdateStarted && !onLoopback()) {
         state_.baseUpdateStarted = true;
-        companions_.consoleStart(files::Updater.toString() + u' ' + QLatin1StringView(kUpdateArgument));
+        companions_.consoleStart(QStringView(files::Updater).toString() + u' ' + QLatin1StringView(kUpdateArgument));
     }
     return Next::Step;
 }

@@ -1,6 +1,7 @@
 #include "data/datapacket.h"
 #include "data/programfiles.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/processes.h"
 #include "testfolder.h"
 
 #include <QDir>

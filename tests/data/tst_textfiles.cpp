@@ -1,5 +1,5 @@
 #include "data/programfiles.h"
-#include "platform/platform.h"
+#include "platform/processes.h"
 #include "testfolder.h"
 
 #include <QDir>

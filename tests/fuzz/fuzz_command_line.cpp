@@ -1,7 +1,7 @@
 // Parameter texts of companions' command lines, split as a Windows program
 // splits them.
 #include "finding.h"
-#include "platform/platform.h"
+#include "platform/commandline.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A mode is one digit 0 to 3 and nothing else but blanks; its text is
     // valid UTF-8 and never starts or ends with an ASCII blank.
     const ModeArgument argument = corvatek::probe::scanMode(bytes);
-    if (argument.mode != -1 && (argument.text.size() != 1 || argument.text[0] != char('0' + argument.mode)))
+    if (argument.mode && argument.text != corvatek::fileText(*argument.mode))
         fail("a mode was taken from more than its digit");
     if (!corvatek::data::isValidUtf8(argument.text))
         fail("the mode's text is not valid UTF-8");

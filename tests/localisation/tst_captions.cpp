@@ -1,6 +1,7 @@
 #include "data/textcodec.h"
 #include "localisation/captions.h"
 #include "localisation/timeformat.h"
+#include "localisation/words.h"
 #include "testfolder.h"
 
 #include <QDir>
@@ -93,6 +94,24 @@ private slots:
         QCOMPARE(languageFileName(QStringLiteral("ITA")).value_or(QString()), QStringLiteral("crvtk_it.txt"));
         QCOMPARE(memoryWord(QStringLiteral("GB")).value_or(QString()), QStringLiteral(" memory"));
         QCOMPARE(memoryWord(QStringLiteral("FR")).value_or(QString()), QStringLiteral("m\u00e9moire"));
+    }
+
+    // Every word has a text in each language, found by the language's code;
+    // any other code shows none.
+    void wordsFollowTheLanguageCode()
+    {
+        for (std::size_t n = 0; n < kWordCount; ++n) {
+            const Word which = Word(n);
+            for (qsizetype language = 0; language < kCodes.size(); ++language) {
+                const QString text = word(Language(language), which);
+                QVERIFY(!text.isEmpty());
+                QCOMPARE(word(kCodes[language], which), text);
+            }
+            for (const QString& code : {QStringLiteral(" GB"), QStringLiteral("gb"), QStringLiteral("ES"), QString()})
+                QVERIFY(word(code, which).isNull());
+        }
+        QCOMPARE(word(Language::German, Word::RealTimeGuardDown), QStringLiteral("Vrenerkennung in Echzeit :"));
+        QCOMPARE(word(Language::English, Word::TotalMemory), QStringLiteral(" Total system memory: "));
     }
 
     // Every shipped language file keeps navigation working: twenty distinct,

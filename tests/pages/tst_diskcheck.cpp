@@ -1,5 +1,6 @@
 #include "pages/checklistmodel.h"
 #include "pages/protection/diskcheckpage.h"
+#include "platform/files.h"
 #include "shellfixture.h"
 
 #include <QDir>

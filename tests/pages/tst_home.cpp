@@ -40,38 +40,44 @@ class TestHome : public QObject {
     Q_OBJECT
 
 private slots:
+    void linesFollowTheFirewallTheGuardAndSiteControl_data()
+    {
+        QTest::addColumn<QByteArray>("firewall");
+        QTest::addColumn<bool>("flag7");
+        QTest::addColumn<bool>("firewallGreen");
+        QTest::newRow("on") << QByteArray("1") << false << true;
+        QTest::newRow("off") << QByteArray("2") << true << false;
+        QTest::newRow("always") << QByteArray("3") << true << true;
+    }
+
     void linesFollowTheFirewallTheGuardAndSiteControl()
     {
-        struct Case {
-            QByteArray firewall;
-            bool flag7;
-            bool firewallGreen;
-        };
-        for (const Case& c : {Case {"1", false, true}, Case {"2", true, false}, Case {"3", true, true}}) {
-            ShellFixture fixture;
-            fixture.installLanguageFiles();
-            fixture.setLanguage(QStringLiteral("GB"));
-            fixture.folder.write(QStringLiteral("firewall.txt"), c.firewall + "\r\n");
-            QStringList flags(12, QStringLiteral("1"));
-            flags[6] = c.flag7 ? QStringLiteral("1") : QStringLiteral("0");
-            fixture.writeTable(data::TableId::Configuration, {flags});
-            fixture.start();
-            const auto& state = fixture.window->state();
-            const auto& page = home(fixture);
-            QCOMPARE(page.startLine->text(),
-                QStringLiteral("Star date :") + localisation::shortDateLongTime(fixture.now) +
-                    QStringLiteral(" detected virus "));
-            QCOMPARE(background(page.startLine), kGreen);
-            QCOMPARE(page.virusBox->count(), 0);
-            QCOMPARE(page.firewallLine->text(),
-                QStringLiteral("Firewall : ") + state.caption(c.firewallGreen ? Caption::On : Caption::Off));
-            QCOMPARE(background(page.firewallLine), c.firewallGreen ? kGreen : kRed);
-            QCOMPARE(page.sitesLine->text(),
-                state.caption(Caption::SiteControl) + QStringLiteral(" :") +
-                    state.caption(c.flag7 ? Caption::On : Caption::Off));
-            QCOMPARE(background(page.sitesLine), c.firewallGreen ? kGreen : kRed);
-            QVERIFY(fixture.opened.isEmpty()); // the start-up variant opens nothing
-        }
+        QFETCH(QByteArray, firewall);
+        QFETCH(bool, flag7);
+        QFETCH(bool, firewallGreen);
+        ShellFixture fixture;
+        fixture.installLanguageFiles();
+        fixture.setLanguage(QStringLiteral("GB"));
+        fixture.folder.write(QStringLiteral("firewall.txt"), firewall + "\r\n");
+        QStringList flags(12, QStringLiteral("1"));
+        flags[6] = flag7 ? QStringLiteral("1") : QStringLiteral("0");
+        fixture.writeTable(data::TableId::Configuration, {flags});
+        fixture.start();
+        const auto& state = fixture.window->state();
+        const auto& page = home(fixture);
+        QCOMPARE(page.startLine->text(),
+            QStringLiteral("Star date :") + localisation::shortDateLongTime(fixture.now) +
+                QStringLiteral(" detected virus "));
+        QCOMPARE(background(page.startLine), kGreen);
+        QCOMPARE(page.virusBox->count(), 0);
+        QCOMPARE(page.firewallLine->text(),
+            QStringLiteral("Firewall : ") + state.caption(firewallGreen ? Caption::On : Caption::Off));
+        QCOMPARE(background(page.firewallLine), firewallGreen ? kGreen : kRed);
+        QCOMPARE(page.sitesLine->text(),
+            state.caption(Caption::SiteControl) + QStringLiteral(" :") +
+                state.caption(flag7 ? Caption::On : Caption::Off));
+        QCOMPARE(background(page.sitesLine), firewallGreen ? kGreen : kRed);
+        QVERIFY(fixture.opened.isEmpty()); // the start-up variant opens nothing
     }
 
     void theClickVariantShowsDetectionsAndTheGuardsState()

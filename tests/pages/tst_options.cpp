@@ -5,6 +5,7 @@
 #include "pages/security/sitespage.h"
 #include "pages/tools/cleanuppage.h"
 #include "pages/tools/shortcutspage.h"
+#include "platform/files.h"
 #include "shellfixture.h"
 
 #include <QCheckBox>

@@ -4,7 +4,8 @@
 // shown as interrupted.
 #include "pages/protection/homepage.h"
 #include "pages/protection/scanpage.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/processes.h"
 #include "shellfixture.h"
 
 #include <QComboBox>

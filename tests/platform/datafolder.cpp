@@ -1,7 +1,8 @@
 // Prints where a copy run from this program's folder keeps the suite's
 // files: the folder, then "beside" or "elsewhere", then the problem, a line
 // each. Copied into folders of each kind by the tests.
-#include "platform/platform.h"
+#include "platform/datafolder.h"
+#include "platform/system.h"
 
 #include <cstdio>
 

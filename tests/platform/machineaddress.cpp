@@ -1,6 +1,6 @@
 // Prints the machine's address as the control centre finds it, for the
 // tests that run it inside private network namespaces.
-#include "platform/platform.h"
+#include "platform/system.h"
 
 #include <cstdio>
 

@@ -1,4 +1,6 @@
-#include "platform/platform.h"
+#include "platform/filecontent.h"
+#include "platform/files.h"
+#include "platform/processes.h"
 #include "testfolder.h"
 
 #include <QDir>

@@ -1,4 +1,7 @@
-#include "platform/platform.h"
+#include "platform/commandline.h"
+#include "platform/datafolder.h"
+#include "platform/processes.h"
+#include "platform/system.h"
 #include "testfolder.h"
 
 #include <QDir>

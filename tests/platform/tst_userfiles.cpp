@@ -1,4 +1,7 @@
-#include "platform/platform.h"
+#include "platform/memory.h"
+#include "platform/shortcuts.h"
+#include "platform/trash.h"
+#include "platform/userfolders.h"
 #include "privatemounts.h"
 #include "testfolder.h"
 

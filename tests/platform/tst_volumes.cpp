@@ -1,5 +1,6 @@
+#include "platform/commandline.h"
 #include "platform/linux/mounttable.h"
-#include "platform/platform.h"
+#include "platform/volumes.h"
 #include "privatemounts.h"
 
 #include <QDir>

@@ -1,5 +1,6 @@
 #include "localisation/texts.h"
-#include "platform/platform.h"
+#include "platform/processes.h"
+#include "platform/session.h"
 #include "shell/application.h"
 #include "shell/singleinstance.h"
 #include "shell/trayhost.h"

@@ -1,5 +1,6 @@
 #include "pages/tools/linkspage.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/processes.h"
 #include "shell/navigationlist.h"
 #include "shellfixture.h"
 

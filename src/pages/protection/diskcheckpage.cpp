@@ -4,7 +4,6 @@
 #include "data/valuetext.h"
 #include "pages/checklistmodel.h"
 #include "pages/controls.h"
-#include "platform/platform.h"
 #include "shell/mainwindow.h"
 
 #include <QFileInfo>
@@ -30,11 +29,6 @@ QString reduceDoubledSeparators(QString line)
         line.replace(QLatin1String("://"), QLatin1String(":/"));
     }
     return line;
-}
-
-bool inUse(const QString& path)
-{
-    return platform::fileInUse(QFile::encodeName(path).toStdString(), platform::LockMode::Read);
 }
 
 } // namespace
@@ -155,8 +149,7 @@ void DiskCheckPage::checkFolder()
     // Quoted when it holds blanks, so that the tool gets the folder as one
     // argument; with no folder the parameters stay "1 ".
     const QString folder = folderField->text();
-    const QString quoted =
-        folder.isEmpty() ? QString() : QString::fromStdString(platform::quoteArgument(folder.toStdString()));
+    const QString quoted = folder.isEmpty() ? QString() : session().system.quoteArgument(folder);
     runTool(textOf(DiskCheckMode::Folder) + u' ' + quoted, 2, QStringLiteral("ok1"));
 }
 
@@ -192,22 +185,23 @@ void DiskCheckPage::refreshList()
     if (auto listed = listedFiles(session().files, folderField->text(), &problem))
         checkList->setItems(std::move(*listed));
     else if (!problem.isEmpty())
-        session().seams.report(&window(), problem);
+        report(problem);
 }
 
 void DiskCheckPage::deleteListedFiles()
 {
-    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
+    if (!askBeforeDeleting(session().state.caption(Caption::AreYouSure)))
         return;
     setButtonsEnabled(false);
     const auto usable = qScopeGuard([this] { setButtonsEnabled(true); });
     const QStringList& paths = checkList->texts();
+    QStringList unprotected;
     for (int row = 0; row < paths.size(); ++row) {
         // The check mark protects a file; so does a program holding it.
-        const QString& path = paths[row];
-        if (!checkList->isChecked(row) && QFileInfo(path).isFile() && !inUse(path))
-            QFile::remove(path);
+        if (!checkList->isChecked(row) && QFileInfo(paths[row]).isFile())
+            unprotected.append(paths[row]);
     }
+    session().system.deleteFreeFiles(unprotected);
 }
 
 } // namespace corvatek::pages

@@ -1,27 +1,27 @@
 #include "pages/protection/drivescan.h"
 
 #include "data/filenames.h"
+#include "shell/dialogue.h"
 #include "shell/session.h"
 
 namespace corvatek::pages {
 
-void driveScanRequest(shell::Session& session, QWidget* owner, const platform::Volume& volume)
+void driveScanRequest(shell::Session& session, QWidget* owner, const shell::Volume& volume)
 {
-    const std::string name = platform::volumeName(volume);
-    if (!session.seams.askYesNo(owner,
-            session.state.caption(Caption::ScanDriveQuestion) + QString::fromStdString(name) + QStringLiteral(" ?")))
+    const shell::System& system = session.system;
+    if (!shell::Dialogue(session, owner)
+             .ask(session.state.caption(Caption::ScanDriveQuestion) + system.volumeName(volume) + QStringLiteral(" ?")))
         return;
     // The volume may have gone while the question was open: a listing of
     // the folder it leaves behind must not start a scan.
-    if (!platform::listVolumeRoot(volume))
+    if (!system.listVolumeRoot(volume))
         return;
-    session.companions.shellStart(
-        files::Scanner, QStringLiteral("3 ") + QString::fromStdString(platform::quoteArgument(name)));
+    session.companions.shellStart(files::Scanner, QStringLiteral("3 ") + system.volumeArgument(volume));
 }
 
-void volumeArrived(shell::Session& session, QWidget* owner, const platform::Volume& volume)
+void volumeArrived(shell::Session& session, QWidget* owner, const shell::Volume& volume)
 {
-    if (platform::volumeReadable(volume))
+    if (session.system.volumeReadable(volume))
         driveScanRequest(session, owner, volume);
 }
 

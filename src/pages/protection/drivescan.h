@@ -2,7 +2,7 @@
 // volume is attached: ask, list the volume's root, hand it to the scanner.
 #pragma once
 
-#include "platform/platform.h"
+#include "shell/system.h"
 
 class QWidget;
 
@@ -15,10 +15,10 @@ namespace corvatek::pages {
 // Asks Caption::ScanDriveQuestion + the volume's root + " ?"; on Yes, when the root can
 // still be listed, starts vkprobe.exe with "3 " and the root, quoted when
 // it holds blanks so that the scanner receives it as one argument.
-void driveScanRequest(shell::Session& session, QWidget* owner, const platform::Volume& volume);
+void driveScanRequest(shell::Session& session, QWidget* owner, const shell::Volume& volume);
 
 // The device-change handler: an attached volume whose file system answers
 // is offered for a scan.
-void volumeArrived(shell::Session& session, QWidget* owner, const platform::Volume& volume);
+void volumeArrived(shell::Session& session, QWidget* owner, const shell::Volume& volume);
 
 } // namespace corvatek::pages

@@ -3,6 +3,7 @@
 #include "data/filenames.h"
 #include "localisation/captions.h"
 #include "localisation/timeformat.h"
+#include "localisation/words.h"
 #include "pages/linesmodel.h"
 #include "shell/mainwindow.h"
 
@@ -11,29 +12,6 @@
 
 namespace corvatek::pages {
 namespace {
-
-struct HomeWords {
-    const char16_t* beforeTime;
-    const char16_t* afterTime;
-    const char16_t* firewall;
-    const char16_t* realTime;
-    const char16_t* realTimeGuardDown; // the click variant, guard not running
-};
-
-// The words of each language, in the order of localisation::Language,
-// exactly as the suite has always shown them.
-constexpr HomeWords kWords[localisation::kLanguageCount] = {
-    {u"Date d\u00e9marrage :", u" virus d\u00e9tect\u00e9(s) ", u"Parefeu : ",
-        u"D\u00e9tection des virus en temps reel :", u"D\u00e9tection des virus en temps reel :"},
-    {u"Star date :", u" detected virus ", u"Firewall : ", u"Virus detection in real time :",
-        u"Virus detection in real time :"},
-    {u"Stardatum :", u"erkanntum Virus ", u"Firewall : ", u"Virenerkennung in Echtzeit :",
-        u"Vrenerkennung in Echzeit :"},
-    {u"Fecha de inicio :", u" virus detectato ", u"Firewall : ", u"Diteccione de virus en tiempo real :",
-        u"Diteccione de virus en tiempo real :"},
-    {u"Data di inicio :", u" virus rilevato ", u"Firewall : ", u"Rilevamento dei virus in tempo realte :",
-        u"Rilevamento dei virus in tiempo realte :"},
-};
 
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
@@ -87,27 +65,30 @@ void HomePage::build()
         virusBox->setToolTip(hint.join(QLatin1Char('\n')));
     colour(startLine, virusBox->count() == 0 ? kGreen : kRed);
 
-    const HomeWords* words = localisation::entryFor(kWords, state.languageCode);
+    using localisation::Word;
+    const auto language = localisation::languageOf(state.languageCode);
     // At start the French words come first, so the start and real-time lines
     // of an unknown language still read; a click leaves them empty.
-    const HomeWords* startWords =
-        words ? words : (startUp() ? &kWords[std::size_t(localisation::Language::French)] : nullptr);
+    const auto startLanguage = language || !startUp() ? language : localisation::Language::French;
     const QString moment = localisation::shortDateLongTime(state.startTime);
-    if (startWords)
-        setLine(
-            startLine, QString::fromUtf16(startWords->beforeTime) + moment + QString::fromUtf16(startWords->afterTime));
+    if (startLanguage)
+        setLine(startLine,
+            localisation::word(*startLanguage, Word::StartDate) + moment +
+                localisation::word(*startLanguage, Word::DetectedViruses));
 
     const bool firewallOff = state.firewall == FirewallMode::Off;
     colour(firewallLine, firewallOff ? kRed : kGreen);
-    if (words)
+    if (language)
         setLine(firewallLine,
-            QString::fromUtf16(words->firewall) + state.caption(firewallOff ? Caption::Off : Caption::On));
+            localisation::word(*language, Word::FirewallLine) +
+                state.caption(firewallOff ? Caption::Off : Caption::On));
 
     const bool guardRunning = session.companions.isRunning(files::Guard);
     colour(realTimeLine, guardRunning ? kGreen : kRed);
-    if (startWords) {
-        const char16_t* word = !startUp() && !guardRunning ? startWords->realTimeGuardDown : startWords->realTime;
-        setLine(realTimeLine, QString::fromUtf16(word) + state.caption(guardRunning ? Caption::On : Caption::Off));
+    if (startLanguage) {
+        const Word lead = !startUp() && !guardRunning ? Word::RealTimeGuardDown : Word::RealTime;
+        setLine(realTimeLine,
+            localisation::word(*startLanguage, lead) + state.caption(guardRunning ? Caption::On : Caption::Off));
     }
 
     setLine(sitesLine,

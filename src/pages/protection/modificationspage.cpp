@@ -3,28 +3,15 @@
 #include "data/filenames.h"
 #include "pages/configurationfamily.h"
 #include "pages/controls.h"
-#include "platform/platform.h"
 #include "shell/mainwindow.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
 namespace corvatek::pages {
-namespace {
-
-// In use by another program. A file the user made read-only is not: it is
-// shown, and deleted after the question, as its folder allows.
-bool busy(const QString& path)
-{
-    return platform::fileInUse(QFile::encodeName(path).toStdString(), platform::LockMode::Read);
-}
-
-} // namespace
-
 void ModificationsPage::build()
 {
     shell::Session& session = this->session();
@@ -46,7 +33,7 @@ void ModificationsPage::build()
     // Matched as the suite has always matched file names: letter case aside.
     const QDir folder(session.folder);
     fileList->addItems(
-        folder.entryList({files::ModificationFiles.toString()}, QDir::Files, QDir::Name | QDir::IgnoreCase));
+        folder.entryList({QStringView(files::ModificationFiles).toString()}, QDir::Files, QDir::Name | QDir::IgnoreCase));
     contentBox->setGeometry(280, 32, 300, 310);
     showBothScrollBars(contentBox);
 
@@ -69,11 +56,13 @@ void ModificationsPage::showChosenFile()
     if (name.isEmpty())
         return;
     contentBox->clear();
-    if (busy(session().files.path(name)))
+    // A file the user made read-only is not in use: it is shown, and
+    // deleted after the question, as its folder allows.
+    if (session().system.inUse(session().files.path(name)))
         return;
     const data::LinesRead read = session().files.readLines(name);
     if (read.status == data::FileStatus::Unreadable)
-        session().seams.report(&window(), read.error);
+        report(read.error);
     contentBox->setPlainText(read.lines.joined());
 }
 
@@ -81,14 +70,13 @@ void ModificationsPage::deleteChosenFile()
 {
     const QString name = chosenName();
     const QString path = session().files.path(name);
-    if (name.isEmpty() || busy(path))
+    if (name.isEmpty() || session().system.inUse(path))
         return;
-    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
+    if (!askBeforeDeleting(session().state.caption(Caption::AreYouSure)))
         return;
     contentBox->clear();
     // A companion may have taken the file while the question was open.
-    if (!busy(path))
-        QFile::remove(path);
+    session().system.deleteFreeFiles({path});
 }
 
 } // namespace corvatek::pages

@@ -1,15 +1,14 @@
 #include "pages/protection/scanpage.h"
 
-#include "supervision/statusmonitor.h"
 #include "data/filenames.h"
 #include "data/valuetext.h"
 #include "pages/controls.h"
 #include "pages/protection/drivescan.h"
 #include "shell/mainwindow.h"
+#include "supervision/statusmonitor.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QPlainTextEdit>
@@ -51,20 +50,22 @@ void ScanPage::build()
     stopButton = placeButton(add<QPushButton>(state.caption(Caption::StopScan)), {296, 24, 75, 25}, Glyph::No);
 
     // The first choice of each box is wider and checked.
+    constexpr int kFirstChoiceTop = 24;
     const auto choice = [&](QGroupBox* box, Caption caption, int top) {
+        const bool first = top == kFirstChoiceTop;
         auto* button = addTo<QRadioButton>(box, state.caption(caption));
-        button->setGeometry(16, top, top == 24 ? 129 : 113, 17);
-        button->setChecked(top == 24);
+        button->setGeometry(16, top, first ? 129 : 113, 17);
+        button->setChecked(first);
         return button;
     };
     modeBox = add<QGroupBox>();
     modeBox->setGeometry(128, 72, 257, 151);
-    quickChoice = choice(modeBox, Caption::QuickScan, 24);
+    quickChoice = choice(modeBox, Caption::QuickScan, kFirstChoiceTop);
     fullChoice = choice(modeBox, Caption::FullScan, 56);
     memoryChoice = choice(modeBox, Caption::MemoryScan, 88);
     scheduleBox = add<QGroupBox>();
     scheduleBox->setGeometry(128, 202, 257, 161);
-    hourlyChoice = choice(scheduleBox, Caption::EveryHour, 24);
+    hourlyChoice = choice(scheduleBox, Caption::EveryHour, kFirstChoiceTop);
     manualChoice = choice(scheduleBox, Caption::NoSchedule, 56);
     manualChoice->setChecked(!state.hourlyScanFlag);
 
@@ -74,11 +75,11 @@ void ScanPage::build()
 
     driveBox = add<QComboBox>();
     driveBox->setGeometry(400, 277, 113, 18);
-    volumes_ = platform::scannableVolumes();
-    const auto current = platform::volumeOf(QFile::encodeName(QDir::currentPath()).toStdString());
+    volumes_ = session.system.scannableVolumes();
+    const auto current = session.system.volumeOf(QDir::currentPath());
     int shown = -1; // the current drive; none shown when it is no scannable volume
-    for (const platform::Volume& volume : volumes_) {
-        driveBox->addItem(QString::fromStdString(volume.root));
+    for (const shell::Volume& volume : volumes_) {
+        driveBox->addItem(session.system.rootOf(volume));
         if (current && current->device == volume.device)
             shown = driveBox->count() - 1;
     }
@@ -110,7 +111,7 @@ QString ScanPage::writeModeAndStopScanner()
     const data::FileResult written = session().files.writeFlag(files::ScanMode, digit);
     // The scanner reads its mode from the file: a mode it cannot see must be told.
     if (!written.ok())
-        session().seams.report(&window(), written.error);
+        report(written.error);
     session().companions.stop(files::Scanner);
     return digit;
 }
@@ -135,7 +136,7 @@ void ScanPage::chooseScanSchedule()
     // Lost at the next start otherwise, unknown to the user.
     const data::FileResult stored = supervision::storeHourlyScan(session().files, hourly);
     if (!stored.ok())
-        session().seams.report(&window(), stored.error);
+        report(stored.error);
 }
 
 void ScanPage::scanChosenDrive()

@@ -4,8 +4,8 @@
 // unfinished as interrupted) and offers a scan of any mounted volume.
 #pragma once
 
-#include "platform/platform.h"
 #include "shell/page.h"
+#include "shell/system.h"
 
 #include <QDateTime>
 
@@ -67,7 +67,7 @@ private:
     };
     ReportStamp reportStamp() const;
 
-    std::vector<platform::Volume> volumes_; // the drive box's entries
+    std::vector<shell::Volume> volumes_; // the drive box's entries
     ReportStamp shownReport_;
     bool reportUnfinished_ = false; // the report shown ends in a progress line
     bool interruptionShown_ = false;

@@ -22,22 +22,21 @@ void AlertsPage::quarantineSelectedAlert()
         return;
     shell::Session& session = this->session();
     const QString shown = rows()->name(row);
-    if (!session.seams.askBeforeDeleting(&window(), session.state.caption(Caption::MoveToQuarantineQuestion) + shown))
+    if (!askBeforeDeleting(session.state.caption(Caption::MoveToQuarantineQuestion) + shown))
         return;
     const QString name = trimmedName(shown);
 
     const data::TableLoad quarantine = session.files.loadTable(data::TableId::Quarantine);
-    if (!succeeded(session, &window(), quarantine))
+    if (!check(quarantine))
         return;
     for (const QString& quarantined : firstFieldOf(quarantine.table)) {
         if (trimmedName(quarantined) == name)
             return; // already in quarantine: nothing changes
     }
     // Stored trimmed: a name with blanks around it matches no process.
-    if (!succeeded(session, &window(), appendRow(session.files, data::TableId::Quarantine, name)))
+    if (!check(appendRow(session.files, data::TableId::Quarantine, name)))
         return;
-    succeeded(session, &window(),
-        keepRows(session.files, data::TableId::Rules, [&](QStringView kept) { return kept != name; }));
+    check(keepRows(session.files, data::TableId::Rules, [&](QStringView kept) { return kept != name; }));
 }
 
 void AlertsPage::onColumnClicked(int column)

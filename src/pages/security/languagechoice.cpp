@@ -1,7 +1,6 @@
 #include "pages/security/languagechoice.h"
 
 #include "data/filenames.h"
-#include "pages/tableedits.h"
 #include "shell/icons.h"
 #include "shell/mainwindow.h"
 
@@ -71,32 +70,30 @@ void applyLanguage(shell::MainWindow& window, const QString& chosen)
     if (!localisation::languageOf(chosen))
         return;
     shell::Session& session = window.session();
+    const shell::Dialogue dialogue(session, &window);
     // Only a complete language file is stored: a code whose captions cannot
     // be shown would leave the navigation items unmatched.
     localisation::CaptionTable captions;
     const QString problem = session.loadCaptions(captions, chosen.trimmed());
     if (!problem.isEmpty()) {
-        session.seams.report(&window,
-            session.state.text(localisation::Text::LanguageNotChanged,
-                {problem.left(problem.lastIndexOf(QLatin1String("; ")))}));
+        dialogue.report(session.state.text(
+            localisation::Text::LanguageNotChanged, {problem.left(problem.lastIndexOf(QLatin1String("; ")))}));
         return;
     }
     data::TableLoad load = session.files.loadTable(data::TableId::Languages);
-    if (!succeeded(session, &window, load))
+    if (!dialogue.check(load))
         return;
     load.table.clearRows();
     QStringList record(load.table.fields().size());
     const int field = load.table.fieldIndex(data::fields::Name);
     if (field < 0) {
-        succeeded(session, &window,
-            {data::FileStatus::Unreadable,
-                session.state.text(
-                    localisation::Text::NoNameFieldLanguageNotChanged, {session.files.path(files::Languages)})});
+        dialogue.report(session.state.text(
+            localisation::Text::NoNameFieldLanguageNotChanged, {session.files.path(files::Languages)}));
         return;
     }
     record[field] = chosen.trimmed();
     load.table.appendRow(record);
-    if (!succeeded(session, &window, session.files.saveTable(data::TableId::Languages, load.table)))
+    if (!dialogue.check(session.files.saveTable(data::TableId::Languages, load.table)))
         return;
     auto& state = session.state;
     state.languageCode = load.table.value(0, field);

@@ -86,7 +86,7 @@ void QuarantinePage::addEntry(EntryTab& tab)
     const QString text = tab.table == data::TableId::Quarantine ? trimmedName(tab.entry->text()) : tab.entry->text();
     if (text.isEmpty())
         return;
-    if (!succeeded(session(), &window(), appendRow(session().files, tab.table, text)))
+    if (!check(appendRow(session().files, tab.table, text)))
         return;
     tab.box->addItem(text);
     tab.entry->clear();
@@ -99,7 +99,7 @@ void QuarantinePage::removeEntry(EntryTab& tab)
     QStringList kept;
     const data::FileResult saved = keepRows(
         session().files, tab.table, [&](QStringView kept) { return trimmedName(kept) != shown; }, &kept);
-    if (!succeeded(session(), &window(), saved))
+    if (!check(saved))
         return;
     tab.box->clear();
     for (QString& name : kept)
@@ -110,7 +110,7 @@ void QuarantinePage::removeEntry(EntryTab& tab)
 
 void QuarantinePage::removeAllEntries(EntryTab& tab)
 {
-    if (!succeeded(session(), &window(), emptyTable(session().files, tab.table)))
+    if (!check(emptyTable(session().files, tab.table)))
         return;
     tab.box->clear();
 }

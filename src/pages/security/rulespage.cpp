@@ -21,12 +21,12 @@ void RulesPage::deleteSelectedRule()
     if (row < 0)
         return;
     const QString name = rows()->name(row);
-    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::DeleteRuleQuestion) + name))
+    if (!askBeforeDeleting(session().state.caption(Caption::DeleteRuleQuestion) + name))
         return;
     // Every rule of the program goes, and rows naming no program with them.
     const data::FileResult saved = keepRows(
         session().files, data::TableId::Rules, [&](QStringView kept) { return kept != name && !kept.isEmpty(); });
-    if (succeeded(session(), &window(), saved))
+    if (check(saved))
         rows()->takeRow(row);
 }
 

@@ -2,6 +2,7 @@
 
 #include "data/filenames.h"
 #include "data/valuetext.h"
+#include "localisation/words.h"
 #include "pages/controls.h"
 #include "pages/linesmodel.h"
 #include "pages/security/languagechoice.h"
@@ -20,20 +21,6 @@
 namespace corvatek::pages {
 namespace {
 
-using localisation::entryFor;
-
-// Per-language texts, in the order French, English, German, Spanish, Italian.
-const char16_t* const kClosedPorts[] = {
-    u"Ports fermés", u"Closed ports", u"Geschlossenen ports", u"Puerto cerrados", u"Porte chiuse"};
-const char16_t* const kFirewall[] = {u"Parefeu", u"Firewall", u"Firewall", u"Firewall", u"Firewall"};
-const char16_t* const kAlways[] = {u"toujours", u"Always", u"Immer", u"Siempre", u"Sempre"};
-
-QString wordFor(const char16_t* const (&table)[5], const QString& code)
-{
-    const auto* word = entryFor(table, code);
-    return word ? QString::fromUtf16(*word) : QString();
-}
-
 template<typename List> List* oneLineList(List* list, int top)
 {
     list->setGeometry(186, top, 152, 23);
@@ -48,6 +35,7 @@ void SettingsPage::build()
     shell::Session& session = this->session();
     const auto& state = session.state;
     const QString& code = state.languageCode;
+    using localisation::Word;
 
     add<QLabel>(state.caption(Caption::ListToClear))->move(56, 80);
     clearingChoice = add<QComboBox>();
@@ -62,7 +50,7 @@ void SettingsPage::build()
     applicationPorts = oneLineList(add<QListView>(), 200);
     applicationPorts->setUniformItemSizes(true); // a long list is not measured line by line
     applicationPorts->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    closedPortsLabel = add<QLabel>(wordFor(kClosedPorts, code));
+    closedPortsLabel = add<QLabel>(localisation::word(code, Word::ClosedPorts));
     closedPortsLabel->move(56, 240);
     closedPorts = oneLineList(add<QListWidget>(), 240);
     portField = add<QLineEdit>();
@@ -72,7 +60,7 @@ void SettingsPage::build()
     addPortButton = placeButton(add<QPushButton>(state.caption(Caption::Add)), {416, 240, 145, 25}, Glyph::No);
     removePortButton = placeButton(add<QPushButton>(state.caption(Caption::Remove)), {416, 280, 145, 25}, Glyph::No);
 
-    firewallGroup = add<QGroupBox>(wordFor(kFirewall, code));
+    firewallGroup = add<QGroupBox>(localisation::word(code, Word::Firewall));
     firewallGroup->setGeometry(168, 270, 150, 90);
     const auto choice = [&](const QString& text, int top, int width, FirewallMode mode) {
         auto* button = addTo<QRadioButton>(firewallGroup, text);
@@ -82,7 +70,7 @@ void SettingsPage::build()
     };
     firewallOnChoice = choice(state.caption(Caption::FirewallOn), 20, 129, FirewallMode::On);
     firewallOffChoice = choice(state.caption(Caption::FirewallOff), 34, 113, FirewallMode::Off);
-    firewallAlwaysChoice = choice(wordFor(kAlways, code), 50, 113, FirewallMode::Always);
+    firewallAlwaysChoice = choice(localisation::word(code, Word::FirewallAlways), 50, 113, FirewallMode::Always);
     connect(firewallOnChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallOn);
     connect(firewallOffChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallOff);
     connect(firewallAlwaysChoice, &QRadioButton::clicked, this, &SettingsPage::chooseFirewallAlways);
@@ -122,9 +110,10 @@ void SettingsPage::chooseFirewall(FirewallMode mode)
     auto& state = session().state;
     // The network tool reads the file: a value it cannot see must be told,
     // and is not put in force, so the screen says what the file says.
-    if (!succeeded(session(), &window(), session().files.writeFlag(files::FirewallMode, textOf(mode)))) {
-        for (const auto& [button, shown] : {std::pair {firewallOnChoice, FirewallMode::On},
-                 std::pair {firewallOffChoice, FirewallMode::Off}, std::pair {firewallAlwaysChoice, FirewallMode::Always}}) {
+    if (!check(session().files.writeFlag(files::FirewallMode, textOf(mode)))) {
+        for (const auto& [button, shown] :
+            {std::pair {firewallOnChoice, FirewallMode::On}, std::pair {firewallOffChoice, FirewallMode::Off},
+                std::pair {firewallAlwaysChoice, FirewallMode::Always}}) {
             button->setAutoExclusive(false); // a value none of them shows unchecks all
             button->setChecked(state.firewall == shown);
             button->setAutoExclusive(true);
@@ -140,7 +129,7 @@ bool SettingsPage::saveClosedPorts()
     QStringList ports;
     for (int row = 0; row < closedPorts->count(); ++row)
         ports.append(closedPorts->item(row)->text());
-    return succeeded(session(), &window(), session().files.writeLines(files::ClosedPorts, ports));
+    return check(session().files.writeLines(files::ClosedPorts, ports));
 }
 
 void SettingsPage::addClosedPort()
@@ -177,14 +166,14 @@ void SettingsPage::clearChosenList()
     const QString chosen = clearingChoice->currentText();
     if (chosen.isEmpty())
         return;
-    if (!session.seams.askBeforeDeleting(&window(), session.state.caption(Caption::ClearListQuestion) + chosen))
+    if (!askBeforeDeleting(session.state.caption(Caption::ClearListQuestion) + chosen))
         return;
     if (chosen == session.state.caption(Caption::Alerts))
-        succeeded(session, &window(), emptyTable(session.files, data::TableId::Alerts));
+        check(emptyTable(session.files, data::TableId::Alerts));
     if (chosen == session.state.caption(Caption::EventsListName))
-        succeeded(session, &window(), emptyTable(session.files, data::TableId::Events));
+        check(emptyTable(session.files, data::TableId::Events));
     if (chosen == QLatin1String("Modifications"))
-        succeeded(session, &window(), session.files.writeLines(files::ProcessModifications, {}));
+        check(session.files.writeLines(files::ProcessModifications, {}));
 }
 
 void SettingsPage::applyLanguage()

@@ -33,7 +33,7 @@ QString addressOf(const QString& line)
 } // namespace
 
 SiteLookup::SiteLookup(shell::Session& session, QWidget* window, QString typed)
-    : QObject(window), session_(session), window_(window), typed_(std::move(typed)),
+    : QObject(window), session_(session), dialogue_(session, window), typed_(std::move(typed)),
       limit_(session.waits.siteLookupLimit)
 {
     setObjectName(QStringLiteral("siteLookup"));
@@ -56,9 +56,8 @@ void SiteLookup::check()
         return;
     poll_.stop();
     session_.companions.stop(files::SiteLookup);
-    session_.seams.report(window_,
-        session_.state.text(localisation::Text::SiteLookupTooSlow,
-            {files::SiteLookup.toString(), QString::number(session_.waits.siteLookupLimit.count() / 1000.0)}));
+    dialogue_.report(session_.state.text(localisation::Text::SiteLookupTooSlow,
+        {QStringView(files::SiteLookup).toString(), QString::number(session_.waits.siteLookupLimit.count() / 1000.0)}));
     if (page_)
         page_->addSiteButton->setEnabled(true);
     deleteLater();
@@ -78,7 +77,7 @@ void SiteLookup::finish()
         return;
     if (!read.ok()) {
         // Not "no address found": the lookup's answer was there but unreadable.
-        session_.seams.report(window_, session_.state.text(localisation::Text::SiteNotAdded, {read.error}));
+        dialogue_.report(session_.state.text(localisation::Text::SiteNotAdded, {read.error}));
         return;
     }
     const data::TextLines& lines = read.lines;
@@ -87,7 +86,7 @@ void SiteLookup::finish()
     } else {
         const QString site = trimmedName(typed_);
         const QString address = addressOf(lines.last());
-        if (!succeeded(session_, window_, appendRow(files, data::TableId::Sites, site, address)))
+        if (!dialogue_.check(appendRow(files, data::TableId::Sites, site, address)))
             return;
         if (page_) {
             page_->sites->addItem(site);
@@ -163,14 +162,13 @@ void SitesPage::addSite()
 void SitesPage::removeSite()
 {
     const QString shown = sites->currentText();
-    if (succeeded(session(), &window(),
-            keepRows(session().files, data::TableId::Sites, [&](QStringView kept) { return kept != shown; })))
+    if (check(keepRows(session().files, data::TableId::Sites, [&](QStringView kept) { return kept != shown; })))
         fillSites();
 }
 
 void SitesPage::removeAllSites()
 {
-    if (!succeeded(session(), &window(), emptyTable(session().files, data::TableId::Sites)))
+    if (!check(emptyTable(session().files, data::TableId::Sites)))
         return;
     sites->clear();
     addresses->clear();
@@ -182,8 +180,7 @@ void SitesPage::saveSiteControlFlag()
     const bool on = siteControlFlagBox->isChecked();
     // The network tool takes the flag from the monitor, the next run from the
     // file: a flag the file does not hold is not put in force.
-    if (!succeeded(session(), &window(),
-            session().files.writeFlag(files::SiteControl, textOf(switchOf(on))))) {
+    if (!check(session().files.writeFlag(files::SiteControl, textOf(switchOf(on))))) {
         const QSignalBlocker quiet(siteControlFlagBox);
         siteControlFlagBox->setChecked(state.siteControlFlag);
         return;

@@ -31,7 +31,7 @@ private:
     void finish();
 
     shell::Session& session_;
-    QWidget* window_;
+    shell::Dialogue dialogue_;
     const QString typed_;
     QPointer<SitesPage> page_;
     QTimer poll_;

@@ -65,7 +65,7 @@ AboutBox::AboutBox(const supervision::ProcessState& state, QWidget* parent) : QD
 void quitItem(shell::MainWindow& window)
 {
     shell::Session& session = window.session();
-    if (!session.seams.askYesNo(&window, session.state.caption(Caption::AreYouSure)))
+    if (!shell::Dialogue(session, &window).ask(session.state.caption(Caption::AreYouSure)))
         return;
     session.companions.stopAll(supervision::stoppedByQuit());
     window.endMessageLoop();

@@ -1,21 +1,14 @@
 #include "pages/tools/addresspage.h"
 
-#include "supervision/statusmonitor.h"
-#include "localisation/captions.h"
+#include "localisation/words.h"
 #include "pages/controls.h"
 #include "shell/session.h"
+#include "supervision/statusmonitor.h"
 
 #include <QComboBox>
 #include <QPushButton>
 
 namespace corvatek::pages {
-namespace {
-
-// The web address button's text, in the order of the languages.
-constexpr const char* kWebAddressTexts[localisation::kLanguageCount] = {
-    "IP internet", "Internet ip", "Internet-IP", "IP internet", "Internet ip"};
-
-} // namespace
 
 void AddressPage::build()
 {
@@ -23,9 +16,9 @@ void AddressPage::build()
     addressBox->setGeometry(140, 80, 345, 21);
     keepTypedText(addressBox);
     machineAddressButton = placeButton(add<QPushButton>(standardCaption(Glyph::Ok)), {280, 144, 75, 25}, Glyph::Ok);
-    const char* const* webText = localisation::entryFor(kWebAddressTexts, session().state.languageCode);
-    webAddressButton = placeButton(
-        add<QPushButton>(webText ? QString::fromLatin1(*webText) : QString()), {280, 204, 75, 25}, Glyph::Ok);
+    webAddressButton =
+        placeButton(add<QPushButton>(localisation::word(session().state.languageCode, localisation::Word::WebAddress)),
+            {280, 204, 75, 25}, Glyph::Ok);
     connect(machineAddressButton, &QPushButton::clicked, this, &AddressPage::showMachineAddress);
     connect(webAddressButton, &QPushButton::clicked, this, &AddressPage::openAddressWebPage);
 }

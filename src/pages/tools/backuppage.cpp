@@ -1,11 +1,10 @@
 #include "pages/tools/backuppage.h"
 
-#include "supervision/statusmonitor.h"
 #include "data/filenames.h"
 #include "pages/controls.h"
 #include "pages/foldertree.h"
-#include "pages/tableedits.h"
 #include "shell/mainwindow.h"
+#include "supervision/statusmonitor.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -92,7 +91,7 @@ void BackupPage::showChosenEntry()
 
 bool BackupPage::keepSchedule()
 {
-    return succeeded(session(), &window(), supervision::saveBackupSchedule(session().state, session().files));
+    return check(supervision::saveBackupSchedule(session().state, session().files));
 }
 
 void BackupPage::takeSourceFolder()
@@ -126,7 +125,7 @@ void BackupPage::addEntry()
 void BackupPage::removeEntry()
 {
     auto& state = session().state;
-    if (!session().seams.askBeforeDeleting(&window(), state.caption(Caption::AreYouSure)))
+    if (!askBeforeDeleting(state.caption(Caption::AreYouSure)))
         return;
     const int index = entryBox->currentIndex();
     if (index < 0)

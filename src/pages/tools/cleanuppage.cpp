@@ -6,7 +6,6 @@
 #include "shell/mainwindow.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListView>
@@ -14,9 +13,12 @@
 #include <QStringListModel>
 #include <QTreeView>
 
+#include <numeric>
+
 namespace corvatek::pages {
 
-FileList::FileList(QListView* view) : QObject(view), view_(view), model_(new QStringListModel(this))
+FileList::FileList(const shell::System& system, QListView* view)
+    : QObject(view), system_(system), view_(view), model_(new QStringListModel(this))
 {
     view_->setUniformItemSizes(true);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -27,8 +29,8 @@ bool FileList::show(const QString& folder)
 {
     if (folder.isEmpty())
         return false;
-    auto files = platform::ordinaryFiles(QFile::encodeName(folder).toStdString());
-    if (!files.readable)
+    shell::ListedFiles files = system_.ordinaryFiles(folder);
+    if (!files.readable())
         return false;
     folder_ = folder;
     files_ = std::move(files);
@@ -38,22 +40,21 @@ bool FileList::show(const QString& folder)
 
 QStringList FileList::names() const
 {
-    return fileNames(files_);
+    return files_.names();
 }
 
 void FileList::clean(const std::function<void()>& betweenBatches)
 {
     // A folder of a hundred thousand downloads takes seconds to empty.
     constexpr std::size_t kBatch = 2000;
-    const std::string folder = QFile::encodeName(folder_).toStdString();
-    std::vector<std::string> batch;
-    for (std::size_t start = 0; start <= files_.names.size(); start += kBatch) {
-        const auto from = files_.names.begin() + std::ptrdiff_t(start);
-        batch.assign(from, from + std::ptrdiff_t(std::min(kBatch, files_.names.size() - start)));
-        if (start + kBatch > files_.names.size())
-            batch.emplace_back("index.dat");
-        platform::deleteFromFolder(folder, files_, batch);
-        if (start + kBatch <= files_.names.size())
+    const std::size_t count = files_.size();
+    std::vector<std::size_t> batch;
+    for (std::size_t start = 0; start <= count; start += kBatch) {
+        batch.resize(std::min(kBatch, count - start));
+        std::iota(batch.begin(), batch.end(), start);
+        const bool last = start + kBatch > count;
+        files_.remove(batch, last ? QStringList {QStringLiteral("index.dat")} : QStringList());
+        if (!last)
             betweenBatches();
     }
 }
@@ -70,10 +71,10 @@ void CleanupPage::build()
     leftTree->setGeometry(24, 48, 121, 161);
     auto* leftView = add<QListView>();
     leftView->setGeometry(160, 48, 121, 161);
-    leftFiles = new FileList(leftView);
+    leftFiles = new FileList(session.system, leftView);
     auto* rightView = add<QListView>();
     rightView->setGeometry(288, 48, 121, 161);
-    rightFiles = new FileList(rightView);
+    rightFiles = new FileList(session.system, rightView);
     rightTree = showFolders(add<QTreeView>());
     rightTree->setGeometry(424, 48, 121, 161);
     cleanLeftButton = placeButton(add<QPushButton>(state.caption(Caption::ClearAll)), {160, 216, 75, 25}, Glyph::Ok);
@@ -87,12 +88,12 @@ void CleanupPage::build()
     // Only ever a folder the user's downloads folder or the user's own choice
     // names: without one the list starts empty, since a clear deletes what
     // it shows.
-    const QString downloads = QFile::decodeName(platform::userFolder(platform::UserFolder::Downloads).c_str());
+    const QString downloads = session.system.userFolder(shell::UserFolder::Downloads);
     if (QFileInfo(downloads).isDir())
         rightFiles->show(downloads);
     // Linux has no cookies folder: the left list waits for a folder chosen
     // in its tree.
-    leftFiles->show(QFile::decodeName(platform::userFolder(platform::UserFolder::Cookies).c_str()));
+    leftFiles->show(session.system.userFolder(shell::UserFolder::Cookies));
     family::showFlag(session, tempFilesBox, family::kTempFiles);
 }
 
@@ -122,7 +123,7 @@ void CleanupPage::clean(FileList* list)
 {
     if (list->folder().isEmpty())
         return; // no folder shown: nothing to ask about
-    if (session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
+    if (askBeforeDeleting(session().state.caption(Caption::AreYouSure)))
         list->clean([this] { session().keepPainted(); });
 }
 

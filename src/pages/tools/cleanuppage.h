@@ -2,8 +2,8 @@
 // emptied of those files and of its "index.dat" on request.
 #pragma once
 
-#include "platform/platform.h"
 #include "shell/page.h"
+#include "shell/system.h"
 
 #include <functional>
 
@@ -21,7 +21,7 @@ namespace corvatek::pages {
 class FileList : public QObject {
     Q_OBJECT
 public:
-    explicit FileList(QListView* view);
+    FileList(const shell::System& system, QListView* view);
     // Reads `folder`; one that cannot be read leaves the list as it was.
     bool show(const QString& folder);
     // Deletes the listed files and the folder's "index.dat", calling
@@ -31,10 +31,11 @@ public:
     QStringList names() const;
 
 private:
+    const shell::System& system_;
     QListView* view_;
     QStringListModel* model_;
     QString folder_;
-    platform::FolderFiles files_;
+    shell::ListedFiles files_;
 };
 
 class CleanupPage : public shell::Page {

@@ -1,10 +1,9 @@
 #include "pages/tools/rulefilesmodel.h"
 
 #include "data/tables.h"
-#include "platform/platform.h"
+#include "shell/system.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QHash>
 #include <QMimeDatabase>
 #include <QRegularExpression>
@@ -22,16 +21,16 @@ namespace {
 
 constexpr int kLongestTypeName = 80;
 
-const char* inodeType(platform::FileKind kind)
+const char* inodeType(shell::FileKind kind)
 {
     switch (kind) {
-    case platform::FileKind::Folder: return "inode/directory";
-    case platform::FileKind::Pipe: return "inode/fifo";
-    case platform::FileKind::CharacterDevice: return "inode/chardevice";
-    case platform::FileKind::BlockDevice: return "inode/blockdevice";
-    case platform::FileKind::Socket: return "inode/socket";
-    case platform::FileKind::Missing:
-    case platform::FileKind::Regular: break;
+    case shell::FileKind::Folder: return "inode/directory";
+    case shell::FileKind::Pipe: return "inode/fifo";
+    case shell::FileKind::CharacterDevice: return "inode/chardevice";
+    case shell::FileKind::BlockDevice: return "inode/blockdevice";
+    case shell::FileKind::Socket: return "inode/socket";
+    case shell::FileKind::Missing:
+    case shell::FileKind::Regular: break;
     }
     return nullptr;
 }
@@ -173,14 +172,14 @@ void RuleFilesModel::readEachFile(Reading& reading)
     std::uint16_t typeCount = 1; // 0 is the empty name
     for (std::size_t i = 0; i < reading.paths.size() && !reading.stopped; ++i) {
         const QString& path = reading.paths[i];
-        const platform::FileFacts file = platform::fileFacts(QFile::encodeName(path).toStdString());
+        const shell::FileFacts file = shell::System::fileFacts(path);
         if (reading.stopped)
             break;
 
         Fact fact;
         fact.read = true;
-        fact.found = file.kind != platform::FileKind::Missing;
-        fact.exists = fact.found && file.kind != platform::FileKind::Folder;
+        fact.found = file.kind != shell::FileKind::Missing;
+        fact.exists = fact.found && file.kind != shell::FileKind::Folder;
         fact.modified = file.modified;
         fact.signed_ = file.signature.has_value();
         fact.signature = file.signature.value_or(0);

@@ -35,7 +35,7 @@ void ScramblingPage::restore()
 
 void ScramblingPage::transform(const QLineEdit* from, const QLineEdit* to, data::Direction direction)
 {
-    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
+    if (!askBeforeDeleting(session().state.caption(Caption::AreYouSure)))
         return;
     const QString source = from->text();
     const QFileInfo sourceInfo(source);
@@ -43,7 +43,7 @@ void ScramblingPage::transform(const QLineEdit* from, const QLineEdit* to, data:
         return;
     // A relative path would name a file of wherever the program was started.
     if (!QFileInfo(to->text()).isAbsolute()) {
-        session().seams.report(&window(), session().state.text(localisation::Text::NoFullPath, {to->text()}));
+        report(session().state.text(localisation::Text::NoFullPath, {to->text()}));
         return;
     }
     // A large file keeps the window painted; no input is taken meanwhile, so
@@ -51,7 +51,7 @@ void ScramblingPage::transform(const QLineEdit* from, const QLineEdit* to, data:
     const QString problem = data::transformFile(
         source, to->text(), direction, key, session().files.language(), [this] { session().keepPainted(); });
     if (!problem.isEmpty())
-        session().seams.report(&window(), problem);
+        report(problem);
 }
 
 } // namespace corvatek::pages

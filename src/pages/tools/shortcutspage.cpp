@@ -3,12 +3,9 @@
 #include "pages/checklistmodel.h"
 #include "pages/configurationfamily.h"
 #include "pages/controls.h"
-#include "pages/foldertree.h"
 #include "shell/mainwindow.h"
-#include "shell/trayhost.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QListView>
 #include <QPushButton>
 
@@ -38,26 +35,25 @@ void ShortcutsPage::build()
 void ShortcutsPage::findBroken()
 {
     if (brokenShortcutsBox->isChecked()) {
-        desktop_ = platform::userFolder(platform::UserFolder::Desktop);
-        found_ = platform::brokenShortcuts(desktop_);
-        broken->setItems(fileNames(found_));
+        found_ = session().system.brokenDesktopShortcuts();
+        broken->setItems(found_.names());
     }
     if (autostartEntriesBox->isChecked())
-        platform::removeDeadAutostartEntries(shell::kAutostartName);
+        session().system.removeDeadAutostartEntries();
 }
 
 void ShortcutsPage::deleteBroken()
 {
-    if (!session().seams.askBeforeDeleting(&window(), session().state.caption(Caption::AreYouSure)))
+    if (!askBeforeDeleting(session().state.caption(Caption::AreYouSure)))
         return;
-    std::vector<std::string> unchecked;
+    std::vector<std::size_t> unchecked;
     for (int row = 0; row < broken->rowCount(); ++row) {
         if (!broken->isChecked(row))
-            unchecked.push_back(found_.names[std::size_t(row)]);
+            unchecked.push_back(std::size_t(row));
     }
-    platform::deleteFromFolder(desktop_, found_, unchecked);
+    found_.remove(unchecked);
     if (emptyTrashBox->isChecked())
-        platform::emptyTrash(session().seams.trashFolders(), [this] { session().keepPainted(); });
+        session().emptyTrash();
 }
 
 } // namespace corvatek::pages

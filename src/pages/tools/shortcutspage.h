@@ -2,8 +2,8 @@
 // autostart entries removed, the trash emptied.
 #pragma once
 
-#include "platform/platform.h"
 #include "shell/page.h"
+#include "shell/system.h"
 
 class QCheckBox;
 class QListView;
@@ -33,8 +33,7 @@ public:
     QPushButton* deleteButton = nullptr;
 
 private:
-    std::string desktop_; // the folder the broken shortcuts were found in
-    platform::FolderFiles found_;
+    shell::ListedFiles found_; // on the desktop
 };
 
 } // namespace corvatek::pages

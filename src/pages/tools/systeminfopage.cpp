@@ -1,5 +1,6 @@
 #include "pages/tools/systeminfopage.h"
 
+#include "localisation/words.h"
 #include "shell/mainwindow.h"
 
 #include <QHeaderView>
@@ -12,33 +13,9 @@
 namespace corvatek::pages {
 namespace {
 
-using localisation::entryFor;
-
-// Per-language label words, in the order French, English, German, Spanish,
-// Italian, each exactly as shown (blanks included).
-struct LabelWords {
-    const char16_t* total;
-    const char16_t* free;
-    const char16_t* process;
-    const char16_t* loss;
-};
-const LabelWords kLabelWords[] = {
-    {u"la mémoire totale du système: ", u"mémoire physique libre:", u"Processus mémoire:", u"Perte de mémoire:"},
-    {u" Total system memory: ", u" Free physical memory: ", u" Process-Memory: ", u" Memory Loss: "},
-    {u"Gesamtsystemspeicher:", u"Free physischen Speicher:", u"Prozess-Memory", u"Gedächtnisverlust"},
-    {u"la memoria total del sistema:", u"memoria física libre:", u"Proceso de memoria", u"Pérdida de la memoria"},
-    {u"memoria totale del sistema:", u"memoria fisica libera:", u"Processo-memoria", u"perdita di memoria"},
-};
-
-QString word(const char16_t* text)
+void showFigure(QLabel* label, const QString& word, std::uint64_t bytes)
 {
-    return text ? QString::fromUtf16(text) : QString();
-}
-
-void showFigure(QLabel* label, const char16_t* text, std::uint64_t bytes)
-{
-    label->setText(
-        SystemInfoPage::memoryFigure(word(text), double(bytes) / 1024.0, QLocale::system().groupSeparator()));
+    label->setText(SystemInfoPage::memoryFigure(word, double(bytes) / 1024.0, QLocale::system().groupSeparator()));
     label->adjustSize();
 }
 
@@ -126,20 +103,18 @@ void SystemInfoPage::build()
         {state.caption(Caption::NumberHeader), state.caption(Caption::ProgramHeader), state.memoryWord},
         std::move(rows), processList));
 
-    const LabelWords* words = entryFor(kLabelWords, state.languageCode);
-    const LabelWords none {};
-    if (!words)
-        words = &none;
+    using localisation::Word;
+    const auto word = [&](Word which) { return localisation::word(state.languageCode, which); };
     if (const auto machine = session().seams.machineMemory()) {
-        showFigure(totalMemoryLabel, words->total, machine->totalBytes);
-        showFigure(freeMemoryLabel, words->free, machine->availableBytes);
+        showFigure(totalMemoryLabel, word(Word::TotalMemory), machine->totalBytes);
+        showFigure(freeMemoryLabel, word(Word::FreeMemory), machine->availableBytes);
     }
     if (const auto own = session().seams.ownMemory()) {
-        showFigure(processMemoryLabel, words->process, *own);
+        showFigure(processMemoryLabel, word(Word::ProcessMemory), *own);
         // What the program has gained since it started; never below nothing.
         if (state.startResidentBytes)
-            showFigure(
-                memoryLossLabel, words->loss, *own > *state.startResidentBytes ? *own - *state.startResidentBytes : 0);
+            showFigure(memoryLossLabel, word(Word::MemoryLoss),
+                *own > *state.startResidentBytes ? *own - *state.startResidentBytes : 0);
     }
 }
 

@@ -1,4 +1,5 @@
-#include "platform/platform.h"
+#include "platform/commandline.h"
+#include "platform/processes.h"
 
 namespace corvatek::platform {
 

@@ -1,5 +1,6 @@
-#include "platform/common/datafolder.h"
-#include "platform/platform.h"
+#include "platform/datafolder.h"
+#include "platform/common/datafolderbackend.h"
+#include "platform/system.h"
 
 #include <cstdlib>
 

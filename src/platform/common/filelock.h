@@ -2,7 +2,7 @@
 // waiting and the lock's lifetime are the same on every system.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 #include <string>
 

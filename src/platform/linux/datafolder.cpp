@@ -1,4 +1,4 @@
-#include "platform/common/datafolder.h"
+#include "platform/common/datafolderbackend.h"
 #include "platform/linux/xdg.h"
 
 #include <cerrno>

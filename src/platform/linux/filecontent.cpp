@@ -1,13 +1,13 @@
 // Reading program files for their facts, reading outside data whole within
-// a bound, and streaming one file into another through a transform.
-#include "platform/platform.h"
+// a bound, and the two files of a transform.
+#include "platform/filecontent.h"
 
 #include "folderentries.h"
 #include "platform/common/filesignature.h"
+#include "platform/common/transformstreams.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -97,21 +97,66 @@ FileFacts fileFacts(const std::string& path)
     return facts;
 }
 
-TransformOutcome transformFile(const std::string& source, const std::string& destination,
-    const std::function<void(unsigned char* bytes, std::size_t count, std::uint64_t offset)>& transform,
-    const std::function<void()>& betweenBlocks)
+namespace {
+
+// The transform's two files as descriptors; both are closed when it goes.
+class DescriptorStreams final : public backend::TransformStreams {
+public:
+    DescriptorStreams(int in, int out) : in_(in), out_(out) { }
+
+    Moved read(unsigned char* into, std::size_t count) override
+    {
+        while (true) {
+            const ssize_t got = ::read(in_.get(), into, count);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return failed(errno);
+            return Moved::bytes(std::size_t(got));
+        }
+    }
+
+    Moved write(const unsigned char* from, std::size_t count) override
+    {
+        while (true) {
+            const ssize_t put = ::write(out_.get(), from, count);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return failed(put < 0 ? errno : ENOSPC);
+            return Moved::bytes(std::size_t(put));
+        }
+    }
+
+    std::optional<std::string> closeDestination() override
+    {
+        if (out_.close() != 0)
+            return std::strerror(errno);
+        return std::nullopt;
+    }
+
+private:
+    static Moved failed(int error) { return Moved::failure(std::strerror(error)); }
+
+    Descriptor in_;
+    Descriptor out_;
+};
+
+} // namespace
+
+std::unique_ptr<backend::TransformStreams> backend::openTransform(
+    const std::string& source, const std::string& destination, TransformOutcome& outcome)
 {
-    TransformOutcome outcome;
     const auto fail = [&](TransformOutcome::Step step, int error) {
         outcome.status = TransformOutcome::Failed;
         outcome.step = step;
         outcome.reason = std::strerror(error);
-        return outcome;
+        return nullptr;
     };
 
     // Never waits for a writer on a pipe; the source is checked to be a
     // regular file before anything else happens.
-    const Descriptor in(openFile(source, O_RDONLY | O_NONBLOCK));
+    Descriptor in(openFile(source, O_RDONLY | O_NONBLOCK));
     if (in.get() < 0)
         return fail(TransformOutcome::OpenSource, errno);
     struct stat from { };
@@ -119,7 +164,7 @@ TransformOutcome transformFile(const std::string& source, const std::string& des
         return fail(TransformOutcome::OpenSource, errno);
     if (!S_ISREG(from.st_mode)) {
         outcome.status = TransformOutcome::NotARegularFile;
-        return outcome;
+        return nullptr;
     }
 
     // Not truncated on opening: the destination may be the source itself.
@@ -133,7 +178,7 @@ TransformOutcome transformFile(const std::string& source, const std::string& des
         return fail(TransformOutcome::CreateDestination, errno);
     if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
         outcome.status = TransformOutcome::SameFile;
-        return outcome;
+        return nullptr;
     }
     // Narrowed before anything is written, so that a file that cannot be
     // narrowed keeps its old content.
@@ -144,42 +189,7 @@ TransformOutcome transformFile(const std::string& source, const std::string& des
         return fail(TransformOutcome::CreateDestination, errno);
     // A pipe's reader was there at the open; from now on writes wait for it.
     ::fcntl(out.get(), F_SETFL, ::fcntl(out.get(), F_GETFL) & ~O_NONBLOCK);
-
-    // Large enough that system calls cost little, small enough to stay in
-    // the processor's cache between the read, the transform and the write.
-    constexpr std::size_t kBlock = 256 * 1024;
-    const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBlock]);
-    using Clock = std::chrono::steady_clock;
-    auto nextCall = Clock::now() + std::chrono::milliseconds(50);
-    std::uint64_t offset = 0;
-    while (true) {
-        const ssize_t got = ::read(in.get(), buffer.get(), kBlock);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return fail(TransformOutcome::Read, errno);
-        if (got == 0)
-            break;
-        transform(buffer.get(), std::size_t(got), offset);
-        offset += std::uint64_t(got);
-        for (std::size_t done = 0; done < std::size_t(got);) {
-            const ssize_t put = ::write(out.get(), buffer.get() + done, std::size_t(got) - done);
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return fail(TransformOutcome::Write, put < 0 ? errno : ENOSPC);
-            done += std::size_t(put);
-            outcome.written += std::uint64_t(put);
-        }
-        if (betweenBlocks && Clock::now() >= nextCall) {
-            betweenBlocks();
-            nextCall = Clock::now() + std::chrono::milliseconds(50);
-        }
-    }
-    // A network file system may report a failed write only here.
-    if (out.close() != 0)
-        return fail(TransformOutcome::CloseDestination, errno);
-    return outcome;
+    return std::make_unique<DescriptorStreams>(in.release(), out.release());
 }
 
 FileRead readRegularFile(int descriptor, std::size_t limit, const std::function<void()>& betweenBlocks)

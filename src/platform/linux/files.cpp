@@ -1,8 +1,8 @@
 // The in-use test and the shared-file lock on Linux: flock on the open file,
 // shared to read and exclusive to write, the convention companions follow
 // too.
+#include "platform/files.h"
 #include "platform/common/filelock.h"
-#include "platform/platform.h"
 
 #include <atomic>
 #include <cerrno>

@@ -2,10 +2,11 @@
 // entries afterwards stays in the folder that was read.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/userfolders.h"
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace corvatek::platform::folders {
 
@@ -19,6 +20,8 @@ public:
     int get() const { return fd_; }
     // Closes now, for a caller that must know whether the close failed.
     int close();
+    // Hands the descriptor over: it is no longer closed here.
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;

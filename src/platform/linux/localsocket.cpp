@@ -1,7 +1,7 @@
 // The instance's message channel: a Unix stream socket in the user's private
 // folder. The listening side never waits: every descriptor it hands out is
 // non-blocking, and the caller decides how long a connection may stay.
-#include "platform/platform.h"
+#include "platform/localsocket.h"
 
 #include <algorithm>
 #include <cerrno>

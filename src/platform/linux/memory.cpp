@@ -1,6 +1,6 @@
 // Memory figures on Linux: /proc/meminfo for the machine, and each process's
 // resident set (its working set) from the one stat line it already has.
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 #include "procscan.h"
 

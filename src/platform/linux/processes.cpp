@@ -1,7 +1,8 @@
 // Processes on Linux. A look at the process list is made often (the monitor
 // makes several per tick), so a look reads only each process's kernel name,
 // and the command line and state only of the processes whose name matches.
-#include "platform/platform.h"
+#include "platform/processes.h"
+#include "platform/commandline.h"
 
 #include "procscan.h"
 #include "searchpath.h"

@@ -1,8 +1,11 @@
 // The user's session on Linux: a folder private to the user for the instance
 // lock and socket, and XDG autostart entries
 // (~/.config/autostart/<name>.desktop) standing in for the Windows Run key.
+#include "platform/session.h"
 #include "platform/common/localevariables.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/localsocket.h"
+#include "platform/trayicon.h"
 
 #include "desktopentry.h"
 #include "xdg.h"

@@ -1,7 +1,8 @@
 // Desktop shortcuts and autostart entries on Linux. Both are judged by what
 // can be known for certain: only a target or program that is surely missing
 // makes a shortcut broken or an autostart entry dead.
-#include "platform/platform.h"
+#include "platform/shortcuts.h"
+#include "platform/files.h"
 
 #include "desktopentry.h"
 #include "folderentries.h"

@@ -2,7 +2,8 @@
 // /etc/hosts names the machine 127.0.1.1 on Debian, so the name's address
 // would say "no network" on a machine that has one: the address comes from
 // the interfaces instead.
-#include "platform/platform.h"
+#include "platform/system.h"
+#include "platform/processes.h"
 
 #include <arpa/inet.h>
 #include <climits>

@@ -3,7 +3,7 @@
 // .Trash) or .Trash-<uid>. Each has "files" with the trashed items and
 // "info" with one "<name>.trashinfo" per item. Deletion never follows a link
 // and never enters a mount.
-#include "platform/platform.h"
+#include "platform/trash.h"
 
 #include "folderentries.h"
 #include "mounttable.h"

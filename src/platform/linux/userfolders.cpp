@@ -2,7 +2,7 @@
 // deletion from a folder that the cleanup and shortcut pages do. Deletion goes
 // through a descriptor of the folder that was listed, by bare name, so that
 // no link and no renamed folder can lead it anywhere else.
-#include "platform/platform.h"
+#include "platform/userfolders.h"
 
 #include "desktopentry.h"
 #include "folderentries.h"

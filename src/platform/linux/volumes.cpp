@@ -1,8 +1,8 @@
 // Volumes on Linux come from the mount table of this process's namespace.
 // Its descriptor is flagged by the kernel whenever the table changes, so
 // watching for arrivals costs nothing while nothing happens.
+#include "platform/volumes.h"
 #include "mounttable.h"
-#include "platform/platform.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "platform/common/datafolder.h"
+#include "platform/common/datafolderbackend.h"
 #include "platform/windows/wide.h"
 
 #include <shlobj.h>

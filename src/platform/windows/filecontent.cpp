@@ -1,17 +1,18 @@
 // Reading program files for their facts, reading outside data whole within
-// a bound, and streaming one file into another through a transform.
-#include "platform/platform.h"
+// a bound, and the two files of a transform.
+#include "platform/filecontent.h"
 
 #include "platform/common/filesignature.h"
+#include "platform/common/transformstreams.h"
 #include "platform/windows/com.h"
 #include "platform/windows/wide.h"
 
 #include <algorithm>
-#include <chrono>
 #include <io.h>
 #include <memory>
 #include <objbase.h>
 #include <shellapi.h>
+#include <utility>
 
 namespace corvatek::platform {
 namespace {
@@ -137,21 +138,60 @@ FileFacts fileFacts(const std::string& path)
     return facts;
 }
 
-TransformOutcome transformFile(const std::string& source, const std::string& destination,
-    const std::function<void(unsigned char* bytes, std::size_t count, std::uint64_t offset)>& transform,
-    const std::function<void()>& betweenBlocks)
+namespace {
+
+// The transform's two files as handles; both are closed when it goes.
+class HandleStreams final : public backend::TransformStreams {
+public:
+    HandleStreams(Handle in, Handle out) : in_(std::move(in)), out_(std::move(out)) { }
+
+    Moved read(unsigned char* into, std::size_t count) override
+    {
+        DWORD got = 0;
+        if (!::ReadFile(in_.get(), into, DWORD(count), &got, nullptr))
+            return failed(::GetLastError());
+        return Moved::bytes(got);
+    }
+
+    Moved write(const unsigned char* from, std::size_t count) override
+    {
+        DWORD put = 0;
+        if (!::WriteFile(out_.get(), from, DWORD(count), &put, nullptr))
+            return failed(::GetLastError());
+        if (put == 0)
+            return failed(ERROR_DISK_FULL);
+        return Moved::bytes(put);
+    }
+
+    std::optional<std::string> closeDestination() override
+    {
+        if (!::CloseHandle(out_.release()))
+            return errorText(::GetLastError());
+        return std::nullopt;
+    }
+
+private:
+    static Moved failed(DWORD error) { return Moved::failure(errorText(error)); }
+
+    Handle in_;
+    Handle out_;
+};
+
+} // namespace
+
+std::unique_ptr<backend::TransformStreams> backend::openTransform(
+    const std::string& source, const std::string& destination, TransformOutcome& outcome)
 {
-    TransformOutcome outcome;
     const auto fail = [&](TransformOutcome::Step step, DWORD error) {
         outcome.status = TransformOutcome::Failed;
         outcome.step = step;
         outcome.reason = errorText(error);
-        return outcome;
+        return nullptr;
     };
 
     // Shared for writing, so that a destination naming the source opens
     // too and is recognised below rather than refused.
-    const Handle in = openPath(source, GENERIC_READ);
+    Handle in = openPath(source, GENERIC_READ);
     if (!in)
         return fail(TransformOutcome::OpenSource, ::GetLastError());
     BY_HANDLE_FILE_INFORMATION from {};
@@ -160,7 +200,7 @@ TransformOutcome transformFile(const std::string& source, const std::string& des
         return fail(TransformOutcome::OpenSource, ::GetLastError());
     if (kind != FileKind::Regular) {
         outcome.status = TransformOutcome::NotARegularFile;
-        return outcome;
+        return nullptr;
     }
 
     // Not truncated on opening: the destination may be the source itself.
@@ -179,45 +219,12 @@ TransformOutcome transformFile(const std::string& source, const std::string& des
         if (to.dwVolumeSerialNumber == from.dwVolumeSerialNumber && to.nFileIndexHigh == from.nFileIndexHigh &&
             to.nFileIndexLow == from.nFileIndexLow) {
             outcome.status = TransformOutcome::SameFile;
-            return outcome;
+            return nullptr;
         }
         if (!::SetEndOfFile(out.get()))
             return fail(TransformOutcome::CreateDestination, ::GetLastError());
     }
-
-    // Large enough that system calls cost little, small enough to stay in
-    // the processor's cache between the read, the transform and the write.
-    constexpr DWORD kBlock = 256 * 1024;
-    const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBlock]);
-    using Clock = std::chrono::steady_clock;
-    auto nextCall = Clock::now() + std::chrono::milliseconds(50);
-    std::uint64_t offset = 0;
-    while (true) {
-        DWORD got = 0;
-        if (!::ReadFile(in.get(), buffer.get(), kBlock, &got, nullptr))
-            return fail(TransformOutcome::Read, ::GetLastError());
-        if (got == 0)
-            break;
-        transform(buffer.get(), got, offset);
-        offset += got;
-        for (DWORD done = 0; done < got;) {
-            DWORD put = 0;
-            if (!::WriteFile(out.get(), buffer.get() + done, got - done, &put, nullptr))
-                return fail(TransformOutcome::Write, ::GetLastError());
-            if (put == 0)
-                return fail(TransformOutcome::Write, ERROR_DISK_FULL);
-            done += put;
-            outcome.written += put;
-        }
-        if (betweenBlocks && Clock::now() >= nextCall) {
-            betweenBlocks();
-            nextCall = Clock::now() + std::chrono::milliseconds(50);
-        }
-    }
-    // A network share may report a failed write only here.
-    if (!::CloseHandle(out.release()))
-        return fail(TransformOutcome::CloseDestination, ::GetLastError());
-    return outcome;
+    return std::make_unique<HandleStreams>(std::move(in), std::move(out));
 }
 
 namespace {

@@ -2,8 +2,8 @@
 // mode the file is opened with: a reader lets others read but nobody write;
 // a writer writes, so every other lock, and the companions' in-use test ("can
 // it be opened with no sharing at all"), meets a sharing violation.
+#include "platform/files.h"
 #include "platform/common/filelock.h"
-#include "platform/platform.h"
 #include "platform/windows/wide.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // Memory figures on Windows: the machine's memory status and each process's
 // working set.
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 #include "wide.h"
 

@@ -1,6 +1,7 @@
 // Processes on Windows: the Toolhelp snapshot for the list, process handles
 // to stop them, CreateProcessW and the shell to start them.
-#include "platform/platform.h"
+#include "platform/processes.h"
+#include "platform/commandline.h"
 
 #include "wide.h"
 

@@ -1,6 +1,6 @@
 // The recycle bin on Windows is the shell's: it is emptied through the
 // shell, which knows every drive's bin and what it holds.
-#include "platform/platform.h"
+#include "platform/trash.h"
 
 #include "platform/windows/com.h"
 #include "platform/windows/wide.h"
@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <objbase.h>
+#include <optional>
 #include <shellapi.h>
 #include <thread>
 

@@ -2,8 +2,10 @@
 // messages reach it, and the user's Run key starts it at log-on. There is no
 // local socket and no signal here: Qt turns the end of the session into
 // window messages.
+#include "platform/session.h"
 #include "platform/common/localevariables.h"
-#include "platform/platform.h"
+#include "platform/localsocket.h"
+#include "platform/shortcuts.h"
 
 #include "wide.h"
 
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwctype>
+#include <optional>
 
 namespace corvatek::platform {
 namespace {

@@ -2,7 +2,7 @@
 // object. Only a target that is surely gone makes a shortcut broken; a
 // target on a drive that may merely be away (a stick, a share, a disc) is
 // left unjudged.
-#include "platform/platform.h"
+#include "platform/shortcuts.h"
 
 #include "platform/windows/com.h"
 #include "platform/windows/wide.h"

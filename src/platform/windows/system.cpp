@@ -6,7 +6,7 @@
 
 #include <iphlpapi.h>
 
-#include "platform/platform.h"
+#include "platform/system.h"
 
 #include "wide.h"
 

@@ -1,6 +1,6 @@
 // The notification-area icon on Windows: a hidden window of its own that the
 // shell calls back with message 1025, the mouse event in the second parameter.
-#include "platform/platform.h"
+#include "platform/trayicon.h"
 
 #include "wide.h"
 

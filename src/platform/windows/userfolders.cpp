@@ -3,7 +3,8 @@
 // shared with no one who would delete it, while it is read or deleted from:
 // it cannot be renamed or replaced meanwhile, so its path names the folder
 // that was checked.
-#include "platform/platform.h"
+#include "platform/userfolders.h"
+#include "platform/system.h"
 
 #include "platform/windows/wide.h"
 

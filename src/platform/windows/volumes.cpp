@@ -1,6 +1,6 @@
 // Volumes on Windows are drive roots. A volume is known by its serial
 // number, which a different medium in the same drive does not share.
-#include "platform/platform.h"
+#include "platform/volumes.h"
 
 #include "platform/windows/com.h"
 #include "platform/windows/wide.h"

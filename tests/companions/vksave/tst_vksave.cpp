@@ -149,7 +149,7 @@ QStringList temporaries(const QString& folder)
 
 class Backup {
 public:
-    Backup() : program_(folder_.file(files::BackupTool.toString()))
+    Backup() : program_(folder_.file(QStringView(files::BackupTool).toString()))
     {
         if (!QFile::copy(QStringLiteral(CORVATEK_VKSAVE), program_) ||
             !QFile::setPermissions(program_, QFile::ReadOwner | QFile::ExeOwner))
@@ -178,7 +178,7 @@ public:
 
     QStringList log() const
     {
-        return QString::fromUtf8(folder_.read(files::BackupLog.toString()))
+        return QString::fromUtf8(folder_.read(QStringView(files::BackupLog).toString()))
             .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
     QString lastLine() const { return log().value(log().size() - 1); }
@@ -422,7 +422,7 @@ private slots:
         const Backup backup;
         write(backup.source() + QStringLiteral("/a.txt"), "a");
         // No one writes a file where a folder is, root neither.
-        QVERIFY(QDir().mkpath(backup.programFile(files::BackupLog.toString())));
+        QVERIFY(QDir().mkpath(backup.programFile(QStringView(files::BackupLog).toString())));
 
         QProcess process;
         backup.start(process, backup.entry());

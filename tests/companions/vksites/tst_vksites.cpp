@@ -137,10 +137,10 @@ private slots:
             dir_.path() + QStringLiteral("/nsswitch.conf"), silent ? "hosts: files dns\n" : "hosts: files\n"));
 
         TestFolder folder;
-        const QString program = folder.file(files::SiteLookup.toString());
+        const QString program = folder.file(QStringView(files::SiteLookup).toString());
         QVERIFY(QFile::copy(QStringLiteral(CORVATEK_VKSITES), program));
         QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
-        folder.write(files::SiteAddress.toString(), "old.example\r\n10.0.0.1\r\n");
+        folder.write(QStringView(files::SiteAddress).toString(), "old.example\r\n10.0.0.1\r\n");
 
         QProcess lookup;
         QElapsedTimer clock;
@@ -158,7 +158,7 @@ private slots:
         } else {
             QCOMPARE(read.lines.last(), address);
             QVERIFY(QRegularExpression(QStringLiteral("^[0-9.]+$")).match(read.lines.last()).hasMatch());
-            QCOMPARE(folder.read(files::SiteAddress.toString()), address.toLatin1() + "\r\n");
+            QCOMPARE(folder.read(QStringView(files::SiteAddress).toString()), address.toLatin1() + "\r\n");
         }
     }
 
@@ -166,10 +166,10 @@ private slots:
     void leavesNoAddressWhenTheFileIsHeld()
     {
         TestFolder folder;
-        const QString program = folder.file(files::SiteLookup.toString());
+        const QString program = folder.file(QStringView(files::SiteLookup).toString());
         QVERIFY(QFile::copy(QStringLiteral(CORVATEK_VKSITES), program));
-        folder.write(files::SiteAddress.toString(), "old.example\r\n10.0.0.1\r\n");
-        const int held = ::open(QFile::encodeName(folder.file(files::SiteAddress.toString())).constData(), O_RDWR);
+        folder.write(QStringView(files::SiteAddress).toString(), "old.example\r\n10.0.0.1\r\n");
+        const int held = ::open(QFile::encodeName(folder.file(QStringView(files::SiteAddress).toString())).constData(), O_RDWR);
         QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
         QProcess lookup;
         lookup.start(program, {QStringLiteral("198.51.100.7")});

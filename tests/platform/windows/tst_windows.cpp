@@ -1,7 +1,10 @@
 // What only the Windows backend does: the window messages, the mutex, the
 // Run key, .lnk shortcuts and the recycle bin, on the real services (under
 // wine in CI).
-#include "platform/platform.h"
+#include "platform/session.h"
+#include "platform/shortcuts.h"
+#include "platform/trash.h"
+#include "platform/userfolders.h"
 #include "testfolder.h"
 
 #include <windows.h>

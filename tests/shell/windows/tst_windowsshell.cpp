@@ -2,7 +2,7 @@
 // running control centre's window comes forward; the tray icon answers the
 // shell's callback message. Real programs, real windows (under wine in CI, on
 // a virtual display).
-#include "platform/platform.h"
+#include "platform/trayicon.h"
 #include "shell/trayhost.h"
 #include "testfolder.h"
 
