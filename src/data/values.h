@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace corvatek {
 
@@ -37,42 +38,30 @@ enum class BackupSchedule { Manual = 0, EveryMinute = 1, Hourly = 2 };
 inline constexpr int kRegistryChangeMessage = 2997;
 
 // The values each kind may take, lowest and highest.
-template <typename Value> struct ValueRange;
-template <> struct ValueRange<FirewallMode> {
-    static constexpr FirewallMode first = FirewallMode::On, last = FirewallMode::Always;
-};
-template <> struct ValueRange<ScanMode> {
-    static constexpr ScanMode first = ScanMode::Quick, last = ScanMode::Volume;
-};
-template <> struct ValueRange<ProtectionLevel> {
-    static constexpr ProtectionLevel first = ProtectionLevel::Low, last = ProtectionLevel::High;
-};
-template <> struct ValueRange<Switch> {
-    static constexpr Switch first = Switch::Off, last = Switch::On;
-};
-template <> struct ValueRange<CompanionMode> {
-    static constexpr CompanionMode first = CompanionMode::Initial, last = CompanionMode::Initial;
-};
-template <> struct ValueRange<DiskCheckMode> {
-    static constexpr DiskCheckMode first = DiskCheckMode::WholeDisk, last = DiskCheckMode::DeleteListed;
-};
-template <> struct ValueRange<BackupSchedule> {
-    static constexpr BackupSchedule first = BackupSchedule::Manual, last = BackupSchedule::Hourly;
-};
+// clang-format off
+constexpr auto valueRange(FirewallMode) { return std::pair {FirewallMode::On, FirewallMode::Always}; }
+constexpr auto valueRange(ScanMode) { return std::pair {ScanMode::Quick, ScanMode::Volume}; }
+constexpr auto valueRange(ProtectionLevel) { return std::pair {ProtectionLevel::Low, ProtectionLevel::High}; }
+constexpr auto valueRange(Switch) { return std::pair {Switch::Off, Switch::On}; }
+constexpr auto valueRange(CompanionMode) { return std::pair {CompanionMode::Initial, CompanionMode::Initial}; }
+constexpr auto valueRange(DiskCheckMode) { return std::pair {DiskCheckMode::WholeDisk, DiskCheckMode::DeleteListed}; }
+constexpr auto valueRange(BackupSchedule) { return std::pair {BackupSchedule::Manual, BackupSchedule::Hourly}; }
+// clang-format on
 
 // Every value is written as its one decimal digit.
-template <typename Value> constexpr std::string_view fileText(Value value)
+template<typename Value> constexpr std::string_view fileText(Value value)
 {
     return std::string_view("0123456789").substr(std::size_t(value), 1);
 }
 
 // The value a file or an argument holds: exactly its digit, nothing around it.
-template <typename Value> constexpr std::optional<Value> valueOf(std::string_view text)
+template<typename Value> constexpr std::optional<Value> valueOf(std::string_view text)
 {
     if (text.size() != 1 || text[0] < '0' || text[0] > '9')
         return std::nullopt;
     const int digit = text[0] - '0';
-    if (digit < int(ValueRange<Value>::first) || digit > int(ValueRange<Value>::last))
+    const auto [first, last] = valueRange(Value {});
+    if (digit < int(first) || digit > int(last))
         return std::nullopt;
     return Value(digit);
 }

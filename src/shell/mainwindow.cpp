@@ -96,7 +96,8 @@ void MainWindow::createFrameControls()
 
     levelSlider = new QSlider(Qt::Horizontal, this);
     levelSlider->setGeometry(320, 432, 150, 17);
-    levelSlider->setRange(int(ValueRange<ProtectionLevel>::first), int(ValueRange<ProtectionLevel>::last));
+    const auto [lowest, highest] = valueRange(ProtectionLevel {});
+    levelSlider->setRange(int(lowest), int(highest));
     levelSlider->setPageStep(1);
     levelSlider->setTickPosition(QSlider::NoTicks);
     levelSlider->setValue(int(ProtectionLevel::Normal));
