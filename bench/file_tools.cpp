@@ -85,7 +85,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments().mid(1);
     const QString command = args.value(0);
     if (command == QLatin1String("scramble") && args.size() == 3) {
-        const QString problem = data::transformFile(args[1], args[2], data::Direction::Scramble, data::kScrambleKey);
+        const QString problem = data::transformFile(
+            args[1], args[2], data::Direction::Scramble, data::kScrambleKey, localisation::Language::English);
         if (!problem.isEmpty())
             std::fprintf(stderr, "%s\n", qPrintable(problem));
         return problem.isEmpty() ? 0 : 1;

@@ -44,13 +44,10 @@ int main(int argc, char** argv)
     if (!files.saveTable(data::TableId::Quarantine, quarantine).ok())
         return 1;
     supervision::ProcessState state;
-    state.protectionLevel = 1;
+    state.protectionLevel = ProtectionLevel::Low;
     const supervision::Companions companions(files.folder());
     supervision::StatusMonitor monitor(state, files, companions,
-        {.now = [] { return QDateTime::currentDateTime(); },
-            .lookup = supervision::localHostLookup,
-            .scannerIdle = {},
-            .scannerRunning = {}});
+        {.now = [] { return QDateTime::currentDateTime(); }, .lookup = supervision::localHostLookup});
     monitor.tick(); // starts what the first tick starts
 
     if (args[1] == QLatin1String("tick")) {
