@@ -54,6 +54,7 @@ int main(int argc, char** argv)
     seams.open = [](const QString&) {};
     seams.report = [](QWidget*, const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
     seams.askYesNo = [](QWidget*, const QString&) { return true; };
+    seams.askBeforeDeleting = seams.askYesNo;
     shell::Session session(args[1], seams);
     shell::MainWindow window(session, registry);
     window.show();
