@@ -1,24 +1,21 @@
-// The ClamAV engine of one scan, loaded and compiled once and then asked
-// about one open file at a time, and the memory-backed folder it keeps its
-// temporary files in.
+// The ClamAV engine of a scan run without the guard service, loaded and
+// compiled once and then asked about one open file at a time, and the
+// memory-backed folder it keeps its temporary files in.
 #pragma once
 
-#include <clamav.h>
+#include "scanning/engine.h"
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace corvatek::probe {
 
-// The limits, per file scanned: files larger than kMaxFileSize are not
-// scanned; archives and documents are unpacked within the other three, and
-// one that goes past them counts as not fully scanned.
-inline constexpr std::uint64_t kMaxFileSize = 100u << 20;
-inline constexpr std::uint64_t kMaxScanSize = 400u << 20;
-inline constexpr unsigned kMaxRecursion = 17;
-inline constexpr unsigned kMaxFiles = 10000;
+// The engine and its limits are the guard service's too.
+using scanning::Engine;
+using scanning::kMaxFiles;
+using scanning::kMaxFileSize;
+using scanning::kMaxRecursion;
+using scanning::kMaxScanSize;
 
 // The signature folders a scan tries, in order: the user's own folder,
 // then the system's (CORVATEK_SIGNATURES in its place when that is set).
@@ -47,37 +44,6 @@ private:
     std::string name_;
     int lock_ = -1; // held while the scan runs
     std::string path_;
-};
-
-class Engine {
-public:
-    Engine() = default;
-    ~Engine();
-    Engine(const Engine&) = delete;
-    Engine& operator=(const Engine&) = delete;
-
-    struct Problem {
-        enum Kind { None, Missing, Unreadable, Empty, Damaged, NoSignatures, Failed } kind = None;
-        std::string detail; // the system's or libclamav's words
-    };
-    // Loads and compiles the signatures of `folder`, its regular files only
-    // (a pipe planted there must not block the load). A failed load leaves
-    // no engine, so the next folder may be tried.
-    Problem load(const std::string& folder, const std::string& tempFolder);
-    unsigned signatureCount() const { return signatures_; }
-
-    struct Verdict {
-        enum Kind { Clean, Found, BeyondLimits, Failed } kind = Clean;
-        std::string signature; // when Found
-    };
-    Verdict scan(int fd, const std::string& path) const;
-
-private:
-    Problem loadOpenFiles(const std::string& folder, const std::string& tempFolder);
-    void release();
-
-    cl_engine* engine_ = nullptr;
-    unsigned signatures_ = 0;
 };
 
 } // namespace corvatek::probe

@@ -11,6 +11,7 @@
 #include "platform/userfolders.h"
 #include "report.h"
 #include "scanner.h"
+#include "scanning/guardclient.h"
 #include "targets.h"
 
 #include <algorithm>
@@ -119,6 +120,33 @@ Signatures loadSignatures(probe::Engine& engine, const std::string& scratch, com
     outcome.problem =
         anyDamaged ? say(language, Text::SignaturesUnusable) : say(language, Text::NoSignatures, {looked});
     return outcome;
+}
+
+// The guard service's socket: CORVATEK_GUARD_SOCKET names it, else the
+// system's serves, unless CORVATEK_SIGNATURES names signatures in place of
+// the system's, which the service does not scan with.
+std::string guardSocket()
+{
+    if (const char* socket = std::getenv("CORVATEK_GUARD_SOCKET"); socket && *socket)
+        return socket;
+    if (const char* signatures = std::getenv("CORVATEK_SIGNATURES"); signatures && *signatures)
+        return {};
+    return std::string(scanning::guard::kDefaultSocket);
+}
+
+probe::Engine::Verdict verdictOf(const scanning::guard::Answer& answer)
+{
+    using scanning::guard::Answer;
+    switch (answer.kind) {
+    case Answer::Clean: return {probe::Engine::Verdict::Clean, {}, {}};
+    case Answer::Found: return {probe::Engine::Verdict::Found, answer.detail, {}};
+    case Answer::Ready: break;
+    case Answer::Error:
+        if (answer.detail == scanning::guard::reason::BeyondLimits)
+            return {probe::Engine::Verdict::BeyondLimits, {}, {}};
+        break;
+    }
+    return {probe::Engine::Verdict::Failed, {}, answer.detail};
 }
 
 // The end of a scan: the report's last line, then the user told of what
@@ -278,15 +306,42 @@ int main(int argc, char** argv)
 
     report.setActivity(say(language, Text::LoadingSignatures));
     report.startProgress();
-    const probe::ScratchFolder scratch;
+    // The guard service has its engine loaded: a scan through it starts at
+    // once. Without it the scan loads its own.
+    scanning::guard::Client guard(guardSocket());
+    bool throughGuard = guard.ready();
+    std::optional<probe::ScratchFolder> scratch;
     probe::Engine engine;
-    const Signatures signatures = loadSignatures(engine, scratch.path(), language);
-    for (const std::string& note : signatures.notes)
-        report.addNote(note);
-    if (!signatures.problem.empty())
-        return notDone(report, signatures.problem);
+    const auto loadOwn = [&]() -> std::string {
+        scratch.emplace();
+        const Signatures signatures = loadSignatures(engine, scratch->path(), language);
+        for (const std::string& note : signatures.notes)
+            report.addNote(note);
+        return signatures.problem;
+    };
+    if (!throughGuard) {
+        if (const std::string problem = loadOwn(); !problem.empty())
+            return notDone(report, problem);
+    }
+    // A service that goes away mid-scan is asked once more, on a new
+    // connection; after that the scan goes on with its own engine.
+    const probe::Verdicts verdicts = [&](int fd, const std::string& path) -> probe::Engine::Verdict {
+        if (throughGuard) {
+            std::optional<scanning::guard::Answer> answer = guard.ask(scanning::guard::Request::Scan, fd);
+            if (!answer && guard.connect())
+                answer = guard.ask(scanning::guard::Request::Scan, fd);
+            if (answer)
+                return verdictOf(*answer);
+            throughGuard = false;
+            if (const std::string problem = loadOwn(); !problem.empty())
+                report.addNote(problem);
+        }
+        if (!engine.loaded())
+            return {probe::Engine::Verdict::Failed, {}, {}};
+        return engine.scan(fd, path);
+    };
 
-    probe::Scanner scanner(engine, report, deepestWalk());
+    probe::Scanner scanner(verdicts, report, deepestWalk());
     if (const ScanProblem problem = scan(mode, scanner, report, volume))
         return notDone(report, *problem);
 

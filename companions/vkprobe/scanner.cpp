@@ -72,8 +72,8 @@ long processUser(const char* pid)
 
 } // namespace
 
-Scanner::Scanner(const Engine& engine, Report& report, std::size_t maxDepth)
-    : engine_(engine), report_(report), maxDepth_(maxDepth)
+Scanner::Scanner(Verdicts verdicts, Report& report, std::size_t maxDepth)
+    : verdicts_(std::move(verdicts)), report_(report), maxDepth_(maxDepth)
 {
 }
 
@@ -101,7 +101,7 @@ void Scanner::scanOpen(int fd, const std::string& path, const std::uint64_t* mou
         if (std::uint64_t(info.st_size) > kMaxFileSize) {
             report_.countUnscanned(Unscanned::TooLarge);
         } else {
-            const Engine::Verdict verdict = engine_.scan(fd, path);
+            const Engine::Verdict verdict = verdicts_(fd, path);
             switch (verdict.kind) {
             case Engine::Verdict::Found: report_.found(path, verdict.signature); break;
             case Engine::Verdict::Clean: report_.countScanned(); break;

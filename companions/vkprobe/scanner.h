@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -25,10 +26,14 @@ namespace corvatek::probe {
 // tree made deeper can only be meant to exhaust the scan.
 inline constexpr std::size_t kDeepestFolder = 1000;
 
+// What a file open for reading holds: the guard service's answer, or the
+// scan's own engine's.
+using Verdicts = std::function<Engine::Verdict(int fd, const std::string& path)>;
+
 class Scanner {
 public:
     // `maxDepth` the most folder levels open at once the descriptors allow.
-    Scanner(const Engine& engine, Report& report, std::size_t maxDepth);
+    Scanner(Verdicts verdicts, Report& report, std::size_t maxDepth);
 
     // The deepest level entered below a folder scanned.
     std::size_t deepestFolder() const { return std::min(maxDepth_ - 1, kDeepestFolder); }
@@ -56,7 +61,7 @@ private:
     // False when the file was scanned already in this run.
     bool firstSight(int fd);
 
-    const Engine& engine_;
+    Verdicts verdicts_;
     Report& report_;
     std::size_t maxDepth_;
     std::vector<std::pair<dev_t, ino_t>> roots_;

@@ -1,0 +1,118 @@
+// corvatek-guard: the system service that scans, with one engine kept
+// loaded, the files clients hand it as open descriptors.
+//
+//   corvatek-guard [--database <folder>] [--socket <path>] [--timeout <seconds>]
+//
+// Exit status: 0 stopped by SIGTERM or SIGINT, 1 could not serve, 2 a bad
+// argument.
+#include "log.h"
+#include "service.h"
+
+#include "platform/linux/folderentries.h"
+#include "scanning/guardprotocol.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace corvatek;
+
+namespace {
+
+constexpr const char* kUsage = "usage: corvatek-guard [--database <folder>] [--socket <path>] [--timeout <seconds>]\n"
+                               "  --database  the ClamAV signature folder (default /var/lib/clamav)\n"
+                               "  --socket    where clients connect (default /run/corvatek/guard.socket)\n"
+                               "  --timeout   a scan's deadline in seconds (default 30)\n";
+
+// Removes a folder with what it holds, never following a link.
+void removeTree(int parent, const char* name, int depth = 0)
+{
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        platform::folders::forEachEntry(fd, [&](const char* entry, unsigned char) {
+            if (::unlinkat(fd, entry, 0) != 0 && (errno == EISDIR || errno == EPERM) && depth < 32)
+                removeTree(fd, entry, depth + 1);
+        });
+        ::close(fd);
+    }
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
+// libclamav's temporary files, in the service's private /tmp under systemd.
+std::string makeTempFolder()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string path = std::string(base && *base == '/' ? base : "/tmp") + "/corvatek-guard-XXXXXX";
+    return ::mkdtemp(path.data()) ? path : std::string();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    guard::Settings settings;
+    settings.database = "/var/lib/clamav";
+    settings.socket = std::string(scanning::guard::kDefaultSocket);
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--help" || option == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (i + 1 >= argc || (option != "--database" && option != "--socket" && option != "--timeout")) {
+            std::cerr << kUsage;
+            return 2;
+        }
+        const char* value = argv[++i];
+        if (option == "--database") {
+            settings.database = value;
+        } else if (option == "--socket") {
+            settings.socket = value;
+        } else {
+            char* end = nullptr;
+            const double seconds = std::strtod(value, &end);
+            if (end == value || *end || !std::isfinite(seconds) || seconds <= 0 || seconds > 3600) {
+                std::cerr << "corvatek-guard: --timeout takes seconds, more than 0 and at most 3600\n" << kUsage;
+                return 2;
+            }
+            settings.deadline = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
+        }
+    }
+    settings.workers = std::max(1u, std::thread::hardware_concurrency());
+
+    // Every thread leaves these signals to the event loop, which reads them.
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&handled, signal);
+    ::pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    // A connection and a scan's descriptor per client.
+    rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 4096);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+
+    settings.tempFolder = makeTempFolder();
+    if (settings.tempFolder.empty()) {
+        guard::log(guard::Priority::Error, std::string("no folder for temporary files: ") + std::strerror(errno));
+        return 1;
+    }
+    const std::string temp = settings.tempFolder;
+    guard::Service service(std::move(settings));
+    const int status = service.run();
+    removeTree(AT_FDCWD, temp.c_str());
+    // Scans still running would hold the end up to their deadline: what
+    // they hold the system frees.
+    std::fflush(nullptr);
+    std::_Exit(status);
+}

@@ -1,0 +1,44 @@
+// The client side of the guard service: one connection, one request at a
+// time, each answer awaited a bounded time.
+#pragma once
+
+#include "guardprotocol.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace corvatek::scanning::guard {
+
+class Client {
+public:
+    // `wait` bounds each answer; the service answers a scan past its own
+    // deadline with a timeout, so this only guards against a stuck service.
+    explicit Client(std::string socketPath, std::chrono::milliseconds wait = std::chrono::seconds(60));
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    // Connects, closing any earlier connection; false when nothing listens.
+    bool connect();
+    bool connected() const { return fd_ >= 0; }
+    const std::string& socketPath() const { return path_; }
+
+    // Sends the request, with the descriptor when `fd` is one, and waits for
+    // the answer. Nothing when the connection broke, the service went or
+    // did not answer in time, or the answer was no answer of the protocol:
+    // the connection is then closed.
+    std::optional<Answer> ask(Request request, int fd = -1);
+
+    // Connects and asks whether the service has signatures to scan with.
+    bool ready();
+
+private:
+    void disconnect();
+
+    std::string path_;
+    std::chrono::milliseconds wait_;
+    int fd_ = -1;
+};
+
+} // namespace corvatek::scanning::guard
