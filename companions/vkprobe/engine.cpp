@@ -66,21 +66,6 @@ bool isOwnFolder(int parent, const char* name)
         info.st_uid == ::getuid();
 }
 
-// Removes a folder with what it holds, never following a link; libclamav's
-// temporary folders are shallow.
-void removeTree(int parent, const char* name, int depth = 0)
-{
-    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        platform::folders::forEachEntry(fd, [&](const char* entry, unsigned char) {
-            if (::unlinkat(fd, entry, 0) != 0 && (errno == EISDIR || errno == EPERM) && depth < 32)
-                removeTree(fd, entry, depth + 1);
-        });
-        ::close(fd);
-    }
-    ::unlinkat(parent, name, AT_REMOVEDIR);
-}
-
 // What scans that were killed left: the temporary folders whose lock no
 // one holds. A running scan holds its folder's lock until it ends, and the
 // system drops it when a scan is killed; process ids would not do, since a
@@ -95,7 +80,7 @@ void removeStaleScratch(const std::string& base)
             continue;
         const int scratch = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (scratch >= 0 && ::flock(scratch, LOCK_EX | LOCK_NB) == 0)
-            removeTree(fd, name.c_str());
+            platform::folders::removeTree(fd, name.c_str());
         if (scratch >= 0)
             ::close(scratch);
     }
@@ -158,7 +143,7 @@ ScratchFolder::~ScratchFolder()
         return;
     const int fd = ::open(base_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        removeTree(fd, name_.c_str());
+        platform::folders::removeTree(fd, name_.c_str());
         ::close(fd);
     }
     ::close(lock_);

@@ -32,20 +32,6 @@ constexpr const char* kUsage = "usage: corvatek-guard [--database <folder>] [--s
                                "  --socket    where clients connect (default /run/corvatek/guard.socket)\n"
                                "  --timeout   a scan's deadline in seconds (default 30)\n";
 
-// Removes a folder with what it holds, never following a link.
-void removeTree(int parent, const char* name, int depth = 0)
-{
-    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        platform::folders::forEachEntry(fd, [&](const char* entry, unsigned char) {
-            if (::unlinkat(fd, entry, 0) != 0 && (errno == EISDIR || errno == EPERM) && depth < 32)
-                removeTree(fd, entry, depth + 1);
-        });
-        ::close(fd);
-    }
-    ::unlinkat(parent, name, AT_REMOVEDIR);
-}
-
 // libclamav's temporary files, in the service's private /tmp under systemd.
 std::string makeTempFolder()
 {
@@ -110,7 +96,7 @@ int main(int argc, char** argv)
     const std::string temp = settings.tempFolder;
     guard::Service service(std::move(settings));
     const int status = service.run();
-    removeTree(AT_FDCWD, temp.c_str());
+    platform::folders::removeTree(AT_FDCWD, temp.c_str());
     // Scans still running would hold the end up to their deadline: what
     // they hold the system frees.
     std::fflush(nullptr);

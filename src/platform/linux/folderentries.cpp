@@ -1,5 +1,6 @@
 #include "folderentries.h"
 
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -59,6 +60,28 @@ std::vector<std::string> names(int folder)
     std::vector<std::string> found;
     forEachEntry(folder, [&](const char* name, unsigned char) { found.emplace_back(name); });
     return found;
+}
+
+namespace {
+
+void removeTreeAt(int parent, const char* name, int depth)
+{
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        forEachEntry(fd, [&](const char* entry, unsigned char) {
+            if (::unlinkat(fd, entry, 0) != 0 && (errno == EISDIR || errno == EPERM) && depth < 32)
+                removeTreeAt(fd, entry, depth + 1);
+        });
+        ::close(fd);
+    }
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
+} // namespace
+
+void removeTree(int parent, const char* name)
+{
+    removeTreeAt(parent, name, 0);
 }
 
 } // namespace corvatek::platform::folders

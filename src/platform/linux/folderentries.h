@@ -39,4 +39,8 @@ bool forEachEntry(int folder, const std::function<void(const char* name, unsigne
 // The names of every entry of the open folder but "." and "..".
 std::vector<std::string> names(int folder);
 
+// Removes the folder `name` of `parent` with what it holds, never following
+// a link; for the shallow temporary folders of a scan.
+void removeTree(int parent, const char* name);
+
 } // namespace corvatek::platform::folders
