@@ -31,6 +31,9 @@ struct FolderFiles {
 // The ordinary files of `folder`: regular files whose names do not start
 // with "." (hidden), never a symbolic link, never a folder.
 FolderFiles ordinaryFiles(const std::string& folder);
+// The folder alone, unlisted: for deleting names that came from elsewhere
+// through deleteFromFolder, held to the folder they were meant in.
+FolderFiles folderIdentity(const std::string& folder);
 
 // Deletes each named entry from the folder `listed` was read from: a name
 // with a separator is refused, a symbolic link is removed itself, never what

@@ -55,7 +55,6 @@ protected:
     void reportOnceShown(const QString& text);
     // Questions and reports now, the main window their parent.
     Dialogue dialogue() const;
-    bool ask(const QString& text) const { return dialogue().ask(text); }
     bool askBeforeDeleting(const QString& text) const { return dialogue().askBeforeDeleting(text); }
     void report(const QString& text) const { dialogue().report(text); }
     // Reports a failed step; returns whether it went well.

@@ -90,7 +90,6 @@ void MainWindow::prepareFlagFiles()
         noteProblem(files.writeFlag(files::FirewallMode, textOf(FirewallMode::Off)));
         state().firewall = FirewallMode::Off;
     }
-    state().firewallOn = state().firewall == FirewallMode::On || state().firewall == FirewallMode::Always;
 }
 
 void MainWindow::noteProblem(const data::FileResult& result)

@@ -75,8 +75,8 @@ bool System::inUse(const QString& path) const
 
 void System::deleteFreeFiles(const QStringList& paths) const
 {
-    // Each folder is read once, for which folder it is; its files are then
-    // deleted through it by bare name.
+    // Each folder is opened once, for which folder it is (never listed); its
+    // files are then deleted through it by bare name.
     std::map<QString, platform::FolderFiles> folders;
     for (const QString& path : paths) {
         if (inUse(path))
@@ -84,11 +84,8 @@ void System::deleteFreeFiles(const QStringList& paths) const
         const QFileInfo file(path);
         const QString folder = file.absolutePath();
         auto known = folders.find(folder);
-        if (known == folders.end()) {
-            platform::FolderFiles identity = platform::ordinaryFiles(encoded(folder));
-            identity.names = {};
-            known = folders.emplace(folder, std::move(identity)).first;
-        }
+        if (known == folders.end())
+            known = folders.emplace(folder, platform::folderIdentity(encoded(folder))).first;
         platform::deleteFromFolder(encoded(folder), known->second, {encoded(file.fileName())});
     }
 }

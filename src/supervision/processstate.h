@@ -32,7 +32,6 @@ struct ProcessState {
     bool baseUpdateStarted = false;
     // What firewall.txt holds; none when it holds another text, which is off.
     std::optional<FirewallMode> firewall;
-    bool firewallOn = false;
     std::array<bool, kConfigurationFlagCount> configurationFlags {}; // flag N at N - 1
     ProcessSnapshot snapshot;
     QString languageCode;
@@ -49,6 +48,8 @@ struct ProcessState {
     bool networkOption10 = false;
     bool networkOption11 = false;
 
+    // What the network tool is told: on for On and Always, off for anything else.
+    bool firewallOn() const { return firewall == FirewallMode::On || firewall == FirewallMode::Always; }
     bool configurationFlag(int n) const { return configurationFlags[std::size_t(n - 1)]; }
     const QString& caption(Caption c) const { return captions.caption(c); }
     // One of the control centre's own texts, in the current language.

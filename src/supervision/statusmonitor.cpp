@@ -38,7 +38,7 @@ bool isLoopback(const QString& address)
 QString networkOptionText(const ProcessState& state)
 {
     const bool flags[] = {
-        state.firewallOn,
+        state.firewallOn(),
         state.protocolFlags[0],
         state.protocolFlags[1],
         state.protocolFlags[2],

@@ -72,17 +72,17 @@ private slots:
 
         page.firewallAlwaysChoice->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("3\r\n"));
-        QVERIFY(window.state().firewallOn);
+        QVERIFY(window.state().firewallOn());
         page.firewallOffChoice->click();
         QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));
-        QVERIFY(!window.state().firewallOn);
+        QVERIFY(!window.state().firewallOn());
         // A save that fails changes neither the screen nor what is in force.
         QVERIFY(QFile::remove(fixture.folder.file(QStringLiteral("firewall.txt"))));
         QVERIFY(QDir(fixture.folder.path()).mkdir(QStringLiteral("firewall.txt")));
         page.firewallOnChoice->click();
         QCOMPARE(fixture.reports.size(), 1);
         QVERIFY(page.firewallOffChoice->isChecked() && !page.firewallOnChoice->isChecked());
-        QVERIFY(!window.state().firewallOn && window.state().firewall == FirewallMode::Off);
+        QVERIFY(!window.state().firewallOn() && window.state().firewall == FirewallMode::Off);
         QVERIFY(QDir(fixture.folder.path()).rmdir(QStringLiteral("firewall.txt")));
         fixture.reports.clear();
 

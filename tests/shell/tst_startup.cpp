@@ -58,7 +58,7 @@ private slots:
             QCOMPARE(test::tableRows(folder.path(), id), schemaOf(id).defaultRows);
         const auto& state = fixture.window->state();
         QCOMPARE(state.firewall, FirewallMode::Off);
-        QVERIFY(!state.firewallOn && !state.siteControlFlag && state.internetFlag && state.hourlyScanFlag);
+        QVERIFY(!state.firewallOn() && !state.siteControlFlag && state.internetFlag && state.hourlyScanFlag);
         QVERIFY(fixture.reports.isEmpty() && fixture.window->startupProblems().isEmpty());
         // The flags are what the file just written holds.
         for (int n = 1; n <= 12; ++n)
@@ -195,7 +195,7 @@ private slots:
         fixture.folder.write(QStringLiteral("ctrlpl.txt"), firewall.isEmpty() ? "" : "x\r\n");
         fixture.start();
         QVERIFY(fixture.window->state().firewall == mode);
-        QCOMPARE(fixture.window->state().firewallOn, on);
+        QCOMPARE(fixture.window->state().firewallOn(), on);
         // An empty file counts as missing: written with the default.
         if (firewall.isEmpty()) {
             QCOMPARE(fixture.folder.read(QStringLiteral("firewall.txt")), QByteArray("2\r\n"));

@@ -299,7 +299,7 @@ private slots:
         state.internetFlag = false;
         state.siteControlFlag = false;
         QCOMPARE(networkOptionText(state), QString(QStringLiteral(" 0")).repeated(13));
-        state.firewallOn = true;
+        state.firewall = FirewallMode::On;
         state.internetFlag = true;
         state.networkOption11 = true;
         QCOMPARE(networkOptionText(state), QStringLiteral(" 1 0 0 0 0 0 0 0 1 0 1 0 0"));

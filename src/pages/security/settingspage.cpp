@@ -121,7 +121,6 @@ void SettingsPage::chooseFirewall(FirewallMode mode)
         return;
     }
     state.firewall = mode;
-    state.firewallOn = mode != FirewallMode::Off;
 }
 
 bool SettingsPage::saveClosedPorts()

@@ -77,6 +77,14 @@ FolderFiles ordinaryFiles(const std::string& folder)
     return files;
 }
 
+FolderFiles folderIdentity(const std::string& folder)
+{
+    FolderFiles identity;
+    const folders::Descriptor dir(folders::open(folder, identity));
+    identity.readable = dir.get() >= 0;
+    return identity;
+}
+
 std::size_t deleteFromFolder(
     const std::string& folder, const FolderFiles& listed, const std::vector<std::string>& names)
 {

@@ -127,6 +127,13 @@ FolderFiles ordinaryFiles(const std::string& folder)
     return files;
 }
 
+FolderFiles folderIdentity(const std::string& folder)
+{
+    FolderFiles identity;
+    identity.readable = bool(openFolder(folder, identity));
+    return identity;
+}
+
 std::size_t deleteFromFolder(
     const std::string& folder, const FolderFiles& listed, const std::vector<std::string>& names)
 {
