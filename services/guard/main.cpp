@@ -1,7 +1,10 @@
-// corvatek-guard: the system service that scans, with one engine kept
-// loaded, the files clients hand it as open descriptors.
+// corvatek-guard: the system service that keeps the machine's one engine
+// loaded, scans the files clients hand it as open descriptors, and checks
+// the files of the users whose guard clients are connected as they are
+// opened, run and written.
 //
 //   corvatek-guard [--database <folder>] [--socket <path>] [--timeout <seconds>]
+//                  [--open-timeout <seconds>]
 //
 // Exit status: 0 stopped by SIGTERM or SIGINT, 1 could not serve, 2 a bad
 // argument.
@@ -19,6 +22,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <optional>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -27,10 +31,22 @@ using namespace corvatek;
 
 namespace {
 
-constexpr const char* kUsage = "usage: corvatek-guard [--database <folder>] [--socket <path>] [--timeout <seconds>]\n"
-                               "  --database  the ClamAV signature folder (default /var/lib/clamav)\n"
-                               "  --socket    where clients connect (default /run/corvatek/guard.socket)\n"
-                               "  --timeout   a scan's deadline in seconds (default 30)\n";
+constexpr const char* kUsage =
+    "usage: corvatek-guard [--database <folder>] [--socket <path>] [--timeout <seconds>] [--open-timeout <seconds>]\n"
+    "  --database      the ClamAV signature folder (default /var/lib/clamav)\n"
+    "  --socket        where clients connect (default /run/corvatek/guard.socket)\n"
+    "  --timeout       a scan's deadline in seconds (default 30)\n"
+    "  --open-timeout  how long an open or a run waits for its scan (default 2)\n";
+
+// Seconds, more than 0 and at most an hour, as milliseconds.
+std::optional<std::chrono::milliseconds> seconds(const char* value)
+{
+    char* end = nullptr;
+    const double seconds = std::strtod(value, &end);
+    if (end == value || *end || !std::isfinite(seconds) || seconds <= 0 || seconds > 3600)
+        return std::nullopt;
+    return std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
+}
 
 // libclamav's temporary files, in the service's private /tmp under systemd.
 std::string makeTempFolder()
@@ -53,7 +69,8 @@ int main(int argc, char** argv)
             std::cout << kUsage;
             return 0;
         }
-        if (i + 1 >= argc || (option != "--database" && option != "--socket" && option != "--timeout")) {
+        const bool timed = option == "--timeout" || option == "--open-timeout";
+        if (i + 1 >= argc || (option != "--database" && option != "--socket" && !timed)) {
             std::cerr << kUsage;
             return 2;
         }
@@ -62,14 +79,11 @@ int main(int argc, char** argv)
             settings.database = value;
         } else if (option == "--socket") {
             settings.socket = value;
+        } else if (const auto limit = seconds(value)) {
+            (option == "--timeout" ? settings.deadline : settings.openDeadline) = *limit;
         } else {
-            char* end = nullptr;
-            const double seconds = std::strtod(value, &end);
-            if (end == value || *end || !std::isfinite(seconds) || seconds <= 0 || seconds > 3600) {
-                std::cerr << "corvatek-guard: --timeout takes seconds, more than 0 and at most 3600\n" << kUsage;
-                return 2;
-            }
-            settings.deadline = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
+            std::cerr << "corvatek-guard: " << option << " takes seconds, more than 0 and at most 3600\n" << kUsage;
+            return 2;
         }
     }
     settings.workers = std::max(1u, std::thread::hardware_concurrency());
@@ -81,10 +95,11 @@ int main(int argc, char** argv)
         sigaddset(&handled, signal);
     ::pthread_sigmask(SIG_BLOCK, &handled, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-    // A connection and a scan's descriptor per client.
+    // A connection and a scan's descriptor per client, and one per access
+    // waiting for its scan.
     rlimit files {};
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 4096);
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 16384);
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -25,6 +26,8 @@ namespace protocol = scanning::guard;
 
 // Each open connection costs a descriptor, and one more while its scan runs.
 constexpr std::size_t kMaxClients = 256;
+// So that no user's connections crowd out another's guard client.
+constexpr std::size_t kMaxClientsPerUser = 32;
 // freshclam replaces several files in a row: the folder is loaded once it
 // has been quiet this long.
 constexpr auto kSettle = std::chrono::seconds(1);
@@ -72,6 +75,10 @@ void notifySystemd(const std::string& state)
 
 Service::Service(Settings settings)
     : settings_(std::move(settings)), workers_(std::max(1u, settings_.workers)), watch_(settings_.database),
+      onAccess_(std::max(1u, settings_.workers), settings_.openDeadline,
+          [this](Access access, uid_t opener, uid_t owner, std::string_view path) {
+              return guarded_.wants(access, opener, owner, path);
+          }),
       reloaded_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
 }
@@ -156,7 +163,10 @@ void Service::accept()
         client.fd = fd;
         socklen_t length = sizeof client.peer;
         // Who the client is comes from the kernel, never from what it says.
-        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &client.peer, &length) != 0 || clients_.size() >= kMaxClients) {
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &client.peer, &length) != 0 || clients_.size() >= kMaxClients ||
+            std::size_t(std::count_if(clients_.begin(), clients_.end(), [&](const auto& other) {
+                return other.second.peer.uid == client.peer.uid;
+            })) >= kMaxClientsPerUser) {
             ::close(fd);
             continue;
         }
@@ -173,8 +183,11 @@ void Service::drop(std::uint64_t id)
         jobs_.erase(found->second.job); // its scan's answer goes nowhere
         *found->second.abandoned = true;
     }
+    const bool guarded = found->second.guarding.has_value();
     ::close(found->second.fd);
     clients_.erase(found);
+    if (guarded)
+        regard();
 }
 
 void Service::answer(std::uint64_t id, const std::string& text)
@@ -189,7 +202,7 @@ void Service::answer(std::uint64_t id, const std::string& text)
 void Service::receive(std::uint64_t id)
 {
     Client& client = clients_.at(id);
-    char buffer[protocol::kMaxMessage + 1];
+    char buffer[protocol::kMaxEvent + 1];
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMaxPassed)];
     iovec segment {buffer, sizeof buffer};
     msghdr message {};
@@ -223,7 +236,7 @@ void Service::receive(std::uint64_t id)
         return;
     }
     const std::optional<protocol::Request> request =
-        (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) || foreign || std::size_t(n) > protocol::kMaxMessage
+        (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) || foreign || std::size_t(n) > protocol::kMaxEvent
         ? std::nullopt
         : protocol::parseRequest(std::string_view(buffer, std::size_t(n)));
     const std::size_t wanted = request == protocol::Request::Scan ? 1 : 0;
@@ -232,6 +245,10 @@ void Service::receive(std::uint64_t id)
             ::close(fd);
         log(Priority::Warning, "a malformed message from " + peerText(client.peer) + ": connection closed");
         drop(id);
+        return;
+    }
+    if (*request == protocol::Request::Guard) {
+        guard(id, std::string_view(buffer, std::size_t(n)));
         return;
     }
     if (*request == protocol::Request::Ping) {
@@ -297,6 +314,86 @@ void Service::startScan(std::uint64_t id, int fd)
     });
 }
 
+void Service::guard(std::uint64_t id, std::string_view request)
+{
+    Client& client = clients_.at(id);
+    std::optional<protocol::Guarding> guarding = protocol::parseGuarding(request);
+    if (!guarding) {
+        log(Priority::Warning, "a malformed guard request from " + peerText(client.peer) + ": connection closed");
+        drop(id);
+        return;
+    }
+    const bool first = !client.guarding;
+    client.guarding = std::move(guarding);
+    const uid_t uid = client.peer.uid;
+    const std::map<uid_t, std::string> unguarded = regard();
+    std::string how(protocol::kBlocking);
+    if (!onAccess_.started())
+        how = std::string(protocol::kUnavailable) + ' ' + onAccessProblem_;
+    else if (!engine_)
+        how = std::string(protocol::kUnavailable) + " no signatures loaded";
+    else if (const auto found = unguarded.find(uid); found != unguarded.end())
+        how = std::string(protocol::kUnavailable) + ' ' + found->second;
+    if (first)
+        log(Priority::Info, "guarding " + peerText(client.peer) + ": " + how);
+    answer(id, protocol::answerText({protocol::Answer::Guarding, uid, how}));
+}
+
+std::map<uid_t, std::string> Service::regard()
+{
+    std::map<uid_t, GuardedUser> users;
+    for (const auto& [id, client] : clients_) {
+        if (!client.guarding)
+            continue;
+        const uid_t uid = client.peer.uid;
+        GuardedUser& user = users[uid];
+        if (user.home.empty()) {
+            passwd entry {};
+            passwd* found = nullptr;
+            std::vector<char> text(16384);
+            if (::getpwuid_r(uid, &entry, text.data(), text.size(), &found) == 0 && found) {
+                user.name = found->pw_name;
+                user.home = found->pw_dir;
+            }
+        }
+        for (std::size_t i = 0; i < user.flags.size(); ++i)
+            user.flags[i] = user.flags[i] || client.guarding->flags[i];
+        // The client says where its downloads go; it only changes what is
+        // scanned for its own user.
+        const std::string& downloads = client.guarding->downloads;
+        user.downloads.push_back(!downloads.empty() && downloads.front() == '/' ? downloads : user.home + "/Downloads");
+    }
+    std::map<uid_t, std::string> unguarded;
+    for (const auto& [uid, user] : users)
+        if (user.home.empty() || user.home.front() != '/')
+            unguarded[uid] = "no home folder in the password database";
+    guarded_.set(users);
+    std::vector<std::string> problems;
+    onAccess_.setMarks(guarded_.marks(unguarded), problems);
+    for (const std::string& problem : problems)
+        log(Priority::Warning, problem);
+    return unguarded;
+}
+
+void Service::tellFindings()
+{
+    for (const Finding& finding : onAccess_.takeFindings()) {
+        // Only the user who opened, ran or wrote the file, and its owner:
+        // never another user.
+        for (auto& [id, client] : clients_) {
+            const uid_t uid = client.peer.uid;
+            if (!client.guarding || (uid != finding.opener && uid != finding.owner))
+                continue;
+            if (finding.event.kind == protocol::Event::Modification && !client.guarding->flag(6))
+                continue; // new programs are not watched
+            const std::string text = protocol::eventText(uid, finding.event);
+            if (::send(client.fd, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL) != ssize_t(text.size()))
+                log(Priority::Warning,
+                    "a finding was not told to " + peerText(client.peer) + ": " + std::strerror(errno));
+        }
+    }
+}
+
 void Service::finishScans()
 {
     for (auto& [job, text] : workers_.takeFinished()) {
@@ -349,6 +446,7 @@ void Service::finishReload()
     reloader_.join();
     if (freshProblem_.kind == scanning::Engine::Problem::None) {
         engine_ = std::move(fresh_); // scans under way keep the engine they started with
+        onAccess_.setEngine(engine_);
         log(Priority::Notice,
             "signatures reloaded from " + settings_.database + ": " + std::to_string(engine_->signatureCount()) +
                 " signatures");
@@ -377,6 +475,7 @@ int Service::run()
         first->load(settings_.database, settings_.tempFolder, settings_.deadline + std::chrono::seconds(1));
     if (problem.kind == scanning::Engine::Problem::None) {
         engine_ = std::move(first);
+        onAccess_.setEngine(engine_);
         log(Priority::Notice,
             "signatures loaded from " + settings_.database + ": " + std::to_string(engine_->signatureCount()) +
                 " signatures");
@@ -390,6 +489,9 @@ int Service::run()
     }
     if (!listen())
         return 1;
+    if (!onAccess_.start(onAccessProblem_))
+        log(Priority::Warning,
+            "files are not checked on access (" + onAccessProblem_ + "): guard clients check them after writing");
     log(Priority::Notice,
         "listening on " + settings_.socket + " with " + std::to_string(settings_.workers) +
             " scanning threads, a scan's deadline " + std::to_string(settings_.deadline.count()) + " ms");
@@ -401,8 +503,9 @@ int Service::run()
     std::vector<std::uint64_t> polledClients;
     for (;;) {
         polled.assign({{signals_, POLLIN, 0}, {listener_, POLLIN, 0}, {workers_.wakeFd(), POLLIN, 0},
-            {reloaded_, POLLIN, 0}, {watch_.fd(), short(watch_.watching() ? POLLIN : 0), 0}});
-        constexpr std::size_t kFixed = 5;
+            {reloaded_, POLLIN, 0}, {watch_.fd(), short(watch_.watching() ? POLLIN : 0), 0},
+            {onAccess_.findingsFd(), POLLIN, 0}, {mounts_.descriptor(), POLLPRI, 0}});
+        constexpr std::size_t kFixed = 7;
         polledClients.clear();
         auto wake = Clock::time_point::max();
         for (const auto& [id, client] : clients_) {
@@ -447,6 +550,13 @@ int Service::run()
             finishReload();
         if ((polled[4].revents & POLLIN) && watch_.readChanges())
             reloadDue_ = Clock::now() + kSettle;
+        if (polled[5].revents & POLLIN)
+            tellFindings();
+        if (polled[6].revents & POLLPRI) {
+            // A volume mounted for a guarded user is guarded from now on.
+            mounts_.takeArrivals();
+            regard();
+        }
         for (std::size_t i = 0; i < polledClients.size(); ++i) {
             const short events = polled[kFixed + i].revents;
             const std::uint64_t id = polledClients[i];

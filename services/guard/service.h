@@ -5,12 +5,17 @@
 #pragma once
 
 #include "databasewatch.h"
+#include "guarded.h"
+#include "onaccess.h"
+#include "platform/volumes.h"
 #include "scanning/engine.h"
+#include "scanning/guardprotocol.h"
 #include "workers.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +32,8 @@ struct Settings {
     std::string socket;
     std::string tempFolder;
     std::chrono::milliseconds deadline {30000};
+    // How long an open or a run waits for its scan before it goes through.
+    std::chrono::milliseconds openDeadline {2000};
     unsigned workers = 2;
 };
 
@@ -50,6 +57,8 @@ private:
         // queued is never started.
         std::shared_ptr<std::atomic<bool>> abandoned;
         std::chrono::steady_clock::time_point deadline {};
+        // A guard client's settings, once it asked to be guarded.
+        std::optional<scanning::guard::Guarding> guarding;
     };
 
     bool listen();
@@ -58,6 +67,11 @@ private:
     void drop(std::uint64_t id);
     void answer(std::uint64_t id, const std::string& text);
     void startScan(std::uint64_t id, int fd);
+    void guard(std::uint64_t id, std::string_view request);
+    // Hands the guard clients' settings to the kernel's marks; why each
+    // user's home cannot be guarded.
+    std::map<uid_t, std::string> regard();
+    void tellFindings();
     void finishScans();
     void expireScans();
     void startReload();
@@ -68,6 +82,10 @@ private:
     Workers workers_;
     DatabaseWatch watch_;
     std::shared_ptr<const scanning::Engine> engine_; // the loop's alone; scans hold copies
+    Guarded guarded_;
+    OnAccess onAccess_;
+    std::string onAccessProblem_; // why files are not checked on access
+    platform::VolumeArrivals mounts_;
     int listener_ = -1;
     std::pair<dev_t, ino_t> socketFile_ {};
     int signals_ = -1;

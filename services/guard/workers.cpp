@@ -25,11 +25,14 @@ Workers::~Workers()
     ::close(wake_);
 }
 
-void Workers::submit(std::uint64_t key, std::function<std::string()> work)
+void Workers::submit(std::uint64_t key, std::function<std::string()> work, bool urgent)
 {
     {
         const std::lock_guard lock(mutex_);
-        queue_.emplace_back(key, std::move(work));
+        if (urgent)
+            queue_.emplace_front(key, std::move(work));
+        else
+            queue_.emplace_back(key, std::move(work));
     }
     queued_.notify_one();
 }

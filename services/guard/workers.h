@@ -21,7 +21,9 @@ public:
     Workers(const Workers&) = delete;
     Workers& operator=(const Workers&) = delete;
 
-    void submit(std::uint64_t key, std::function<std::string()> work);
+    // Urgent work (an opener waits for it) goes before the rest, newest
+    // first: the oldest may be past their deadline already.
+    void submit(std::uint64_t key, std::function<std::string()> work, bool urgent = false);
     // Readable while finished work waits to be taken.
     int wakeFd() const { return wake_; }
     std::vector<std::pair<std::uint64_t, std::string>> takeFinished();

@@ -99,6 +99,21 @@ std::optional<Answer> Client::ask(Request request, int fd)
     return std::nullopt;
 }
 
+bool Client::post(std::string_view text)
+{
+    if (fd_ < 0)
+        return false;
+    ssize_t sent;
+    do
+        sent = ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent != ssize_t(text.size())) {
+        disconnect();
+        return false;
+    }
+    return true;
+}
+
 bool Client::ready()
 {
     if (!connect())

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace corvatek::scanning::guard {
 
@@ -32,6 +33,12 @@ public:
 
     // Connects and asks whether the service has signatures to scan with.
     bool ready();
+
+    // For a guard client, which reads answers and events as they come: sends
+    // one message without awaiting anything (false, and closed, when the
+    // connection broke), and the connection to poll and read.
+    bool post(std::string_view text);
+    int socket() const { return fd_; }
 
 private:
     void disconnect();

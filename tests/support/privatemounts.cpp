@@ -40,11 +40,11 @@ bool PrivateMounts::run(const QString& program, const QStringList& arguments)
     return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-bool PrivateMounts::mountVolume(const QString& folder)
+bool PrivateMounts::mountVolume(const QString& folder, int mebibytes)
 {
     const QString image = images_.filePath(QStringLiteral("volume%1.img").arg(++imageCount_));
     QFile file(image);
-    if (!file.open(QIODevice::WriteOnly) || !file.resize(8 << 20))
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(mebibytes) << 20))
         return false;
     file.close();
     if (!run(QStringLiteral("mkfs.ext4"), {QStringLiteral("-q"), image}) ||

@@ -18,9 +18,9 @@ public:
     bool available() const { return problem_.isEmpty(); }
     const QString& problem() const { return problem_; }
 
-    // A fresh 8 MiB ext4 volume on a loop device: a block device, as a USB
-    // stick is.
-    bool mountVolume(const QString& folder);
+    // A fresh ext4 volume on a loop device: a block device, as a USB stick
+    // is.
+    bool mountVolume(const QString& folder, int mebibytes = 8);
     // Of the system's default size when `mebibytes` is 0.
     bool mountTmpfs(const QString& folder, int mebibytes = 0);
     bool bind(const QString& from, const QString& folder);
