@@ -122,8 +122,45 @@ enum class UpdateText {
     StoppedAfter,
 };
 
+// What the real-time guard's client writes to its log, to the alerts list,
+// to the modification files and tells the user.
+enum class GuardText {
+    SettingsRead,
+    Connected,
+    NoService,
+    Blocking,
+    Unavailable,
+    NoAnswer,
+    ServiceLost,
+    AfterWriting,
+    NotScanning,
+    SignaturesLoaded,
+    CannotCheck,
+    EngineRestarted,
+    EngineEnded,
+    Watching,
+    NothingToProtect,
+    NoSignaturesEnding,
+    ToldToStop,
+    NotWritten,
+    NotATable,
+    RefusedRun,
+    RefusedOpen,
+    FoundWritten,
+    FoundLate,
+    UnknownProgram,
+    FoundNotice,
+    FoundSeveralNotice,
+    Created,
+    Deleted,
+    Modified,
+    Renamed,
+    FirstRun,
+};
+
 // Each text's pattern in `language`.
 std::string_view pattern(Language language, Text text);
+std::string_view pattern(Language language, GuardText text);
 std::string_view pattern(Language language, BackupText text);
 std::string_view pattern(Language language, UpdateText text);
 

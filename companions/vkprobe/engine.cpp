@@ -8,30 +8,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace corvatek::probe {
 namespace {
 
 constexpr std::string_view kScratchPrefix = "vkprobe-";
-
-// What the limits let one scanned file unpack at once, with a margin: a
-// memory-backed folder with less room would fill up, and the session's
-// other programs would lose it with the scan.
-constexpr unsigned long long kScratchRoom = kMaxScanSize + kMaxFileSize + (12u << 20);
-
-bool hasRoom(const std::string& folder)
-{
-    struct statvfs info { };
-    return ::statvfs(folder.c_str(), &info) == 0 &&
-        (unsigned long long)info.f_bavail * info.f_frsize >= kScratchRoom;
-}
 
 // The user's cache folder for the suite, made when missing.
 std::string cacheFolder()
@@ -50,13 +35,6 @@ std::string cacheFolder()
             (info.st_uid == ::getuid() || ::getuid() == 0)
         ? folder
         : std::string();
-}
-
-bool isTmpfs(const std::string& folder)
-{
-    struct statfs info { };
-    return !folder.empty() && folder.front() == '/' && ::statfs(folder.c_str(), &info) == 0 &&
-        info.f_type == TMPFS_MAGIC;
 }
 
 bool isOwnFolder(int parent, const char* name)
@@ -105,12 +83,50 @@ std::vector<std::string> signatureFolders(const std::string& userFolder)
     return {userFolder, system && *system ? system : cl_retdbdir()};
 }
 
+SignatureLoad loadSignatures(Engine& engine, const std::string& scratch, companion::Language language)
+{
+    using companion::say;
+    using companion::Text;
+    SignatureLoad outcome;
+    std::string looked;
+    bool anyDamaged = false;
+    for (const std::string& folder : signatureFolders(platform::userDataFolder() + "signatures")) {
+        looked += (looked.empty() ? "" : say(language, Text::Or)) + folder;
+        const Engine::Problem problem = engine.load(folder, scratch);
+        std::string why;
+        switch (problem.kind) {
+        case Engine::Problem::None: outcome.folder = folder; return outcome;
+        case Engine::Problem::Missing: continue; // no folder of the user's is no fault
+        case Engine::Problem::Unreadable:
+            why = say(language, Text::SignatureFolderUnreadable, {problem.detail});
+            anyDamaged = true;
+            break;
+        case Engine::Problem::Empty: why = say(language, Text::SignatureFolderEmpty); break;
+        case Engine::Problem::Damaged:
+            why = say(language, Text::SignaturesNotLoaded, {problem.detail});
+            anyDamaged = true;
+            break;
+        case Engine::Problem::NoSignatures:
+            why = say(language, Text::SignaturesNone);
+            anyDamaged = true;
+            break;
+        case Engine::Problem::Failed:
+            outcome.problem = say(language, Text::EngineFailed, {problem.detail});
+            return outcome;
+        }
+        outcome.notes.push_back(say(language, Text::SignaturesPassedOver, {folder, why}));
+    }
+    outcome.problem =
+        anyDamaged ? say(language, Text::SignaturesUnusable) : say(language, Text::NoSignatures, {looked});
+    return outcome;
+}
+
 ScratchFolder::ScratchFolder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && isTmpfs(runtime) && ::access(runtime, W_OK | X_OK) == 0 && hasRoom(runtime) && makeIn(runtime))
+    if (runtime && scanning::isRoomyMemoryFolder(runtime) && ::access(runtime, W_OK | X_OK) == 0 && makeIn(runtime))
         return;
-    if (isTmpfs("/dev/shm") && hasRoom("/dev/shm") && makeIn("/dev/shm"))
+    if (scanning::isRoomyMemoryFolder("/dev/shm") && makeIn("/dev/shm"))
         return;
     if (const std::string cache = cacheFolder(); !cache.empty())
         makeIn(cache);

@@ -1,8 +1,10 @@
-// The ClamAV engine of a scan run without the guard service, loaded and
+// The ClamAV engine of a run without the guard service, loaded and
 // compiled once and then asked about one open file at a time, and the
-// memory-backed folder it keeps its temporary files in.
+// memory-backed folder it keeps its temporary files in. The scanner and the
+// real-time guard's client share them.
 #pragma once
 
+#include "common/texts.h"
 #include "scanning/engine.h"
 
 #include <string>
@@ -20,6 +22,15 @@ using scanning::kMaxScanSize;
 // The signature folders a scan tries, in order: the user's own folder,
 // then the system's (CORVATEK_SIGNATURES in its place when that is set).
 std::vector<std::string> signatureFolders(const std::string& userFolder);
+
+// What became of the signature folders tried, in the user's language.
+struct SignatureLoad {
+    std::string folder; // the one loaded
+    std::vector<std::string> notes; // each folder passed over, and why
+    std::string problem; // when no folder gave an engine
+};
+// Loads the first folder of signatureFolders that gives an engine.
+SignatureLoad loadSignatures(Engine& engine, const std::string& scratch, companion::Language language);
 
 // A folder of this run for libclamav's temporary files: the user's runtime
 // folder when it is a tmpfs with room for what the limits let an archive

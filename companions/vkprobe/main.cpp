@@ -80,48 +80,6 @@ std::string modeText(companion::Language language, ScanMode mode, const std::str
     return say(language, Text::ModeVolume, {probe::lineText(volume)});
 }
 
-// The scan's own folder and what became of the signatures tried before it.
-struct Signatures {
-    std::vector<std::string> notes; // each folder passed over, and why
-    std::string problem; // when no folder gave an engine
-};
-
-Signatures loadSignatures(probe::Engine& engine, const std::string& scratch, companion::Language language)
-{
-    Signatures outcome;
-    std::string looked;
-    bool anyDamaged = false;
-    for (const std::string& folder : probe::signatureFolders(platform::userDataFolder() + "signatures")) {
-        looked += (looked.empty() ? "" : say(language, Text::Or)) + folder;
-        const probe::Engine::Problem problem = engine.load(folder, scratch);
-        std::string why;
-        switch (problem.kind) {
-        case probe::Engine::Problem::None: return outcome;
-        case probe::Engine::Problem::Missing: continue; // no folder of the user's is no fault
-        case probe::Engine::Problem::Unreadable:
-            why = say(language, Text::SignatureFolderUnreadable, {problem.detail});
-            anyDamaged = true;
-            break;
-        case probe::Engine::Problem::Empty: why = say(language, Text::SignatureFolderEmpty); break;
-        case probe::Engine::Problem::Damaged:
-            why = say(language, Text::SignaturesNotLoaded, {problem.detail});
-            anyDamaged = true;
-            break;
-        case probe::Engine::Problem::NoSignatures:
-            why = say(language, Text::SignaturesNone);
-            anyDamaged = true;
-            break;
-        case probe::Engine::Problem::Failed:
-            outcome.problem = say(language, Text::EngineFailed, {problem.detail});
-            return outcome;
-        }
-        outcome.notes.push_back(say(language, Text::SignaturesPassedOver, {folder, why}));
-    }
-    outcome.problem =
-        anyDamaged ? say(language, Text::SignaturesUnusable) : say(language, Text::NoSignatures, {looked});
-    return outcome;
-}
-
 // The guard service's socket: CORVATEK_GUARD_SOCKET names it, else the
 // system's serves, unless CORVATEK_SIGNATURES names signatures in place of
 // the system's, which the service does not scan with.
@@ -140,7 +98,8 @@ probe::Engine::Verdict verdictOf(const scanning::guard::Answer& answer)
     switch (answer.kind) {
     case Answer::Clean: return {probe::Engine::Verdict::Clean, {}, {}};
     case Answer::Found: return {probe::Engine::Verdict::Found, answer.detail, {}};
-    case Answer::Ready: break;
+    case Answer::Ready:
+    case Answer::Guarding: break;
     case Answer::Error:
         if (answer.detail == scanning::guard::reason::BeyondLimits)
             return {probe::Engine::Verdict::BeyondLimits, {}, {}};
@@ -314,7 +273,7 @@ int main(int argc, char** argv)
     probe::Engine engine;
     const auto loadOwn = [&]() -> std::string {
         scratch.emplace();
-        const Signatures signatures = loadSignatures(engine, scratch->path(), language);
+        const probe::SignatureLoad signatures = probe::loadSignatures(engine, scratch->path(), language);
         for (const std::string& note : signatures.notes)
             report.addNote(note);
         return signatures.problem;

@@ -42,6 +42,11 @@ std::string lineText(std::string_view text)
     return line;
 }
 
+std::string detectionLine(std::string_view path, std::string_view signature)
+{
+    return lineText(path) + " : " + lineText(signature);
+}
+
 std::string SharedFiles::readFlag(std::string_view name) const
 {
     platform::FileRead read = platform::readRegularFile(path(name), kFlagFileLimit);
@@ -152,7 +157,7 @@ void Report::addNote(const std::string& note)
 
 void Report::found(const std::string& path, const std::string& signature)
 {
-    const std::string line = lineText(path) + " : " + lineText(signature);
+    const std::string line = detectionLine(path, signature);
     {
         const std::lock_guard lock(mutex_);
         ++scanned_;

@@ -26,6 +26,9 @@ using companion::fileName;
 // (a file name may hold a line end) shown as '?'.
 std::string lineText(std::string_view text);
 
+// A finding's line in viri.txt and the report: "<path> : <signature>".
+std::string detectionLine(std::string_view path, std::string_view signature);
+
 // viri.txt with `lines` added: those it lists already are not added
 // again, and only its newest 4 MiB of lines are kept.
 std::string withDetections(const std::string& current, const std::vector<std::string>& lines);

@@ -12,6 +12,7 @@
 #include "service.h"
 
 #include "platform/linux/folderentries.h"
+#include "scanning/engine.h"
 #include "scanning/guardprotocol.h"
 
 #include <algorithm>
@@ -48,11 +49,15 @@ std::optional<std::chrono::milliseconds> seconds(const char* value)
     return std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
 }
 
-// libclamav's temporary files, in the service's private /tmp under systemd.
+// libclamav's temporary files: in memory when there is room, else in the
+// service's private /tmp under systemd.
 std::string makeTempFolder()
 {
     const char* base = std::getenv("TMPDIR");
-    std::string path = std::string(base && *base == '/' ? base : "/tmp") + "/corvatek-guard-XXXXXX";
+    std::string folder = base && *base == '/' ? base : "/tmp";
+    if (!scanning::isRoomyMemoryFolder(folder) && scanning::isRoomyMemoryFolder("/dev/shm"))
+        folder = "/dev/shm";
+    std::string path = folder + "/corvatek-guard-XXXXXX";
     return ::mkdtemp(path.data()) ? path : std::string();
 }
 

@@ -1,17 +1,20 @@
 // On-access checking through fanotify. Opens and runs on the marked file
 // systems wait for a scan, at most the open deadline, then go through;
 // files are scanned after they are written, their writer never held up.
-// A thread of its own answers the kernel and opens no file, so that no
-// open of the service's own (the loop reading the password database, a
-// worker's temporary file) ever waits on itself.
+// Readers take one event at a time and scan it themselves, so an open costs
+// one wake-up; a watchdog answers what passed its deadline, and reads the
+// events while every reader is busy. None of these threads opens a file on
+// a marked file system, so that no open of the service's own (the loop
+// reading the password database, a temporary file of libclamav) ever waits
+// on itself.
 #pragma once
 
 #include "scanning/engine.h"
 #include "scanning/guardprotocol.h"
-#include "workers.h"
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,10 +22,10 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace corvatek::guard {
 
@@ -47,7 +50,7 @@ struct Finding {
 
 class OnAccess {
 public:
-    OnAccess(unsigned workers, std::chrono::milliseconds openDeadline, Wanted wanted);
+    OnAccess(unsigned readers, std::chrono::milliseconds openDeadline, Wanted wanted);
     ~OnAccess();
     OnAccess(const OnAccess&) = delete;
     OnAccess& operator=(const OnAccess&) = delete;
@@ -70,33 +73,47 @@ public:
 
 private:
     struct Pending {
+        ~Pending();
         int fd = -1;
+        pid_t pid = 0;
         Access access = Access::Open;
-        bool answered = false; // the kernel has had its answer
         std::chrono::steady_clock::time_point deadline {};
-        uid_t opener = uid_t(-1);
-        uid_t owner = uid_t(-1);
+        std::shared_ptr<const scanning::Engine> engine;
+        std::uint64_t generation = 0; // of that engine
         std::int64_t modified = 0;
+        uid_t owner = uid_t(-1);
+        // Under the mutex: the kernel's answer, and what is read of the
+        // opener, which waits for that answer, only when it is needed.
+        bool answered = false;
+        bool described = false;
+        uid_t opener = uid_t(-1);
         std::string path;
         std::string program;
-        std::uint64_t generation = 0; // of the engine that scans it
     };
+    using Shared = std::shared_ptr<Pending>;
 
-    void run();
-    void readEvents();
-    void take(int fd, std::uint64_t mask, pid_t pid);
-    void finish(std::uint64_t key, std::string_view verdict);
+    void read();
+    void watch();
+    // Takes the event: answers it at once when it is not to be scanned,
+    // else what to scan.
+    Shared take(int fd, std::uint64_t mask, pid_t pid);
+    Shared readOne();
+    void scan(const Shared& pending);
+    void describe(Pending& pending); // under the mutex
     void expire();
     void respond(int fd, bool allow);
     void tell(Finding finding);
 
+    const unsigned readerCount_;
+    const pid_t self_ = ::getpid();
     const std::chrono::milliseconds openDeadline_;
     const Wanted wanted_;
-    Workers workers_;
     int fanotify_ = -1;
     int stop_ = -1;
     int found_ = -1;
-    std::thread thread_;
+    int saturated_ = -1; // written when the last free reader starts a scan
+    int queuedFd_ = -1; // readable while the watchdog has queued events
+    std::vector<std::thread> threads_;
 
     std::mutex engineMutex_;
     std::shared_ptr<const scanning::Engine> engine_;
@@ -104,9 +121,10 @@ private:
 
     std::map<dev_t, Mark> marked_; // the loop's alone
 
-    // The on-access thread's alone.
-    std::unordered_map<std::uint64_t, Pending> pending_;
-    std::uint64_t lastKey_ = 0;
+    std::mutex mutex_;
+    std::vector<Shared> waiting_; // the deadline's watch: accesses not answered yet
+    std::deque<Shared> queued_; // read by the watchdog, for the next free reader
+    unsigned busy_ = 0; // readers scanning
     std::uint64_t unscanned_ = 0; // let through unscanned while too many waited
     std::chrono::steady_clock::time_point toldUnscanned_ {};
 

@@ -75,7 +75,9 @@ void notifySystemd(const std::string& state)
 
 Service::Service(Settings settings)
     : settings_(std::move(settings)), workers_(std::max(1u, settings_.workers)), watch_(settings_.database),
-      onAccess_(std::max(1u, settings_.workers), settings_.openDeadline,
+      // Twice the processors: a reader held by a slow scan leaves one free
+      // on each processor to answer the next open.
+      onAccess_(2 * std::max(1u, settings_.workers), settings_.openDeadline,
           [this](Access access, uid_t opener, uid_t owner, std::string_view path) {
               return guarded_.wants(access, opener, owner, path);
           }),

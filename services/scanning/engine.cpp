@@ -5,13 +5,25 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <mutex>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
 namespace corvatek::scanning {
+
+bool isRoomyMemoryFolder(const std::string& folder)
+{
+    struct statfs system { };
+    struct statvfs room { };
+    return !folder.empty() && folder.front() == '/' && ::statfs(folder.c_str(), &system) == 0 &&
+        system.f_type == TMPFS_MAGIC && ::statvfs(folder.c_str(), &room) == 0 &&
+        std::uint64_t(room.f_bavail) * room.f_frsize >= kScratchRoom;
+}
 namespace {
 
 constexpr long long kCleanFilesCached = 1024;

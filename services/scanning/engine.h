@@ -17,6 +17,14 @@ namespace corvatek::scanning {
 // one that goes past them counts as not fully scanned.
 inline constexpr std::uint64_t kMaxFileSize = 100u << 20;
 inline constexpr std::uint64_t kMaxScanSize = 400u << 20;
+// What the limits let one scanned file unpack at once, with a margin: a
+// memory-backed folder for libclamav's temporary files needs this much room,
+// or it fills up and what else keeps files there loses them.
+inline constexpr std::uint64_t kScratchRoom = kMaxScanSize + kMaxFileSize + (12u << 20);
+// Whether `folder` is memory-backed (tmpfs) with that room. libclamav makes
+// a folder per scanned file, which on a disk costs more than the scan of a
+// small file.
+bool isRoomyMemoryFolder(const std::string& folder);
 inline constexpr unsigned kMaxRecursion = 17;
 inline constexpr unsigned kMaxFiles = 10000;
 

@@ -52,6 +52,11 @@ inline constexpr FileName FirewallMode = u"firewall.txt";
 inline constexpr FileName SiteControl = u"ctrlpl.txt";
 inline constexpr FileName SiteAddress = u"ipcp.txt";
 inline constexpr FileName ProcessModifications = u"modprocess.txt";
+// The real-time guard's other watched modifications: system files, the
+// user's settings files, autostart entries.
+inline constexpr FileName SystemModifications = u"modsysteme.txt";
+inline constexpr FileName SettingsModifications = u"modreglages.txt";
+inline constexpr FileName AutostartModifications = u"moddemarrage.txt";
 inline constexpr FileName DiskCheckList = u"liste2.txt";
 // The backup page's schedule, chosen entry and entries; the control centre's own.
 inline constexpr FileName BackupSchedule = u"sauvegardes.txt";
@@ -60,8 +65,10 @@ inline constexpr FileName ModificationFiles = u"*mod*.txt";
 // Logs the companions keep of their runs.
 inline constexpr FileName BackupLog = u"vksave.log";
 inline constexpr FileName UpdateLog = u"vkupdate.log";
+inline constexpr FileName GuardLog = u"vkguard.log";
 
-// Companions.
+// The control centre, one instance per user by this name, and its companions.
+inline constexpr FileName ControlCentre = u"corvatek.exe";
 inline constexpr FileName Guard = u"vkguard.exe";
 inline constexpr FileName Scanner = u"vkprobe.exe";
 inline constexpr FileName DiskTool = u"vkcheck.exe";
@@ -73,5 +80,7 @@ inline constexpr FileName Updater = u"vkupdate.exe";
 inline constexpr FileName Reachability = u"vkreach.exe";
 inline constexpr FileName Host = u"vkhost.exe";
 inline constexpr FileName Notifier = u"vknotify.exe";
+// The real-time guard client's own engine, which only vkguard.exe starts.
+inline constexpr FileName GuardEngine = u"vkguardscan.exe";
 
 } // namespace corvatek::files

@@ -36,6 +36,10 @@ InstanceClaim claimInstance(const std::string& name);
 // Tells the instance that `claim` found running that the user started the
 // program again, so that it can come forward; true when it was told.
 bool announceSecondStart(const InstanceClaim& claim);
+// Hands the running instance of `name` a line, as a companion does; false
+// when none listens. On Windows companions post window messages instead:
+// always false.
+bool tellInstance(const std::string& name, const std::string& line);
 
 // What a window message tells the one instance. On Windows a later start,
 // a companion and the system reach the window thread this way; on Linux

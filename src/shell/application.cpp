@@ -1,5 +1,6 @@
 #include "shell/application.h"
 
+#include "data/filenames.h"
 #include "localisation/texts.h"
 #include "platform/datafolder.h"
 #include "platform/session.h"
@@ -20,8 +21,6 @@
 
 namespace corvatek::shell {
 namespace {
-
-constexpr char kInstanceName[] = "corvatek.exe";
 
 void showWindow(MainWindow& window)
 {
@@ -109,7 +108,7 @@ int run(int argc, char** argv, const PageRegistry& registry, RunOptions options)
 {
     // The lock first: a second start needs no display and ends silently,
     // the first decides whether to show.
-    SingleInstance instance(QString::fromLatin1(kInstanceName));
+    SingleInstance instance(QStringView(files::ControlCentre).toString());
     if (instance.claim() == SingleInstance::Claim::Second) {
         instance.announceSecondStart();
         return 0;

@@ -4,11 +4,13 @@
 // a private mount namespace).
 #include "privatemounts.h"
 #include "scanning/guardprotocol.h"
+#include "testfolder.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -29,6 +31,7 @@ namespace {
 
 const QString kGuard = QStringLiteral(CORVATEK_GUARD);
 const QString kListener = QStringLiteral(CORVATEK_GUARD_LISTENER);
+const QString kClient = QStringLiteral(CORVATEK_VKGUARD);
 constexpr uid_t kAnn = 64998;
 constexpr uid_t kBob = 64997;
 const char* const kAllFlags = "111111111111";
@@ -276,6 +279,52 @@ private slots:
         const QString again = annFile(QStringLiteral("again.txt"));
         QCOMPARE(runTo(kAnn, QStringLiteral("/bin/cp"), {root_ + QStringLiteral("/source.txt"), again}).code, 0);
         QVERIFY2(told(ann, "found-written", again), qPrintable(ann.output.text()));
+    }
+
+    // The user's own vkguard.exe writes what the service found into the
+    // user's program folder: the detection line and the alert.
+    void theUsersClientRecordsWhatIsFound()
+    {
+        Service service(database_, socket_);
+        QVERIFY2(service.log.waitFor(QStringLiteral("listening on ")), qPrintable(service.log.text()));
+        const QString program = ann_ + QStringLiteral("/.local/share/corvatek/");
+        QVERIFY(QDir().mkpath(program));
+        for (const QString& folder : {ann_ + QStringLiteral("/.local"), ann_ + QStringLiteral("/.local/share"), program})
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), kAnn, kAnn) == 0);
+        QProcess client;
+        runAs(client, kAnn);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), ann_);
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), ann_ + QStringLiteral("/.config"));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), ann_ + QStringLiteral("/.local/share"));
+        environment.insert(QStringLiteral("CORVATEK_DATA_DIR"), program);
+        environment.insert(QStringLiteral("CORVATEK_GUARD_SOCKET"), socket_);
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        client.setProcessEnvironment(environment);
+        client.start(kClient, {});
+        QVERIFY2(service.log.waitFor(QStringLiteral("guarding uid %1").arg(kAnn)), qPrintable(service.log.text()));
+
+        writeFile(root_ + QStringLiteral("/source.txt"), infected(), 0,
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        const QString download = ann_ + QStringLiteral("/Downloads/invoice.txt");
+        QCOMPARE(runTo(kAnn, QStringLiteral("/bin/cp"), {root_ + QStringLiteral("/source.txt"), download}).code, 0);
+        const QByteArray line = QFile::encodeName(download) + " : Corvatek.Test.Body.UNOFFICIAL";
+        QByteArray detections;
+        for (int tries = 0; tries < 100 && !detections.contains(line); ++tries) {
+            QTest::qWait(50);
+            QFile file(program + QStringLiteral("viri.txt"));
+            if (file.open(QIODevice::ReadOnly))
+                detections = file.readAll();
+        }
+        QVERIFY2(detections.contains(line), detections.constData());
+        const QList<QStringList> alerts = corvatek::test::tableRows(program, corvatek::data::TableId::Alerts);
+        QCOMPARE(alerts.size(), 1);
+        QCOMPARE(alerts.first().value(0), QStringLiteral("invoice.txt"));
+        QVERIFY2(alerts.first().value(2).contains(QStringLiteral("/bin/cp")), qPrintable(alerts.first().join(u'|')));
+        QCOMPARE(alerts.first().value(7), download);
+        QCOMPARE(QFileInfo(download).size(), qint64(infected().size())); // kept, and refused to anyone now
+        client.kill();
+        client.waitForFinished();
     }
 
     // A volume mounted for the user is guarded as it comes.

@@ -292,6 +292,12 @@ bool announceSecondStart(const InstanceClaim& claim)
     return claim.result == InstanceClaim::Result::HeldElsewhere && sendLocalMessage(claim.socketPath, "second-start");
 }
 
+bool tellInstance(const std::string& name, const std::string& line)
+{
+    const PrivateFolder folder = runtimeFolder();
+    return !folder.path.empty() && sendLocalMessage(folder.path + "/" + name + ".socket", line);
+}
+
 WindowMessage readWindowMessage(const void*, std::uintptr_t)
 {
     return {};

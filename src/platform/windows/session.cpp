@@ -186,6 +186,11 @@ bool announceSecondStart(const InstanceClaim& claim)
     return ::PostMessageW(HWND_BROADCAST, secondStartMessage(), 0, 0);
 }
 
+bool tellInstance(const std::string&, const std::string&)
+{
+    return false;
+}
+
 WindowMessage readWindowMessage(const void* native, std::uintptr_t window)
 {
     WindowMessage result;
