@@ -15,6 +15,12 @@
 #include <vector>
 
 namespace corvatek::scanning {
+namespace {
+
+// Files up to this size are scanned from a copy in memory.
+constexpr off_t kSmallFile = 256 << 10;
+
+} // namespace
 
 bool isRoomyMemoryFolder(const std::string& folder)
 {
@@ -168,8 +174,24 @@ Engine::Verdict Engine::scan(int fd, const std::string& path) const
     options.heuristic = CL_SCAN_HEURISTIC_EXCEEDS_MAX;
     const char* name = nullptr;
     unsigned long scanned = 0;
-    const cl_error_t status =
-        cl_scandesc(fd, path.empty() ? nullptr : path.c_str(), &name, &scanned, engine_, &options);
+    cl_error_t status;
+    // A small file is read whole and scanned from memory: libclamav would
+    // map it anew, and unmapping in a threaded process interrupts every
+    // processor it ran on, which costs more than the scan of such a file.
+    thread_local std::vector<char> bytes;
+    struct stat info { };
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 && info.st_size <= kSmallFile) {
+        bytes.resize(std::size_t(info.st_size));
+        const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), 0);
+        cl_fmap_t* map = got == info.st_size ? cl_fmap_open_memory(bytes.data(), bytes.size()) : nullptr;
+        if (!map)
+            return {Verdict::Failed, {}, got < 0 ? std::strerror(errno) : "the file changed while it was read"};
+        status = cl_scanmap_callback(map, path.empty() ? nullptr : path.c_str(), &name, &scanned, engine_, &options,
+            nullptr);
+        cl_fmap_close(map);
+    } else {
+        status = cl_scandesc(fd, path.empty() ? nullptr : path.c_str(), &name, &scanned, engine_, &options);
+    }
     switch (status) {
     case CL_CLEAN: return {Verdict::Clean, {}, {}};
     case CL_VIRUS:
