@@ -12,16 +12,6 @@
 namespace corvatek::companion {
 namespace {
 
-std::string ownFolder()
-{
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
-    if (n <= 0 || std::size_t(n) >= sizeof path)
-        return {};
-    const std::string self(path, std::size_t(n));
-    return self.substr(0, self.rfind('/') + 1);
-}
-
 bool isExecutable(const std::string& path)
 {
     return ::access(path.c_str(), X_OK) == 0;
@@ -40,7 +30,7 @@ bool tellUser(const std::string& programFolder, const std::string& message)
     const std::string name = fileName(files::Notifier);
     std::string notifier = programFolder + name;
     if (!isExecutable(notifier))
-        notifier = ownFolder() + name;
+        notifier = platform::programFolder() + name;
     // The notifier takes its message as one argument with ';' for blanks.
     std::string argument = message;
     for (char& c : argument) {

@@ -4,6 +4,7 @@
 
 #include "common/filename.h"
 #include "data/filenames.h"
+#include "platform/system.h"
 
 #include <cerrno>
 #include <charconv>
@@ -23,21 +24,11 @@ namespace {
 // folder) is not queued without end.
 constexpr std::size_t kMostWaiting = 10000;
 
-std::string ownFolder()
-{
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
-    if (n <= 0 || std::size_t(n) >= sizeof path)
-        return {};
-    const std::string self(path, std::size_t(n));
-    return self.substr(0, self.rfind('/') + 1);
-}
-
 std::string engineProgram(const std::string& programFolder)
 {
     const std::string name = companion::fileName(files::GuardEngine);
     const std::string inFolder = programFolder + name;
-    return ::access(inFolder.c_str(), X_OK) == 0 ? inFolder : ownFolder() + name;
+    return ::access(inFolder.c_str(), X_OK) == 0 ? inFolder : platform::programFolder() + name;
 }
 
 std::string endOf(int status)

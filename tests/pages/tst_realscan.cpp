@@ -22,19 +22,13 @@
 using namespace corvatek;
 using corvatek::shell::Target;
 using corvatek::test::ShellFixture;
+using corvatek::test::writeFile;
 using corvatek::test::waitUntil;
 
 namespace {
 
 const QString kScanner = QStringLiteral("vkprobe.exe");
 const QString kSignature = QStringLiteral("Corvatek.Test.Whole");
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
 
 // A home with enough clean files that a scan takes a few ticks, one file
 // the test's own signature matches, and that signature. Returns the home.

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 using corvatek::test::TestFolder;
+using corvatek::test::writeFile;
 namespace guard = corvatek::scanning::guard;
 
 namespace {
@@ -35,13 +36,6 @@ const QString kScanner = QStringLiteral(CORVATEK_VKPROBE);
 const QString kHashName = QStringLiteral("Corvatek.Test.Hash.UNOFFICIAL");
 const QString kBodyName = QStringLiteral("Corvatek.Test.Body.UNOFFICIAL");
 constexpr uid_t kOtherUser = 65534;
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
-}
 
 QByteArray hashSignature(const QByteArray& content, const QByteArray& name)
 {

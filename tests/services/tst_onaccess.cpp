@@ -36,14 +36,13 @@ constexpr uid_t kAnn = 64998;
 constexpr uid_t kBob = 64997;
 const char* const kAllFlags = "111111111111";
 
+// Written as root, then handed to its owner.
 void writeFile(const QString& path, const QByteArray& bytes, uid_t owner = 0, QFile::Permissions mode = {})
 {
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
-    file.close();
+    corvatek::test::writeFile(path, bytes);
     QVERIFY(::chown(QFile::encodeName(path).constData(), owner, owner) == 0);
     if (mode)
-        QVERIFY(file.setPermissions(mode));
+        QVERIFY(QFile::setPermissions(path, mode));
 }
 
 // Runs as `uid` from the start: the kernel, not the program, says who acts.

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 #include <QThread>
 
 namespace corvatek::test {
@@ -130,6 +131,13 @@ QStringList TestFolder::runningNames() const
 void makeReadOnly(const QString& path)
 {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs)

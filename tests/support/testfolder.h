@@ -81,6 +81,9 @@ void makeReadOnly(const QString& path);
 // other processes, never for measuring time.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 
+// Writes a file whole, making its folder; a failure fails the test.
+void writeFile(const QString& path, const QByteArray& bytes);
+
 // Every row of a table file in `folder`, each value of each field.
 QList<QStringList> tableRows(const QString& folder, data::TableId id);
 

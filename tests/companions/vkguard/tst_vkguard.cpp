@@ -28,6 +28,7 @@
 
 using namespace corvatek;
 using corvatek::test::TestFolder;
+using corvatek::test::writeFile;
 using corvatek::test::waitUntil;
 namespace guard = corvatek::scanning::guard;
 
@@ -35,13 +36,6 @@ namespace {
 
 const QString kBodyName = QStringLiteral("Corvatek.Test.Body.UNOFFICIAL");
 const QString kHashName = QStringLiteral("Corvatek.Test.Hash.UNOFFICIAL");
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
-}
 
 // A user's world in a temporary folder: home, runtime folder, the client and
 // its engine in a program folder with a stand-in notifier, and a database of

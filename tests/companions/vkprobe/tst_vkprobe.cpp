@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 using corvatek::test::PrivateMounts;
+using corvatek::test::writeFile;
 using corvatek::test::TestFolder;
 
 namespace {
@@ -69,13 +70,6 @@ QByteArray zipOf(const QByteArray& name, const QByteArray& content)
     put(0x06054b50u, 4), put(0, 2), put(0, 2), put(1, 2), put(1, 2);
     put(quint32(zip.size()) - directory, 4), put(directory, 4), put(0, 2);
     return zip;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
 }
 
 // A user's world in a temporary folder: home, runtime folder, a program
