@@ -1,13 +1,11 @@
-// The service's log: lines on standard error, which the journal takes,
-// each with its priority in the form the journal reads.
+// The guard's log is the services' common one.
 #pragma once
 
-#include <string>
+#include "common/log.h"
 
 namespace corvatek::guard {
 
-enum class Priority { Error = 3, Warning = 4, Notice = 5, Info = 6 };
-
-void log(Priority priority, const std::string& line);
+using service::log;
+using service::Priority;
 
 } // namespace corvatek::guard

@@ -14,7 +14,6 @@
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -49,27 +48,6 @@ std::string descriptorPath(int fd)
     return n > 0 ? std::string(target, std::size_t(n)) : "descriptor " + std::to_string(fd);
 }
 
-void notifySystemd(const std::string& state)
-{
-    const char* path = std::getenv("NOTIFY_SOCKET");
-    if (!path || (*path != '/' && *path != '@'))
-        return;
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const std::size_t length = std::strlen(path);
-    if (length >= sizeof address.sun_path)
-        return;
-    std::memcpy(address.sun_path, path, length);
-    if (*path == '@')
-        address.sun_path[0] = '\0'; // an abstract socket
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return;
-    if (::sendto(fd, state.data(), state.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
-            socklen_t(offsetof(sockaddr_un, sun_path) + length)) < 0)
-        log(Priority::Warning, "systemd could not be told \"" + state + "\": " + std::strerror(errno));
-    ::close(fd);
-}
 
 } // namespace
 
@@ -91,69 +69,15 @@ Service::~Service()
         reloader_.join();
     for (auto& [id, client] : clients_)
         ::close(client.fd);
-    if (listener_ >= 0)
-        ::close(listener_);
     if (signals_ >= 0)
         ::close(signals_);
     ::close(reloaded_);
 }
 
-bool Service::listen()
-{
-    const std::string& path = settings_.socket;
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    if (path.empty() || path.front() != '/' || path.size() >= sizeof address.sun_path) {
-        log(Priority::Error,
-            "the socket's path must be absolute and shorter than " + std::to_string(sizeof address.sun_path) +
-                " bytes: " + path);
-        return false;
-    }
-    std::memcpy(address.sun_path, path.data(), path.size());
-    const std::string folder = path.substr(0, std::max<std::size_t>(1, path.rfind('/')));
-    if (::mkdir(folder.c_str(), 0755) == 0)
-        ::chmod(folder.c_str(), 0755); // whatever the umask: every user connects
-    else if (errno != EEXIST) {
-        log(Priority::Error, "the socket's folder " + folder + " cannot be made: " + std::strerror(errno));
-        return false;
-    }
-    listener_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (listener_ < 0) {
-        log(Priority::Error, std::string("no socket: ") + std::strerror(errno));
-        return false;
-    }
-    // A socket left by a killed run is replaced; one a running service
-    // answers on, or anything else at the name, is not.
-    struct stat info { };
-    if (::lstat(path.c_str(), &info) == 0) {
-        const int probe = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-        const bool answered =
-            probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        if (probe >= 0)
-            ::close(probe);
-        if (!S_ISSOCK(info.st_mode) || answered) {
-            log(Priority::Error,
-                path + (answered ? " is in use by another service" : " is no socket") + ": not replaced");
-            return false;
-        }
-        ::unlink(path.c_str());
-    }
-    const mode_t mask = ::umask(0111);
-    const bool bound = ::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::umask(mask);
-    if (!bound || ::chmod(path.c_str(), 0666) != 0 || ::listen(listener_, 128) != 0) {
-        log(Priority::Error, "cannot listen on " + path + ": " + std::strerror(errno));
-        return false;
-    }
-    if (::lstat(path.c_str(), &info) == 0)
-        socketFile_ = {info.st_dev, info.st_ino};
-    return true;
-}
-
 void Service::accept()
 {
     for (;;) {
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int fd = ::accept4(listener_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
@@ -489,7 +413,7 @@ int Service::run()
             "no signatures loaded from " + settings_.database + " (" + scanning::describe(problem) +
                 "): scans are refused until the folder changes");
     }
-    if (!listen())
+    if (!listener_.listen(settings_.socket))
         return 1;
     if (!onAccess_.start(onAccessProblem_))
         log(Priority::Warning,
@@ -497,14 +421,14 @@ int Service::run()
     log(Priority::Notice,
         "listening on " + settings_.socket + " with " + std::to_string(settings_.workers) +
             " scanning threads, a scan's deadline " + std::to_string(settings_.deadline.count()) + " ms");
-    notifySystemd("READY=1\nSTATUS=" +
+    service::notifySystemd("READY=1\nSTATUS=" +
         (engine_ ? std::to_string(engine_->signatureCount()) + " signatures loaded" : std::string("no signatures")));
 
     auto nextRewatch = Clock::now() + kRewatchEvery;
     std::vector<pollfd> polled;
     std::vector<std::uint64_t> polledClients;
     for (;;) {
-        polled.assign({{signals_, POLLIN, 0}, {listener_, POLLIN, 0}, {workers_.wakeFd(), POLLIN, 0},
+        polled.assign({{signals_, POLLIN, 0}, {listener_.fd(), POLLIN, 0}, {workers_.wakeFd(), POLLIN, 0},
             {reloaded_, POLLIN, 0}, {watch_.fd(), short(watch_.watching() ? POLLIN : 0), 0},
             {onAccess_.findingsFd(), POLLIN, 0}, {mounts_.descriptor(), POLLPRI, 0}});
         constexpr std::size_t kFixed = 7;
@@ -585,12 +509,8 @@ int Service::run()
 
 void Service::stop()
 {
-    notifySystemd("STOPPING=1");
-    // Only the socket this run made: a later run's may have taken the name.
-    struct stat named { };
-    if (::lstat(settings_.socket.c_str(), &named) == 0 && named.st_dev == socketFile_.first &&
-        named.st_ino == socketFile_.second)
-        ::unlink(settings_.socket.c_str());
+    service::notifySystemd("STOPPING=1");
+    listener_.remove();
 }
 
 } // namespace corvatek::guard

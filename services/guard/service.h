@@ -4,6 +4,7 @@
 // signals); scans run on the workers, each answered within its deadline.
 #pragma once
 
+#include "common/listener.h"
 #include "databasewatch.h"
 #include "guarded.h"
 #include "onaccess.h"
@@ -61,7 +62,6 @@ private:
         std::optional<scanning::guard::Guarding> guarding;
     };
 
-    bool listen();
     void accept();
     void receive(std::uint64_t id);
     void drop(std::uint64_t id);
@@ -86,8 +86,7 @@ private:
     OnAccess onAccess_;
     std::string onAccessProblem_; // why files are not checked on access
     platform::VolumeArrivals mounts_;
-    int listener_ = -1;
-    std::pair<dev_t, ino_t> socketFile_ {};
+    service::Listener listener_;
     int signals_ = -1;
     std::unordered_map<std::uint64_t, Client> clients_;
     std::unordered_map<std::uint64_t, std::uint64_t> jobs_; // job to client

@@ -3,14 +3,28 @@
 #include <cstdlib>
 #include <unistd.h>
 
-namespace corvatek::guard {
+namespace corvatek::service {
+namespace {
+
+std::string& logName()
+{
+    static std::string name = "corvatek";
+    return name;
+}
+
+} // namespace
+
+void setLogName(std::string name)
+{
+    logName() = std::move(name);
+}
 
 void log(Priority priority, const std::string& line)
 {
     // Under systemd the journal reads "<n>" as the priority; elsewhere the
     // program's name says whose line it is.
     static const bool journal = std::getenv("JOURNAL_STREAM") != nullptr;
-    std::string text = journal ? "<" + std::to_string(int(priority)) + ">" : std::string("corvatek-guard: ");
+    std::string text = journal ? "<" + std::to_string(int(priority)) + ">" : logName() + ": ";
     for (const char c : line)
         text += (unsigned char)c < 0x20 ? '?' : c; // one line per entry, whatever a path holds
     text += '\n';
@@ -23,4 +37,4 @@ void log(Priority priority, const std::string& line)
     }
 }
 
-} // namespace corvatek::guard
+} // namespace corvatek::service

@@ -1,0 +1,208 @@
+#include "service.h"
+
+#include "common/log.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace corvatek::wall {
+namespace {
+
+using service::log;
+using service::Priority;
+
+constexpr std::size_t kMaxClients = 256;
+constexpr std::size_t kMaxClientsPerUser = 8;
+// The machine's own networks are looked at again this often: the Internet
+// switch follows a new address within it.
+constexpr auto kLocalNetworksEvery = std::chrono::seconds(10);
+
+std::string peerText(const ucred& peer)
+{
+    return "uid " + std::to_string(peer.uid) + " (process " + std::to_string(peer.pid) + ")";
+}
+
+bool sameNetworks(const LocalNetworks& a, const LocalNetworks& b)
+{
+    return a.v4 == b.v4 && a.v6 == b.v6;
+}
+
+} // namespace
+
+Service::Service(std::string socketPath) : socketPath_(std::move(socketPath)) { }
+
+Service::~Service()
+{
+    for (auto& [id, client] : clients_)
+        ::close(client.fd);
+    if (signals_ >= 0)
+        ::close(signals_);
+}
+
+void Service::accept()
+{
+    for (;;) {
+        const int fd = ::accept4(listener_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            return;
+        }
+        Client client;
+        client.fd = fd;
+        socklen_t length = sizeof client.peer;
+        // Who the client is comes from the kernel, never from what it says.
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &client.peer, &length) != 0 || clients_.size() >= kMaxClients ||
+            std::size_t(std::count_if(clients_.begin(), clients_.end(), [&](const auto& other) {
+                return other.second.peer.uid == client.peer.uid;
+            })) >= kMaxClientsPerUser) {
+            ::close(fd);
+            continue;
+        }
+        clients_.emplace(++lastId_, client);
+    }
+}
+
+void Service::drop(std::uint64_t id)
+{
+    const auto found = clients_.find(id);
+    if (found == clients_.end())
+        return;
+    const std::optional<Policy> policy = found->second.policy;
+    const uid_t uid = found->second.peer.uid;
+    ::close(found->second.fd);
+    clients_.erase(found);
+    if (!policy)
+        return;
+    // Always on: the rules stay when the client ends or is killed.
+    if (policy->firewall == FirewallMode::Always)
+        kept_[uid] = *policy;
+    if (const std::string problem = applyPolicies(); !problem.empty())
+        log(Priority::Error, "the rules of " + std::to_string(uid) + " were not removed: " + problem);
+}
+
+void Service::receive(std::uint64_t id)
+{
+    Client& client = clients_.at(id);
+    std::string buffer(kMaxMessage + 1, '\0');
+    const ssize_t n = ::recv(client.fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n <= 0) {
+        drop(id);
+        return;
+    }
+    std::optional<Policy> policy = parsePolicy(std::string_view(buffer.data(), std::size_t(n)));
+    if (!policy) {
+        log(Priority::Warning, "a malformed message from " + peerText(client.peer) + ": connection closed");
+        drop(id);
+        return;
+    }
+    const uid_t uid = client.peer.uid;
+    client.policy = std::move(policy);
+    kept_.erase(uid); // the client's word is the latest
+    // The same user's other clients hand over the same files: the latest wins.
+    for (auto& [other, peer] : clients_)
+        if (other != id && peer.peer.uid == uid)
+            peer.policy.reset();
+    const std::string problem = applyPolicies();
+    if (!problem.empty())
+        log(Priority::Error, "the rules for " + peerText(client.peer) + " were not applied: " + problem);
+    const std::string text = answerText({problem.empty(), uid, problem});
+    if (::send(client.fd, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL) != ssize_t(text.size()))
+        drop(id);
+}
+
+std::string Service::applyPolicies()
+{
+    std::map<uid_t, Policy> policies = kept_;
+    for (const auto& [id, client] : clients_)
+        if (client.policy)
+            policies[client.peer.uid] = *client.policy;
+    std::string problem;
+    ruleset_.apply(rulesetText(policies, local_), problem);
+    return problem;
+}
+
+int Service::run()
+{
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&stopping, signal);
+    ::pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+    signals_ = ::signalfd(-1, &stopping, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signals_ < 0) {
+        log(Priority::Error, std::string("cannot start: ") + std::strerror(errno));
+        return 1;
+    }
+    local_ = localNetworks();
+    // A table left by an earlier run of this namespace goes: nothing is in
+    // force until a client says so.
+    if (const std::string problem = applyPolicies(); !problem.empty()) {
+        log(Priority::Error, "nftables refused the service's table: " + problem);
+        return 1;
+    }
+    if (!listener_.listen(socketPath_))
+        return 1;
+    log(Priority::Notice, "listening on " + socketPath_);
+    service::notifySystemd("READY=1");
+
+    auto nextLook = std::chrono::steady_clock::now() + kLocalNetworksEvery;
+    std::vector<pollfd> polled;
+    std::vector<std::uint64_t> ids;
+    for (;;) {
+        polled.assign({{signals_, POLLIN, 0}, {listener_.fd(), POLLIN, 0}});
+        ids.clear();
+        for (const auto& [id, client] : clients_) {
+            polled.push_back({client.fd, POLLIN, 0});
+            ids.push_back(id);
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(nextLook - std::chrono::steady_clock::now());
+        if (::poll(polled.data(), polled.size(), int(std::max<long long>(0, left.count()))) < 0 && errno != EINTR) {
+            log(Priority::Error, std::string("poll failed: ") + std::strerror(errno));
+            return 1;
+        }
+        if (polled[0].revents & POLLIN) {
+            signalfd_siginfo info {};
+            if (::read(signals_, &info, sizeof info) == sizeof info && info.ssi_signo != SIGHUP) {
+                log(Priority::Notice, "stopping (signal " + std::to_string(info.ssi_signo) + ")");
+                service::notifySystemd("STOPPING=1");
+                kept_.clear();
+                for (auto& [id, client] : clients_)
+                    client.policy.reset();
+                applyPolicies();
+                listener_.remove();
+                return 0;
+            }
+        }
+        if (polled[1].revents & POLLIN)
+            accept();
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            const short events = polled[2 + i].revents;
+            if (!events || !clients_.count(ids[i]))
+                continue;
+            if (events & POLLIN)
+                receive(ids[i]);
+            else
+                drop(ids[i]);
+        }
+        if (std::chrono::steady_clock::now() >= nextLook) {
+            nextLook = std::chrono::steady_clock::now() + kLocalNetworksEvery;
+            LocalNetworks now = localNetworks();
+            if (!sameNetworks(now, local_)) {
+                local_ = std::move(now);
+                applyPolicies();
+            }
+        }
+    }
+}
+
+} // namespace corvatek::wall

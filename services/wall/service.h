@@ -1,0 +1,54 @@
+// The network tool's service: each user's policy, handed over by that
+// user's client (who it is comes from SO_PEERCRED), turned into the one
+// nftables table. A policy with the firewall on lasts while its client is
+// connected; with the firewall always on, until the user turns it off.
+#pragma once
+
+#include "common/listener.h"
+#include "policy.h"
+#include "ruleset.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include <sys/socket.h>
+
+namespace corvatek::wall {
+
+class Service {
+public:
+    explicit Service(std::string socketPath);
+    ~Service();
+    Service(const Service&) = delete;
+    Service& operator=(const Service&) = delete;
+
+    // Listens, tells systemd it is ready, serves until SIGTERM or SIGINT.
+    int run();
+
+private:
+    struct Client {
+        int fd = -1;
+        ucred peer {};
+        std::optional<Policy> policy;
+    };
+
+    void accept();
+    void receive(std::uint64_t id);
+    void drop(std::uint64_t id);
+    // Makes the table from the policies in force; why not, when it failed.
+    std::string applyPolicies();
+
+    const std::string socketPath_;
+    service::Listener listener_;
+    Ruleset ruleset_;
+    LocalNetworks local_;
+    int signals_ = -1;
+    std::unordered_map<std::uint64_t, Client> clients_;
+    std::map<uid_t, Policy> kept_; // firewall always on, no client connected
+    std::uint64_t lastId_ = 0;
+};
+
+} // namespace corvatek::wall

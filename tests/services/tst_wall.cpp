@@ -1,0 +1,274 @@
+// The network tool's service in a network namespace of the test's own, joined
+// by a veth pair to another that plays the rest of the network: 10.77.0.0/24
+// is the local network, 198.51.100.2 stands for the Internet. Nothing leaves
+// the two namespaces.
+#include "privatemounts.h"
+#include "wall/policy.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <grp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <memory>
+
+using corvatek::FirewallMode;
+using corvatek::test::PrivateMounts;
+namespace wall = corvatek::wall;
+
+namespace {
+
+const QString kWall = QStringLiteral(CORVATEK_WALL);
+const QString kProbe = QStringLiteral(CORVATEK_NETPROBE);
+constexpr uid_t kUser = 64990;
+const QString kLocal = QStringLiteral("10.77.0.2");
+const QString kInternet = QStringLiteral("198.51.100.2");
+
+bool run(const QStringList& command)
+{
+    QProcess process;
+    process.start(command.first(), command.mid(1));
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QStringList inside(const QString& space, const QStringList& command)
+{
+    return QStringList {QStringLiteral("nsenter"), QStringLiteral("--net=/run/netns/") + space, QStringLiteral("--")} +
+        command;
+}
+
+// What netprobe says, run in the namespace as the user.
+QString probe(const QString& space, const QStringList& arguments, uid_t uid = 0)
+{
+    QStringList command = inside(space, {kProbe});
+    if (uid != 0)
+        command = inside(space,
+            {QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
+                QStringLiteral("--clear-groups"), kProbe});
+    QProcess process;
+    process.start(command.first(), command.mid(1) + arguments);
+    process.waitForFinished(10000);
+    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+}
+
+wall::Policy policy(const char* options, FirewallMode firewall = FirewallMode::On)
+{
+    wall::Policy policy;
+    policy.firewall = firewall;
+    for (std::size_t i = 0; i < policy.options.size(); ++i)
+        policy.options[i] = options[i] == '1';
+    return policy;
+}
+
+// A client of the service, as root: its policy lasts while it is connected.
+class Client {
+public:
+    Client()
+    {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, wall::kDefaultSocket.data(), sizeof address.sun_path - 1);
+        fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~Client() { close(); }
+    void close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    // The service's answer: "applied", or why not.
+    QString hand(const wall::Policy& policy)
+    {
+        const std::string text = wall::policyText(policy);
+        if (fd_ < 0 || ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) != ssize_t(text.size()))
+            return QStringLiteral("not sent");
+        pollfd waiting {fd_, POLLIN, 0};
+        char buffer[1024];
+        const ssize_t n = ::poll(&waiting, 1, 5000) == 1 ? ::recv(fd_, buffer, sizeof buffer, 0) : -1;
+        const auto answer = wall::parseAnswer(std::string_view(buffer, std::size_t(std::max<ssize_t>(n, 0))));
+        return !answer ? QStringLiteral("no answer")
+            : answer->applied ? QStringLiteral("applied")
+                              : QString::fromStdString(answer->detail);
+    }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace
+
+class TestWall : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<PrivateMounts> mounts_;
+    std::unique_ptr<QProcess> service_;
+    std::vector<std::unique_ptr<QProcess>> listeners_;
+
+    void startService()
+    {
+        service_ = std::make_unique<QProcess>();
+        service_->setProcessChannelMode(QProcess::MergedChannels);
+        const QStringList command = inside(QStringLiteral("wallA"), {kWall});
+        service_->start(command.first(), command.mid(1));
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray said;
+        while (!said.contains("listening on") && clock.elapsed() < 10000 && service_->state() != QProcess::NotRunning) {
+            service_->waitForReadyRead(100);
+            said += service_->readAll();
+        }
+        QVERIFY2(said.contains("listening on"), said.constData());
+    }
+
+    void listen(const QString& space, const QStringList& ports)
+    {
+        auto listener = std::make_unique<QProcess>();
+        const QStringList command = inside(space, QStringList {kProbe, QStringLiteral("listen")} + ports);
+        listener->start(command.first(), command.mid(1));
+        QVERIFY(listener->waitForReadyRead(5000));
+        listeners_.push_back(std::move(listener));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (::geteuid() != 0)
+            QSKIP("network namespaces and nftables need root");
+        mounts_ = std::make_unique<PrivateMounts>();
+        if (!mounts_->available())
+            QSKIP(qPrintable(mounts_->problem()));
+        // The namespaces' names and the service's socket, in this test's /run only.
+        QVERIFY(mounts_->mountTmpfs(QStringLiteral("/run"), 16));
+        for (const QStringList& command : QList<QStringList> {
+                 {"ip", "netns", "add", "wallA"},
+                 {"ip", "netns", "add", "wallB"},
+                 {"ip", "-n", "wallA", "link", "add", "va", "type", "veth", "peer", "name", "vb", "netns", "wallB"},
+                 {"ip", "-n", "wallA", "link", "set", "lo", "up"},
+                 {"ip", "-n", "wallB", "link", "set", "lo", "up"},
+                 {"ip", "-n", "wallA", "address", "add", "10.77.0.1/24", "dev", "va"},
+                 {"ip", "-n", "wallB", "address", "add", "10.77.0.2/24", "dev", "vb"},
+                 {"ip", "-n", "wallB", "address", "add", "198.51.100.2/24", "dev", "vb"},
+                 {"ip", "-n", "wallA", "link", "set", "va", "up"},
+                 {"ip", "-n", "wallB", "link", "set", "vb", "up"},
+                 {"ip", "-n", "wallA", "route", "add", "198.51.100.0/24", "dev", "va"},
+             })
+            QVERIFY2(run(command), qPrintable(command.join(u' ')));
+        listen(QStringLiteral("wallB"), {QStringLiteral("80"), QStringLiteral("443")});
+        listen(QStringLiteral("wallA"), {QStringLiteral("7001"), QStringLiteral("7002")});
+        QTRY_COMPARE_WITH_TIMEOUT(probe(QStringLiteral("wallA"), {QStringLiteral("connect"), kLocal, QStringLiteral("80")}),
+            QStringLiteral("connected"), 5000);
+        startService();
+    }
+
+    void cleanupTestCase()
+    {
+        service_.reset();
+        listeners_.clear();
+        run({QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("del"), QStringLiteral("wallA")});
+        run({QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("del"), QStringLiteral("wallB")});
+        mounts_.reset();
+    }
+
+    // Closed ports refuse from the network, then in stealth say nothing,
+    // and the machine no longer answers echo requests.
+    void closesPortsAndHides()
+    {
+        Client client;
+        wall::Policy open = policy("1000000010000");
+        open.closedPorts = {7001};
+        QCOMPARE(client.hand(open), QStringLiteral("applied"));
+        const QString machine = QStringLiteral("10.77.0.1");
+        QCOMPARE(probe(QStringLiteral("wallB"), {QStringLiteral("connect"), machine, QStringLiteral("7001")}),
+            QStringLiteral("refused"));
+        QCOMPARE(probe(QStringLiteral("wallB"), {QStringLiteral("connect"), machine, QStringLiteral("7002")}),
+            QStringLiteral("connected"));
+        QCOMPARE(probe(QStringLiteral("wallB"), {QStringLiteral("ping"), machine}), QStringLiteral("answered"));
+
+        wall::Policy hidden = policy("1000000011000");
+        hidden.closedPorts = {7001};
+        QCOMPARE(client.hand(hidden), QStringLiteral("applied"));
+        QCOMPARE(probe(QStringLiteral("wallB"), {QStringLiteral("connect"), machine, QStringLiteral("7001")}),
+            QStringLiteral("timeout"));
+        QCOMPARE(probe(QStringLiteral("wallB"), {QStringLiteral("ping"), machine}), QStringLiteral("silent"));
+    }
+
+    // Each outgoing option, for the user whose policy it is only.
+    void refusesWhatTheUserChose_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("uid");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("HTTPS blocked") << "1000001010000" << kLocal << 443 << 0 << "refused";
+        QTest::newRow("HTTP not, then") << "1000001010000" << kLocal << 80 << 0 << "connected";
+        QTest::newRow("HTTP blocked") << "1000010010000" << kLocal << 80 << 0 << "refused";
+        QTest::newRow("another user's connection") << "1000001010000" << kLocal << 443 << int(kUser) << "connected";
+        QTest::newRow("Internet off, the Internet") << "1000000000000" << kInternet << 80 << 0 << "refused";
+        QTest::newRow("Internet off, the local network") << "1000000000000" << kLocal << 80 << 0 << "connected";
+        QTest::newRow("Internet on") << "1000000010000" << kInternet << 80 << 0 << "connected";
+        QTest::newRow("a site, by site control") << "1000000010010" << kInternet << 80 << 0 << "refused";
+        QTest::newRow("a site, by the sites page") << "1000000010001" << kInternet << 80 << 0 << "refused";
+        QTest::newRow("not a site") << "1000000010010" << kLocal << 80 << 0 << "connected";
+        QTest::newRow("sites, control off") << "1000000010000" << kInternet << 80 << 0 << "connected";
+    }
+    void refusesWhatTheUserChose()
+    {
+        QFETCH(QString, options);
+        QFETCH(QString, address);
+        QFETCH(int, port);
+        QFETCH(int, uid);
+        QFETCH(QString, expected);
+        Client client;
+        wall::Policy chosen = policy(options.toLatin1().constData());
+        chosen.sites = {kInternet.toStdString()};
+        QCOMPARE(client.hand(chosen), QStringLiteral("applied"));
+        QCOMPARE(probe(QStringLiteral("wallA"), {QStringLiteral("connect"), address, QString::number(port)}, uid_t(uid)),
+            expected);
+    }
+
+    // On: the rules last while the client is connected. Always: they stay
+    // when it goes, until the user turns the firewall off. A killed service
+    // leaves nothing filtering.
+    void rulesLastAsTheFirewallSays()
+    {
+        const QStringList https {QStringLiteral("connect"), kLocal, QStringLiteral("443")};
+        {
+            Client client;
+            QCOMPARE(client.hand(policy("1000001010000")), QStringLiteral("applied"));
+            QCOMPARE(probe(QStringLiteral("wallA"), https), QStringLiteral("refused"));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(probe(QStringLiteral("wallA"), https), QStringLiteral("connected"), 5000);
+        {
+            Client client;
+            QCOMPARE(client.hand(policy("1000001010000", FirewallMode::Always)), QStringLiteral("applied"));
+        }
+        QTest::qWait(300);
+        QCOMPARE(probe(QStringLiteral("wallA"), https), QStringLiteral("refused"));
+        {
+            Client client;
+            QCOMPARE(client.hand(policy("0000001010000", FirewallMode::Off)), QStringLiteral("applied"));
+            QCOMPARE(probe(QStringLiteral("wallA"), https), QStringLiteral("connected"));
+            QCOMPARE(client.hand(policy("1000001010000", FirewallMode::Always)), QStringLiteral("applied"));
+        }
+        ::kill(pid_t(service_->processId()), SIGKILL);
+        service_->waitForFinished();
+        QCOMPARE(probe(QStringLiteral("wallA"), https), QStringLiteral("connected"));
+        startService();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWall)
+#include "tst_wall.moc"
