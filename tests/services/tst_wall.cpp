@@ -2,11 +2,15 @@
 // by a veth pair to another that plays the rest of the network: 10.77.0.0/24
 // is the local network, 198.51.100.2 stands for the Internet. Nothing leaves
 // the two namespaces.
+#include "data/programfiles.h"
+#include "data/tables.h"
 #include "privatemounts.h"
 #include "wall/policy.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -26,6 +30,7 @@ namespace wall = corvatek::wall;
 namespace {
 
 const QString kWall = QStringLiteral(CORVATEK_WALL);
+const QString kClient = QStringLiteral(CORVATEK_VKWALL);
 const QString kProbe = QStringLiteral(CORVATEK_NETPROBE);
 constexpr uid_t kUser = 64990;
 const QString kLocal = QStringLiteral("10.77.0.2");
@@ -237,6 +242,88 @@ private slots:
         QCOMPARE(client.hand(chosen), QStringLiteral("applied"));
         QCOMPARE(probe(QStringLiteral("wallA"), {QStringLiteral("connect"), address, QString::number(port)}, uid_t(uid)),
             expected);
+    }
+
+    // The real client hands over the user's files as they change; killed,
+    // its rules go unless the firewall is always on. Without the service it
+    // ends at once, saying so once.
+    void theClientFollowsTheUsersFiles()
+    {
+        QTemporaryDir folder;
+        const QString program = folder.path() + u'/';
+        const auto write = [&](const char* name, const QByteArray& text) {
+            QFile file(program + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+        };
+        write("firewall.txt", "1\r\n");
+        write("portsfermes.txt", "");
+        const QStringList https = QStringLiteral("1 0 0 0 0 0 1 0 1 0 0 0 0").split(u' ');
+        const QStringList toHttps {QStringLiteral("connect"), kLocal, QStringLiteral("443")};
+        const QStringList toClosed {QStringLiteral("connect"), QStringLiteral("10.77.0.1"), QStringLiteral("7001")};
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CORVATEK_DATA_DIR"), program);
+        const auto start = [&](QProcess& client) {
+            client.setProcessEnvironment(environment);
+            client.start(kClient, https);
+            QVERIFY(client.waitForStarted());
+        };
+        {
+            QProcess client;
+            start(client);
+            QTRY_COMPARE_WITH_TIMEOUT(probe(QStringLiteral("wallA"), toHttps), QStringLiteral("refused"), 5000);
+            QCOMPARE(probe(QStringLiteral("wallB"), toClosed), QStringLiteral("connected"));
+            write("portsfermes.txt", "7001\r\n70000\r\n");
+            QTRY_COMPARE_WITH_TIMEOUT(probe(QStringLiteral("wallB"), toClosed), QStringLiteral("refused"), 3000);
+
+            // A quarantined program is ended, and the user told, by the client.
+            QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program + QStringLiteral("quarantined-tool")));
+            write("vknotify.exe", "#!/bin/sh\necho \"$1\" >>\"$(dirname \"$0\")/told.txt\"\n");
+            QVERIFY(QFile::setPermissions(program + QStringLiteral("vknotify.exe"),
+                QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            corvatek::data::Table quarantine = corvatek::data::defaultTable(corvatek::data::TableId::Quarantine);
+            quarantine.appendRow({QStringLiteral("quarantined-tool")});
+            QVERIFY(corvatek::data::ProgramFiles(folder.path())
+                        .saveTable(corvatek::data::TableId::Quarantine, quarantine)
+                        .ok());
+            QProcess tool;
+            tool.start(program + QStringLiteral("quarantined-tool"), {QStringLiteral("60")});
+            QVERIFY(tool.waitForStarted());
+            QVERIFY2(tool.waitForFinished(5000), "the quarantined program still runs");
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral("told.txt")), 3000);
+            client.kill();
+            client.waitForFinished();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(probe(QStringLiteral("wallA"), toHttps), QStringLiteral("connected"), 3000);
+
+        write("firewall.txt", "3\r\n");
+        {
+            QProcess client;
+            start(client);
+            QTRY_COMPARE_WITH_TIMEOUT(probe(QStringLiteral("wallA"), toHttps), QStringLiteral("refused"), 5000);
+            client.kill();
+            client.waitForFinished();
+        }
+        QTest::qWait(300);
+        QCOMPARE(probe(QStringLiteral("wallA"), toHttps), QStringLiteral("refused"));
+        write("firewall.txt", "2\r\n");
+        {
+            QProcess client;
+            start(client);
+            QTRY_COMPARE_WITH_TIMEOUT(probe(QStringLiteral("wallA"), toHttps), QStringLiteral("connected"), 5000);
+            client.kill();
+            client.waitForFinished();
+        }
+
+        environment.insert(QStringLiteral("CORVATEK_WALL_SOCKET"), folder.path() + QStringLiteral("/none.socket"));
+        for (int run = 0; run < 2; ++run) {
+            QProcess client;
+            start(client);
+            QVERIFY(client.waitForFinished(5000));
+            QCOMPARE(client.exitCode(), 1);
+        }
+        QFile log(program + QStringLiteral("vkwall.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count("none.socket"), 1);
     }
 
     // On: the rules last while the client is connected. Always: they stay

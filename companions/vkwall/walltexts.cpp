@@ -1,0 +1,38 @@
+#include "walltexts.h"
+
+#include "common/words.h"
+
+namespace corvatek::companion {
+namespace {
+
+// One row per WallText, in its order.
+constexpr Words kWallTexts[] = {
+    // NoService
+    {"Pas de service réseau à {1} ({2}) : rien n'est filtré", "No network service at {1} ({2}): nothing is filtered",
+        "Kein Netzwerkdienst unter {1} ({2}): nichts wird gefiltert",
+        "No hay servicio de red en {1} ({2}): no se filtra nada",
+        "Nessun servizio di rete in {1} ({2}): nulla viene filtrato"},
+    // Refused
+    {"Les règles n'ont pas été appliquées : {1}", "The rules were not applied: {1}",
+        "Die Regeln wurden nicht angewendet: {1}", "Las reglas no se aplicaron: {1}",
+        "Le regole non sono state applicate: {1}"},
+    // Lost
+    {"Le service réseau est parti : rien n'est plus filtré", "The network service went away: nothing is filtered now",
+        "Der Netzwerkdienst ist weg: nichts wird mehr gefiltert",
+        "El servicio de red se ha ido: ya no se filtra nada",
+        "Il servizio di rete non c'è più: non viene più filtrato nulla"},
+    // BadArguments
+    {"Treize options attendues (1 ou 0), reçu : {1}", "Thirteen options expected (1 or 0), given: {1}",
+        "Dreizehn Optionen erwartet (1 oder 0), erhalten: {1}", "Se esperaban trece opciones (1 o 0), recibido: {1}",
+        "Attese tredici opzioni (1 o 0), ricevuto: {1}"},
+};
+static_assert(std::size(kWallTexts) == std::size_t(WallText::BadArguments) + 1, "one row per text");
+
+} // namespace
+
+std::string_view pattern(Language language, WallText text)
+{
+    return kWallTexts[std::size_t(text)][std::size_t(language)];
+}
+
+} // namespace corvatek::companion
