@@ -158,9 +158,20 @@ enum class GuardText {
     FirstRun,
 };
 
+// What the connection monitor writes to its log and tells the user.
+enum class ReachText {
+    KindNotListed,
+    ListedAgain,
+    NotWritten,
+    NewPort,
+    NewPorts,
+    UnknownProgram,
+};
+
 // Each text's pattern in `language`.
 std::string_view pattern(Language language, Text text);
 std::string_view pattern(Language language, GuardText text);
+std::string_view pattern(Language language, ReachText text);
 std::string_view pattern(Language language, BackupText text);
 std::string_view pattern(Language language, UpdateText text);
 

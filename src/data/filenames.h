@@ -67,6 +67,7 @@ inline constexpr FileName BackupLog = u"vksave.log";
 inline constexpr FileName UpdateLog = u"vkupdate.log";
 inline constexpr FileName GuardLog = u"vkguard.log";
 inline constexpr FileName NetworkLog = u"vkwall.log";
+inline constexpr FileName ReachabilityLog = u"vkreach.log";
 
 // The control centre, one instance per user by this name, and its companions.
 inline constexpr FileName ControlCentre = u"corvatek.exe";

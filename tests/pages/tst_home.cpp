@@ -44,17 +44,24 @@ private slots:
     {
         QTest::addColumn<QByteArray>("firewall");
         QTest::addColumn<bool>("flag7");
+        QTest::addColumn<bool>("networkTool");
         QTest::addColumn<bool>("firewallGreen");
-        QTest::newRow("on") << QByteArray("1") << false << true;
-        QTest::newRow("off") << QByteArray("2") << true << false;
-        QTest::newRow("always") << QByteArray("3") << true << true;
+        QTest::addColumn<bool>("sitesGreen");
+        QTest::newRow("on, tool running") << QByteArray("1") << true << true << true << true;
+        QTest::newRow("on, no tool") << QByteArray("1") << true << false << false << false;
+        QTest::newRow("off, tool running") << QByteArray("2") << true << true << false << true;
+        QTest::newRow("always, site control off") << QByteArray("3") << false << true << true << false;
+        QTest::newRow("always, no tool") << QByteArray("3") << false << false << false << false;
+        QTest::newRow("another text") << QByteArray("x") << true << true << false << true;
     }
 
     void linesFollowTheFirewallTheGuardAndSiteControl()
     {
         QFETCH(QByteArray, firewall);
         QFETCH(bool, flag7);
+        QFETCH(bool, networkTool);
         QFETCH(bool, firewallGreen);
+        QFETCH(bool, sitesGreen);
         ShellFixture fixture;
         fixture.installLanguageFiles();
         fixture.setLanguage(QStringLiteral("GB"));
@@ -70,14 +77,26 @@ private slots:
                 QStringLiteral(" detected virus "));
         QCOMPARE(background(page.startLine), kGreen);
         QCOMPARE(page.virusBox->count(), 0);
+        // The text says what is set, whatever runs.
+        const bool firewallOff = firewall == "2";
         QCOMPARE(page.firewallLine->text(),
-            QStringLiteral("Firewall : ") + state.caption(firewallGreen ? Caption::On : Caption::Off));
-        QCOMPARE(background(page.firewallLine), firewallGreen ? kGreen : kRed);
+            QStringLiteral("Firewall : ") + state.caption(firewallOff ? Caption::Off : Caption::On));
         QCOMPARE(page.sitesLine->text(),
             state.caption(Caption::SiteControl) + QStringLiteral(" :") +
                 state.caption(flag7 ? Caption::On : Caption::Off));
-        QCOMPARE(background(page.sitesLine), firewallGreen ? kGreen : kRed);
+        // The network tool is stopped at start: nothing filters yet.
+        QCOMPARE(background(page.firewallLine), kRed);
+        QCOMPARE(background(page.sitesLine), kRed);
         QVERIFY(fixture.opened.isEmpty()); // the start-up variant opens nothing
+
+        if (networkTool) {
+            fixture.folder.installCompanion(QStringLiteral("vkwall.exe"));
+            QVERIFY(fixture.session->companions.shellStart(QStringLiteral("vkwall.exe")));
+            QVERIFY(waitUntil([&] { return fixture.session->companions.isRunning(QStringLiteral("vkwall.exe")); }));
+        }
+        fixture.clickItem(0);
+        QCOMPARE(background(home(fixture).firewallLine), firewallGreen ? kGreen : kRed);
+        QCOMPARE(background(home(fixture).sitesLine), sitesGreen ? kGreen : kRed);
     }
 
     void theClickVariantShowsDetectionsAndTheGuardsState()

@@ -76,8 +76,11 @@ void HomePage::build()
             localisation::word(*startLanguage, Word::StartDate) + moment +
                 localisation::word(*startLanguage, Word::DetectedViruses));
 
+    // Green says something filters: a setting alone filters nothing while
+    // no network tool runs.
     const bool firewallOff = state.firewall == FirewallMode::Off;
-    colour(firewallLine, firewallOff ? kRed : kGreen);
+    const bool networkToolRunning = session.companions.isRunning(files::NetworkTool);
+    colour(firewallLine, state.firewallOn() && networkToolRunning ? kGreen : kRed);
     if (language)
         setLine(firewallLine,
             localisation::word(*language, Word::FirewallLine) +
@@ -94,7 +97,7 @@ void HomePage::build()
     setLine(sitesLine,
         state.caption(Caption::SiteControl) + QStringLiteral(" :") +
             state.caption(state.configurationFlag(7) ? Caption::On : Caption::Off));
-    colour(sitesLine, firewallOff ? kRed : kGreen);
+    colour(sitesLine, state.configurationFlag(7) && networkToolRunning ? kGreen : kRed);
 
     if (!startUp())
         session.openWebSite();
