@@ -70,6 +70,28 @@ bool Listener::listen(const std::string& path)
     return true;
 }
 
+std::vector<Peer> Listener::acceptAll()
+{
+    std::vector<Peer> peers;
+    for (;;) {
+        const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno != EAGAIN)
+                log(Priority::Warning, std::string("a connection was not taken: ") + std::strerror(errno));
+            return peers;
+        }
+        Peer peer;
+        peer.fd = fd;
+        socklen_t length = sizeof peer.credentials;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer.credentials, &length) == 0)
+            peers.push_back(peer);
+        else
+            ::close(fd);
+    }
+}
+
 void Listener::remove()
 {
     struct stat named { };

@@ -2,11 +2,38 @@
 // may connect to, and systemd told how it goes.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <utility>
+#include <vector>
 
 namespace corvatek::service {
+
+// A connection taken, and who made it: the kernel's word, never the client's.
+struct Peer {
+    int fd = -1;
+    ucred credentials {};
+};
+
+// How many connections a service holds at most, in all and of one user, so
+// that no user's crowd out another's.
+struct Limits {
+    std::size_t total = 256;
+    std::size_t perUser = 32;
+};
+// Whether `clients` (a map whose values hold `peer`, a ucred) leave room for
+// one more of `uid`.
+template <typename Clients>
+bool hasRoom(const Clients& clients, uid_t uid, Limits limits)
+{
+    return clients.size() < limits.total &&
+        std::size_t(std::count_if(clients.begin(), clients.end(), [uid](const auto& client) {
+            return client.second.peer.uid == uid;
+        })) < limits.perUser;
+}
 
 class Listener {
 public:
@@ -21,6 +48,8 @@ public:
     // it cannot listen.
     bool listen(const std::string& path);
     int fd() const { return fd_; }
+    // Every connection waiting, non-blocking, each with its maker.
+    std::vector<Peer> acceptAll();
     // Removes the socket file, only the one this run made: a later run's
     // may have taken the name.
     void remove();

@@ -76,26 +76,14 @@ Service::~Service()
 
 void Service::accept()
 {
-    for (;;) {
-        const int fd = ::accept4(listener_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            if (errno != EAGAIN)
-                log(Priority::Warning, std::string("a connection was not taken: ") + std::strerror(errno));
-            return;
-        }
-        Client client;
-        client.fd = fd;
-        socklen_t length = sizeof client.peer;
-        // Who the client is comes from the kernel, never from what it says.
-        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &client.peer, &length) != 0 || clients_.size() >= kMaxClients ||
-            std::size_t(std::count_if(clients_.begin(), clients_.end(), [&](const auto& other) {
-                return other.second.peer.uid == client.peer.uid;
-            })) >= kMaxClientsPerUser) {
-            ::close(fd);
+    for (const service::Peer& peer : listener_.acceptAll()) {
+        if (!service::hasRoom(clients_, peer.credentials.uid, {kMaxClients, kMaxClientsPerUser})) {
+            ::close(peer.fd);
             continue;
         }
+        Client client;
+        client.fd = peer.fd;
+        client.peer = peer.credentials;
         clients_.emplace(++lastId_, client);
     }
 }
