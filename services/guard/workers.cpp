@@ -25,14 +25,11 @@ Workers::~Workers()
     ::close(wake_);
 }
 
-void Workers::submit(std::uint64_t key, std::function<std::string()> work, bool urgent)
+void Workers::submit(std::uint64_t key, std::function<std::string()> work)
 {
     {
         const std::lock_guard lock(mutex_);
-        if (urgent)
-            queue_.emplace_front(key, std::move(work));
-        else
-            queue_.emplace_back(key, std::move(work));
+        queue_.emplace_back(key, std::move(work));
     }
     queued_.notify_one();
 }

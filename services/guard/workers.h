@@ -21,9 +21,7 @@ public:
     Workers(const Workers&) = delete;
     Workers& operator=(const Workers&) = delete;
 
-    // Urgent work (an opener waits for it) goes before the rest, newest
-    // first: the oldest may be past their deadline already.
-    void submit(std::uint64_t key, std::function<std::string()> work, bool urgent = false);
+    void submit(std::uint64_t key, std::function<std::string()> work);
     // Readable while finished work waits to be taken.
     int wakeFd() const { return wake_; }
     std::vector<std::pair<std::uint64_t, std::string>> takeFinished();

@@ -3,12 +3,12 @@
 // test (a password database of the test's own, bound over the machine's in
 // a private mount namespace).
 #include "privatemounts.h"
+#include "processoutput.h"
 #include "scanning/guardprotocol.h"
 #include "testfolder.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -26,6 +26,7 @@
 #include <memory>
 
 using corvatek::test::PrivateMounts;
+using Output = corvatek::test::ProcessOutput;
 
 namespace {
 
@@ -73,37 +74,6 @@ Outcome runTo(uid_t uid, const QString& program, const QStringList& arguments)
         QString::fromLocal8Bit(process.readAll())};
 }
 
-// A line of a log or a stream, waited for past the lines waited for before.
-class Output {
-public:
-    explicit Output(QProcess& process) : process_(process) { }
-    bool waitFor(const QString& text, int timeoutMs = 20000)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        for (;;) {
-            text_ += QString::fromUtf8(process_.readAll());
-            const qsizetype at = text_.indexOf(text, seen_);
-            if (at >= 0) {
-                seen_ = at + text.size();
-                return true;
-            }
-            if (clock.elapsed() > timeoutMs || process_.state() == QProcess::NotRunning)
-                return false;
-            process_.waitForReadyRead(50);
-        }
-    }
-    QString text()
-    {
-        text_ += QString::fromUtf8(process_.readAll());
-        return text_;
-    }
-
-private:
-    QProcess& process_;
-    QString text_;
-    qsizetype seen_ = 0;
-};
 
 class Service {
 public:

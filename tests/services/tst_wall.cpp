@@ -5,9 +5,9 @@
 #include "data/programfiles.h"
 #include "data/tables.h"
 #include "privatemounts.h"
+#include "processoutput.h"
 #include "wall/policy.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -127,14 +127,8 @@ class TestWall : public QObject {
         service_->setProcessChannelMode(QProcess::MergedChannels);
         const QStringList command = inside(QStringLiteral("wallA"), {kWall});
         service_->start(command.first(), command.mid(1));
-        QElapsedTimer clock;
-        clock.start();
-        QByteArray said;
-        while (!said.contains("listening on") && clock.elapsed() < 10000 && service_->state() != QProcess::NotRunning) {
-            service_->waitForReadyRead(100);
-            said += service_->readAll();
-        }
-        QVERIFY2(said.contains("listening on"), said.constData());
+        corvatek::test::ProcessOutput said(*service_);
+        QVERIFY2(said.waitFor(QStringLiteral("listening on"), 10000), qPrintable(said.text()));
     }
 
     void listen(const QString& space, const QStringList& ports)
