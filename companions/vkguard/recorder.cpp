@@ -3,7 +3,6 @@
 #include "common/companion.h"
 #include "common/filename.h"
 #include "common/notice.h"
-#include "data/datapacket.h"
 #include "data/filenames.h"
 #include "data/values.h"
 #include "localisation/timeformat.h"
@@ -34,8 +33,6 @@ constexpr qsizetype kKeptAlerts = 1000;
 constexpr std::size_t kMostWaiting = 1000;
 // A notification names this many files.
 constexpr std::size_t kNamesNotified = 3;
-// The alerts' field of the file's date.
-constexpr QStringView kFileDate = u"Champ4";
 
 QString now()
 {
@@ -221,61 +218,34 @@ void Recorder::writeDetections()
             told(say(language_, GuardText::NotWritten, {companion::fileName(files::Detections), written.error.toStdString()}));
     }
     if (!pendingAlerts_.empty()) {
-        bool unwritable = false;
-        const data::FileResult written = files_.updateFile(
-            files::Alerts,
-            [this, &unwritable](const QByteArray& current) -> std::optional<QByteArray> {
-                data::Table table = data::defaultTable(data::TableId::Alerts);
-                if (!current.isEmpty()) {
-                    auto packet = data::readDataPacket(current);
-                    if (!packet.table) {
-                        unwritable = true;
-                        return std::nullopt;
-                    }
-                    table = std::move(*packet.table);
-                }
-                for (const Detection& detection : pendingAlerts_)
-                    table.appendRow(alertRow(table, detection));
-                if (table.rowCount() > kKeptAlerts) {
-                    data::Table kept(table.fields());
-                    for (qsizetype row = table.rowCount() - kKeptAlerts; row < table.rowCount(); ++row)
-                        kept.appendRowOf(table, row);
-                    table = std::move(kept);
-                }
-                std::optional<QByteArray> bytes = data::writeDataPacket(table);
-                unwritable = !bytes;
-                return bytes;
-            },
-            files_.fileWait());
-        // A file that is no table the control centre sets aside at its next
-        // start; the detections are in viri.txt meanwhile.
-        if (written.ok() || unwritable)
+        std::vector<companion::TableRow> rows;
+        for (const Detection& detection : pendingAlerts_)
+            rows.push_back(alertRow(detection));
+        const companion::RowsAdded added = companion::appendRows(files_, data::TableId::Alerts, rows, kKeptAlerts);
+        // The detections are in viri.txt meanwhile.
+        if (added.done())
             pendingAlerts_.clear();
-        if (unwritable)
+        if (added.notATable)
             told(say(language_, GuardText::NotWritten,
                 {companion::fileName(files::Alerts), say(language_, GuardText::NotATable)}));
-        else if (!written.ok())
-            told(say(language_, GuardText::NotWritten, {companion::fileName(files::Alerts), written.error.toStdString()}));
+        else if (!added.written.ok())
+            told(say(language_, GuardText::NotWritten,
+                {companion::fileName(files::Alerts), added.written.error.toStdString()}));
     }
     if (!pendingViri_.empty() || !pendingAlerts_.empty())
         detectionsDue_ = Clock::now() + kRetryDelay;
 }
 
-QStringList Recorder::alertRow(const data::Table& table, const Detection& detection) const
+companion::TableRow Recorder::alertRow(const Detection& detection) const
 {
     const Event& event = detection.event;
-    QStringList values(table.fields().size());
-    const auto set = [&](QStringView field, const std::string& value) {
-        if (const int index = table.fieldIndex(field); index >= 0)
-            values[index] = QString::fromStdString(value);
-    };
-    set(data::fields::Name, probe::lineText(fileNameOf(event.path)));
-    set(data::fields::Moment, detection.moment);
-    set(data::fields::Action, actionText(language_, event));
+    companion::TableRow row {{data::fields::Name, QString::fromStdString(probe::lineText(fileNameOf(event.path)))},
+        {data::fields::Moment, QString::fromStdString(detection.moment)},
+        {data::fields::Action, QString::fromStdString(actionText(language_, event))},
+        {data::fields::Path, QString::fromStdString(probe::lineText(event.path))}};
     if (event.modified > 0)
-        set(kFileDate, localisation::shortDateLongTime(QDateTime::fromSecsSinceEpoch(event.modified)).toStdString());
-    set(data::fields::Path, probe::lineText(event.path));
-    return values;
+        row.emplace_back(data::fields::Version, localisation::shortDateLongTime(QDateTime::fromSecsSinceEpoch(event.modified)));
+    return row;
 }
 
 void Recorder::notify()

@@ -5,6 +5,7 @@
 // written together, each file replaced whole by rename under its lock.
 #pragma once
 
+#include "common/tablerows.h"
 #include "common/texts.h"
 #include "data/programfiles.h"
 #include "scanning/guardprotocol.h"
@@ -56,7 +57,7 @@ private:
     };
     void writeDetections();
     void notify();
-    QStringList alertRow(const data::Table& table, const Detection& detection) const;
+    companion::TableRow alertRow(const Detection& detection) const;
     void writeModifications();
     void told(const std::string& line);
 

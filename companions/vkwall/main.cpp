@@ -1,19 +1,25 @@
 // vkwall.exe <thirteen options>: the network tool's client for the user who
 // runs it. It hands the network service the user's policy (the options, the
-// firewall mode, the closed ports, the sites), again within a second of a
-// change to the files it comes from, and ends the user's quarantined
+// firewall mode, the closed ports, the sites, the rules for programs, the
+// quarantined programs), again within a second of a change to the files it
+// comes from or to a rule's program, writes the alerts and rules of the
+// connections the service tells it of, and ends the user's quarantined
 // programs while it runs. Without the service nothing would filter, so it
 // ends at once. Exit status: 0 told to stop, 1 no service or rules refused,
 // 2 bad options.
+#include "rules.h"
 #include "settings.h"
 #include "walltexts.h"
 
 #include "common/companion.h"
 #include "common/notice.h"
+#include "common/tablerows.h"
 #include "data/filenames.h"
+#include "localisation/timeformat.h"
 #include "platform/processes.h"
 #include "wall/policy.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <cerrno>
@@ -39,6 +45,11 @@ constexpr auto kAnswerWait = std::chrono::seconds(2);
 // The control centre replaces a file in several steps: read once they are over.
 constexpr auto kSettle = std::chrono::milliseconds(200);
 constexpr auto kQuarantineEvery = std::chrono::seconds(1);
+// Connections told of in a burst go to the files together.
+constexpr auto kRecordDelay = std::chrono::milliseconds(200);
+constexpr std::size_t kMostWaiting = 1000;
+constexpr qsizetype kKeptAlerts = 1000;
+constexpr qsizetype kKeptRules = 10000;
 
 std::string socketPath()
 {
@@ -63,13 +74,16 @@ int connectTo(const std::string& path)
 
 class Client {
 public:
-    void log(companion::WallText text, std::initializer_list<std::string_view> arguments)
+    Client()
+        : files_(companion::programFolder()), folder_(QFile::encodeName(files_.folder()).toStdString()),
+          language_(companion::storedLanguage(folder_))
     {
-        const std::string line = companion::say(companion::storedLanguage(folder_), text, arguments);
-        companion::log(files_, files::NetworkLog, QString::fromStdString(line));
     }
 
-    Client() : files_(companion::programFolder()), folder_(QFile::encodeName(files_.folder()).toStdString()) { }
+    void log(companion::WallText text, std::initializer_list<std::string_view> arguments)
+    {
+        companion::log(files_, files::NetworkLog, QString::fromStdString(companion::say(language_, text, arguments)));
+    }
 
     int run(const std::array<bool, 13>& options)
     {
@@ -81,14 +95,17 @@ public:
             return 1;
         }
         options_ = options;
-        policy_ = readPolicy(files_, options_, std::nullopt);
+        programWatch_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        quarantine_ = quarantined(files_);
+        rules_ = readRules(files_).value_or(ProgramRules {});
+        watchPrograms();
+        policy_ = currentPolicy();
         if (!hand(*policy_))
             return 1;
-        if (const std::optional<std::string> refused = answer(Clock::now() + kAnswerWait)) {
+        if (const std::optional<std::string> refused = answer(Clock::now() + kAnswerWait, true)) {
             log(companion::WallText::Refused, {*refused});
             return 1;
         }
-        quarantine_ = quarantined(files_);
         return serve();
     }
 
@@ -107,33 +124,41 @@ private:
         auto due = Clock::time_point::max(); // a changed file is read then
         auto nextQuarantine = Clock::now();
         for (;;) {
-            const auto wake = std::min(due, nextQuarantine);
+            const auto wake = std::min({due, nextQuarantine, recordDue_});
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();
-            pollfd polled[] {{service_, POLLIN, 0}, {watch, POLLIN, 0}, {requests, POLLIN, 0}};
-            if (::poll(polled, 3, int(std::max<long long>(0, left))) < 0 && errno != EINTR)
+            pollfd polled[] {{service_, POLLIN, 0}, {watch, POLLIN, 0}, {requests, POLLIN, 0}, {programWatch_, POLLIN, 0}};
+            if (::poll(polled, 4, int(std::max<long long>(0, left))) < 0 && errno != EINTR)
                 return 1;
-            if (polled[2].revents & POLLIN)
+            if (polled[2].revents & POLLIN) {
+                record();
                 return 0; // the service drops the rules of a firewall only on while this runs
+            }
             if (polled[0].revents) {
                 if (const std::optional<std::string> refused = answer(Clock::now())) {
                     if (refused->empty()) {
-                        log(companion::WallText::Lost, {});
+                        lost();
                         return 1;
                     }
                     log(companion::WallText::Refused, {*refused});
                 }
             }
-            if (polled[1].revents & POLLIN && changed(watch))
-                due = Clock::now() + kSettle;
+            if ((polled[1].revents & POLLIN && changed(watch)) || (polled[3].revents & POLLIN && drained(programWatch_)))
+                due = std::min(due, Clock::now() + kSettle);
             const auto now = Clock::now();
+            if (now >= recordDue_)
+                record();
             if (due <= now) {
                 due = Clock::time_point::max();
                 quarantine_ = quarantined(files_);
-                const wall::Policy fresh = readPolicy(files_, options_, policy_);
+                if (std::optional<ProgramRules> rules = readRules(files_)) {
+                    rules_ = std::move(*rules);
+                    watchPrograms();
+                }
+                const wall::Policy fresh = currentPolicy();
                 if (fresh != *policy_) {
                     policy_ = fresh;
                     if (!hand(fresh)) {
-                        log(companion::WallText::Lost, {});
+                        lost();
                         return 1;
                     }
                 }
@@ -143,6 +168,40 @@ private:
                 enforceQuarantine();
             }
         }
+    }
+
+    wall::Policy currentPolicy() const
+    {
+        wall::Policy policy = readPolicy(files_, options_, policy_);
+        policy.programs = rules_.rules;
+        policy.quarantined.clear();
+        for (const std::string& name : quarantine_)
+            if (name.find('/') == std::string::npos)
+                policy.quarantined.push_back(name);
+        return policy;
+    }
+
+    // A rule's program changed, moved or went: read the rules again, so a
+    // changed program counts as unknown at once.
+    void watchPrograms()
+    {
+        if (programWatch_ < 0 || rules_.paths == watchedPaths_)
+            return;
+        ::close(programWatch_);
+        programWatch_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        for (const std::string& path : rules_.paths)
+            ::inotify_add_watch(programWatch_, path.c_str(),
+                IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE_SELF | IN_DELETE_SELF | IN_DONT_FOLLOW);
+        watchedPaths_ = rules_.paths;
+    }
+
+    static bool drained(int watch)
+    {
+        alignas(inotify_event) char buffer[4096];
+        bool any = false;
+        while (::read(watch, buffer, sizeof buffer) > 0)
+            any = true;
+        return any;
     }
 
     // Whether one of the policy's files changed.
@@ -179,41 +238,133 @@ private:
         return ::send(service_, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size());
     }
 
-    // Reads an answer until `until`: nothing when the rules are in force,
-    // the service's words when it refused them, empty when it went.
-    std::optional<std::string> answer(Clock::time_point until)
+    // Reads what the service says until an answer or `until`, keeping the
+    // connections it tells of: nothing when the rules are in force (or, not
+    // `awaited`, when nothing more is said), the service's words when it
+    // refused them, empty when it went.
+    std::optional<std::string> answer(Clock::time_point until, bool awaited = false)
     {
         for (;;) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
             pollfd waiting {service_, POLLIN, 0};
             if (::poll(&waiting, 1, int(std::max<long long>(0, left))) <= 0)
-                return left > 0 ? std::nullopt : std::optional<std::string>(std::string("no answer"));
-            char buffer[1024];
-            const ssize_t n = ::recv(service_, buffer, sizeof buffer, MSG_DONTWAIT);
+                return awaited ? std::optional<std::string>(std::string("no answer")) : std::nullopt;
+            std::string buffer(wall::kMaxMessage, '\0');
+            const ssize_t n = ::recv(service_, buffer.data(), buffer.size(), MSG_DONTWAIT);
             if (n <= 0)
                 return std::string();
-            const auto said = wall::parseAnswer(std::string_view(buffer, std::size_t(n)));
-            if (!said)
+            const std::string_view said(buffer.data(), std::size_t(n));
+            if (const std::optional<wall::ConnectionEvent> event = wall::parseEvent(said)) {
+                told(*event);
+                continue;
+            }
+            const auto answered = wall::parseAnswer(said);
+            if (!answered)
                 return std::string("an answer of another kind");
-            return said->applied ? std::nullopt : std::optional<std::string>(said->detail);
+            if (answered->applied && answered->detail.rfind("resumed ", 0) == 0)
+                resumed(answered->detail.substr(8));
+            return answered->applied ? std::nullopt : std::optional<std::string>(answered->detail);
         }
+    }
+
+    void told(const wall::ConnectionEvent& event)
+    {
+        if (waiting_.size() >= kMostWaiting)
+            return;
+        if (waiting_.empty())
+            recordDue_ = Clock::now() + kRecordDelay;
+        waiting_.push_back({event, programOf(event)});
+    }
+
+    // The alerts and rules of the connections told of, then a notification.
+    void record()
+    {
+        recordDue_ = Clock::time_point::max();
+        if (waiting_.empty())
+            return;
+        std::vector<companion::TableRow> alerts, rules;
+        for (const auto& [event, program] : waiting_) {
+            alerts.push_back(alertRow(language_, event, program));
+            if (std::optional<companion::TableRow> rule = ruleRow(language_, event, program))
+                rules.push_back(std::move(*rule));
+        }
+        addRows(data::TableId::Alerts, alerts, kKeptAlerts);
+        if (!rules.empty())
+            addRows(data::TableId::Rules, rules, kKeptRules);
+        const auto& [event, program] = waiting_.front();
+        std::string notice = companion::say(language_, companion::WallText::ConnectionNotice,
+            {program.name, actionText(language_, event)});
+        if (waiting_.size() > 1)
+            notice += " (+" + std::to_string(waiting_.size() - 1) + ")";
+        companion::tellUser(folder_, notice);
+        waiting_.clear();
+    }
+
+    void addRows(data::TableId table, const std::vector<companion::TableRow>& rows, qsizetype kept)
+    {
+        const companion::RowsAdded added = companion::appendRows(files_, table, rows, kept);
+        if (!added.written.ok() && !added.notATable)
+            log(companion::WallText::Refused, {added.written.error.toStdString()});
+    }
+
+    // An alert of the service's own, named after it: quarantining it from
+    // the alerts page ends nothing of the user's.
+    void serviceAlert(const std::string& action)
+    {
+        addRows(data::TableId::Alerts,
+            {{{data::fields::Name, QStringLiteral("corvatek-wall")},
+                {data::fields::Moment, localisation::shortDateLongTime(QDateTime::currentDateTime())},
+                {data::fields::Action, QString::fromStdString(action)}, {data::fields::Version, QStringLiteral("?")}}},
+            kKeptAlerts);
+        companion::tellUser(folder_, action);
+    }
+
+    void lost()
+    {
+        record();
+        serviceAlert(companion::say(language_, companion::WallText::ServiceStopped));
+        log(companion::WallText::Lost, {});
+    }
+
+    // The service had died: for a while nothing was decided.
+    void resumed(const std::string& since)
+    {
+        long long seconds = 0;
+        try {
+            seconds = std::stoll(since);
+        } catch (const std::exception&) {
+            return;
+        }
+        serviceAlert(companion::say(language_, companion::WallText::ServiceBack,
+            {localisation::shortDateLongTime(QDateTime::fromSecsSinceEpoch(seconds)).toStdString()}));
     }
 
     void logOnce(companion::WallText text, std::initializer_list<std::string_view> arguments)
     {
-        const std::string line = companion::say(companion::storedLanguage(folder_), text, arguments);
+        const std::string line = companion::say(language_, text, arguments);
         const data::LinesRead read = files_.readLines(files::NetworkLog);
         if (read.ok() && !read.lines.isEmpty() && read.lines.last().endsWith(QString::fromStdString(line)))
             return;
         companion::log(files_, files::NetworkLog, QString::fromStdString(line));
     }
 
+    struct Told {
+        wall::ConnectionEvent event;
+        ProgramSeen program;
+    };
+
     data::ProgramFiles files_;
     std::string folder_;
+    companion::Language language_;
     int service_ = -1;
+    int programWatch_ = -1;
     std::array<bool, 13> options_ {};
     std::optional<wall::Policy> policy_;
     std::vector<std::string> quarantine_;
+    ProgramRules rules_;
+    std::vector<std::string> watchedPaths_;
+    std::vector<Told> waiting_;
+    Clock::time_point recordDue_ = Clock::time_point::max();
 };
 
 } // namespace

@@ -25,8 +25,38 @@ constexpr Words kWallTexts[] = {
     {"Treize options attendues (1 ou 0), reçu : {1}", "Thirteen options expected (1 or 0), given: {1}",
         "Dreizehn Optionen erwartet (1 oder 0), erhalten: {1}", "Se esperaban trece opciones (1 o 0), recibido: {1}",
         "Attese tredici opzioni (1 o 0), ricevuto: {1}"},
+    // RuleAllowed
+    {"Autorisé", "Allowed", "Erlaubt", "Permitido", "Consentito"},
+    // RuleRefused
+    {"Refusé", "Refused", "Abgelehnt", "Rechazado", "Rifiutato"},
+    // RefusedByRule
+    {"Refusé par règle : {1}", "Refused by rule: {1}", "Durch Regel abgelehnt: {1}", "Rechazado por regla: {1}",
+        "Rifiutato per regola: {1}"},
+    // UnknownRefused
+    {"Programme inconnu, refusé : {1}", "Unknown program, refused: {1}", "Unbekanntes Programm, abgelehnt: {1}",
+        "Programa desconocido, rechazado: {1}", "Programma sconosciuto, rifiutato: {1}"},
+    // UnknownAllowed
+    {"Programme inconnu, autorisé : {1}", "Unknown program, allowed: {1}", "Unbekanntes Programm, erlaubt: {1}",
+        "Programa desconocido, permitido: {1}", "Programma sconosciuto, consentito: {1}"},
+    // QuarantinedRefused
+    {"En quarantaine, refusé : {1}", "Quarantined, refused: {1}", "In Quarantäne, abgelehnt: {1}",
+        "En cuarentena, rechazado: {1}", "In quarantena, rifiutato: {1}"},
+    // ConnectionNotice
+    {"{1} : {2}", "{1}: {2}", "{1}: {2}", "{1}: {2}", "{1}: {2}"},
+    // ServiceStopped
+    {"Le service réseau s'est arrêté : les connexions passent sans contrôle",
+        "The network service stopped: connections pass unchecked",
+        "Der Netzwerkdienst wurde beendet: Verbindungen gehen ungeprüft durch",
+        "El servicio de red se detuvo: las conexiones pasan sin control",
+        "Il servizio di rete si è fermato: le connessioni passano senza controllo"},
+    // ServiceBack
+    {"Le service réseau est revenu ; depuis {1}, les connexions passaient sans contrôle",
+        "The network service is back; since {1}, connections passed unchecked",
+        "Der Netzwerkdienst ist zurück; seit {1} gingen Verbindungen ungeprüft durch",
+        "El servicio de red ha vuelto; desde {1}, las conexiones pasaban sin control",
+        "Il servizio di rete è tornato; dal {1} le connessioni passavano senza controllo"},
 };
-static_assert(std::size(kWallTexts) == std::size_t(WallText::BadArguments) + 1, "one row per text");
+static_assert(std::size(kWallTexts) == std::size_t(WallText::ServiceBack) + 1, "one row per text");
 
 } // namespace
 

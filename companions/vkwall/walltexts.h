@@ -1,4 +1,5 @@
-// What the network tool's client writes to its log, in the five languages.
+// What the network tool's client writes to its log, its alerts and rules
+// and its notifications, in the five languages.
 #pragma once
 
 #include "common/texts.h"
@@ -10,6 +11,17 @@ enum class WallText {
     Refused, // the service did not apply the rules
     Lost, // the service went
     BadArguments,
+    // A rule's action; a rule is read in any of the languages.
+    RuleAllowed,
+    RuleRefused,
+    // An alert's action, with the address and port.
+    RefusedByRule,
+    UnknownRefused,
+    UnknownAllowed,
+    QuarantinedRefused,
+    ConnectionNotice, // the program's name, the alert's action
+    ServiceStopped,
+    ServiceBack, // since when
 };
 
 std::string_view pattern(Language language, WallText text);

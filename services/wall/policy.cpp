@@ -14,6 +14,12 @@ std::string_view word(std::string_view& text, char separator = ' ')
     return first;
 }
 
+template <typename Number>
+bool number(std::string_view text, Number& value)
+{
+    return !text.empty() && std::from_chars(text.data(), text.data() + text.size(), value).ptr == text.data() + text.size();
+}
+
 bool isAddress(const std::string& text)
 {
     unsigned char bytes[16];
@@ -49,6 +55,15 @@ std::string policyText(const Policy& policy)
     text += '\0';
     for (std::size_t i = 0; i < policy.sites.size(); ++i)
         text += (i ? "," : "") + policy.sites[i];
+    text += '\0';
+    for (std::size_t i = 0; i < policy.programs.size(); ++i) {
+        const ProgramRule& rule = policy.programs[i];
+        text += (i ? "," : "") + std::string(rule.verdict == Verdict::Allow ? "a:" : "r:") +
+            std::to_string(rule.file.device) + ':' + std::to_string(rule.file.inode);
+    }
+    text += '\0';
+    for (std::size_t i = 0; i < policy.quarantined.size(); ++i)
+        text += (i ? "/" : "") + policy.quarantined[i];
     return text;
 }
 
@@ -58,8 +73,10 @@ std::optional<Policy> parsePolicy(std::string_view text)
         return std::nullopt;
     std::string_view head = word(text, '\0');
     std::string_view ports = word(text, '\0');
-    std::string_view sites = text;
-    if (sites.find('\0') != std::string_view::npos)
+    std::string_view sites = word(text, '\0');
+    std::string_view programs = word(text, '\0');
+    std::string_view quarantined = text;
+    if (quarantined.find('\0') != std::string_view::npos)
         return std::nullopt;
     const std::string_view options = word(head);
     const std::optional<FirewallMode> firewall = valueOf<FirewallMode>(head);
@@ -86,13 +103,29 @@ std::optional<Policy> parsePolicy(std::string_view text)
             return std::nullopt;
         policy.sites.push_back(std::move(item));
     }
+    while (!programs.empty()) {
+        std::string_view item = word(programs, ',');
+        const std::string_view verdict = word(item, ':');
+        ProgramRule rule;
+        if ((verdict != "a" && verdict != "r") || !number(word(item, ':'), rule.file.device) ||
+            !number(item, rule.file.inode))
+            return std::nullopt;
+        rule.verdict = verdict == "a" ? Verdict::Allow : Verdict::Refuse;
+        policy.programs.push_back(rule);
+    }
+    while (!quarantined.empty()) {
+        const std::string_view name = word(quarantined, '/');
+        if (name.empty())
+            return std::nullopt;
+        policy.quarantined.emplace_back(name);
+    }
     return policy;
 }
 
 std::string answerText(const Answer& answer)
 {
     std::string text = std::string(kVersion) + ' ' + std::to_string(answer.uid) + (answer.applied ? " applied" : " error");
-    if (!answer.applied && !answer.detail.empty())
+    if (!answer.detail.empty())
         for (const char c : " " + answer.detail.substr(0, 400))
             text += (unsigned char)c < 0x20 ? '?' : c;
     return text;
@@ -103,8 +136,7 @@ std::optional<Answer> parseAnswer(std::string_view text)
     if (text.size() > kMaxMessage || word(text) != kVersion)
         return std::nullopt;
     Answer answer;
-    const std::string_view uid = word(text);
-    if (uid.empty() || std::from_chars(uid.data(), uid.data() + uid.size(), answer.uid).ptr != uid.data() + uid.size())
+    if (!number(word(text), answer.uid))
         return std::nullopt;
     const std::string_view kind = word(text);
     if (kind != "applied" && kind != "error")
@@ -112,6 +144,34 @@ std::optional<Answer> parseAnswer(std::string_view text)
     answer.applied = kind == "applied";
     answer.detail = text;
     return answer;
+}
+
+std::string eventText(const ConnectionEvent& event)
+{
+    return std::string(kVersion) + " event " + std::to_string(int(event.kind)) + ' ' + std::to_string(event.pid) + ' ' +
+        std::to_string(event.program.device) + ' ' + std::to_string(event.program.inode) + ' ' +
+        std::to_string(event.port) + ' ' + event.address + '\0' + event.processName + '\0' + event.path;
+}
+
+std::optional<ConnectionEvent> parseEvent(std::string_view text)
+{
+    if (text.size() > kMaxMessage || word(text) != kVersion || word(text) != "event")
+        return std::nullopt;
+    std::string_view head = word(text, '\0');
+    ConnectionEvent event;
+    int kind = 0;
+    if (!number(word(head), kind) || kind < int(ConnectionEvent::Kind::Refused) ||
+        kind > int(ConnectionEvent::Kind::Quarantined) || !number(word(head), event.pid) ||
+        !number(word(head), event.program.device) || !number(word(head), event.program.inode) ||
+        !number(word(head), event.port) || !isAddress(std::string(head)))
+        return std::nullopt;
+    event.kind = ConnectionEvent::Kind(kind);
+    event.address = head;
+    event.processName = word(text, '\0');
+    event.path = text;
+    if (event.path.find('\0') != std::string::npos || (!event.path.empty() && event.path.front() != '/'))
+        return std::nullopt;
+    return event;
 }
 
 } // namespace corvatek::wall

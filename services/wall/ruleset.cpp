@@ -10,7 +10,24 @@
 namespace corvatek::wall {
 namespace {
 
-constexpr const char* kTable = "inet corvatek";
+std::string tableName(Table table)
+{
+    return table == Table::InForce ? "inet corvatek" : "inet corvatek_always";
+}
+
+std::string tableFlags(Table table)
+{
+    return table == Table::InForce ? "flags owner; " : "";
+}
+
+// What stays of a policy with the firewall always on when the service is
+// not there: the closed ports and the protocol blocks.
+Policy alwaysPart(Policy policy)
+{
+    policy.options[8] = true; // the Internet switch needs the local networks kept fresh
+    policy.options[11] = policy.options[12] = false;
+    return policy;
+}
 // What the Internet switch leaves open besides the machine's own networks.
 constexpr const char* kPrivate4 = "10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, 169.254.0.0/16, 100.64.0.0/10";
 constexpr const char* kPrivate6 = "fe80::/10, fc00::/7";
@@ -114,14 +131,16 @@ LocalNetworks localNetworks()
     return local;
 }
 
-std::string rulesetText(const std::map<uid_t, Policy>& policies, const LocalNetworks& local)
+std::string rulesetText(Table table, const std::map<uid_t, Policy>& inForce, const LocalNetworks& local)
 {
+    std::map<uid_t, Policy> policies;
+    for (const auto& [uid, policy] : inForce)
+        if (table == Table::InForce ? policy.firewall != FirewallMode::Off : policy.firewall == FirewallMode::Always)
+            policies[uid] = table == Table::InForce ? policy : alwaysPart(policy);
     std::set<std::uint16_t> closed;
     bool stealth = false;
     std::string users;
     for (const auto& [uid, policy] : policies) {
-        if (policy.firewall == FirewallMode::Off)
-            continue;
         closed.insert(policy.closedPorts.begin(), policy.closedPorts.end());
         stealth = stealth || policy.stealth();
         users += userChain(uid, policy);
@@ -133,7 +152,7 @@ std::string rulesetText(const std::map<uid_t, Policy>& policies, const LocalNetw
         local4 += ", " + net;
     for (const std::string& net : local.v6)
         local6 += ", " + net;
-    std::string text = std::string("table ") + kTable + " {\n  flags owner\n";
+    std::string text = "table " + tableName(table) + " {\n  " + tableFlags(table) + "\n";
     text += "  set local4 { type ipv4_addr; flags interval; auto-merge; elements = { " + local4 + " } }\n";
     text += "  set local6 { type ipv6_addr; flags interval; auto-merge; elements = { " + local6 + " } }\n";
     // Incoming: the closed ports, and in stealth no answer at all.
@@ -150,8 +169,7 @@ std::string rulesetText(const std::map<uid_t, Policy>& policies, const LocalNetw
     // never the network's business.
     text += "  chain output {\n    type filter hook output priority filter; policy accept;\n    oifname \"lo\" accept\n";
     for (const auto& [uid, policy] : policies)
-        if (policy.firewall != FirewallMode::Off)
-            text += "    meta skuid " + std::to_string(uid) + " jump user_" + std::to_string(uid) + "\n";
+        text += "    meta skuid " + std::to_string(uid) + " jump user_" + std::to_string(uid) + "\n";
     text += "  }\n";
     return text + users + "}\n";
 }
@@ -170,7 +188,7 @@ Ruleset::~Ruleset()
         ::nft_ctx_free(context_);
 }
 
-bool Ruleset::apply(const std::string& text, std::string& error)
+bool Ruleset::apply(Table table, const std::string& text, std::string& error)
 {
     if (!context_) {
         error = "nftables could not be reached";
@@ -178,13 +196,14 @@ bool Ruleset::apply(const std::string& text, std::string& error)
     }
     // Made if missing, so that deleting it never fails, then replaced: one
     // transaction, so no packet ever sees half a table.
+    const std::string name = tableName(table);
     const std::string commands =
-        std::string("add table ") + kTable + " { flags owner; }\ndelete table " + kTable + "\n" + text;
+        "add table " + name + " { " + tableFlags(table) + "}\ndelete table " + name + "\n" + text;
     if (::nft_run_cmd_from_buffer(context_, commands.c_str()) == 0)
         return true;
     // A table of that name that is not the service's (left by hand, or by a
     // run that had none of its own) goes first.
-    if (::nft_run_cmd_from_buffer(context_, (std::string("delete table ") + kTable).c_str()) == 0 &&
+    if (::nft_run_cmd_from_buffer(context_, ("delete table " + name).c_str()) == 0 &&
         ::nft_run_cmd_from_buffer(context_, commands.c_str()) == 0)
         return true;
     error = ::nft_ctx_get_error_buffer(context_);

@@ -1,8 +1,10 @@
-// The service's one nftables table, `inet corvatek`, made whole from the
-// policies in force and replaced in one transaction. Its chains only refuse,
-// so it lives beside firewalld or ufw. The table is owned by the service's
-// netlink socket: when the service dies, the kernel drops it, and nothing
-// filters as if the tool did not run.
+// The service's nftables tables, made whole from the policies in force and
+// each replaced in one transaction. Their chains only refuse, so they live
+// beside firewalld or ufw. `inet corvatek` holds everything and is owned by
+// the service's netlink socket: when the service dies, the kernel drops it,
+// and nothing filters as if the tool did not run. `inet corvatek_always`
+// holds what a user with the firewall always on keeps whatever happens (the
+// closed ports, the protocol blocks): no socket owns it.
 #pragma once
 
 #include "policy.h"
@@ -25,9 +27,11 @@ struct LocalNetworks {
 };
 LocalNetworks localNetworks();
 
-// The table's text for the policies in force (firewall on or always), by
-// user; empty when there is none, and the table is then removed.
-std::string rulesetText(const std::map<uid_t, Policy>& policies, const LocalNetworks& local);
+enum class Table { InForce, Always };
+
+// A table's text for the policies in force (firewall on or always), by
+// user; empty when there is nothing to filter, and the table is then removed.
+std::string rulesetText(Table table, const std::map<uid_t, Policy>& policies, const LocalNetworks& local);
 
 class Ruleset {
 public:
@@ -38,7 +42,7 @@ public:
 
     // Replaces the table with `text` (removes it when empty); false with
     // nftables' words when the kernel refused it, the old table then staying.
-    bool apply(const std::string& text, std::string& error);
+    bool apply(Table table, const std::string& text, std::string& error);
 
 private:
     nft_ctx* context_ = nullptr;

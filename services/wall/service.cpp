@@ -3,6 +3,9 @@
 #include "common/log.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -23,6 +26,11 @@ constexpr std::size_t kMaxClientsPerUser = 8;
 // The machine's own networks are looked at again this often: the Internet
 // switch follows a new address within it.
 constexpr auto kLocalNetworksEvery = std::chrono::seconds(10);
+
+std::string folderOf(const std::string& path)
+{
+    return path.substr(0, path.rfind('/'));
+}
 
 std::string peerText(const ucred& peer)
 {
@@ -74,6 +82,7 @@ void Service::drop(std::uint64_t id)
     // Always on: the rules stay when the client ends or is killed.
     if (policy->firewall == FirewallMode::Always)
         kept_[uid] = *policy;
+    saveAlwaysOn();
     if (const std::string problem = applyPolicies(); !problem.empty())
         log(Priority::Error, "the rules of " + std::to_string(uid) + " were not removed: " + problem);
 }
@@ -103,9 +112,13 @@ void Service::receive(std::uint64_t id)
         if (other != id && peer.peer.uid == uid)
             peer.policy.reset();
     const std::string problem = applyPolicies();
+    saveAlwaysOn();
     if (!problem.empty())
         log(Priority::Error, "the rules for " + peerText(client.peer) + " were not applied: " + problem);
-    const std::string text = answerText({problem.empty(), uid, problem});
+    std::string detail = problem;
+    if (problem.empty() && diedAt_ && toldOfDeath_.insert(uid).second)
+        detail = "resumed " + std::to_string(*diedAt_);
+    const std::string text = answerText({problem.empty(), uid, detail});
     if (::send(client.fd, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL) != ssize_t(text.size()))
         drop(id);
 }
@@ -117,8 +130,81 @@ std::string Service::applyPolicies()
         if (client.policy)
             policies[client.peer.uid] = *client.policy;
     std::string problem;
-    ruleset_.apply(rulesetText(policies, local_), problem);
+    for (const Table table : {Table::InForce, Table::Always})
+        if (std::string why; !ruleset_.apply(table, rulesetText(table, policies, local_), why) && problem.empty())
+            problem = why;
+    std::map<uid_t, ProgramPolicy> programs;
+    for (const auto& [uid, policy] : policies) {
+        ProgramPolicy& decided = programs[uid];
+        decided.refuseUnknown = policy.refusesUnknown();
+        for (const ProgramRule& rule : policy.programs)
+            decided.rules.emplace(rule.file, rule.verdict);
+        decided.quarantined = policy.quarantined;
+    }
+    hooks_.apply(programs);
     return problem;
+}
+
+std::map<uid_t, Policy> Service::alwaysOn() const
+{
+    std::map<uid_t, Policy> always = kept_;
+    for (const auto& [id, client] : clients_)
+        if (client.policy && client.policy->firewall == FirewallMode::Always)
+            always[client.peer.uid] = *client.policy;
+    return always;
+}
+
+void Service::saveAlwaysOn() const
+{
+    const std::string path = folderOf(socketPath_) + "/wall.kept";
+    std::string text;
+    for (const auto& [uid, policy] : alwaysOn()) {
+        const std::string policyBytes = policyText(policy);
+        text += std::to_string(uid) + ' ' + std::to_string(policyBytes.size()) + '\n' + policyBytes;
+    }
+    const std::string partial = path + ".new";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out.flush())
+            return;
+    }
+    ::rename(partial.c_str(), path.c_str());
+}
+
+void Service::loadAlwaysOn()
+{
+    std::ifstream in(folderOf(socketPath_) + "/wall.kept", std::ios::binary);
+    unsigned long uid = 0;
+    std::size_t size = 0;
+    while (in >> uid >> size && in.get() == '\n' && size <= kMaxMessage) {
+        std::string text(size, '\0');
+        if (!in.read(text.data(), std::streamsize(size)))
+            break;
+        if (std::optional<Policy> policy = parsePolicy(text); policy && policy->firewall == FirewallMode::Always)
+            kept_[uid_t(uid)] = std::move(*policy);
+    }
+}
+
+void Service::lookForDeath()
+{
+    const std::string marker = folderOf(socketPath_) + "/wall.running";
+    struct stat facts {};
+    if (::stat(marker.c_str(), &facts) == 0) {
+        diedAt_ = facts.st_mtime;
+        log(Priority::Warning, "the last run ended without stopping: connections passed unchecked meanwhile");
+    }
+    const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void Service::tell(uid_t uid, const ConnectionEvent& event)
+{
+    const std::string text = eventText(event);
+    for (auto& [id, client] : clients_)
+        if (client.peer.uid == uid && client.policy)
+            ::send(client.fd, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
 }
 
 int Service::run()
@@ -134,14 +220,19 @@ int Service::run()
         return 1;
     }
     local_ = localNetworks();
-    // A table left by an earlier run of this namespace goes: nothing is in
-    // force until a client says so.
+    loadAlwaysOn();
+    if (std::string why; !hooks_.start(why))
+        log(Priority::Warning, "programs are not told apart, only users: " + why);
+    // A table left by an earlier run of this namespace goes: only what the
+    // users with the firewall always on keep is in force until a client
+    // says more.
     if (const std::string problem = applyPolicies(); !problem.empty()) {
         log(Priority::Error, "nftables refused the service's table: " + problem);
         return 1;
     }
     if (!listener_.listen(socketPath_))
         return 1;
+    lookForDeath();
     log(Priority::Notice, "listening on " + socketPath_);
     service::notifySystemd("READY=1");
 
@@ -149,7 +240,7 @@ int Service::run()
     std::vector<pollfd> polled;
     std::vector<std::uint64_t> ids;
     for (;;) {
-        polled.assign({{signals_, POLLIN, 0}, {listener_.fd(), POLLIN, 0}});
+        polled.assign({{signals_, POLLIN, 0}, {listener_.fd(), POLLIN, 0}, {hooks_.eventDescriptor(), POLLIN, 0}});
         ids.clear();
         for (const auto& [id, client] : clients_) {
             polled.push_back({client.fd, POLLIN, 0});
@@ -165,18 +256,20 @@ int Service::run()
             if (::read(signals_, &info, sizeof info) == sizeof info && info.ssi_signo != SIGHUP) {
                 log(Priority::Notice, "stopping (signal " + std::to_string(info.ssi_signo) + ")");
                 service::notifySystemd("STOPPING=1");
-                kept_.clear();
-                for (auto& [id, client] : clients_)
-                    client.policy.reset();
-                applyPolicies();
+                // The owned table and the hooks go with the process; what is
+                // always on stays in the kernel and in the runtime folder.
+                saveAlwaysOn();
                 listener_.remove();
+                ::unlink((folderOf(socketPath_) + "/wall.running").c_str());
                 return 0;
             }
         }
         if (polled[1].revents & POLLIN)
             accept();
+        if (polled[2].revents & POLLIN)
+            hooks_.take([this](uid_t uid, const ConnectionEvent& event) { tell(uid, event); });
         for (std::size_t i = 0; i < ids.size(); ++i) {
-            const short events = polled[2 + i].revents;
+            const short events = polled[3 + i].revents;
             if (!events || !clients_.count(ids[i]))
                 continue;
             if (events & POLLIN)
@@ -186,6 +279,8 @@ int Service::run()
         }
         if (std::chrono::steady_clock::now() >= nextLook) {
             nextLook = std::chrono::steady_clock::now() + kLocalNetworksEvery;
+            // Alive: a later run that finds it can tell since when nothing filtered.
+            ::utimensat(AT_FDCWD, (folderOf(socketPath_) + "/wall.running").c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
             LocalNetworks now = localNetworks();
             if (!sameNetworks(now, local_)) {
                 local_ = std::move(now);

@@ -5,11 +5,13 @@
 #pragma once
 
 #include "common/listener.h"
+#include "hooks.h"
 #include "policy.h"
 #include "ruleset.h"
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -38,17 +40,30 @@ private:
     void accept();
     void receive(std::uint64_t id);
     void drop(std::uint64_t id);
-    // Makes the table from the policies in force; why not, when it failed.
+    // Makes the table and the per-program decisions from the policies in
+    // force; why not, when nftables refused.
     std::string applyPolicies();
+    // Hands a decided connection to the clients of the user who made it.
+    void tell(uid_t uid, const ConnectionEvent& event);
+    // The policies with the firewall always on outlive the service in the
+    // runtime folder, as their rules outlive it in the kernel.
+    std::map<uid_t, Policy> alwaysOn() const;
+    void saveAlwaysOn() const;
+    void loadAlwaysOn();
+    // Whether the last run died; since when, as the file it kept alive says.
+    void lookForDeath();
 
     const std::string socketPath_;
     service::Listener listener_;
     Ruleset ruleset_;
+    ConnectionHooks hooks_;
     LocalNetworks local_;
     int signals_ = -1;
     std::unordered_map<std::uint64_t, Client> clients_;
     std::map<uid_t, Policy> kept_; // firewall always on, no client connected
     std::uint64_t lastId_ = 0;
+    std::optional<long long> diedAt_;
+    std::set<uid_t> toldOfDeath_;
 };
 
 } // namespace corvatek::wall

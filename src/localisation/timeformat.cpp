@@ -57,9 +57,14 @@ bool isHalfPast(QStringView minute)
     return minuteNumber(minute) == kHalfPast;
 }
 
+QString shortDate(const QDate& date, const QLocale& locale)
+{
+    return locale.toString(date, QLocale::ShortFormat);
+}
+
 QString shortDateLongTime(const QDateTime& moment, const QLocale& locale)
 {
-    return locale.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+    return shortDate(moment.date(), locale) + QLatin1Char(' ') +
         locale.toString(moment.time(), longTimeFormat(locale));
 }
 

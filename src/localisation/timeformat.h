@@ -22,6 +22,8 @@ QString minuteOf(const QDateTime& moment, const QLocale& locale = QLocale::syste
 // minute in the locale's own digits is none of them.
 bool isFullHour(QStringView minute, QStringView previousMinute);
 bool isHalfPast(QStringView minute);
+// A file's date as the rules show it: the short date alone.
+QString shortDate(const QDate& date, const QLocale& locale = QLocale::system());
 // Short date, a blank, then long time.
 QString shortDateLongTime(const QDateTime& moment, const QLocale& locale = QLocale::system());
 

@@ -1,6 +1,7 @@
 // What any user hands the network service, which turns it into nftables
-// rules as root: a policy that parses is written back to the same policy,
-// and holds only ports and addresses.
+// rules and per-program decisions as root: a policy that parses is written
+// back to the same policy, and holds only ports, addresses and names without
+// a '/'. What the service tells a client reads back the same too.
 #include "finding.h"
 #include "wall/policy.h"
 
@@ -23,6 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (::inet_pton(AF_INET, site.c_str(), bytes) != 1 && ::inet_pton(AF_INET6, site.c_str(), bytes) != 1)
                 fail("a site that is no address is taken");
         }
+        for (const std::string& name : policy->quarantined)
+            if (name.empty() || name.find('/') != std::string::npos)
+                fail("a quarantined name with a '/' or none is taken");
         if (wall::parsePolicy(wall::policyText(*policy)) != policy)
             fail("a policy does not read back");
     }
@@ -31,5 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!again || again->applied != answer->applied || again->uid != answer->uid)
             fail("an answer does not read back");
     }
+    if (const std::optional<wall::ConnectionEvent> event = wall::parseEvent(text))
+        if (wall::parseEvent(wall::eventText(*event)) != event)
+            fail("an event does not read back");
     return 0;
 }

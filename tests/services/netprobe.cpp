@@ -1,7 +1,9 @@
 // The network side of the firewall tests, run inside the test's namespaces:
 //   netprobe listen <port>...        TCP and UDP on each port, until killed
-//   netprobe connect <address> <port>  prints connected, refused, unreachable
-//                                      or timeout (after a second)
+//   netprobe connect <address> <port>  prints connected, refused, forbidden
+//                                      (a hook said no), unreachable or
+//                                      timeout (after a second)
+//   netprobe send <address> <port>     one UDP datagram: sent or forbidden
 //   netprobe ping <address>            prints answered or silent (a second)
 #include <arpa/inet.h>
 #include <cerrno>
@@ -93,9 +95,19 @@ int connect(const char* host, unsigned port)
             said = error == 0 ? "connected" : error == ECONNREFUSED ? "refused" : "unreachable";
         }
     } else {
-        said = errno == ECONNREFUSED ? "refused" : "unreachable";
+        said = errno == ECONNREFUSED ? "refused" : errno == EPERM ? "forbidden" : "unreachable";
     }
     std::printf("%s\n", said);
+    return 0;
+}
+
+int send(const char* host, unsigned port)
+{
+    socklen_t length = 0;
+    const sockaddr_storage address = addressOf(host, port, length);
+    const int fd = ::socket(address.ss_family, SOCK_DGRAM, 0);
+    const bool sent = ::sendto(fd, "x", 1, 0, reinterpret_cast<const sockaddr*>(&address), length) == 1;
+    std::printf("%s\n", sent ? "sent" : errno == EPERM ? "forbidden" : "unsent");
     return 0;
 }
 
@@ -135,8 +147,10 @@ int main(int argc, char** argv)
         return listen(argc, argv);
     if (mode == "connect" && argc == 4)
         return connect(argv[2], unsigned(std::atoi(argv[3])));
+    if (mode == "send" && argc == 4)
+        return send(argv[2], unsigned(std::atoi(argv[3])));
     if (mode == "ping" && argc == 3)
         return ping(argv[2]);
-    std::fprintf(stderr, "usage: netprobe listen <port>... | connect <address> <port> | ping <address>\n");
+    std::fprintf(stderr, "usage: netprobe listen <port>... | connect|send <address> <port> | ping <address>\n");
     return 2;
 }

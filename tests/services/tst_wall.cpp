@@ -8,6 +8,7 @@
 #include "processoutput.h"
 #include "wall/policy.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,7 +22,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <map>
 #include <memory>
+#include <optional>
+#include <sys/stat.h>
 
 using corvatek::FirewallMode;
 using corvatek::test::PrivateMounts;
@@ -93,19 +97,39 @@ public:
             ::close(fd_);
         fd_ = -1;
     }
-    // The service's answer: "applied", or why not.
+    // The service's answer: "applied" (with what it adds), or why not.
     QString hand(const wall::Policy& policy)
     {
         const std::string text = wall::policyText(policy);
         if (fd_ < 0 || ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) != ssize_t(text.size()))
             return QStringLiteral("not sent");
+        for (;;) {
+            const std::optional<std::string> said = receive(5000);
+            if (!said)
+                return QStringLiteral("no answer");
+            if (wall::parseEvent(*said))
+                continue;
+            const auto answer = wall::parseAnswer(*said);
+            return !answer ? QStringLiteral("no answer")
+                : answer->applied ? QStringLiteral("applied %1").arg(QString::fromStdString(answer->detail)).trimmed()
+                                  : QString::fromStdString(answer->detail);
+        }
+    }
+    // The connections told of within `wait` ms, by path.
+    std::map<std::string, wall::ConnectionEvent> events(int wait = 500)
+    {
+        std::map<std::string, wall::ConnectionEvent> told;
+        while (const std::optional<std::string> said = receive(wait))
+            if (const auto event = wall::parseEvent(*said))
+                told[event->path] = *event;
+        return told;
+    }
+    std::optional<std::string> receive(int wait)
+    {
         pollfd waiting {fd_, POLLIN, 0};
-        char buffer[1024];
-        const ssize_t n = ::poll(&waiting, 1, 5000) == 1 ? ::recv(fd_, buffer, sizeof buffer, 0) : -1;
-        const auto answer = wall::parseAnswer(std::string_view(buffer, std::size_t(std::max<ssize_t>(n, 0))));
-        return !answer ? QStringLiteral("no answer")
-            : answer->applied ? QStringLiteral("applied")
-                              : QString::fromStdString(answer->detail);
+        std::string buffer(wall::kMaxMessage, '\0');
+        const ssize_t n = ::poll(&waiting, 1, wait) == 1 ? ::recv(fd_, buffer.data(), buffer.size(), 0) : -1;
+        return n > 0 ? std::optional(buffer.substr(0, std::size_t(n))) : std::nullopt;
     }
 
 private:
@@ -125,7 +149,10 @@ class TestWall : public QObject {
     {
         service_ = std::make_unique<QProcess>();
         service_->setProcessChannelMode(QProcess::MergedChannels);
-        const QStringList command = inside(QStringLiteral("wallA"), {kWall});
+        // With the unit's rights only.
+        const QStringList command = inside(QStringLiteral("wallA"),
+            {QStringLiteral("setpriv"), QStringLiteral("--bounding-set=-all,+net_admin,+bpf,+perfmon"), QStringLiteral("--"),
+                kWall});
         service_->start(command.first(), command.mid(1));
         corvatek::test::ProcessOutput said(*service_);
         QVERIFY2(said.waitFor(QStringLiteral("listening on"), 10000), qPrintable(said.text()));
@@ -150,6 +177,7 @@ private slots:
             QSKIP(qPrintable(mounts_->problem()));
         // The namespaces' names and the service's socket, in this test's /run only.
         QVERIFY(mounts_->mountTmpfs(QStringLiteral("/run"), 16));
+        QVERIFY(mounts_->mountCgroup2());
         for (const QStringList& command : QList<QStringList> {
                  {"ip", "netns", "add", "wallA"},
                  {"ip", "netns", "add", "wallB"},
@@ -321,8 +349,9 @@ private slots:
     }
 
     // On: the rules last while the client is connected. Always: they stay
-    // when it goes, until the user turns the firewall off. A killed service
-    // leaves nothing filtering.
+    // when it goes, until the user turns the firewall off, and when the
+    // service dies the protocol blocks stay too, while everything else
+    // passes; the service back says since when nothing was decided.
     void rulesLastAsTheFirewallSays()
     {
         const QStringList https {QStringLiteral("connect"), kLocal, QStringLiteral("443")};
@@ -342,12 +371,169 @@ private slots:
             Client client;
             QCOMPARE(client.hand(policy("0000001010000", FirewallMode::Off)), QStringLiteral("applied"));
             QCOMPARE(probe(QStringLiteral("wallA"), https), QStringLiteral("connected"));
-            QCOMPARE(client.hand(policy("1000001010000", FirewallMode::Always)), QStringLiteral("applied"));
         }
-        ::kill(pid_t(service_->processId()), SIGKILL);
-        service_->waitForFinished();
-        QCOMPARE(probe(QStringLiteral("wallA"), https), QStringLiteral("connected"));
-        startService();
+        const QStringList web {QStringLiteral("connect"), kLocal, QStringLiteral("80")};
+        for (const FirewallMode mode : {FirewallMode::On, FirewallMode::Always}) {
+            Client client;
+            wall::Policy kept = policy("1000001010100", mode); // unknown programs refused too
+            QCOMPARE(client.hand(kept), QStringLiteral("applied"));
+            QCOMPARE(probe(QStringLiteral("wallA"), web), QStringLiteral("forbidden"));
+            ::kill(pid_t(service_->processId()), SIGKILL);
+            service_->waitForFinished();
+            QCOMPARE(probe(QStringLiteral("wallA"), web), QStringLiteral("connected"));
+            QCOMPARE(probe(QStringLiteral("wallA"), https),
+                QLatin1String(mode == FirewallMode::Always ? "refused" : "connected"));
+            startService();
+            Client again;
+            QVERIFY(again.hand(policy("0000000010000", FirewallMode::Off)).startsWith(QStringLiteral("applied resumed ")));
+            QCOMPARE(probe(QStringLiteral("wallA"), https), QStringLiteral("connected"));
+        }
+    }
+
+    // Each connection is decided by the file of the program making it:
+    // copies of one program under other names and paths are told apart, a
+    // name in quarantine is refused whatever its file, and connections of
+    // another network namespace are not this service's business.
+    void decidesEachProgramByItsFile()
+    {
+        QTemporaryDir folder;
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("sub")));
+        const auto copy = [&](const QString& name) {
+            const QString path = folder.path() + u'/' + name;
+            QFile::copy(kProbe, path);
+            return path;
+        };
+        const QString allowed = copy(QStringLiteral("netprobe")), refused = copy(QStringLiteral("sub/netprobe")),
+                      unknown = copy(QStringLiteral("a-tool")), quarantined = copy(QStringLiteral("Quarantined-Tool")),
+                      later = copy(QStringLiteral("later-tool"));
+        const auto fileOf = [](const QString& path) {
+            struct stat facts {};
+            ::stat(QFile::encodeName(path).constData(), &facts);
+            return wall::ProgramFile {std::uint64_t(facts.st_dev), std::uint64_t(facts.st_ino)};
+        };
+        const auto from = [](const QString& program, const QString& space, const char* how, const QString& to) {
+            QProcess process;
+            const QStringList command = inside(space, {program, QLatin1String(how), to, QStringLiteral("80")});
+            process.start(command.first(), command.mid(1));
+            process.waitForFinished(10000);
+            return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+        };
+        const QString wallA = QStringLiteral("wallA");
+        Client client;
+        wall::Policy chosen = policy("1000000011100");
+        chosen.programs = {{fileOf(allowed), wall::Verdict::Allow}, {fileOf(refused), wall::Verdict::Refuse}};
+        chosen.quarantined = {"quarantined-tool"};
+        QCOMPARE(client.hand(chosen), QStringLiteral("applied"));
+        QCOMPARE(from(allowed, wallA, "connect", kLocal), QStringLiteral("connected"));
+        QCOMPARE(from(refused, wallA, "connect", kLocal), QStringLiteral("forbidden"));
+        QCOMPARE(from(unknown, wallA, "connect", kLocal), QStringLiteral("forbidden"));
+        QCOMPARE(from(unknown, wallA, "send", kLocal), QStringLiteral("forbidden"));
+        QCOMPARE(from(quarantined, wallA, "connect", kLocal), QStringLiteral("forbidden"));
+        QCOMPARE(from(unknown, QStringLiteral("wallB"), "connect", kLocal), QStringLiteral("connected"));
+        using Kind = wall::ConnectionEvent::Kind;
+        std::map<std::string, wall::ConnectionEvent> told = client.events();
+        QCOMPARE(told.size(), std::size_t(3)); // one per program, however many connections
+        QCOMPARE(told[refused.toStdString()].kind, Kind::Refused);
+        QCOMPARE(told[unknown.toStdString()].kind, Kind::UnknownRefused);
+        QCOMPARE(told[unknown.toStdString()].processName, std::string("a-tool"));
+        QCOMPARE(told[unknown.toStdString()].address, kLocal.toStdString());
+        QCOMPARE(told[unknown.toStdString()].program, fileOf(unknown));
+        QCOMPARE(told[quarantined.toStdString()].kind, Kind::Quarantined);
+
+        // Asked first: let through, and told of. A rule gone makes its
+        // program unknown, and told of, at once.
+        chosen.options[10] = false;
+        chosen.programs.pop_back();
+        QCOMPARE(client.hand(chosen), QStringLiteral("applied"));
+        QCOMPARE(from(later, wallA, "connect", kLocal), QStringLiteral("connected"));
+        QCOMPARE(from(refused, wallA, "connect", kLocal), QStringLiteral("connected"));
+        told = client.events();
+        QCOMPARE(told.size(), std::size_t(2));
+        QCOMPARE(told[later.toStdString()].kind, Kind::UnknownAllowed);
+        QCOMPARE(told[refused.toStdString()].kind, Kind::UnknownAllowed);
+    }
+
+    // The real client: an unknown program let through gets an alert and an
+    // "allowed" rule the service then decides by; the program changed after
+    // its rule is unknown again; refused unknown programs raise one alert.
+    void theClientWritesAlertsAndRules()
+    {
+        QTemporaryDir folder;
+        const QString program = folder.path() + u'/';
+        const corvatek::data::ProgramFiles files(folder.path());
+        QFile(program + QStringLiteral("firewall.txt")).open(QIODevice::WriteOnly);
+        QVERIFY(QFile::copy(kProbe, program + QStringLiteral("some-tool")));
+        const auto connect = [&] {
+            QProcess process;
+            const QStringList command = inside(QStringLiteral("wallA"),
+                {program + QStringLiteral("some-tool"), QStringLiteral("connect"), kLocal, QStringLiteral("80")});
+            process.start(command.first(), command.mid(1));
+            process.waitForFinished(10000);
+            return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+        };
+        const auto rows = [&](corvatek::data::TableId id) {
+            const corvatek::data::TableLoad load = files.loadTable(id);
+            return load.ok() ? load.table.rowCount() : 0;
+        };
+        const auto field = [&](corvatek::data::TableId id, qsizetype row, QStringView name) {
+            const corvatek::data::TableLoad load = files.loadTable(id);
+            return load.table.value(row, load.table.fieldIndex(name));
+        };
+        using corvatek::data::TableId;
+        namespace fields = corvatek::data::fields;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CORVATEK_DATA_DIR"), program);
+        environment.insert(QStringLiteral("LANG"), QStringLiteral("en_GB.UTF-8"));
+        QProcess client;
+        client.setProcessEnvironment(environment);
+        const auto start = [&](const char* options) {
+            QFile::remove(program + QStringLiteral("firewall.txt"));
+            QFile mode(program + QStringLiteral("firewall.txt"));
+            QVERIFY(mode.open(QIODevice::WriteOnly) && mode.write("1\r\n") == 3);
+            mode.close();
+            client.start(kClient, QString::fromLatin1(options).split(u' '));
+            QVERIFY(client.waitForStarted());
+            QTest::qWait(500);
+        };
+        start("1 0 0 0 0 0 0 0 1 0 0 0 0");
+        QCOMPARE(connect(), QStringLiteral("connected"));
+        QTRY_COMPARE_WITH_TIMEOUT(rows(TableId::Rules), qsizetype(1), 3000);
+        QCOMPARE(field(TableId::Rules, 0, fields::Name), QStringLiteral("some-tool"));
+        QCOMPARE(field(TableId::Rules, 0, fields::Action), QStringLiteral("Allowed"));
+        QCOMPARE(field(TableId::Rules, 0, fields::Path), program + QStringLiteral("some-tool"));
+        QVERIFY(!field(TableId::Rules, 0, fields::StoredSignature).isEmpty());
+        QCOMPARE(rows(TableId::Alerts), qsizetype(1));
+        QCOMPARE(field(TableId::Alerts, 0, fields::Action), QStringLiteral("Unknown program, allowed: 10.77.0.2:80"));
+
+        // The program changed since its rule (in force by now) is no longer
+        // the rule's program.
+        QTest::qWait(700);
+        {
+            QFile tool(program + QStringLiteral("some-tool"));
+            QVERIFY(tool.open(QIODevice::Append));
+            tool.write(QByteArray(8192, 'x'));
+        }
+        QTest::qWait(500);
+        QCOMPARE(connect(), QStringLiteral("connected"));
+        QTRY_COMPARE_WITH_TIMEOUT(rows(TableId::Alerts), qsizetype(2), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rows(TableId::Rules), qsizetype(2), 3000);
+        client.kill();
+        client.waitForFinished();
+
+        // Asked to refuse: refused, one alert however often it tries.
+        QVERIFY(files.saveTable(TableId::Rules, corvatek::data::defaultTable(TableId::Rules)).ok());
+        start("1 0 0 0 0 0 0 0 1 0 1 0 0");
+        QCOMPARE(connect(), QStringLiteral("forbidden"));
+        QCOMPARE(connect(), QStringLiteral("forbidden"));
+        QTRY_COMPARE_WITH_TIMEOUT(rows(TableId::Alerts), qsizetype(3), 3000);
+        QTest::qWait(500);
+        QCOMPARE(rows(TableId::Alerts), qsizetype(3));
+        QCOMPARE(rows(TableId::Rules), qsizetype(0));
+        QCOMPARE(field(TableId::Alerts, 2, fields::Action), QStringLiteral("Unknown program, refused: 10.77.0.2:80"));
+        client.kill();
+        client.waitForFinished();
     }
 };
 

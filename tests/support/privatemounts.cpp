@@ -4,6 +4,8 @@
 #include <QProcess>
 
 #include <sched.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -68,6 +70,18 @@ bool PrivateMounts::mountTmpfs(const QString& folder, int mebibytes)
 bool PrivateMounts::bind(const QString& from, const QString& folder)
 {
     if (!run(QStringLiteral("mount"), {QStringLiteral("--bind"), from, folder}))
+        return false;
+    mounted_.append(folder);
+    return true;
+}
+
+bool PrivateMounts::mountCgroup2()
+{
+    const QString folder = QStringLiteral("/sys/fs/cgroup");
+    struct statfs facts {};
+    if (::statfs("/sys/fs/cgroup", &facts) == 0 && facts.f_type == CGROUP2_SUPER_MAGIC)
+        return true;
+    if (!run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("cgroup2"), QStringLiteral("none"), folder}))
         return false;
     mounted_.append(folder);
     return true;

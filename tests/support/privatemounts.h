@@ -24,6 +24,9 @@ public:
     // Of the system's default size when `mebibytes` is 0.
     bool mountTmpfs(const QString& folder, int mebibytes = 0);
     bool bind(const QString& from, const QString& folder);
+    // The unified cgroup hierarchy at /sys/fs/cgroup, where the machine
+    // has another one there.
+    bool mountCgroup2();
     bool unmount(const QString& folder);
     void unmountAll();
 

@@ -1,6 +1,7 @@
 #include "pages/tools/rulefilesmodel.h"
 
 #include "data/tables.h"
+#include "localisation/timeformat.h"
 #include "shell/system.h"
 
 #include <QDateTime>
@@ -289,7 +290,7 @@ QString RuleFilesModel::text(int row, int column) const
     case 3: {
         // What the system's own file dates start from, for a file not found.
         const QDate date = fact.found ? QDateTime::fromSecsSinceEpoch(fact.modified).date() : QDate(1899, 12, 30);
-        return locale_.toString(date, QLocale::ShortFormat);
+        return localisation::shortDate(date, locale_);
     }
     case 5: return typeNames_.value(fact.type);
     case 6: return fact.exists ? value(field_.path) : unknown_;
