@@ -22,6 +22,7 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -124,10 +125,11 @@ private:
         auto due = Clock::time_point::max(); // a changed file is read then
         auto nextQuarantine = Clock::now();
         for (;;) {
-            const auto wake = std::min({due, nextQuarantine, recordDue_});
+            // Nothing quarantined: nothing wakes it but a change.
+            const auto wake = std::min({due, quarantine_.empty() ? Clock::time_point::max() : nextQuarantine, recordDue_});
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();
             pollfd polled[] {{service_, POLLIN, 0}, {watch, POLLIN, 0}, {requests, POLLIN, 0}, {programWatch_, POLLIN, 0}};
-            if (::poll(polled, 4, int(std::max<long long>(0, left))) < 0 && errno != EINTR)
+            if (::poll(polled, 4, int(std::clamp<long long>(left, 0, 60000))) < 0 && errno != EINTR)
                 return 1;
             if (polled[2].revents & POLLIN) {
                 record();

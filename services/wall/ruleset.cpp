@@ -155,16 +155,22 @@ std::string rulesetText(Table table, const std::map<uid_t, Policy>& inForce, con
     std::string text = "table " + tableName(table) + " {\n  " + tableFlags(table) + "\n";
     text += "  set local4 { type ipv4_addr; flags interval; auto-merge; elements = { " + local4 + " } }\n";
     text += "  set local6 { type ipv6_addr; flags interval; auto-merge; elements = { " + local6 + " } }\n";
-    // Incoming: the closed ports, and in stealth no answer at all.
-    text += "  chain input {\n    type filter hook input priority filter; policy accept;\n";
-    text += "    ct state established,related accept\n    iifname \"lo\" accept\n";
-    if (!closed.empty()) {
-        text += "    tcp dport { " + listed(closed) + (stealth ? " } drop\n" : " } reject with tcp reset\n");
-        text += "    udp dport { " + listed(closed) + (stealth ? " } drop\n" : " } reject\n");
+    // Incoming: the closed ports, and in stealth no answer at all. Only when
+    // there is something to refuse: the chain's connection tracking costs
+    // every new connection of the machine.
+    if (!closed.empty() || stealth) {
+        text += "  chain input {\n    type filter hook input priority filter; policy accept;\n";
+        if (!closed.empty()) {
+            // A reply to one of the machine's own connections may come to a
+            // port that happens to be closed.
+            text += "    ct state established,related accept\n    iifname \"lo\" accept\n";
+            text += "    tcp dport { " + listed(closed) + (stealth ? " } drop\n" : " } reject with tcp reset\n");
+            text += "    udp dport { " + listed(closed) + (stealth ? " } drop\n" : " } reject\n");
+        }
+        if (stealth)
+            text += "    icmp type echo-request drop\n    icmpv6 type echo-request drop\n";
+        text += "  }\n";
     }
-    if (stealth)
-        text += "    icmp type echo-request drop\n    icmpv6 type echo-request drop\n";
-    text += "  }\n";
     // Outgoing: each user's own chain; the machine talking to itself is
     // never the network's business.
     text += "  chain output {\n    type filter hook output priority filter; policy accept;\n    oifname \"lo\" accept\n";

@@ -192,7 +192,7 @@ private slots:
                  {"ip", "-n", "wallA", "route", "add", "198.51.100.0/24", "dev", "va"},
              })
             QVERIFY2(run(command), qPrintable(command.join(u' ')));
-        listen(QStringLiteral("wallB"), {QStringLiteral("80"), QStringLiteral("443")});
+        listen(QStringLiteral("wallB"), QStringLiteral("80 443 21 23 587 53 995").split(u' '));
         listen(QStringLiteral("wallA"), {QStringLiteral("7001"), QStringLiteral("7002")});
         QTRY_COMPARE_WITH_TIMEOUT(probe(QStringLiteral("wallA"), {QStringLiteral("connect"), kLocal, QStringLiteral("80")}),
             QStringLiteral("connected"), 5000);
@@ -239,6 +239,12 @@ private slots:
         QTest::addColumn<int>("port");
         QTest::addColumn<int>("uid");
         QTest::addColumn<QString>("expected");
+        QTest::newRow("FTP blocked") << "1100000010000" << kLocal << 21 << 0 << "refused";
+        QTest::newRow("Telnet blocked") << "1010000010000" << kLocal << 23 << 0 << "refused";
+        QTest::newRow("SMTP blocked") << "1001000010000" << kLocal << 587 << 0 << "refused";
+        QTest::newRow("DNS blocked") << "1000100010000" << kLocal << 53 << 0 << "refused";
+        QTest::newRow("POP3 blocked") << "1000000110000" << kLocal << 995 << 0 << "refused";
+        QTest::newRow("POP3 only, then") << "1000000110000" << kLocal << 587 << 0 << "connected";
         QTest::newRow("HTTPS blocked") << "1000001010000" << kLocal << 443 << 0 << "refused";
         QTest::newRow("HTTP not, then") << "1000001010000" << kLocal << 80 << 0 << "connected";
         QTest::newRow("HTTP blocked") << "1000010010000" << kLocal << 80 << 0 << "refused";
@@ -457,7 +463,8 @@ private slots:
 
     // The real client: an unknown program let through gets an alert and an
     // "allowed" rule the service then decides by; the program changed after
-    // its rule is unknown again; refused unknown programs raise one alert.
+    // its rule is unknown again; refused unknown programs raise one alert;
+    // the service killed, the client tells the user and ends.
     void theClientWritesAlertsAndRules()
     {
         QTemporaryDir folder;
@@ -532,8 +539,15 @@ private slots:
         QCOMPARE(rows(TableId::Alerts), qsizetype(3));
         QCOMPARE(rows(TableId::Rules), qsizetype(0));
         QCOMPARE(field(TableId::Alerts, 2, fields::Action), QStringLiteral("Unknown program, refused: 10.77.0.2:80"));
-        client.kill();
-        client.waitForFinished();
+
+        // The service gone, the client says so and ends: nothing filters.
+        ::kill(pid_t(service_->processId()), SIGKILL);
+        service_->waitForFinished();
+        QVERIFY(client.waitForFinished(3000));
+        QCOMPARE(client.exitCode(), 1);
+        QCOMPARE(field(TableId::Alerts, 3, fields::Name), QStringLiteral("corvatek-wall"));
+        QCOMPARE(connect(), QStringLiteral("connected"));
+        startService();
     }
 };
 
