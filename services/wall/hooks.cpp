@@ -1,6 +1,7 @@
 #include "hooks.h"
 
 #include "common/log.h"
+#include "decide.h"
 #include "decide.skel.h"
 
 #include <bpf/bpf.h>

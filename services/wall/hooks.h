@@ -3,7 +3,6 @@
 // that close with the service, so when it dies nothing is decided any more.
 #pragma once
 
-#include "decide.h"
 #include "policy.h"
 
 #include <cstdint>
@@ -39,7 +38,6 @@ public:
     // Loads and attaches; false with the reason when this kernel or the
     // service's rights cannot (nothing is then decided per program).
     bool start(std::string& why);
-    bool running() const { return state_ != nullptr; }
 
     // The users' policies in force; the others' programs pass undecided.
     void apply(const std::map<uid_t, ProgramPolicy>& policies);
