@@ -187,6 +187,8 @@ private slots:
                  {"ip", "-n", "wallA", "address", "add", "10.77.0.1/24", "dev", "va"},
                  {"ip", "-n", "wallB", "address", "add", "10.77.0.2/24", "dev", "vb"},
                  {"ip", "-n", "wallB", "address", "add", "198.51.100.2/24", "dev", "vb"},
+                 {"ip", "-n", "wallA", "address", "add", "fd77::1/64", "dev", "va", "nodad"},
+                 {"ip", "-n", "wallB", "address", "add", "fd77::2/64", "dev", "vb", "nodad"},
                  {"ip", "-n", "wallA", "link", "set", "va", "up"},
                  {"ip", "-n", "wallB", "link", "set", "vb", "up"},
                  {"ip", "-n", "wallA", "route", "add", "198.51.100.0/24", "dev", "va"},
@@ -436,6 +438,8 @@ private slots:
         QCOMPARE(from(refused, wallA, "connect", kLocal), QStringLiteral("forbidden"));
         QCOMPARE(from(unknown, wallA, "connect", kLocal), QStringLiteral("forbidden"));
         QCOMPARE(from(unknown, wallA, "send", kLocal), QStringLiteral("forbidden"));
+        QCOMPARE(from(unknown, wallA, "connect", QStringLiteral("fd77::2")), QStringLiteral("forbidden"));
+        QCOMPARE(from(allowed, wallA, "connect", QStringLiteral("fd77::2")), QStringLiteral("connected"));
         QCOMPARE(from(quarantined, wallA, "connect", kLocal), QStringLiteral("forbidden"));
         QCOMPARE(from(unknown, QStringLiteral("wallB"), "connect", kLocal), QStringLiteral("connected"));
         using Kind = wall::ConnectionEvent::Kind;
