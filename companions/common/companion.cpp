@@ -41,13 +41,22 @@ QByteArray appendedLog(const QByteArray& current, const QByteArray& entry)
 
 bool log(const data::ProgramFiles& files, QStringView name, const QString& line)
 {
-    // A file name may hold a line end: it must not start a forged line.
-    QString text = line;
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control)
-            c = u'?';
+    return log(files, name, QStringList {line});
+}
+
+bool log(const data::ProgramFiles& files, QStringView name, const QStringList& lines)
+{
+    QByteArray entry;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        // A file name may hold a line end: it must not start a forged line.
+        QString text = lines.at(i);
+        for (QChar& c : text) {
+            if (c.category() == QChar::Other_Control)
+                c = u'?';
+        }
+        entry += (i == 0 ? QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' : QByteArray("    ")) +
+            text.toUtf8() + "\r\n";
     }
-    const QByteArray entry = QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + ' ' + text.toUtf8() + "\r\n";
     // A link or anything else planted at the log's name is replaced, and
     // what it leads to is never copied into the log.
     struct stat info { };

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 namespace corvatek::companion {
@@ -29,5 +30,8 @@ QByteArray appendedLog(const QByteArray& current, const QByteArray& entry);
 // without end. Control characters (a file name may hold a line end) are
 // written as '?'. False when the line could not be written.
 bool log(const data::ProgramFiles& files, QStringView name, const QString& line);
+// A run's section: its first line led by the date and time, the others
+// indented beneath it, written in one replacement.
+bool log(const data::ProgramFiles& files, QStringView name, const QStringList& lines);
 
 } // namespace corvatek::companion

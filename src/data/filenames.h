@@ -68,6 +68,11 @@ inline constexpr FileName UpdateLog = u"vkupdate.log";
 inline constexpr FileName GuardLog = u"vkguard.log";
 inline constexpr FileName NetworkLog = u"vkwall.log";
 inline constexpr FileName ReachabilityLog = u"vkreach.log";
+inline constexpr FileName DiskCheckLog = u"vkcheck.log";
+inline constexpr FileName MailLog = u"vkmail.log";
+// Where the mail filter stopped in each store, so that a run looks only at
+// what is new; the mail filter's own.
+inline constexpr FileName MailPositions = u"vkmail.pos";
 
 // The control centre, one instance per user by this name, and its companions.
 inline constexpr FileName ControlCentre = u"corvatek.exe";
