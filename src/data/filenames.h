@@ -73,6 +73,8 @@ inline constexpr FileName MailLog = u"vkmail.log";
 // Where the mail filter stopped in each store, so that a run looks only at
 // what is new; the mail filter's own.
 inline constexpr FileName MailPositions = u"vkmail.pos";
+// Held by the mail filter's run, so that a second one started meanwhile ends.
+inline constexpr FileName MailLock = u"vkmail.lock";
 
 // The control centre, one instance per user by this name, and its companions.
 inline constexpr FileName ControlCentre = u"corvatek.exe";
@@ -89,5 +91,7 @@ inline constexpr FileName Host = u"vkhost.exe";
 inline constexpr FileName Notifier = u"vknotify.exe";
 // The real-time guard client's own engine, which only vkguard.exe starts.
 inline constexpr FileName GuardEngine = u"vkguardscan.exe";
+// The mail filter's own engine, which only vkmail.exe starts.
+inline constexpr FileName MailEngine = u"vkmailscan.exe";
 
 } // namespace corvatek::files
