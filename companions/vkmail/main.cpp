@@ -20,6 +20,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace corvatek;
@@ -34,6 +35,9 @@ int main()
     const int lock = ::open((folder + companion::fileName(files::MailLock)).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0)
         return 0;
+    // Run by root over a user's folder, the lock stays the user's file too.
+    if (struct stat owner {}; ::geteuid() == 0 && ::stat(folder.c_str(), &owner) == 0 && owner.st_uid != 0)
+        (void)::fchown(lock, owner.st_uid, owner.st_gid);
     const std::vector<vkmail::Store> stores = vkmail::findStores(vkmail::mailPlaces());
     const std::string positions = folder + companion::fileName(files::MailPositions);
     vkmail::PositionsRead read = vkmail::readPositions(positions, true);
