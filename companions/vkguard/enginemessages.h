@@ -33,16 +33,4 @@ inline std::string message(std::initializer_list<std::string_view> fields)
     return text;
 }
 
-inline std::vector<std::string_view> fields(std::string_view text)
-{
-    std::vector<std::string_view> parts;
-    for (;;) {
-        const std::size_t end = text.find('\0');
-        parts.push_back(text.substr(0, end));
-        if (end == std::string_view::npos)
-            return parts;
-        text.remove_prefix(end + 1);
-    }
-}
-
 } // namespace corvatek::vkguard::engine

@@ -42,18 +42,6 @@ std::string withoutLastSlash(std::string folder)
     return folder;
 }
 
-// CORVATEK_GUARD_SOCKET names the service's socket; while CORVATEK_SIGNATURES
-// names signatures in place of the system's, which the service does not
-// scan with, the system's service is not asked (as the scanner does).
-std::string guardSocket()
-{
-    if (const char* socket = std::getenv("CORVATEK_GUARD_SOCKET"); socket && *socket)
-        return socket;
-    if (const char* signatures = std::getenv("CORVATEK_SIGNATURES"); signatures && *signatures)
-        return {};
-    return std::string(guard::kDefaultSocket);
-}
-
 std::string joined(const std::vector<std::string>& items)
 {
     std::string text;
@@ -401,7 +389,7 @@ ExitStatus Guard::run()
     settingsWatch_.watch({{folder_}});
     watchModifications();
 
-    socketPath_ = guardSocket();
+    socketPath_ = guard::chosenSocket();
     if (!socketPath_.empty())
         connectService(true);
     if (service_ == Service::Absent)

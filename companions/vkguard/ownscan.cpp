@@ -5,6 +5,7 @@
 #include "common/filename.h"
 #include "data/filenames.h"
 #include "platform/system.h"
+#include "scanning/guardclient.h"
 
 #include <cerrno>
 #include <charconv>
@@ -138,7 +139,7 @@ OwnScan::Report OwnScan::read()
             ended(report);
             break;
         }
-        const std::vector<std::string_view> parts = engine::fields(std::string_view(buffer, std::size_t(n)));
+        const std::vector<std::string_view> parts = scanning::guard::fields(std::string_view(buffer, std::size_t(n)));
         if (parts[0] == engine::kFound && parts.size() == 4) {
             Finding finding {std::string(parts[1]), std::string(parts[2]), 0};
             std::from_chars(parts[3].data(), parts[3].data() + parts[3].size(), finding.modified);

@@ -40,17 +40,6 @@ std::size_t channelCount()
     return std::clamp<std::size_t>(2 * std::thread::hardware_concurrency(), 2, kMostChannels);
 }
 
-// As the scanner chooses: the tests' socket, else the system's, unless
-// the tests' signatures stand in for the system's.
-std::string guardSocket()
-{
-    if (const char* socket = std::getenv("CORVATEK_GUARD_SOCKET"); socket && *socket)
-        return socket;
-    if (const char* signatures = std::getenv("CORVATEK_SIGNATURES"); signatures && *signatures)
-        return {};
-    return std::string(guard::kDefaultSocket);
-}
-
 Verdict verdictOf(const std::optional<guard::Answer>& answer)
 {
     if (!answer)
@@ -116,24 +105,7 @@ public:
     Verdict scan(std::size_t channel, int fd) override
     {
         const int socket = sockets_[channel];
-        const std::string request = guard::requestText(guard::Request::Scan);
-        iovec segment {const_cast<char*>(request.data()), request.size()};
-        msghdr message {};
-        message.msg_iov = &segment;
-        message.msg_iovlen = 1;
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] {};
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-        ssize_t sent;
-        do
-            sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
-        while (sent < 0 && errno == EINTR);
-        if (sent != ssize_t(request.size()))
+        if (!guard::sendRequest(socket, guard::Request::Scan, fd))
             return {Verdict::Lost, {}};
         const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
         for (;;) {
@@ -176,18 +148,6 @@ std::string endOf(int status)
     if (WIFSIGNALED(status))
         return "signal " + std::to_string(WTERMSIG(status));
     return "status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-}
-
-std::vector<std::string_view> fields(std::string_view text)
-{
-    std::vector<std::string_view> parts;
-    for (;;) {
-        const std::size_t end = text.find('\0');
-        parts.push_back(text.substr(0, end));
-        if (end == std::string_view::npos)
-            return parts;
-        text.remove_prefix(end + 1);
-    }
 }
 
 OpenedEngine startOwnEngine(const std::string& programFolder, companion::Language language)
@@ -260,7 +220,7 @@ OpenedEngine startOwnEngine(const std::string& programFolder, companion::Languag
     }
     if (n <= 0)
         return failed({});
-    const std::vector<std::string_view> parts = fields(std::string_view(outcome.data(), std::size_t(n)));
+    const std::vector<std::string_view> parts = guard::fields(std::string_view(outcome.data(), std::size_t(n)));
     for (std::size_t i = 2; i < parts.size(); ++i)
         opened.notes.emplace_back(parts[i]);
     if (parts[0] != link::kLoaded || parts.size() < 2)
@@ -273,7 +233,7 @@ OpenedEngine startOwnEngine(const std::string& programFolder, companion::Languag
 
 OpenedEngine openEngine(const std::string& programFolder, companion::Language language)
 {
-    if (const std::string socket = guardSocket(); !socket.empty()) {
+    if (const std::string socket = guard::chosenSocket(); !socket.empty()) {
         auto first = std::make_unique<guard::Client>(socket, kAnswerWait);
         if (first->ready()) {
             std::vector<std::unique_ptr<guard::Client>> clients;

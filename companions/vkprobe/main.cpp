@@ -80,18 +80,6 @@ std::string modeText(companion::Language language, ScanMode mode, const std::str
     return say(language, Text::ModeVolume, {probe::lineText(volume)});
 }
 
-// The guard service's socket: CORVATEK_GUARD_SOCKET names it, else the
-// system's serves, unless CORVATEK_SIGNATURES names signatures in place of
-// the system's, which the service does not scan with.
-std::string guardSocket()
-{
-    if (const char* socket = std::getenv("CORVATEK_GUARD_SOCKET"); socket && *socket)
-        return socket;
-    if (const char* signatures = std::getenv("CORVATEK_SIGNATURES"); signatures && *signatures)
-        return {};
-    return std::string(scanning::guard::kDefaultSocket);
-}
-
 probe::Engine::Verdict verdictOf(const scanning::guard::Answer& answer)
 {
     using scanning::guard::Answer;
@@ -267,7 +255,7 @@ int main(int argc, char** argv)
     report.startProgress();
     // The guard service has its engine loaded: a scan through it starts at
     // once. Without it the scan loads its own.
-    scanning::guard::Client guard(guardSocket());
+    scanning::guard::Client guard(scanning::guard::chosenSocket());
     bool throughGuard = guard.ready();
     std::optional<probe::ScratchFolder> scratch;
     probe::Engine engine;

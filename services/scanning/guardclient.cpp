@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,6 +12,51 @@
 #include <utility>
 
 namespace corvatek::scanning::guard {
+
+std::string chosenSocket()
+{
+    if (const char* socket = std::getenv("CORVATEK_GUARD_SOCKET"); socket && *socket)
+        return socket;
+    if (const char* signatures = std::getenv("CORVATEK_SIGNATURES"); signatures && *signatures)
+        return {};
+    return std::string(kDefaultSocket);
+}
+
+bool sendRequest(int socket, Request request, int fd)
+{
+    const std::string text = requestText(request);
+    iovec segment {const_cast<char*>(text.data()), text.size()};
+    msghdr message {};
+    message.msg_iov = &segment;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] {};
+    if (fd >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    }
+    ssize_t sent;
+    do
+        sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    return sent == ssize_t(text.size());
+}
+
+std::vector<std::string_view> fields(std::string_view text)
+{
+    std::vector<std::string_view> parts;
+    for (;;) {
+        const std::size_t end = text.find('\0');
+        parts.push_back(text.substr(0, end));
+        if (end == std::string_view::npos)
+            return parts;
+        text.remove_prefix(end + 1);
+    }
+}
 
 Client::Client(std::string socketPath, std::chrono::milliseconds wait) : path_(std::move(socketPath)), wait_(wait) { }
 
@@ -48,26 +94,7 @@ std::optional<Answer> Client::ask(Request request, int fd)
 {
     if (fd_ < 0)
         return std::nullopt;
-    const std::string text = requestText(request);
-    iovec segment {const_cast<char*>(text.data()), text.size()};
-    msghdr message {};
-    message.msg_iov = &segment;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] {};
-    if (fd >= 0) {
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-    }
-    ssize_t sent;
-    do
-        sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL);
-    while (sent < 0 && errno == EINTR);
-    if (sent != ssize_t(text.size())) {
+    if (!sendRequest(fd_, request, fd)) {
         disconnect();
         return std::nullopt;
     }

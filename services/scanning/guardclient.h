@@ -8,8 +8,22 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvatek::scanning::guard {
+
+// The service's socket for a program that scans through it: the one
+// CORVATEK_GUARD_SOCKET names, else the system's; none while
+// CORVATEK_SIGNATURES names signatures in place of the system's, which the
+// service does not scan with.
+std::string chosenSocket();
+
+// Sends `request` on the connected `socket`, with the descriptor when `fd`
+// is one; false when not all of it went.
+bool sendRequest(int socket, Request request, int fd = -1);
+
+// The fields of a message whose fields are apart by NUL.
+std::vector<std::string_view> fields(std::string_view text);
 
 class Client {
 public:
