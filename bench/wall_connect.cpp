@@ -98,7 +98,8 @@ int main(int argc, char** argv)
         return connectMany(argv[2], std::atoi(argv[3]), std::atol(argv[4]));
     if (mode == "spawn" && argc > 5)
         return spawnMany(argv[2], argv[3], std::atol(argv[4]), argc - 5, argv + 5);
-    std::fprintf(stderr, "usage: bench_wall_connect listen <port> | connect <address> <port> <n> | "
-                         "spawn <address> <port> <n> [+|-]<program>...\n");
+    std::fprintf(stderr,
+        "usage: bench_wall_connect listen <port> | connect <address> <port> <n> | "
+        "spawn <address> <port> <n> [+|-]<program>...\n");
     return 2;
 }

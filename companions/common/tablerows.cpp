@@ -4,7 +4,8 @@
 
 namespace corvatek::companion {
 
-RowsAdded appendRows(const data::ProgramFiles& files, data::TableId id, const std::vector<TableRow>& rows, qsizetype kept)
+RowsAdded appendRows(
+    const data::ProgramFiles& files, data::TableId id, const std::vector<TableRow>& rows, qsizetype kept)
 {
     RowsAdded added;
     added.written = files.updateFile(

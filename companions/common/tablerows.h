@@ -24,6 +24,7 @@ struct RowsAdded {
     bool done() const { return written.ok() || notATable; }
 };
 
-RowsAdded appendRows(const data::ProgramFiles& files, data::TableId table, const std::vector<TableRow>& rows, qsizetype kept);
+RowsAdded appendRows(
+    const data::ProgramFiles& files, data::TableId table, const std::vector<TableRow>& rows, qsizetype kept);
 
 } // namespace corvatek::companion

@@ -24,7 +24,7 @@ struct Candidate {
 
 FileId idOf(const std::string& path)
 {
-    struct stat facts {};
+    struct stat facts { };
     return ::stat(path.c_str(), &facts) == 0 ? FileId {facts.st_dev, facts.st_ino} : FileId {0, 0};
 }
 
@@ -51,7 +51,11 @@ bool isCoreDump(int folder, const char* name)
         return false;
     unsigned char head[18] {};
     const bool core = ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head) &&
-        std::memcmp(head, "\x7f" "ELF", 4) == 0 && head[16] == 4 && head[17] == 0;
+        std::memcmp(head,
+            "\x7f"
+            "ELF",
+            4) == 0 &&
+        head[16] == 4 && head[17] == 0;
     ::close(fd);
     return core;
 }
@@ -63,7 +67,7 @@ bool isBackupBesideOriginal(int folder, const char* name)
     if (length < 2 || name[length - 1] != '~')
         return false;
     const std::string original(name, length - 1);
-    struct stat facts {};
+    struct stat facts { };
     return ::fstatat(folder, original.c_str(), &facts, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(facts.st_mode);
 }
 
@@ -82,7 +86,7 @@ std::set<FileId> filesInUse()
         if (DIR* fds = ::opendir((base + "/fd").c_str())) {
             const int folder = ::dirfd(fds);
             while (const dirent* fd = ::readdir(fds)) {
-                struct stat facts {};
+                struct stat facts { };
                 if (fd->d_name[0] != '.' && ::fstatat(folder, fd->d_name, &facts, 0) == 0 && S_ISREG(facts.st_mode))
                     used.emplace(facts.st_dev, facts.st_ino);
             }
@@ -153,7 +157,7 @@ private:
     {
         if (std::strcmp(entry.name, ".git") == 0)
             return Next::SkipFolder;
-        struct stat facts {};
+        struct stat facts { };
         if (::fstatat(entry.folder, entry.name, &facts, AT_SYMLINK_NOFOLLOW) != 0)
             return Next::SkipFolder;
         const FileId id {facts.st_dev, facts.st_ino};
@@ -167,7 +171,7 @@ private:
         const bool backup = !core && isBackupBesideOriginal(entry.folder, entry.name);
         if (!inCache && !core && !backup)
             return;
-        struct stat facts {};
+        struct stat facts { };
         if (::fstatat(entry.folder, entry.name, &facts, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(facts.st_mode) ||
             facts.st_uid != rules_.user)
             return;

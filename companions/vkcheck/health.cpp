@@ -58,7 +58,8 @@ DriveHealth ataHealth(QDBusConnection& bus, const QString& path, QVariantMap ata
 {
     drive.refreshed = call(bus, path, udisks::kAta, "SmartUpdate", {noWakeUp()}).type() == QDBusMessage::ReplyMessage;
     if (drive.refreshed) {
-        const QDBusMessage all = call(bus, path, "org.freedesktop.DBus.Properties", "GetAll", {QString::fromLatin1(udisks::kAta)});
+        const QDBusMessage all =
+            call(bus, path, "org.freedesktop.DBus.Properties", "GetAll", {QString::fromLatin1(udisks::kAta)});
         if (all.type() == QDBusMessage::ReplyMessage && !all.arguments().isEmpty())
             ata = qdbus_cast<QVariantMap>(all.arguments().constFirst());
     }
@@ -118,7 +119,8 @@ Health checkHealth()
         health.problem = "system bus: " + bus.lastError().message().toStdString();
         return health;
     }
-    const QDBusMessage reply = call(bus, QString::fromLatin1(udisks::kRoot), udisks::kObjectManager, "GetManagedObjects");
+    const QDBusMessage reply =
+        call(bus, QString::fromLatin1(udisks::kRoot), udisks::kObjectManager, "GetManagedObjects");
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         health.problem = "udisks2: " + reply.errorMessage().toStdString();
         return health;
@@ -173,8 +175,10 @@ std::vector<FileSystemErrors> fileSystemErrors()
             for (const QByteArray& statLine : stats.readAll().split('\n'))
                 errors += statLine.split(' ').value(1).toLongLong();
             QFile labelFile(btrfs.filePath(uuid + QStringLiteral("/label")));
-            const QString label = labelFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(labelFile.readAll().trimmed()) : QString();
-            found.push_back({(label.isEmpty() ? uuid : label).toStdString() + " #" + device.toStdString(), {}, "btrfs", errors});
+            const QString label =
+                labelFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(labelFile.readAll().trimmed()) : QString();
+            found.push_back(
+                {(label.isEmpty() ? uuid : label).toStdString() + " #" + device.toStdString(), {}, "btrfs", errors});
         }
     }
     return found;

@@ -76,7 +76,8 @@ public:
             if (fileSystem.errors > 0) {
                 line(CheckText::FileSystemErrors,
                     {fileSystem.device, fileSystem.mountPoint, std::to_string(fileSystem.errors)});
-                tell(CheckText::NoticeFileSystem, {fileSystem.mountPoint.empty() ? fileSystem.device : fileSystem.mountPoint});
+                tell(CheckText::NoticeFileSystem,
+                    {fileSystem.mountPoint.empty() ? fileSystem.device : fileSystem.mountPoint});
             } else {
                 line(CheckText::FileSystemClean, {fileSystem.device, fileSystem.mountPoint});
             }
@@ -130,7 +131,8 @@ public:
             line(CheckText::ListNotWritten, {written.error.toStdString()});
             return finish(1);
         }
-        line(CheckText::ListSummary, {std::to_string(list.files.size()), size(list.bytes), std::to_string(list.filesLookedAt)});
+        line(CheckText::ListSummary,
+            {std::to_string(list.files.size()), size(list.bytes), std::to_string(list.filesLookedAt)});
         if (!list.complete)
             line(CheckText::ListCut);
         if (!list.files.empty())
@@ -161,14 +163,13 @@ private:
             notice_ = say(text, arguments);
     }
 
-    static std::string count(const std::optional<long long>& value)
-    {
-        return value ? std::to_string(*value) : "?";
-    }
+    static std::string count(const std::optional<long long>& value) { return value ? std::to_string(*value) : "?"; }
 
     std::string size(long long bytes) const
     {
-        return QLocale(QString::fromLatin1(localisation::kLanguageNames[std::size_t(language_)].iso)).formattedDataSize(bytes).toStdString();
+        return QLocale(QString::fromLatin1(localisation::kLanguageNames[std::size_t(language_)].iso))
+            .formattedDataSize(bytes)
+            .toStdString();
     }
 
     int finish(int status)

@@ -3,8 +3,8 @@
 #include "walk.h"
 
 #include <cerrno>
-#include <dirent.h>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>

@@ -37,7 +37,8 @@ using SmartAttributes = QList<SmartAttribute>;
 inline QDBusArgument& operator<<(QDBusArgument& argument, const SmartAttribute& a)
 {
     argument.beginStructure();
-    argument << a.id << a.name << a.flags << a.value << a.worst << a.threshold << a.pretty << a.prettyUnit << a.expansion;
+    argument << a.id << a.name << a.flags << a.value << a.worst << a.threshold << a.pretty << a.prettyUnit
+             << a.expansion;
     argument.endStructure();
     return argument;
 }
@@ -45,7 +46,8 @@ inline QDBusArgument& operator<<(QDBusArgument& argument, const SmartAttribute& 
 inline const QDBusArgument& operator>>(const QDBusArgument& argument, SmartAttribute& a)
 {
     argument.beginStructure();
-    argument >> a.id >> a.name >> a.flags >> a.value >> a.worst >> a.threshold >> a.pretty >> a.prettyUnit >> a.expansion;
+    argument >> a.id >> a.name >> a.flags >> a.value >> a.worst >> a.threshold >> a.pretty >> a.prettyUnit >>
+        a.expansion;
     argument.endStructure();
     return argument;
 }

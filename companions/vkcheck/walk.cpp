@@ -17,7 +17,7 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // another mount, as a device number would not tell.
 std::uint64_t mountOf(int fd)
 {
-    struct statx info {};
+    struct statx info { };
     if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &info) != 0)
         return 0;
     if (info.stx_mask & STATX_MNT_ID)
@@ -64,7 +64,7 @@ Walked walk(const std::string& root, const std::function<Next(const Entry&)>& vi
         const int folder = ::dirfd(level.listing);
         unsigned char type = entry->d_type;
         if (type == DT_UNKNOWN) {
-            struct stat facts {};
+            struct stat facts { };
             if (::fstatat(folder, name, &facts, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
             type = IFTODT(facts.st_mode);

@@ -31,12 +31,15 @@ namespace {
 template<typename Number> bool readNumber(const char* text, Number& number)
 {
     const std::string_view view(text);
-    return !view.empty() && std::from_chars(view.data(), view.data() + view.size(), number).ptr == view.data() + view.size();
+    return !view.empty() &&
+        std::from_chars(view.data(), view.data() + view.size(), number).ptr == view.data() + view.size();
 }
 
 guard::Answer verdict(const probe::Engine& engine, int fd)
 {
-    const auto error = [](std::string_view reason) { return guard::Answer {guard::Answer::Error, 0, std::string(reason)}; };
+    const auto error = [](std::string_view reason) {
+        return guard::Answer {guard::Answer::Error, 0, std::string(reason)};
+    };
     struct stat info { };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return error(guard::reason::NotRegular);
@@ -82,8 +85,8 @@ void serve(const probe::Engine& engine, int socket)
         }
         const bool asked = !(message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) && fds.size() == 1 &&
             guard::parseRequest(std::string_view(text, std::size_t(n))) == guard::Request::Scan;
-        const guard::Answer answer = asked ? verdict(engine, fds.front())
-                                           : guard::Answer {guard::Answer::Error, 0, "bad-request"};
+        const guard::Answer answer =
+            asked ? verdict(engine, fds.front()) : guard::Answer {guard::Answer::Error, 0, "bad-request"};
         for (const int fd : fds)
             ::close(fd);
         const std::string said = guard::answerText(answer);
@@ -111,8 +114,7 @@ int main(int argc, char** argv)
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
         return 2;
-    const companion::Language language =
-        localisation::languageOfCode(argv[1]).value_or(companion::Language::French);
+    const companion::Language language = localisation::languageOfCode(argv[1]).value_or(companion::Language::French);
     // libclamav's large buffers go back to the system when freed.
     ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 

@@ -140,7 +140,8 @@ private:
 std::string engineProgram(const std::string& programFolder)
 {
     const std::string inFolder = programFolder + companion::fileName(files::MailEngine);
-    return ::access(inFolder.c_str(), X_OK) == 0 ? inFolder : platform::programFolder() + companion::fileName(files::MailEngine);
+    return ::access(inFolder.c_str(), X_OK) == 0 ? inFolder
+                                                 : platform::programFolder() + companion::fileName(files::MailEngine);
 }
 
 std::string endOf(int status)
@@ -170,8 +171,8 @@ OpenedEngine startOwnEngine(const std::string& programFolder, companion::Languag
         opened.problem = std::strerror(errno);
         return opened;
     }
-    std::vector<std::string> arguments {program, std::string(localisation::kLanguageNames[std::size_t(language)].code),
-        std::to_string(::getpid())};
+    std::vector<std::string> arguments {
+        program, std::string(localisation::kLanguageNames[std::size_t(language)].code), std::to_string(::getpid())};
     for (const int fd : theirs)
         arguments.push_back(std::to_string(fd));
     std::vector<char*> argv;
@@ -200,7 +201,8 @@ OpenedEngine startOwnEngine(const std::string& programFolder, companion::Languag
         ::kill(process, SIGKILL);
         ::waitpid(process, &status, 0);
         closeAll(ours);
-        opened.problem = problem.empty() ? companion::fileName(files::MailEngine) + ": " + endOf(status) : std::move(problem);
+        opened.problem =
+            problem.empty() ? companion::fileName(files::MailEngine) + ": " + endOf(status) : std::move(problem);
         return std::move(opened);
     };
     // The load's outcome, on the first channel.

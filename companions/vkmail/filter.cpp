@@ -2,11 +2,11 @@
 
 #include "engines.h"
 #include "findings.h"
-#include "news.h"
 #include "headers.h"
 #include "maildir.h"
 #include "mailtexts.h"
 #include "mbox.h"
+#include "news.h"
 
 #include "common/companion.h"
 #include "common/filename.h"
@@ -535,7 +535,8 @@ private:
             return true;
         // Nothing of this run is told, so nothing is told twice: its
         // messages are looked at again next run.
-        log(say(language_, MailText::NotWritten, {companion::fileName(files::MailPositions), written.error.toStdString()}));
+        log(say(
+            language_, MailText::NotWritten, {companion::fileName(files::MailPositions), written.error.toStdString()}));
         stopped_ = positionsUnwritten_ = true;
         positions_.pending.clear();
         return false;
@@ -560,8 +561,8 @@ private:
         // The same message found again once its mbox was rewritten. Its size
         // tells apart messages without a header of their own.
         std::uint64_t key = hashOf(store.path);
-        for (const std::string* part : {&job.head.messageId, &job.head.date, &job.head.from, &job.head.subject,
-                 &job.verdict.signature})
+        for (const std::string* part :
+            {&job.head.messageId, &job.head.date, &job.head.from, &job.head.subject, &job.verdict.signature})
             key = hashOf(*part, hashOf("\n", key));
         if (job.head.messageId.empty() && job.head.date.empty())
             key = hashOf(std::to_string(job.end - job.start), key);

@@ -97,8 +97,10 @@ std::vector<Finding> Recorder::record(const std::vector<Finding>& findings, bool
         const int moment = alerts.table.fieldIndex(data::fields::Moment);
         const int action = alerts.table.fieldIndex(data::fields::Action);
         const int path = alerts.table.fieldIndex(data::fields::Path);
-        for (qsizetype row = 0; alerts.ok() && moment >= 0 && action >= 0 && path >= 0 && row < alerts.table.rowCount(); ++row)
-            written.emplace(alerts.table.value(row, moment), alerts.table.value(row, action), alerts.table.value(row, path));
+        for (qsizetype row = 0; alerts.ok() && moment >= 0 && action >= 0 && path >= 0 && row < alerts.table.rowCount();
+             ++row)
+            written.emplace(
+                alerts.table.value(row, moment), alerts.table.value(row, action), alerts.table.value(row, path));
     }
     for (const Finding& finding : findings) {
         if (!finding.infected)
@@ -110,9 +112,10 @@ std::vector<Finding> Recorder::record(const std::vector<Finding>& findings, bool
                       path = qText(probe::lineText(finding.store));
         if (written.contains({moment, action, path}))
             continue;
-        companion::TableRow row {{data::fields::Name,
-                                     qText(shown(finding.sender.empty() ? finding.store.substr(finding.store.rfind('/') + 1)
-                                                                        : finding.sender))},
+        companion::TableRow row {
+            {data::fields::Name,
+                qText(shown(
+                    finding.sender.empty() ? finding.store.substr(finding.store.rfind('/') + 1) : finding.sender))},
             {data::fields::Moment, moment}, {data::fields::Action, action}, {data::fields::Path, path}};
         const QDateTime date = QDateTime::fromString(qText(finding.date), Qt::RFC2822Date);
         if (date.isValid())
@@ -128,7 +131,8 @@ std::vector<Finding> Recorder::record(const std::vector<Finding>& findings, bool
             files_.fileWait());
         if (!viri.ok()) {
             done = false;
-            log_(say(language_, MailText::NotWritten, {companion::fileName(files::Detections), viri.error.toStdString()}));
+            log_(say(
+                language_, MailText::NotWritten, {companion::fileName(files::Detections), viri.error.toStdString()}));
         }
     }
     if (!rows.empty()) {
@@ -150,8 +154,10 @@ std::vector<Finding> Recorder::record(const std::vector<Finding>& findings, bool
             if (move.outcome == Move::Done)
                 line += "; " + say(language_, MailText::MovedTo, {shown(finding.junk)});
             else
-                line += "; " + say(language_, MailText::NotMoved, {shown(finding.name), shown(finding.junk),
-                    move.outcome == Move::Gone ? say(language_, MailText::NoLongerThere) : move.why});
+                line += "; " +
+                    say(language_, MailText::NotMoved,
+                        {shown(finding.name), shown(finding.junk),
+                            move.outcome == Move::Gone ? say(language_, MailText::NoLongerThere) : move.why});
         } else {
             line += "; " + say(language_, MailText::LeftInMailbox);
         }

@@ -91,9 +91,10 @@ std::string toUtf8(std::string_view bytes, Charset charset)
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         // Bytes that claimed to be UTF-8 and are not: the usual Windows text.
-        data::appendCodePoint(out, charset == Charset::Latin1 ? char32_t(byte)
-                : charset == Charset::Latin9                ? latin9(byte)
-                                                            : data::windows1252(byte));
+        data::appendCodePoint(out,
+            charset == Charset::Latin1       ? char32_t(byte)
+                : charset == Charset::Latin9 ? latin9(byte)
+                                             : data::windows1252(byte));
     }
     return out;
 }
@@ -130,8 +131,7 @@ std::string decodeQ(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '_') {
             out += ' ';
-        } else if (text[i] == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
+        } else if (text[i] == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
             out += char(hexValue(text[i + 1]) << 4 | hexValue(text[i + 2]));
             i += 2;
         } else {
@@ -232,7 +232,8 @@ std::string firstAddress(std::string_view from)
             comment = 1;
         } else if (c == '<') {
             const std::size_t close = from.find('>', i + 1);
-            const std::string_view inside = from.substr(i + 1, close == std::string_view::npos ? std::string_view::npos : close - i - 1);
+            const std::string_view inside =
+                from.substr(i + 1, close == std::string_view::npos ? std::string_view::npos : close - i - 1);
             if (inside.find('@') != std::string_view::npos)
                 return std::string(trimmed(inside));
             if (close == std::string_view::npos)
@@ -258,7 +259,8 @@ std::string decodeHeader(std::string_view text)
     bool afterWord = false;
     while (at < text.size()) {
         const std::size_t next = text.find("=?", at);
-        const std::string_view between = text.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at);
+        const std::string_view between =
+            text.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at);
         std::optional<EncodedWord> word;
         if (next != std::string_view::npos)
             word = encodedWordAt(text, next);

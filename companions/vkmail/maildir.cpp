@@ -82,7 +82,8 @@ std::vector<MaildirMessage> listMaildir(const std::string& folder)
     return messages;
 }
 
-Move moveToJunk(const std::string& folder, const std::string& junk, const std::string& subfolder, const std::string& name)
+Move moveToJunk(
+    const std::string& folder, const std::string& junk, const std::string& subfolder, const std::string& name)
 {
     if (std::string problem = makeJunk(junk); !problem.empty())
         return {Move::Failed, problem};
@@ -91,7 +92,8 @@ Move moveToJunk(const std::string& folder, const std::string& junk, const std::s
         const std::string_view unique = uniqueOf(name);
         const std::vector<MaildirMessage> here = listMaildir(folder);
         if (const MaildirMessage* now = findUnique(here, unique)) {
-            error = moveOnce(folder + '/' + now->subfolder + '/' + now->name, junk + '/' + now->subfolder + '/' + now->name);
+            error = moveOnce(
+                folder + '/' + now->subfolder + '/' + now->name, junk + '/' + now->subfolder + '/' + now->name);
         } else {
             return {findUnique(listMaildir(junk), unique) ? Move::Done : Move::Gone, {}};
         }

@@ -29,6 +29,7 @@ struct Move {
     enum Outcome { Done, Gone, Failed } outcome = Done;
     std::string why; // when Failed
 };
-Move moveToJunk(const std::string& folder, const std::string& junk, const std::string& subfolder, const std::string& name);
+Move moveToJunk(
+    const std::string& folder, const std::string& junk, const std::string& subfolder, const std::string& name);
 
 } // namespace corvatek::vkmail

@@ -25,14 +25,14 @@ constexpr Words kMailTexts[] = {
     {"Analysés avec les signatures de {1}", "Scanned with the signatures of {1}", "Mit den Signaturen aus {1} geprüft",
         "Analizados con las firmas de {1}", "Analizzati con le firme di {1}"},
     // Found
-    {"Menace {1} dans le message de {2} ({3}, « {4} ») dans {5}", "Threat {1} in the message from {2} ({3}, “{4}”) in {5}",
+    {"Menace {1} dans le message de {2} ({3}, « {4} ») dans {5}",
+        "Threat {1} in the message from {2} ({3}, “{4}”) in {5}",
         "Bedrohung {1} in der Nachricht von {2} ({3}, „{4}“) in {5}",
         "Amenaza {1} en el mensaje de {2} ({3}, «{4}») en {5}",
         "Minaccia {1} nel messaggio di {2} ({3}, «{4}») in {5}"},
     // Blocked
     {"Message de l'expéditeur bloqué {1}, « {2} », dans {3}", "Message from the blocked sender {1}, “{2}”, in {3}",
-        "Nachricht des blockierten Absenders {1}, „{2}“, in {3}",
-        "Mensaje del remitente bloqueado {1}, «{2}», en {3}",
+        "Nachricht des blockierten Absenders {1}, „{2}“, in {3}", "Mensaje del remitente bloqueado {1}, «{2}», en {3}",
         "Messaggio del mittente bloccato {1}, «{2}», in {3}"},
     // MovedTo
     {"déplacé dans {1}", "moved to {1}", "verschoben nach {1}", "movido a {1}", "spostato in {1}"},
@@ -108,8 +108,9 @@ constexpr Words kMailTexts[] = {
         "Bedrohung {1} in einer Nachricht von {2} gefunden: {3}", "Amenaza {1} encontrada en un mensaje de {2}: {3}",
         "Minaccia {1} trovata in un messaggio di {2}: {3}"},
     // FoundSeveralNotice
-    {"{1} messages infectés trouvés : {2}", "{1} infected messages found: {2}", "{1} infizierte Nachrichten gefunden: {2}",
-        "{1} mensajes infectados encontrados: {2}", "{1} messaggi infetti trovati: {2}"},
+    {"{1} messages infectés trouvés : {2}", "{1} infected messages found: {2}",
+        "{1} infizierte Nachrichten gefunden: {2}", "{1} mensajes infectados encontrados: {2}",
+        "{1} messaggi infetti trovati: {2}"},
     // UnknownSender
     {"un expéditeur inconnu", "an unknown sender", "einem unbekannten Absender", "un remitente desconocido",
         "un mittente sconosciuto"},

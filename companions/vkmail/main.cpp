@@ -32,7 +32,8 @@ int main()
     if (folder.empty())
         return 2;
     // Held until the process ends, however it ends.
-    const int lock = ::open((folder + companion::fileName(files::MailLock)).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::string lockPath = folder + companion::fileName(files::MailLock);
+    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0)
         return 0;
     // Run by root over a user's folder, the lock stays the user's file too.

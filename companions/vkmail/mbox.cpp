@@ -40,8 +40,8 @@ int memoryCopy(int fd, std::uint64_t offset, std::uint64_t size)
     const int copy = ::memfd_create("vkmail-message", MFD_CLOEXEC);
     std::vector<char> buffer(std::size_t(std::min<std::uint64_t>(size, 1 << 20)));
     for (std::uint64_t done = 0; copy >= 0 && done < size;) {
-        const ssize_t n =
-            ::pread(fd, buffer.data(), std::size_t(std::min<std::uint64_t>(buffer.size(), size - done)), off_t(offset + done));
+        const ssize_t n = ::pread(
+            fd, buffer.data(), std::size_t(std::min<std::uint64_t>(buffer.size(), size - done)), off_t(offset + done));
         if (n <= 0 || !writeAll(copy, buffer.data(), std::size_t(n))) {
             ::close(copy);
             return -1;
@@ -183,7 +183,8 @@ std::optional<std::uint64_t> checkAt(int fd, std::uint64_t lastStart, std::uint6
 {
     std::string firstLine, tail;
     const std::uint64_t tailStart = std::max(lastStart, offset >= kTail ? offset - kTail : 0);
-    if (offset < lastStart || !readAt(fd, firstLine, lastStart, std::size_t(std::min<std::uint64_t>(kFirstLine, offset - lastStart))) ||
+    if (offset < lastStart ||
+        !readAt(fd, firstLine, lastStart, std::size_t(std::min<std::uint64_t>(kFirstLine, offset - lastStart))) ||
         !readAt(fd, tail, tailStart, std::size_t(offset - tailStart)))
         return std::nullopt;
     return checkOf(firstLine, tail);

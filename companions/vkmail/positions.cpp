@@ -75,7 +75,8 @@ std::vector<std::string_view> fields(std::string_view line)
 
 template<typename Number> bool number(std::string_view text, Number& value, int base = 10)
 {
-    return !text.empty() && std::from_chars(text.data(), text.data() + text.size(), value, base).ptr == text.data() + text.size();
+    return !text.empty() &&
+        std::from_chars(text.data(), text.data() + text.size(), value, base).ptr == text.data() + text.size();
 }
 
 template<typename Number> void putNumber(std::string& out, Number value, int base = 10)

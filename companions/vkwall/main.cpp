@@ -126,9 +126,11 @@ private:
         auto nextQuarantine = Clock::now();
         for (;;) {
             // Nothing quarantined: nothing wakes it but a change.
-            const auto wake = std::min({due, quarantine_.empty() ? Clock::time_point::max() : nextQuarantine, recordDue_});
+            const auto wake =
+                std::min({due, quarantine_.empty() ? Clock::time_point::max() : nextQuarantine, recordDue_});
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();
-            pollfd polled[] {{service_, POLLIN, 0}, {watch, POLLIN, 0}, {requests, POLLIN, 0}, {programWatch_, POLLIN, 0}};
+            pollfd polled[] {
+                {service_, POLLIN, 0}, {watch, POLLIN, 0}, {requests, POLLIN, 0}, {programWatch_, POLLIN, 0}};
             if (::poll(polled, 4, int(std::clamp<long long>(left, 0, 60000))) < 0 && errno != EINTR)
                 return 1;
             if (polled[2].revents & POLLIN) {
@@ -144,7 +146,8 @@ private:
                     log(companion::WallText::Refused, {*refused});
                 }
             }
-            if ((polled[1].revents & POLLIN && changed(watch)) || (polled[3].revents & POLLIN && drained(programWatch_)))
+            if ((polled[1].revents & POLLIN && changed(watch)) ||
+                (polled[3].revents & POLLIN && drained(programWatch_)))
                 due = std::min(due, Clock::now() + kSettle);
             const auto now = Clock::now();
             if (now >= recordDue_)
@@ -294,8 +297,8 @@ private:
         if (!rules.empty())
             addRows(data::TableId::Rules, rules, kKeptRules);
         const auto& [event, program] = waiting_.front();
-        std::string notice = companion::say(language_, companion::WallText::ConnectionNotice,
-            {program.name, actionText(language_, event)});
+        std::string notice = companion::say(
+            language_, companion::WallText::ConnectionNotice, {program.name, actionText(language_, event)});
         if (waiting_.size() > 1)
             notice += " (+" + std::to_string(waiting_.size() - 1) + ")";
         companion::tellUser(folder_, notice);

@@ -24,7 +24,7 @@ constexpr std::size_t kKernelNameLimit = 15;
 
 bool sameFile(const std::string& path, const wall::ProgramFile& file)
 {
-    struct stat facts {};
+    struct stat facts { };
     return !path.empty() && ::stat(path.c_str(), &facts) == 0 && std::uint64_t(facts.st_dev) == file.device &&
         std::uint64_t(facts.st_ino) == file.inode;
 }
@@ -73,7 +73,7 @@ std::optional<ProgramRules> readRules(const data::ProgramFiles& files)
     for (qsizetype row = 0; path >= 0 && action >= 0 && row < table.rowCount(); ++row) {
         const std::string file = table.value(row, path).toStdString();
         const std::optional<wall::Verdict> verdict = verdictOf(table.value(row, action));
-        struct stat facts {};
+        struct stat facts { };
         if (file.empty() || !verdict)
             continue;
         read.paths.push_back(file);
@@ -136,21 +136,22 @@ std::string actionText(companion::Language language, const wall::ConnectionEvent
     return companion::say(language, text, {addressText(event).toStdString()});
 }
 
-companion::TableRow alertRow(companion::Language language, const wall::ConnectionEvent& event, const ProgramSeen& program)
+companion::TableRow alertRow(
+    companion::Language language, const wall::ConnectionEvent& event, const ProgramSeen& program)
 {
     const QDateTime now = QDateTime::currentDateTime();
     companion::TableRow row {{data::fields::Name, QString::fromStdString(program.name)},
         {data::fields::Moment, localisation::shortDateLongTime(now)},
         {data::fields::Action, QString::fromStdString(actionText(language, event))},
-        {data::fields::Version, program.modified
-                ? localisation::shortDate(QDateTime::fromSecsSinceEpoch(*program.modified).date())
-                : QStringLiteral("?")},
+        {data::fields::Version,
+            program.modified ? localisation::shortDate(QDateTime::fromSecsSinceEpoch(*program.modified).date())
+                             : QStringLiteral("?")},
         {data::fields::Path, QString::fromStdString(program.path)}};
     return row;
 }
 
-std::optional<companion::TableRow> ruleRow(companion::Language language, const wall::ConnectionEvent& event,
-    const ProgramSeen& program)
+std::optional<companion::TableRow> ruleRow(
+    companion::Language language, const wall::ConnectionEvent& event, const ProgramSeen& program)
 {
     // Only a program let through gets a rule, and only when its file is known.
     if (event.kind != wall::ConnectionEvent::Kind::UnknownAllowed || !program.verified)

@@ -42,9 +42,10 @@ struct ProgramSeen {
 ProgramSeen programOf(const wall::ConnectionEvent& event);
 
 // The rows for one connection, in `language`.
-companion::TableRow alertRow(companion::Language language, const wall::ConnectionEvent& event, const ProgramSeen& program);
-std::optional<companion::TableRow> ruleRow(companion::Language language, const wall::ConnectionEvent& event,
-    const ProgramSeen& program);
+companion::TableRow alertRow(
+    companion::Language language, const wall::ConnectionEvent& event, const ProgramSeen& program);
+std::optional<companion::TableRow> ruleRow(
+    companion::Language language, const wall::ConnectionEvent& event, const ProgramSeen& program);
 std::string actionText(companion::Language language, const wall::ConnectionEvent& event);
 
 } // namespace corvatek::vkwall

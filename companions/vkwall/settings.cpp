@@ -41,8 +41,8 @@ std::optional<std::array<bool, 13>> optionsOf(int argc, char** argv)
     return options;
 }
 
-wall::Policy readPolicy(const data::ProgramFiles& files, const std::array<bool, 13>& options,
-    const std::optional<wall::Policy>& inForce)
+wall::Policy readPolicy(
+    const data::ProgramFiles& files, const std::array<bool, 13>& options, const std::optional<wall::Policy>& inForce)
 {
     wall::Policy policy = inForce.value_or(wall::Policy {});
     policy.options = options;

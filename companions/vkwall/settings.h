@@ -21,8 +21,8 @@ std::optional<std::array<bool, 13>> optionsOf(int argc, char** argv);
 // firewall mode, the closed ports and the sites' addresses. A file that
 // cannot be read counts as `inForce` does (the control centre may be
 // replacing it).
-wall::Policy readPolicy(const data::ProgramFiles& files, const std::array<bool, 13>& options,
-    const std::optional<wall::Policy>& inForce);
+wall::Policy readPolicy(
+    const data::ProgramFiles& files, const std::array<bool, 13>& options, const std::optional<wall::Policy>& inForce);
 
 // The names of the quarantined programs.
 std::vector<std::string> quarantined(const data::ProgramFiles& files);

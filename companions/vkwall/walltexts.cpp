@@ -18,8 +18,7 @@ constexpr Words kWallTexts[] = {
         "Le regole non sono state applicate: {1}"},
     // Lost
     {"Le service réseau est parti : rien n'est plus filtré", "The network service went away: nothing is filtered now",
-        "Der Netzwerkdienst ist weg: nichts wird mehr gefiltert",
-        "El servicio de red se ha ido: ya no se filtra nada",
+        "Der Netzwerkdienst ist weg: nichts wird mehr gefiltert", "El servicio de red se ha ido: ya no se filtra nada",
         "Il servizio di rete non c'è più: non viene più filtrato nulla"},
     // BadArguments
     {"Treize options attendues (1 ou 0), reçu : {1}", "Thirteen options expected (1 or 0), given: {1}",

@@ -143,7 +143,8 @@ struct ConnectionHooks::State {
     {
         auto* state = static_cast<State*>(context);
         const auto* raw = static_cast<const wall_event*>(data);
-        if (size >= sizeof(wall_event) && state->told && raw->kind >= WALL_EVENT_REFUSED && raw->kind <= WALL_EVENT_QUARANTINED)
+        if (size >= sizeof(wall_event) && state->told && raw->kind >= WALL_EVENT_REFUSED &&
+            raw->kind <= WALL_EVENT_QUARANTINED)
             (*state->told)(uid_t(raw->program.uid), eventOf(*raw));
         return 0;
     }

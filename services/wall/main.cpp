@@ -20,6 +20,6 @@ int main(int argc, char**)
     }
     service::setLogName("corvatek-wall");
     std::signal(SIGPIPE, SIG_IGN);
-    wall::Service service{std::string(wall::kDefaultSocket)};
+    wall::Service service {std::string(wall::kDefaultSocket)};
     return service.run();
 }

@@ -14,10 +14,10 @@ std::string_view word(std::string_view& text, char separator = ' ')
     return first;
 }
 
-template <typename Number>
-bool number(std::string_view text, Number& value)
+template<typename Number> bool number(std::string_view text, Number& value)
 {
-    return !text.empty() && std::from_chars(text.data(), text.data() + text.size(), value).ptr == text.data() + text.size();
+    return !text.empty() &&
+        std::from_chars(text.data(), text.data() + text.size(), value).ptr == text.data() + text.size();
 }
 
 bool isAddress(const std::string& text)
@@ -124,7 +124,8 @@ std::optional<Policy> parsePolicy(std::string_view text)
 
 std::string answerText(const Answer& answer)
 {
-    std::string text = std::string(kVersion) + ' ' + std::to_string(answer.uid) + (answer.applied ? " applied" : " error");
+    std::string text =
+        std::string(kVersion) + ' ' + std::to_string(answer.uid) + (answer.applied ? " applied" : " error");
     if (!answer.detail.empty())
         for (const char c : " " + answer.detail.substr(0, 400))
             text += (unsigned char)c < 0x20 ? '?' : c;

@@ -32,8 +32,7 @@ Policy alwaysPart(Policy policy)
 constexpr const char* kPrivate4 = "10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, 169.254.0.0/16, 100.64.0.0/10";
 constexpr const char* kPrivate6 = "fe80::/10, fc00::/7";
 
-template <typename Items>
-std::string listed(const Items& items)
+template<typename Items> std::string listed(const Items& items)
 {
     std::string text;
     for (const auto& item : items) {
@@ -121,8 +120,7 @@ LocalNetworks localNetworks()
         } else if (entry->ifa_addr->sa_family == AF_INET6) {
             const auto* address = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr);
             const auto* mask = reinterpret_cast<const sockaddr_in6*>(entry->ifa_netmask);
-            local.v6.push_back(
-                network(address->sin6_addr.s6_addr, mask->sin6_addr.s6_addr, 16, AF_INET6));
+            local.v6.push_back(network(address->sin6_addr.s6_addr, mask->sin6_addr.s6_addr, 16, AF_INET6));
         }
     }
     ::freeifaddrs(interfaces);
@@ -173,7 +171,8 @@ std::string rulesetText(Table table, const std::map<uid_t, Policy>& inForce, con
     }
     // Outgoing: each user's own chain; the machine talking to itself is
     // never the network's business.
-    text += "  chain output {\n    type filter hook output priority filter; policy accept;\n    oifname \"lo\" accept\n";
+    text +=
+        "  chain output {\n    type filter hook output priority filter; policy accept;\n    oifname \"lo\" accept\n";
     for (const auto& [uid, policy] : policies)
         text += "    meta skuid " + std::to_string(uid) + " jump user_" + std::to_string(uid) + "\n";
     text += "  }\n";

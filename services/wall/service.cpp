@@ -3,15 +3,15 @@
 #include "common/log.h"
 
 #include <algorithm>
-#include <fcntl.h>
-#include <fstream>
-#include <sys/stat.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -189,7 +189,7 @@ void Service::loadAlwaysOn()
 void Service::lookForDeath()
 {
     const std::string marker = folderOf(socketPath_) + "/wall.running";
-    struct stat facts {};
+    struct stat facts { };
     if (::stat(marker.c_str(), &facts) == 0) {
         diedAt_ = facts.st_mtime;
         log(Priority::Warning, "the last run ended without stopping: connections passed unchecked meanwhile");

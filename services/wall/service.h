@@ -11,8 +11,8 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 

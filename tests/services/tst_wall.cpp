@@ -110,7 +110,7 @@ public:
             if (wall::parseEvent(*said))
                 continue;
             const auto answer = wall::parseAnswer(*said);
-            return !answer ? QStringLiteral("no answer")
+            return !answer        ? QStringLiteral("no answer")
                 : answer->applied ? QStringLiteral("applied %1").arg(QString::fromStdString(answer->detail)).trimmed()
                                   : QString::fromStdString(answer->detail);
         }
@@ -151,8 +151,8 @@ class TestWall : public QObject {
         service_->setProcessChannelMode(QProcess::MergedChannels);
         // With the unit's rights only.
         const QStringList command = inside(QStringLiteral("wallA"),
-            {QStringLiteral("setpriv"), QStringLiteral("--bounding-set=-all,+net_admin,+bpf,+perfmon"), QStringLiteral("--"),
-                kWall});
+            {QStringLiteral("setpriv"), QStringLiteral("--bounding-set=-all,+net_admin,+bpf,+perfmon"),
+                QStringLiteral("--"), kWall});
         service_->start(command.first(), command.mid(1));
         corvatek::test::ProcessOutput said(*service_);
         QVERIFY2(said.waitFor(QStringLiteral("listening on"), 10000), qPrintable(said.text()));
@@ -196,7 +196,8 @@ private slots:
             QVERIFY2(run(command), qPrintable(command.join(u' ')));
         listen(QStringLiteral("wallB"), QStringLiteral("80 443 21 23 587 53 995").split(u' '));
         listen(QStringLiteral("wallA"), {QStringLiteral("7001"), QStringLiteral("7002")});
-        QTRY_COMPARE_WITH_TIMEOUT(probe(QStringLiteral("wallA"), {QStringLiteral("connect"), kLocal, QStringLiteral("80")}),
+        QTRY_COMPARE_WITH_TIMEOUT(
+            probe(QStringLiteral("wallA"), {QStringLiteral("connect"), kLocal, QStringLiteral("80")}),
             QStringLiteral("connected"), 5000);
         startService();
     }
@@ -270,7 +271,8 @@ private slots:
         wall::Policy chosen = policy(options.toLatin1().constData());
         chosen.sites = {kInternet.toStdString()};
         QCOMPARE(client.hand(chosen), QStringLiteral("applied"));
-        QCOMPARE(probe(QStringLiteral("wallA"), {QStringLiteral("connect"), address, QString::number(port)}, uid_t(uid)),
+        QCOMPARE(
+            probe(QStringLiteral("wallA"), {QStringLiteral("connect"), address, QString::number(port)}, uid_t(uid)),
             expected);
     }
 
@@ -308,8 +310,8 @@ private slots:
             // A quarantined program is ended, and the user told, by the client.
             QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program + QStringLiteral("quarantined-tool")));
             write("vknotify.exe", "#!/bin/sh\necho \"$1\" >>\"$(dirname \"$0\")/told.txt\"\n");
-            QVERIFY(QFile::setPermissions(program + QStringLiteral("vknotify.exe"),
-                QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QVERIFY(QFile::setPermissions(
+                program + QStringLiteral("vknotify.exe"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
             corvatek::data::Table quarantine = corvatek::data::defaultTable(corvatek::data::TableId::Quarantine);
             quarantine.appendRow({QStringLiteral("quarantined-tool")});
             QVERIFY(corvatek::data::ProgramFiles(folder.path())
@@ -393,7 +395,8 @@ private slots:
                 QLatin1String(mode == FirewallMode::Always ? "refused" : "connected"));
             startService();
             Client again;
-            QVERIFY(again.hand(policy("0000000010000", FirewallMode::Off)).startsWith(QStringLiteral("applied resumed ")));
+            QVERIFY(
+                again.hand(policy("0000000010000", FirewallMode::Off)).startsWith(QStringLiteral("applied resumed ")));
             QCOMPARE(probe(QStringLiteral("wallA"), https), QStringLiteral("connected"));
         }
     }
@@ -405,8 +408,8 @@ private slots:
     void decidesEachProgramByItsFile()
     {
         QTemporaryDir folder;
-        QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(folder.path(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
         QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("sub")));
         const auto copy = [&](const QString& name) {
             const QString path = folder.path() + u'/' + name;
@@ -417,7 +420,7 @@ private slots:
                       unknown = copy(QStringLiteral("a-tool")), quarantined = copy(QStringLiteral("Quarantined-Tool")),
                       later = copy(QStringLiteral("later-tool"));
         const auto fileOf = [](const QString& path) {
-            struct stat facts {};
+            struct stat facts { };
             ::stat(QFile::encodeName(path).constData(), &facts);
             return wall::ProgramFile {std::uint64_t(facts.st_dev), std::uint64_t(facts.st_ino)};
         };

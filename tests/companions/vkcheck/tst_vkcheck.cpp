@@ -98,14 +98,16 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(8 << 20));
         file.close();
         QVERIFY(run(QStringLiteral("mkfs.ext4"), {QStringLiteral("-q"), image}));
-        QVERIFY(run(QStringLiteral("debugfs"), {QStringLiteral("-w"), QStringLiteral("-R"), QStringLiteral("ssv error_count 3"), image}));
+        QVERIFY(run(QStringLiteral("debugfs"),
+            {QStringLiteral("-w"), QStringLiteral("-R"), QStringLiteral("ssv error_count 3"), image}));
         const QString mountPoint = work.filePath(QStringLiteral("damaged"));
         QVERIFY(QDir().mkdir(mountPoint));
         QVERIFY(run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"), image, mountPoint}));
         const auto unmount = qScopeGuard([&] { run(QStringLiteral("umount"), {QStringLiteral("-d"), mountPoint}); });
 
         QProcess bus;
-        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        bus.start(QStringLiteral("dbus-daemon"),
+            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
         QVERIFY(bus.waitForReadyRead(5000));
         const QString address = QString::fromLatin1(bus.readLine()).trimmed();
         environment_.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address);
@@ -121,8 +123,10 @@ private slots:
         corvatek::test::ProcessOutput said(standIn);
         QVERIFY(said.waitFor(QStringLiteral("ready"), 5000));
         QCOMPARE(check({QStringLiteral("0"), QStringLiteral("0")}, log), 0);
-        for (const QString& expected : {QStringLiteral("ACME Disk 1000 (S1): healthy\r\n      temperature 37 °C\r\n      sectors reallocated 0, pending 0, uncorrectable 0"),
-                 QStringLiteral("ACME Disk 2000 (F2): FAILING, back up its data now\r\n      temperature 37 °C\r\n      sectors reallocated 24, pending 12, uncorrectable 6"),
+        for (const QString& expected : {QStringLiteral("ACME Disk 1000 (S1): healthy\r\n      temperature 37 °C\r\n    "
+                                                       "  sectors reallocated 0, pending 0, uncorrectable 0"),
+                 QStringLiteral("ACME Disk 2000 (F2): FAILING, back up its data now\r\n      temperature 37 °C\r\n     "
+                                " sectors reallocated 24, pending 12, uncorrectable 6"),
                  QStringLiteral("QEMU QEMU HARDDISK: reports nothing about its health"),
                  QStringLiteral("File system loop"), QStringLiteral("(%1): 3 errors recorded").arg(mountPoint)})
             QVERIFY2(log.contains(expected), qPrintable(log));
@@ -154,10 +158,12 @@ private slots:
 
         QString log;
         QCOMPARE(check({QStringLiteral("1"), work.filePath(QStringLiteral("home"))}, log), 0);
-        QVERIFY2(log.contains(QStringLiteral("1 files read (292.97 KiB), 0 unreadable, 0 you may not read, 0 other failures")),
+        QVERIFY2(log.contains(
+                     QStringLiteral("1 files read (292.97 KiB), 0 unreadable, 0 you may not read, 0 other failures")),
             qPrintable(log));
         QCOMPARE(check({QStringLiteral("1"), failing}, log), 0);
-        QVERIFY2(log.contains(QStringLiteral("1 files read (64.00 KiB), 1 unreadable, 1 you may not read")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("1 files read (64.00 KiB), 1 unreadable, 1 you may not read")),
+            qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("unreadable (I/O error): %1/bad.bin").arg(failing)), qPrintable(log));
         QTRY_COMPARE(told(), QStringLiteral("1 unreadable files in %1").arg(failing));
     }
@@ -173,7 +179,10 @@ private slots:
         QVERIFY(mounts_->mountTmpfs(work.path()));
         const auto unmount = qScopeGuard([&] { mounts_->unmount(work.path()); });
         const QString home = work.path() + QStringLiteral("/home");
-        const QByteArray core = QByteArray("\x7f" "ELF\x02\x01\x01", 7) + QByteArray(9, '\0') + QByteArray("\x04\x00", 2) + QByteArray(64, '\0');
+        const QByteArray core = QByteArray("\x7f"
+                                           "ELF\x02\x01\x01",
+                                    7) +
+            QByteArray(9, '\0') + QByteArray("\x04\x00", 2) + QByteArray(64, '\0');
         const QStringList listed {home + QStringLiteral("/.cache/app/old.bin"),
             home + QStringLiteral("/.cache/thumbnails/normal/new.png"), home + QStringLiteral("/core"),
             home + QStringLiteral("/docs/report.odt~")};
@@ -188,11 +197,13 @@ private slots:
         write(home + QStringLiteral("/project/.git/notes~"), "in git");
         write(home + QStringLiteral("/project/.git/notes"), "in git");
         write(home + QStringLiteral("/.cache/app/others.bin"), "another user's", 40);
-        QVERIFY(::chown(QFile::encodeName(home + QStringLiteral("/.cache/app/others.bin")).constData(), 65534, 65534) == 0);
+        QVERIFY(
+            ::chown(QFile::encodeName(home + QStringLiteral("/.cache/app/others.bin")).constData(), 65534, 65534) == 0);
         write(home + QStringLiteral("/.cache/app/held.bin"), "held open", 40);
         write(work.path() + QStringLiteral("/elsewhere/old.bin"), "old", 40);
         QVERIFY(QFile::link(work.path() + QStringLiteral("/elsewhere"), home + QStringLiteral("/.cache/linked")));
-        QVERIFY(QFile::link(work.path() + QStringLiteral("/elsewhere/old.bin"), home + QStringLiteral("/.cache/old-link.bin")));
+        QVERIFY(QFile::link(
+            work.path() + QStringLiteral("/elsewhere/old.bin"), home + QStringLiteral("/.cache/old-link.bin")));
         // The program folder lives in the cache here, and holds its own old files.
         TestFolder inCache;
         write(home + QStringLiteral("/.cache/own-program/state.bin"), "the suite's", 40);
@@ -201,15 +212,17 @@ private slots:
         environment.remove(QStringLiteral("XDG_CACHE_HOME"));
         environment.insert(QStringLiteral("CORVATEK_DATA_DIR"), home + QStringLiteral("/.cache/own-program/"));
         QProcess holder;
-        holder.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec 3<\"$0\"; echo held; exec sleep 60"),
-                                               home + QStringLiteral("/.cache/app/held.bin")});
+        holder.start(QStringLiteral("sh"),
+            {QStringLiteral("-c"), QStringLiteral("exec 3<\"$0\"; echo held; exec sleep 60"),
+                home + QStringLiteral("/.cache/app/held.bin")});
         QVERIFY(holder.waitForReadyRead(5000));
         // A home of 200,000 files, listed in time all the same.
         for (int folder = 0; folder < 200; ++folder) {
             const QByteArray path = QFile::encodeName(home + QStringLiteral("/many/%1").arg(folder));
             QVERIFY(QDir().mkpath(QString::fromUtf8(path)));
             for (int i = 0; i < 1000; ++i)
-                ::close(::open((path + "/f" + QByteArray::number(i)).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                ::close(
+                    ::open((path + "/f" + QByteArray::number(i)).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
         }
 
         QProcess process;

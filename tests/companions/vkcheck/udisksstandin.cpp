@@ -25,15 +25,16 @@ QVariantMap ata(bool failing, double kelvin)
 
 QVariantMap drive(const char* vendor, const char* model, const char* serial)
 {
-    return {{QStringLiteral("Vendor"), QString::fromLatin1(vendor)}, {QStringLiteral("Model"), QString::fromLatin1(model)},
-        {QStringLiteral("Serial"), QString::fromLatin1(serial)}};
+    return {{QStringLiteral("Vendor"), QString::fromLatin1(vendor)},
+        {QStringLiteral("Model"), QString::fromLatin1(model)}, {QStringLiteral("Serial"), QString::fromLatin1(serial)}};
 }
 
 udisks::SmartAttributes attributes(qint64 bad)
 {
     udisks::SmartAttributes list;
     for (const auto& [id, name, pretty] : {std::tuple {uchar(5), "reallocated-sector-count", bad},
-             std::tuple {uchar(197), "current-pending-sector", bad / 2}, std::tuple {uchar(198), "offline-uncorrectable", bad / 4}}) {
+             std::tuple {uchar(197), "current-pending-sector", bad / 2},
+             std::tuple {uchar(198), "offline-uncorrectable", bad / 4}}) {
         udisks::SmartAttribute attribute;
         attribute.id = id;
         attribute.name = QString::fromLatin1(name);
@@ -70,7 +71,8 @@ public:
         } else if (member == QLatin1String("SmartUpdate")) {
             reply = message.createReply();
         } else if (member == QLatin1String("SmartGetAttributes")) {
-            reply = message.createReply(QVariant::fromValue(attributes(path.endsWith(QLatin1String("Failing")) ? 24 : 0)));
+            reply =
+                message.createReply(QVariant::fromValue(attributes(path.endsWith(QLatin1String("Failing")) ? 24 : 0)));
         } else if (member == QLatin1String("GetAll")) {
             reply = message.createReply(QVariant::fromValue(ata(path.endsWith(QLatin1String("Failing")), 310.15)));
         } else {

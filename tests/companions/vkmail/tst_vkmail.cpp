@@ -79,7 +79,10 @@ public:
             "Content-Transfer-Encoding: base64\nContent-Disposition: attachment; filename=\"a.bin\"\n\n" +
             content.toBase64() + "\n--b0--\n";
     }
-    static QByteArray mboxEntry(const QByteArray& message) { return "From - Tue Dec  5 10:00:00 2023\n" + message + '\n'; }
+    static QByteArray mboxEntry(const QByteArray& message)
+    {
+        return "From - Tue Dec  5 10:00:00 2023\n" + message + '\n';
+    }
 
     // Thunderbird's local folders, the index file beside each mbox.
     QString thunderbird(const QString& name) const
@@ -166,19 +169,36 @@ private slots:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("sender");
         QTest::addColumn<QString>("subject");
-        QTest::newRow("plain") << QByteArray("From: Ann <Ann@Example.ORG>\nSubject: hello\n\nbody") << "Ann <Ann@Example.ORG>"
-                               << "ann@example.org" << "hello";
-        QTest::newRow("utf-8 B, words joined, folded") << QByteArray("Subject: =?UTF-8?B?w6l0w6k=?=\n =?utf-8?b?IGNoYXVk?= !\nFrom: a@b.c\n")
-                                                       << "a@b.c" << "a@b.c" << "été chaud !";
-        QTest::newRow("latin-1 Q with blanks kept between text") << QByteArray("From: =?ISO-8859-1?Q?Ren=E9_Dupr=E9?= <rene@x.fr>\nSubject: caf=E9 =?iso-8859-1?q?caf=E9?=\n")
-                                                                 << "René Dupré <rene@x.fr>" << "rene@x.fr" << "caf=E9 café";
-        QTest::newRow("mbox line, quoted angle, comment") << QByteArray("From - Tue Dec  5 10:00:00 2023\nFrom: \"a <b@c>\" <real@x.org> (z@y)\n")
-                                                          << "\"a <b@c>\" <real@x.org> (z@y)" << "real@x.org" << "";
-        QTest::newRow("bare address with comment") << QByteArray("from: bob@x.org (Bob)\n") << "bob@x.org (Bob)" << "bob@x.org" << "";
-        QTest::newRow("unknown charset and broken word left") << QByteArray("Subject: =?koi8-r?B?0MXS?= =?utf-8?Q?x\nFrom: none\n")
-                                                              << "none" << "" << "=?koi8-r?B?0MXS?= =?utf-8?Q?x";
-        QTest::newRow("raw 8-bit, header block ends the head") << QByteArray("Subject: caf\xe9\n\nFrom: late@x.org\n")
-                                                               << "" << "" << "café";
+        QTest::newRow("plain") << QByteArray("From: Ann <Ann@Example.ORG>\nSubject: hello\n\nbody")
+                               << "Ann <Ann@Example.ORG>"
+                               << "ann@example.org"
+                               << "hello";
+        QTest::newRow("utf-8 B, words joined, folded")
+            << QByteArray("Subject: =?UTF-8?B?w6l0w6k=?=\n =?utf-8?b?IGNoYXVk?= !\nFrom: a@b.c\n") << "a@b.c"
+            << "a@b.c"
+            << "été chaud !";
+        QTest::newRow("latin-1 Q with blanks kept between text")
+            << QByteArray(
+                   "From: =?ISO-8859-1?Q?Ren=E9_Dupr=E9?= <rene@x.fr>\nSubject: caf=E9 =?iso-8859-1?q?caf=E9?=\n")
+            << "René Dupré <rene@x.fr>"
+            << "rene@x.fr"
+            << "caf=E9 café";
+        QTest::newRow("mbox line, quoted angle, comment")
+            << QByteArray("From - Tue Dec  5 10:00:00 2023\nFrom: \"a <b@c>\" <real@x.org> (z@y)\n")
+            << "\"a <b@c>\" <real@x.org> (z@y)"
+            << "real@x.org"
+            << "";
+        QTest::newRow("bare address with comment") << QByteArray("from: bob@x.org (Bob)\n") << "bob@x.org (Bob)"
+                                                   << "bob@x.org"
+                                                   << "";
+        QTest::newRow("unknown charset and broken word left")
+            << QByteArray("Subject: =?koi8-r?B?0MXS?= =?utf-8?Q?x\nFrom: none\n") << "none"
+            << ""
+            << "=?koi8-r?B?0MXS?= =?utf-8?Q?x";
+        QTest::newRow("raw 8-bit, header block ends the head")
+            << QByteArray("Subject: caf\xe9\n\nFrom: late@x.org\n") << ""
+            << ""
+            << "café";
     }
 
     void headers()
@@ -191,7 +211,8 @@ private slots:
         QCOMPARE(QString::fromStdString(read.from), from);
         QCOMPARE(QString::fromStdString(read.sender), sender);
         QCOMPARE(QString::fromStdString(read.subject), subject);
-        QCOMPARE(QString::fromStdString(vkmail::listedSender("  <Ann@Example.org> \r")), QStringLiteral("ann@example.org"));
+        QCOMPARE(
+            QString::fromStdString(vkmail::listedSender("  <Ann@Example.org> \r")), QStringLiteral("ann@example.org"));
     }
 
     // Every kind of store, with its own engine: infected messages found in
@@ -215,13 +236,15 @@ private slots:
             Sandbox::mboxEntry(QByteArray(4096, '\0') + "\xfe\xff binary");
         box.writeMbox(inbox, mbox);
         const QString maildir = box.home + QStringLiteral("/Maildir");
-        box.deliver(maildir, QStringLiteral("new/1.host"), box.message("Ann <ann@example.org>", "maildir infected", true));
+        box.deliver(
+            maildir, QStringLiteral("new/1.host"), box.message("Ann <ann@example.org>", "maildir infected", true));
         box.deliver(maildir, QStringLiteral("new/2.host"), box.message("Bob <bob@example.org>", "clean", false));
         box.deliver(maildir, QStringLiteral("cur/3.host:2,S"), box.message("BLOCKED@example.org", "seen offer", false));
         const QString kmail = box.home + QStringLiteral("/.local/share/local-mail/inbox");
         box.deliver(kmail, QStringLiteral("new/4.host"), box.message("kim@example.org", "kmail infected", true));
         const QString evolution = box.home + QStringLiteral("/.local/share/evolution/mail/local/.Work");
-        box.deliver(evolution, QStringLiteral("cur/5.host:2,"), box.message("eve@example.org", "evolution infected", true));
+        box.deliver(
+            evolution, QStringLiteral("cur/5.host:2,"), box.message("eve@example.org", "evolution infected", true));
         // The spool: a message past the engine's limit (a hole of zeros),
         // then an infected one.
         writeFile(box.spool, "From a\n\n");
@@ -234,17 +257,21 @@ private slots:
 
         QCOMPARE(box.run(), 1);
         const QString log = box.log();
-        QVERIFY2(log.contains(QStringLiteral("5 mail stores looked at, 11 new messages in 5 of them: 10 scanned, 5 infected, "
-                                             "2 from blocked senders, 1 not scanned")),
+        QVERIFY2(log.contains(
+                     QStringLiteral("5 mail stores looked at, 11 new messages in 5 of them: 10 scanned, 5 infected, "
+                                    "2 from blocked senders, 1 not scanned")),
             qPrintable(log));
         QCOMPARE(box.viri().size(), 5);
         // The store, then the sender, the date in the user's format and the
         // subject, decoded.
         const QStringList viri = box.viri();
-        QVERIFY2(std::any_of(viri.begin(), viri.end(), [&](const QString& line) {
-            return line.startsWith(inbox + QStringLiteral(" (René <rene@example.org>, ")) &&
-                line.endsWith(QStringLiteral(", été) : ") + kSignature) && !line.contains(QStringLiteral("Tue, 05"));
-        }), qPrintable(viri.join(u'\n')));
+        QVERIFY2(std::any_of(viri.begin(), viri.end(),
+                     [&](const QString& line) {
+                         return line.startsWith(inbox + QStringLiteral(" (René <rene@example.org>, ")) &&
+                             line.endsWith(QStringLiteral(", été) : ") + kSignature) &&
+                             !line.contains(QStringLiteral("Tue, 05"));
+                     }),
+            qPrintable(viri.join(u'\n')));
         const QList<QStringList> alerts = box.alerts();
         QCOMPARE(alertedSubjects(alerts),
             QStringList({"evolution infected", "kmail infected", "maildir infected", "spool infected", "été"}));
@@ -289,15 +316,16 @@ private slots:
         // New mail: only it is looked at. The mbox compacted by its mail
         // program is read from its start again, and what was told is not
         // told again.
-        const QByteArray compacted = Sandbox::mboxEntry(rene) +
-            Sandbox::mboxEntry(box.message("new@example.org", "appended infected", true));
+        const QByteArray compacted =
+            Sandbox::mboxEntry(rene) + Sandbox::mboxEntry(box.message("new@example.org", "appended infected", true));
         // A message its mail program has read (moved to cur/, flagged) is the
         // same message.
         box.writeMbox(inbox, compacted);
         QVERIFY(QDir().rename(maildir + QStringLiteral("/new/2.host"), maildir + QStringLiteral("/cur/2.host:2,S")));
         box.deliver(maildir, QStringLiteral("new/6.host"), box.message("zed@example.org", "clean later", false));
         QCOMPARE(box.run(), 1);
-        QVERIFY2(box.log().contains(QStringLiteral("3 new messages in 2 of them: 3 scanned, 2 infected")), qPrintable(box.log()));
+        QVERIFY2(box.log().contains(QStringLiteral("3 new messages in 2 of them: 3 scanned, 2 infected")),
+            qPrintable(box.log()));
         QCOMPARE(alertedSubjects(box.alerts()).count(QStringLiteral("été")), 1);
         QCOMPARE(alertedSubjects(box.alerts()).count(QStringLiteral("appended infected")), 1);
         QCOMPARE(box.files(maildir + QStringLiteral("/new")), QStringList {"6.host"});
@@ -325,7 +353,8 @@ private slots:
         // says so once, though every run finds the messages waiting.
         const QString engine = box.program.file(QStringLiteral("vkmailscan.exe"));
         QVERIFY(QFile::rename(engine, engine + QStringLiteral(".away")));
-        box.deliver(box.home + QStringLiteral("/Maildir"), QStringLiteral("new/1.host"), box.message("c@example.org", "waits", true));
+        box.deliver(box.home + QStringLiteral("/Maildir"), QStringLiteral("new/1.host"),
+            box.message("c@example.org", "waits", true));
         QCOMPARE(box.run(), 2);
         QCOMPARE(box.run(), 2);
         QCOMPARE(box.log().count(QStringLiteral("New messages wait to be scanned")), 1);
@@ -342,8 +371,8 @@ private slots:
         const QString socket = box.root + QStringLiteral("/run/guard.socket");
         QProcess service;
         service.setProcessChannelMode(QProcess::MergedChannels);
-        service.start(QStringLiteral(CORVATEK_GUARD), {QStringLiteral("--database"), box.signatures,
-                                                          QStringLiteral("--socket"), socket});
+        service.start(QStringLiteral(CORVATEK_GUARD),
+            {QStringLiteral("--database"), box.signatures, QStringLiteral("--socket"), socket});
         test::ProcessOutput said(service);
         QVERIFY(said.waitFor(QStringLiteral("listening on ")));
         box.environment.insert(QStringLiteral("CORVATEK_GUARD_SOCKET"), socket);
@@ -357,7 +386,8 @@ private slots:
             box.message("c@example.org", "third", true));
 
         QCOMPARE(box.run(), 1);
-        QVERIFY2(box.log().contains(QStringLiteral("3 new messages in 2 of them: 3 scanned, 2 infected")), qPrintable(box.log()));
+        QVERIFY2(box.log().contains(QStringLiteral("3 new messages in 2 of them: 3 scanned, 2 infected")),
+            qPrintable(box.log()));
         QVERIFY(box.log().contains(QStringLiteral("Scanned by the guard service")));
         QVERIFY(said.waitFor(QStringLiteral("found ") + kSignature + QStringLiteral(" in /memfd:vkmail-message")));
         QCOMPARE(alertedSubjects(box.alerts()), QStringList({"first", "third"}));
