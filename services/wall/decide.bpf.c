@@ -136,7 +136,9 @@ static __always_inline void tell(
     }
     bpf_get_current_comm(event->comm, sizeof event->comm);
     struct walk walk = {.dentry = BPF_CORE_READ(exe, f_path.dentry), .vfsmount = BPF_CORE_READ(exe, f_path.mnt)};
-    walk.mount = container_of(walk.vfsmount, struct mount, mnt);
+    // Relocated like every field read: the kernel's layout may differ from
+    // the one compiled against.
+    walk.mount = (struct mount*)((char*)walk.vfsmount - bpf_core_field_offset(struct mount, mnt));
     bpf_loop(2 * WALL_PATH_DEPTH, walk_step, &walk, 0);
     bpf_ringbuf_output(&events, event, sizeof *event, 0);
 }
