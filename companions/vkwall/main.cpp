@@ -51,6 +51,7 @@ constexpr auto kRecordDelay = std::chrono::milliseconds(200);
 constexpr std::size_t kMostWaiting = 1000;
 constexpr qsizetype kKeptAlerts = 1000;
 constexpr qsizetype kKeptRules = 10000;
+constexpr auto kRetryDelay = std::chrono::seconds(1);
 
 std::string socketPath()
 {
@@ -282,45 +283,58 @@ private:
     }
 
     // The alerts and rules of the connections told of, then a notification.
+    // The alerts and rules of the connections told of, and the user told;
+    // rows a table held past the wait are written at a later try.
     void record()
     {
         recordDue_ = Clock::time_point::max();
-        if (waiting_.empty())
-            return;
-        std::vector<companion::TableRow> alerts, rules;
-        for (const auto& [event, program] : waiting_) {
-            alerts.push_back(alertRow(language_, event, program));
-            if (std::optional<companion::TableRow> rule = ruleRow(language_, event, program))
-                rules.push_back(std::move(*rule));
+        if (!waiting_.empty()) {
+            for (const auto& [event, program] : waiting_) {
+                unwrittenAlerts_.push_back(alertRow(language_, event, program));
+                if (std::optional<companion::TableRow> rule = ruleRow(language_, event, program))
+                    unwrittenRules_.push_back(std::move(*rule));
+            }
+            const auto& [event, program] = waiting_.front();
+            std::string notice = companion::say(
+                language_, companion::WallText::ConnectionNotice, {program.name, actionText(language_, event)});
+            if (waiting_.size() > 1)
+                notice += " (+" + std::to_string(waiting_.size() - 1) + ")";
+            companion::tellUser(folder_, notice);
+            waiting_.clear();
         }
-        addRows(data::TableId::Alerts, alerts, kKeptAlerts);
-        if (!rules.empty())
-            addRows(data::TableId::Rules, rules, kKeptRules);
-        const auto& [event, program] = waiting_.front();
-        std::string notice = companion::say(
-            language_, companion::WallText::ConnectionNotice, {program.name, actionText(language_, event)});
-        if (waiting_.size() > 1)
-            notice += " (+" + std::to_string(waiting_.size() - 1) + ")";
-        companion::tellUser(folder_, notice);
-        waiting_.clear();
+        const bool alertsWritten = writeRows(data::TableId::Alerts, unwrittenAlerts_, kKeptAlerts);
+        if (!writeRows(data::TableId::Rules, unwrittenRules_, kKeptRules) || !alertsWritten)
+            recordDue_ = Clock::now() + kRetryDelay;
     }
 
-    void addRows(data::TableId table, const std::vector<companion::TableRow>& rows, qsizetype kept)
+    // False while the rows wait for another try.
+    bool writeRows(data::TableId table, std::vector<companion::TableRow>& rows, qsizetype kept)
     {
+        if (rows.empty())
+            return true;
         const companion::RowsAdded added = companion::appendRows(files_, table, rows, kept);
-        if (!added.written.ok() && !added.notATable)
-            log(companion::WallText::Refused, {added.written.error.toStdString()});
+        const std::string name = data::schemaOf(table).fileName.toStdString();
+        if (added.notATable)
+            logOnce(companion::WallText::NotWritten, {name, companion::say(language_, companion::WallText::NotATable)});
+        else if (!added.written.ok())
+            logOnce(companion::WallText::NotWritten, {name, added.written.error.toStdString()});
+        if (added.done()) {
+            rows.clear();
+            return true;
+        }
+        if (rows.size() > kMostWaiting)
+            rows.erase(rows.begin(), rows.end() - std::ptrdiff_t(kMostWaiting));
+        return false;
     }
 
     // An alert of the service's own, named after it: quarantining it from
     // the alerts page ends nothing of the user's.
     void serviceAlert(const std::string& action)
     {
-        addRows(data::TableId::Alerts,
-            {{{data::fields::Name, QStringLiteral("corvatek-wall")},
-                {data::fields::Moment, localisation::shortDateLongTime(QDateTime::currentDateTime())},
-                {data::fields::Action, QString::fromStdString(action)}, {data::fields::Version, QStringLiteral("?")}}},
-            kKeptAlerts);
+        unwrittenAlerts_.push_back({{data::fields::Name, QStringLiteral("corvatek-wall")},
+            {data::fields::Moment, localisation::shortDateLongTime(QDateTime::currentDateTime())},
+            {data::fields::Action, QString::fromStdString(action)}, {data::fields::Version, QStringLiteral("?")}});
+        writeRows(data::TableId::Alerts, unwrittenAlerts_, kKeptAlerts);
         companion::tellUser(folder_, action);
     }
 
@@ -369,6 +383,8 @@ private:
     ProgramRules rules_;
     std::vector<std::string> watchedPaths_;
     std::vector<Told> waiting_;
+    std::vector<companion::TableRow> unwrittenAlerts_;
+    std::vector<companion::TableRow> unwrittenRules_;
     Clock::time_point recordDue_ = Clock::time_point::max();
 };
 

@@ -54,8 +54,17 @@ constexpr Words kWallTexts[] = {
         "Der Netzwerkdienst ist zurück; seit {1} gingen Verbindungen ungeprüft durch",
         "El servicio de red ha vuelto; desde {1}, las conexiones pasaban sin control",
         "Il servizio di rete è tornato; dal {1} le connessioni passavano senza controllo"},
+    // NotWritten
+    {"{1} n'a pas pu être écrit : {2}", "{1} could not be written: {2}", "{1} konnte nicht geschrieben werden: {2}",
+        "No se pudo escribir {1}: {2}", "Impossibile scrivere {1}: {2}"},
+    // NotATable
+    {"ce n'est pas une table ; le centre de contrôle la mettra de côté",
+        "it is no table; the control centre will set it aside",
+        "es ist keine Tabelle; die Steuerzentrale legt sie beiseite",
+        "no es una tabla; el centro de control la apartará",
+        "non è una tabella; il centro di controllo la metterà da parte"},
 };
-static_assert(std::size(kWallTexts) == std::size_t(WallText::ServiceBack) + 1, "one row per text");
+static_assert(std::size(kWallTexts) == std::size_t(WallText::NotATable) + 1, "one row per text");
 
 } // namespace
 

@@ -22,6 +22,8 @@ enum class WallText {
     ConnectionNotice, // the program's name, the alert's action
     ServiceStopped,
     ServiceBack, // since when
+    NotWritten, // the file, why
+    NotATable,
 };
 
 std::string_view pattern(Language language, WallText text);

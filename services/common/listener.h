@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <sys/socket.h>
 #include <sys/types.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -26,13 +28,11 @@ struct Limits {
 };
 // Whether `clients` (a map whose values hold `peer`, a ucred) leave room for
 // one more of `uid`.
-template <typename Clients>
-bool hasRoom(const Clients& clients, uid_t uid, Limits limits)
+template<typename Clients> bool hasRoom(const Clients& clients, uid_t uid, Limits limits)
 {
     return clients.size() < limits.total &&
-        std::size_t(std::count_if(clients.begin(), clients.end(), [uid](const auto& client) {
-            return client.second.peer.uid == uid;
-        })) < limits.perUser;
+        std::size_t(std::count_if(clients.begin(), clients.end(),
+            [uid](const auto& client) { return client.second.peer.uid == uid; })) < limits.perUser;
 }
 
 class Listener {
@@ -62,5 +62,22 @@ private:
 
 // READY=1, STOPPING=1, STATUS=… to systemd's NOTIFY_SOCKET, when there is one.
 void notifySystemd(const std::string& state);
+
+// Takes every waiting connection of `listener` into `clients` (a map from
+// an id to values holding `fd` and `peer`) under a fresh id, while there is
+// room for its user; the others are closed at once.
+template<typename Clients> void acceptInto(Listener& listener, Clients& clients, std::uint64_t& lastId, Limits limits)
+{
+    for (const Peer& peer : listener.acceptAll()) {
+        if (!hasRoom(clients, peer.credentials.uid, limits)) {
+            ::close(peer.fd);
+            continue;
+        }
+        typename Clients::mapped_type client;
+        client.fd = peer.fd;
+        client.peer = peer.credentials;
+        clients.emplace(++lastId, std::move(client));
+    }
+}
 
 } // namespace corvatek::service

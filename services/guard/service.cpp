@@ -48,7 +48,6 @@ std::string descriptorPath(int fd)
     return n > 0 ? std::string(target, std::size_t(n)) : "descriptor " + std::to_string(fd);
 }
 
-
 } // namespace
 
 Service::Service(Settings settings)
@@ -76,16 +75,7 @@ Service::~Service()
 
 void Service::accept()
 {
-    for (const service::Peer& peer : listener_.acceptAll()) {
-        if (!service::hasRoom(clients_, peer.credentials.uid, {kMaxClients, kMaxClientsPerUser})) {
-            ::close(peer.fd);
-            continue;
-        }
-        Client client;
-        client.fd = peer.fd;
-        client.peer = peer.credentials;
-        clients_.emplace(++lastId_, client);
-    }
+    service::acceptInto(listener_, clients_, lastId_, {kMaxClients, kMaxClientsPerUser});
 }
 
 void Service::drop(std::uint64_t id)

@@ -56,16 +56,7 @@ Service::~Service()
 
 void Service::accept()
 {
-    for (const service::Peer& peer : listener_.acceptAll()) {
-        if (!service::hasRoom(clients_, peer.credentials.uid, {kMaxClients, kMaxClientsPerUser})) {
-            ::close(peer.fd);
-            continue;
-        }
-        Client client;
-        client.fd = peer.fd;
-        client.peer = peer.credentials;
-        clients_.emplace(++lastId_, client);
-    }
+    service::acceptInto(listener_, clients_, lastId_, {kMaxClients, kMaxClientsPerUser});
 }
 
 void Service::drop(std::uint64_t id)
@@ -154,14 +145,23 @@ std::map<uid_t, Policy> Service::alwaysOn() const
     return always;
 }
 
-void Service::saveAlwaysOn() const
+std::string Service::alwaysOnText() const
 {
-    const std::string path = folderOf(socketPath_) + "/wall.kept";
     std::string text;
     for (const auto& [uid, policy] : alwaysOn()) {
         const std::string policyBytes = policyText(policy);
         text += std::to_string(uid) + ' ' + std::to_string(policyBytes.size()) + '\n' + policyBytes;
     }
+    return text;
+}
+
+void Service::saveAlwaysOn()
+{
+    // Most handovers change nothing that is always on.
+    std::string text = alwaysOnText();
+    if (text == savedAlwaysOn_)
+        return;
+    const std::string path = folderOf(socketPath_) + "/wall.kept";
     const std::string partial = path + ".new";
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
@@ -169,7 +169,8 @@ void Service::saveAlwaysOn() const
         if (!out.flush())
             return;
     }
-    ::rename(partial.c_str(), path.c_str());
+    if (::rename(partial.c_str(), path.c_str()) == 0)
+        savedAlwaysOn_ = std::move(text);
 }
 
 void Service::loadAlwaysOn()
@@ -184,6 +185,7 @@ void Service::loadAlwaysOn()
         if (std::optional<Policy> policy = parsePolicy(text); policy && policy->firewall == FirewallMode::Always)
             kept_[uid_t(uid)] = std::move(*policy);
     }
+    savedAlwaysOn_ = alwaysOnText();
 }
 
 void Service::lookForDeath()

@@ -48,7 +48,8 @@ private:
     // The policies with the firewall always on outlive the service in the
     // runtime folder, as their rules outlive it in the kernel.
     std::map<uid_t, Policy> alwaysOn() const;
-    void saveAlwaysOn() const;
+    std::string alwaysOnText() const;
+    void saveAlwaysOn();
     void loadAlwaysOn();
     // Whether the last run died; since when, as the file it kept alive says.
     void lookForDeath();
@@ -62,6 +63,7 @@ private:
     std::unordered_map<std::uint64_t, Client> clients_;
     std::map<uid_t, Policy> kept_; // firewall always on, no client connected
     std::uint64_t lastId_ = 0;
+    std::string savedAlwaysOn_; // what wall.kept holds
     std::optional<long long> diedAt_;
     std::set<uid_t> toldOfDeath_;
 };
