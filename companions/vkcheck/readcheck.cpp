@@ -101,7 +101,14 @@ ReadCheck readCheck(const std::string& root)
     });
     check.opened = walked.opened;
     check.error = walked.error;
-    check.denied += walked.unreadableFolders;
+    for (const Walked::Failure& folder : walked.failedFolders) {
+        if (folder.error == EACCES || folder.error == EPERM)
+            ++check.denied;
+        else if (folder.error == EIO)
+            check.unreadable.push_back(folder.path);
+        else
+            ++check.failed;
+    }
     return check;
 }
 

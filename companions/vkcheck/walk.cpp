@@ -52,8 +52,12 @@ Walked walk(const std::string& root, const std::function<Next(const Entry&)>& vi
         ::close(top);
     while (!stack.empty()) {
         Level& level = stack.back();
+        errno = 0;
         const dirent* entry = ::readdir(level.listing);
         if (!entry) {
+            // A folder the disk cannot read to its end ends early.
+            if (errno != 0)
+                walked.failedFolders.push_back({path.substr(0, level.pathLength), errno});
             ::closedir(level.listing);
             stack.pop_back();
             continue;
@@ -81,7 +85,8 @@ Walked walk(const std::string& root, const std::function<Next(const Entry&)>& vi
             continue;
         const int fd = ::openat(folder, name, kFolderFlags);
         if (fd < 0) {
-            walked.unreadableFolders += errno != ENOENT && errno != ELOOP && errno != ENOTDIR;
+            if (errno != ENOENT && errno != ELOOP && errno != ENOTDIR)
+                walked.failedFolders.push_back({path, errno});
             continue;
         }
         if (mountOf(fd) != mount) {

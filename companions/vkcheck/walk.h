@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace corvatek::vkcheck {
 
@@ -22,7 +23,12 @@ struct Walked {
     bool opened = false; // the root could be opened
     int error = 0; // why not
     bool stopped = false; // the visitor stopped it
-    long long unreadableFolders = 0;
+    // Folders that could not be opened or read to their end, and why.
+    struct Failure {
+        std::string path;
+        int error;
+    };
+    std::vector<Failure> failedFolders;
 };
 
 // Calls `visit` for each entry below `root`, a folder before what it holds;

@@ -10,7 +10,6 @@
 #include <QDateTime>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <map>
 #include <sys/stat.h>
@@ -27,13 +26,6 @@ bool sameFile(const std::string& path, const wall::ProgramFile& file)
     struct stat facts { };
     return !path.empty() && ::stat(path.c_str(), &facts) == 0 && std::uint64_t(facts.st_dev) == file.device &&
         std::uint64_t(facts.st_ino) == file.inode;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view start)
-{
-    return text.size() >= start.size() && std::equal(start.begin(), start.end(), text.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-    });
 }
 
 QString addressText(const wall::ConnectionEvent& event)
@@ -114,10 +106,10 @@ ProgramSeen programOf(const wall::ConnectionEvent& event)
         }
     }
     const std::string base = seen.path.substr(seen.path.rfind('/') + 1);
-    // The kernel cuts names at 15 characters; the process list completes them.
-    seen.name = event.processName.size() >= kKernelNameLimit && startsWithIgnoringCase(base, event.processName)
-        ? base
-        : event.processName;
+    // The kernel cuts the file's name at 15 characters; the process list
+    // completes it.
+    seen.name =
+        event.processName.size() >= kKernelNameLimit && base.starts_with(event.processName) ? base : event.processName;
     if (seen.verified) {
         const platform::FileFacts facts = platform::fileFacts(seen.path);
         seen.modified = facts.modified;

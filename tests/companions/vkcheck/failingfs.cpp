@@ -2,6 +2,7 @@
 //   good.bin   64 KiB that read back
 //   bad.bin    an I/O error halfway through
 //   secret.bin not readable by anyone
+//   broken/    a folder whose listing fails with an I/O error
 // Run in the foreground: failingfs <mount point> -f
 #define FUSE_USE_VERSION 31
 #include <errno.h>
@@ -26,7 +27,7 @@ static int getattr(const char* path, struct stat* facts, struct fuse_file_info* 
 {
     (void)info;
     memset(facts, 0, sizeof *facts);
-    if (strcmp(path, "/") == 0) {
+    if (strcmp(path, "/") == 0 || strcmp(path, "/broken") == 0) {
         facts->st_mode = S_IFDIR | 0755;
         facts->st_nlink = 2;
         return 0;
@@ -43,6 +44,8 @@ static int readdir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t o
     enum fuse_readdir_flags flags)
 {
     (void)offset, (void)info, (void)flags;
+    if (strcmp(path, "/broken") == 0)
+        return -EIO;
     if (strcmp(path, "/") != 0)
         return -ENOENT;
     fill(buffer, ".", nullptr, 0, fuse_fill_dir_flags(0));
@@ -50,6 +53,7 @@ static int readdir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t o
     fill(buffer, "good.bin", nullptr, 0, fuse_fill_dir_flags(0));
     fill(buffer, "bad.bin", nullptr, 0, fuse_fill_dir_flags(0));
     fill(buffer, "secret.bin", nullptr, 0, fuse_fill_dir_flags(0));
+    fill(buffer, "broken", nullptr, 0, fuse_fill_dir_flags(0));
     return 0;
 }
 
